@@ -1,0 +1,42 @@
+// The text protocol with the SourceMeter 2400: commands written byte by byte,
+// the reply to ":READ?" read once after a 100 ms wait, filtered and parsed.
+#pragma once
+
+#include <string>
+
+#include "measurement/sample_history.h"
+
+inline constexpr const char* kResetCommand = "*RST\r";
+inline constexpr const char* kOutputOnCommand = ":OUTP ON\r";
+inline constexpr const char* kOutputOffCommand = ":OUTP OFF\r";
+inline constexpr const char* kReadCommand = ":READ?\r";
+inline constexpr const char* kSetVoltageFormat = ":SOUR:VOLT %0.5lf\r";
+
+constexpr int kExchangeBufferSize = 256;
+constexpr int kMaxReplyBytes = 100;
+constexpr int kReplyFilterLimit = 250;
+constexpr int kReplyWaitMs = 100;
+
+// One write of exactly this byte on the active link.
+bool SendByte(unsigned char byte);
+
+// Writes every byte of the zero-terminated `command` with SendByte, in order;
+// a failed byte does not stop the rest. An empty command writes nothing.
+void SendCommand(const char* command);
+
+// Waits 100 ms, makes one read of at most 100 bytes into `buffer` (room for at
+// least 101 bytes) and stores a zero byte right after what was read.
+// Returns the number of bytes read.
+int ReadResponse(char* buffer);
+
+// ":SOUR:VOLT %0.5lf\r" for `volts`.
+std::string FormatSetVoltageCommand(double volts);
+
+// Keeps the digits, ".", ",", ";", "+", "-", "E" and "e" of the first 250 bytes
+// of `reply`, stopping at a zero byte.
+std::string FilterReply(const char* reply);
+
+// Parses "%lf,%lf" from the filtered text. Only when both the voltage and the
+// current are found are they stored into `reading` and true returned; otherwise
+// `reading` is left as it was.
+bool ParseReading(const std::string& filtered, LatestReading& reading);

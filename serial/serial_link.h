@@ -1,0 +1,44 @@
+// The one serial port through which the program talks to the instrument.
+//
+// SerialLink is process-wide: at most one port is open at a time. Open applies
+// the instrument's line settings (9600 baud, 8 data bits, no parity, 2 stop
+// bits, no flow control, raw bytes) and time-outs, waits 300 ms for the port to
+// settle and discards whatever input is waiting. All calls are synchronous.
+//
+// Read time-outs: a read of n bytes returns as soon as n bytes have arrived;
+// once at least one byte has arrived, when 200 ms pass without another; at the
+// latest 200*n + 100 ms after it began. A write of n bytes gives up after
+// 200*n + 200 ms. A port that goes away (hang-up) ends reads with what arrived
+// and makes later writes fail; nothing spins.
+#pragma once
+
+#include "serial/port_table.h"
+
+class SerialLink {
+ public:
+  // Opens port `portNumber` (1..4, through the port table) for exclusive use and
+  // configures it. Returns false when the port cannot be opened or another
+  // process holds it; no configuration is made then.
+  static bool Open(int portNumber);
+
+  // One synchronous write of `count` bytes. Returns the write's success flag.
+  static bool Write(const void* bytes, int count);
+
+  // One synchronous read of at most `count` bytes under the time-outs above.
+  // Returns the number of bytes read, 0 when nothing arrived.
+  static int Read(void* buffer, int count);
+
+  // Waits (bounded) until queued output has left the port, then releases it.
+  static void Close();
+
+  static bool IsOpen();
+
+  // Time-out constants, in milliseconds.
+  static constexpr int kReadIntervalTimeoutMs = 200;
+  static constexpr int kReadTotalMultiplierMs = 200;
+  static constexpr int kReadTotalConstantMs = 100;
+  static constexpr int kWriteTotalMultiplierMs = 200;
+  static constexpr int kWriteTotalConstantMs = 200;
+  static constexpr int kSettleTimeMs = 300;
+  static constexpr int kDrainBufferSize = 1024;
+};

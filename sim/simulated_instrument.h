@@ -1,0 +1,54 @@
+// A simulated Keithley SourceMeter 2400 on a pseudo-terminal.
+//
+// Serves the instrument's RS-232 command set on the slave side of a pty (or on
+// a given device path) from a thread of its own, so that the program and the
+// tests can run a real serial exchange with nothing attached. The executable
+// ivra-sim runs one of these until it is killed.
+#pragma once
+
+#include <memory>
+#include <string>
+
+struct SimOptions {
+  // Device under test.
+  double ohms = 1e6;        // resistor (default 1 MOhm)
+  bool diode = false;       // a diode instead of the resistor
+  double noise = 0.0;       // standard deviation of Gaussian noise on the current, amperes
+  unsigned seed = 1;        // noise seed
+
+  // Fault modes, for tests.
+  bool silent = false;          // never answer :READ?
+  bool garbage = false;         // answer :READ? with text that holds no number
+  bool oneNumber = false;       // answer :READ? with the voltage only
+  bool longReply = false;       // answer :READ? with more than 100 bytes
+  int slowReplyMs = 0;          // extra delay before every :READ? answer
+  int hangUpAfterReads = -1;    // hang up (close the terminal) after this many :READ?, -1 never
+
+  std::string logPath;     // when set, every received command with a time stamp, one per line
+  std::string devicePath;  // serve this device instead of a new pseudo-terminal
+};
+
+class SimulatedInstrument {
+ public:
+  explicit SimulatedInstrument(SimOptions options = {});
+  ~SimulatedInstrument();
+  SimulatedInstrument(const SimulatedInstrument&) = delete;
+  SimulatedInstrument& operator=(const SimulatedInstrument&) = delete;
+
+  // Opens the terminal and starts serving. Returns false (with a reason in
+  // Error()) when the terminal cannot be opened.
+  bool Start();
+  // Stops serving and closes the terminal.
+  void Stop();
+
+  // The device path clients open (the pty slave), valid after Start.
+  const std::string& DevicePath() const;
+  const std::string& Error() const;
+
+  // Whether the simulated output is on (for tests and the demo).
+  bool OutputOn() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
