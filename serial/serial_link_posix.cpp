@@ -1,0 +1,192 @@
+// The serial link on POSIX termios. The port is a non-blocking descriptor; every
+// wait is a poll() against a deadline on the monotonic clock, so the Windows
+// time-out rules hold on any tty (a UART, a USB adapter or a pseudo-terminal).
+#include "serial/serial_link.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "serial/process_clock.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The one port: the descriptor, or -1 when no port is open.
+int g_fd = -1;
+
+// How long Close waits for queued output to leave the port at most.
+constexpr std::chrono::milliseconds kCloseDrainLimit{2000};
+
+// Milliseconds from now until `deadline`, rounded up so that a poll never
+// returns just before the deadline and sends the caller round again.
+int MsUntil(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+  if (left.count() <= 0) return 0;
+  return static_cast<int>((left.count() + 999) / 1000);
+}
+
+void ConfigureLine(int fd) {
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) std::memset(&tio, 0, sizeof tio);
+
+  // Raw bytes both ways: no echo, no line editing, no signals, no CR/LF
+  // translation, no output processing, no software flow control.
+  tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IXON | IXOFF | IXANY | INPCK);
+  tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  // 8 data bits, no parity, 2 stop bits, receiver on, modem status lines
+  // ignored, no RTS/CTS handshake.
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CRTSCTS);
+  tio.c_cflag |= CS8 | CSTOPB | CREAD | CLOCAL;
+  // Reads never block in the driver; poll() does the waiting.
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  cfsetispeed(&tio, B9600);
+  cfsetospeed(&tio, B9600);
+  tcsetattr(fd, TCSANOW, &tio);
+
+  // DTR up, RTS low. A pseudo-terminal has no modem lines (ENOTTY): fine.
+  int dtr = TIOCM_DTR;
+  ioctl(fd, TIOCMBIS, &dtr);
+  int rts = TIOCM_RTS;
+  ioctl(fd, TIOCMBIC, &rts);
+}
+
+// Discards the input that waited at open time: one read of what is there (at
+// most the drain buffer), then a flush of anything beyond it.
+void DrainInput() {
+  int waiting = 0;
+  if (ioctl(g_fd, FIONREAD, &waiting) == 0 && waiting > 0) {
+    char drain[SerialLink::kDrainBufferSize];
+    SerialLink::Read(drain, std::min(waiting, SerialLink::kDrainBufferSize));
+  }
+  tcflush(g_fd, TCIFLUSH);
+}
+
+// Waits until the driver's output queue is empty, for at most the close limit;
+// a lost port or a device without an output count ends the wait at once.
+void WaitForOutputToLeave(int fd) {
+  const Clock::time_point deadline = Clock::now() + kCloseDrainLimit;
+  for (;;) {
+    int queued = 0;
+    if (ioctl(fd, TIOCOUTQ, &queued) != 0) return;
+    if (queued <= 0) break;
+    if (Clock::now() >= deadline) return;
+    poll(nullptr, 0, 2);
+  }
+  // The driver queue is empty; tcdrain now only waits for the last few bytes
+  // in the transmitter, which cannot stall with flow control off.
+  tcdrain(fd);
+}
+
+}  // namespace
+
+bool SerialLink::Open(int portNumber) {
+  if (g_fd >= 0) Close();
+  const std::string path = PortDevicePath(portNumber);
+  if (path.empty()) return false;
+
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  // Exclusive use, checked before anything is changed on the port: flock holds
+  // off every other process (root included); TIOCEXCL also refuses further
+  // opens of the terminal by non-root users.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return false;
+  }
+  ioctl(fd, TIOCEXCL);
+  g_fd = fd;
+
+  ConfigureLine(fd);
+  DelayMs(kSettleTimeMs);
+  DrainInput();
+  return true;
+}
+
+bool SerialLink::Write(const void* bytes, int count) {
+  if (g_fd < 0 || count < 0 || (count > 0 && bytes == nullptr)) return false;
+  const auto* p = static_cast<const unsigned char*>(bytes);
+  const Clock::time_point deadline =
+      Clock::now() +
+      std::chrono::milliseconds(static_cast<long long>(kWriteTotalMultiplierMs) * count + kWriteTotalConstantMs);
+  int written = 0;
+  while (written < count) {
+    const ssize_t n = write(g_fd, p + written, static_cast<size_t>(count - written));
+    if (n > 0) {
+      written += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;  // port lost
+    const int wait = MsUntil(deadline);
+    if (wait <= 0) return false;
+    pollfd pfd{g_fd, POLLOUT, 0};
+    const int ready = poll(&pfd, 1, wait);
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return false;
+  }
+  return true;
+}
+
+int SerialLink::Read(void* buffer, int count) {
+  if (g_fd < 0 || count <= 0 || buffer == nullptr) return 0;
+  auto* p = static_cast<unsigned char*>(buffer);
+  const Clock::time_point started = Clock::now();
+  const Clock::time_point totalDeadline =
+      started +
+      std::chrono::milliseconds(static_cast<long long>(kReadTotalMultiplierMs) * count + kReadTotalConstantMs);
+  Clock::time_point lastByte{};
+  int got = 0;
+  while (got < count) {
+    Clock::time_point deadline = totalDeadline;
+    if (got > 0) deadline = std::min(deadline, lastByte + std::chrono::milliseconds(kReadIntervalTimeoutMs));
+    const int wait = MsUntil(deadline);
+    if (wait <= 0) break;
+
+    pollfd pfd{g_fd, POLLIN, 0};
+    const int ready = poll(&pfd, 1, wait);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (ready == 0) continue;  // the loop head decides whether time is up
+    if ((pfd.revents & POLLIN) == 0) break;  // hang-up or error with nothing to read
+
+    const ssize_t n = read(g_fd, p + got, static_cast<size_t>(count - got));
+    if (n > 0) {
+      got += static_cast<int>(n);
+      lastByte = Clock::now();
+    } else if (n == 0) {
+      break;  // the far side hung up
+    } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+      break;  // EIO and friends: the port is lost
+    }
+  }
+  return got;
+}
+
+void SerialLink::Close() {
+  if (g_fd < 0) return;
+  const int fd = g_fd;
+  g_fd = -1;
+  WaitForOutputToLeave(fd);
+  // Where another process keeps the terminal open, the exclusive flag would
+  // outlive this descriptor and lock the next opener out.
+  ioctl(fd, TIOCNXCL);
+  flock(fd, LOCK_UN);
+  close(fd);
+}
+
+bool SerialLink::IsOpen() { return g_fd >= 0; }
