@@ -6,8 +6,10 @@
 // ivra-sim runs one of these until it is killed.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct SimOptions {
   // Device under test.
@@ -22,9 +24,11 @@ struct SimOptions {
   bool oneNumber = false;       // answer :READ? with the voltage only
   bool longReply = false;       // answer :READ? with more than 100 bytes
   int slowReplyMs = 0;          // extra delay before every :READ? answer
-  int hangUpAfterReads = -1;    // hang up (close the terminal) after this many :READ?, -1 never
+  int hangUpAfterReads = -1;    // hang up (close the terminal) after this many :READ?, -1 never:
+                                // the next :READ? gets half a reply, then the line drops
 
   std::string logPath;     // when set, every received command with a time stamp, one per line
+                           // (format in sim/command_log.h: "<s.mmm>\t<escaped bytes>\n")
   std::string devicePath;  // serve this device instead of a new pseudo-terminal
 };
 
@@ -47,6 +51,24 @@ class SimulatedInstrument {
 
   // Whether the simulated output is on (for tests and the demo).
   bool OutputOn() const;
+
+  // The programmed source voltage and current compliance.
+  double SourceVolts() const;
+  double ComplianceA() const;
+  // Number of :READ? requests received (answered or not).
+  int ReadRequests() const;
+  // Every command received so far: its exact bytes, terminator (CR or LF)
+  // included, in arrival order.
+  std::vector<std::string> ReceivedCommands() const;
+  // Waits until at least `count` commands have arrived; false on time-out.
+  bool WaitForCommands(std::size_t count, int timeoutMs) const;
+  // True while the server thread serves the line (false after a hang-up).
+  bool Serving() const;
+  // True once the simulated line has been dropped (hang-up fault).
+  bool HungUp() const;
+
+  // Time one byte takes on the line at 9600 baud with 8 data and 2 stop bits.
+  static constexpr double kByteTimeMs = 11.0 / 9.6;
 
  private:
   struct Impl;

@@ -1,0 +1,19 @@
+// The command line of ivra-sim.
+#pragma once
+
+#include <string>
+
+#include "sim/simulated_instrument.h"
+
+struct SimCommandLine {
+  SimOptions options;
+  bool help = false;
+  std::string error;  // set when the command line is not valid
+};
+
+// Parses argv (argv[0] is the program name). Options take their value either
+// as the next argument or after "=" ("--ohms 1e6" or "--ohms=1e6").
+SimCommandLine ParseSimCommandLine(int argc, const char* const* argv);
+
+// The --help text.
+std::string SimUsage(const std::string& program);

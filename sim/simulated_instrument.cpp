@@ -1,0 +1,309 @@
+#include "sim/simulated_instrument.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "sim/command_log.h"
+#include "sim/instrument_model.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The line settings of the instrument's RS-232 port, raw both ways. Raw also
+// matters on the pty: an echoing slave would send our replies back to us.
+void ConfigureRawLine(int fd) {
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) return;
+  cfmakeraw(&tio);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CRTSCTS);
+  tio.c_cflag |= CS8 | CSTOPB | CREAD | CLOCAL;
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  cfsetispeed(&tio, B9600);
+  cfsetospeed(&tio, B9600);
+  tcsetattr(fd, TCSANOW, &tio);
+}
+
+void CloseFd(int& fd) {
+  if (fd >= 0) close(fd);
+  fd = -1;
+}
+
+std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+}  // namespace
+
+struct SimulatedInstrument::Impl {
+  explicit Impl(SimOptions opts) : options(std::move(opts)), model(options) {}
+
+  SimOptions options;
+  std::string devicePath;
+  std::string error;
+
+  int line = -1;       // pty master, or the served device
+  int ownSlave = -1;   // our own descriptor of the pty slave, kept so clients can come and go
+  int wake = -1;       // eventfd that tells the thread to stop
+  std::thread thread;
+  std::atomic<bool> serving{false};
+  std::atomic<bool> hungUp{false};
+  Clock::time_point started;
+
+  mutable std::mutex mutex;  // guards model and received
+  mutable std::condition_variable commandArrived;
+  InstrumentModel model;
+  std::vector<std::string> received;
+
+  CommandLog log;
+  std::string pending;  // bytes of a command still waiting for its terminator
+
+  double Seconds() const {
+    return std::chrono::duration<double>(Clock::now() - started).count();
+  }
+
+  bool OpenPty();
+  bool OpenDevice();
+  void Serve();
+  bool HandleCommand(const std::string& bytes);
+  bool WaitUntil(Clock::time_point when);
+  bool SendPaced(const std::string& text);
+  void HangUp();
+  void CloseAll();
+};
+
+bool SimulatedInstrument::Impl::OpenPty() {
+  line = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (line < 0) {
+    error = ErrnoText("posix_openpt");
+    return false;
+  }
+  char name[256];
+  if (grantpt(line) != 0 || unlockpt(line) != 0 || ptsname_r(line, name, sizeof name) != 0) {
+    error = ErrnoText("pseudo-terminal set-up");
+    return false;
+  }
+  ownSlave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (ownSlave < 0) {
+    error = ErrnoText(std::string("open ") + name);
+    return false;
+  }
+  ConfigureRawLine(ownSlave);
+  devicePath = name;
+  return true;
+}
+
+bool SimulatedInstrument::Impl::OpenDevice() {
+  line = open(options.devicePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (line < 0) {
+    error = ErrnoText("open " + options.devicePath);
+    return false;
+  }
+  ConfigureRawLine(line);
+  devicePath = options.devicePath;
+  return true;
+}
+
+// Sleeps until `when`; false when asked to stop meanwhile.
+bool SimulatedInstrument::Impl::WaitUntil(Clock::time_point when) {
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(when - Clock::now()).count();
+    if (left <= 0) return true;
+    timespec timeout{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
+    pollfd pfd{wake, POLLIN, 0};
+    const int ready = ppoll(&pfd, 1, &timeout, nullptr);
+    if (ready > 0) return false;
+    if (ready < 0 && errno != EINTR) return false;
+  }
+}
+
+// Puts the reply on the line byte by byte at the line rate, so that a reader
+// sees the gaps between bytes that a real 9600 baud line has.
+bool SimulatedInstrument::Impl::SendPaced(const std::string& text) {
+  const Clock::time_point first = Clock::now();
+  const auto byteTime = std::chrono::duration<double, std::milli>(kByteTimeMs);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!WaitUntil(first + std::chrono::duration_cast<Clock::duration>(byteTime * static_cast<double>(i))))
+      return false;
+    const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(1);
+    for (;;) {
+      const ssize_t n = write(line, &text[i], 1);
+      if (n == 1) break;
+      if (n < 0 && errno == EINTR) continue;
+      // Nobody reads the terminal and its input queue is full: drop the rest,
+      // as a real line would lose it.
+      if (n < 0 && errno == EAGAIN && Clock::now() < giveUp) {
+        if (!WaitUntil(Clock::now() + std::chrono::milliseconds(5))) return false;
+        continue;
+      }
+      return true;
+    }
+  }
+  return true;
+}
+
+void SimulatedInstrument::Impl::HangUp() {
+  CloseFd(line);
+  CloseFd(ownSlave);
+  hungUp = true;
+}
+
+// Returns false when the thread must end (stop requested or line dropped).
+bool SimulatedInstrument::Impl::HandleCommand(const std::string& bytes) {
+  const double now = Seconds();
+  log.Write(now, bytes);
+  ModelAnswer answer;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    received.push_back(bytes);
+    answer = model.Execute(bytes.substr(0, bytes.size() - 1), now);
+  }
+  commandArrived.notify_all();
+  if (answer.text.empty() && !answer.hangUp) return true;
+  if (!WaitUntil(Clock::now() + std::chrono::milliseconds(answer.delayMs))) return false;
+  if (!SendPaced(answer.text)) return false;
+  if (answer.hangUp) {
+    HangUp();
+    return false;
+  }
+  return true;
+}
+
+void SimulatedInstrument::Impl::Serve() {
+  char buffer[256];
+  for (;;) {
+    pollfd fds[2] = {{wake, POLLIN, 0}, {line, POLLIN, 0}};
+    const int ready = poll(fds, 2, -1);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[0].revents != 0) break;
+    if ((fds[1].revents & POLLIN) == 0) {
+      // A served device whose far end went away: wait instead of spinning.
+      if (!WaitUntil(Clock::now() + std::chrono::milliseconds(50))) break;
+      continue;
+    }
+    const ssize_t n = read(line, buffer, sizeof buffer);
+    if (n <= 0) {
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (!WaitUntil(Clock::now() + std::chrono::milliseconds(50))) break;
+      continue;
+    }
+    bool goOn = true;
+    for (ssize_t i = 0; i < n && goOn; ++i) {
+      pending += buffer[i];
+      if (buffer[i] == '\r' || buffer[i] == '\n') {
+        goOn = HandleCommand(pending);
+        pending.clear();
+      }
+    }
+    if (!goOn) break;
+  }
+  serving = false;
+}
+
+void SimulatedInstrument::Impl::CloseAll() {
+  CloseFd(line);
+  CloseFd(ownSlave);
+  CloseFd(wake);
+  if (!pending.empty()) log.Write(Seconds(), pending);
+  pending.clear();
+  log.Close();
+}
+
+SimulatedInstrument::SimulatedInstrument(SimOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+
+SimulatedInstrument::~SimulatedInstrument() { Stop(); }
+
+bool SimulatedInstrument::Start() {
+  Impl& d = *impl_;
+  if (d.thread.joinable() || d.line >= 0) {
+    d.error = "already started";
+    return false;
+  }
+  d.error.clear();
+  d.hungUp = false;
+  const bool opened = d.options.devicePath.empty() ? d.OpenPty() : d.OpenDevice();
+  if (!opened) {
+    d.CloseAll();
+    return false;
+  }
+  if (!d.options.logPath.empty() && !d.log.Open(d.options.logPath)) {
+    d.error = ErrnoText("open log " + d.options.logPath);
+    d.CloseAll();
+    return false;
+  }
+  d.wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (d.wake < 0) {
+    d.error = ErrnoText("eventfd");
+    d.CloseAll();
+    return false;
+  }
+  const int flags = fcntl(d.line, F_GETFL);
+  if (flags >= 0) fcntl(d.line, F_SETFL, flags | O_NONBLOCK);
+  d.started = Clock::now();
+  d.serving = true;
+  d.thread = std::thread([&d] { d.Serve(); });
+  return true;
+}
+
+void SimulatedInstrument::Stop() {
+  Impl& d = *impl_;
+  if (d.thread.joinable()) {
+    const std::uint64_t one = 1;
+    if (write(d.wake, &one, sizeof one) < 0) {
+      // The eventfd cannot be full after one write; nothing else to do.
+    }
+    d.thread.join();
+  }
+  d.serving = false;
+  d.CloseAll();
+}
+
+const std::string& SimulatedInstrument::DevicePath() const { return impl_->devicePath; }
+const std::string& SimulatedInstrument::Error() const { return impl_->error; }
+
+bool SimulatedInstrument::OutputOn() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->model.OutputOn();
+}
+
+double SimulatedInstrument::SourceVolts() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->model.SourceVolts();
+}
+
+double SimulatedInstrument::ComplianceA() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->model.ComplianceA();
+}
+
+int SimulatedInstrument::ReadRequests() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->model.ReadRequests();
+}
+
+std::vector<std::string> SimulatedInstrument::ReceivedCommands() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->received;
+}
+
+bool SimulatedInstrument::WaitForCommands(std::size_t count, int timeoutMs) const {
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  return impl_->commandArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                        [this, count] { return impl_->received.size() >= count; });
+}
+
+bool SimulatedInstrument::Serving() const { return impl_->serving; }
+bool SimulatedInstrument::HungUp() const { return impl_->hungUp; }
