@@ -9,6 +9,12 @@
 // 7/9 int32, 8/10 uint32, 11/12 the element index itself; any other code reads
 // unsigned bytes. Style: (style & 7) picks the marker (0 pixel, 1 circle,
 // 2 square, 3 diamond, 4 cross, 5..7 pixel); style > 7 joins points by lines.
+//
+// Robustness: ranges are found from finite values only (an axis with none gets
+// 0 to 1); every value-to-device conversion saturates to the int range (NaN
+// maps to 0); a series with no points is never read; ranges that give no usable
+// ticks (reversed, empty, infinite, NaN, or too narrow for the precision of
+// their values) make Draw paint the background only and return 0.
 #pragma once
 
 #include <string>
@@ -39,6 +45,8 @@ class CXYPlot {
  public:
   static constexpr int kMaxSeries = 10;
   static constexpr int kTypeCodeCount = 13;
+  // Most tick values one axis may have; longer tick searches are refused.
+  static constexpr int kMaxTicks = 100;
 
   void Init(DrawingSurface* dc, const SurfaceRect& bounds);
   void Reset();
@@ -46,7 +54,8 @@ class CXYPlot {
                  int xStride, int yStride, AxisTransform xTransform = nullptr,
                  AxisTransform yTransform = nullptr);
   void SetAxisTitles(std::string xTitle, std::string yTitle);
-  // Fixes the ranges (call after the last AddSeries, which clears them).
+  // Fixes the ranges (call after the last AddSeries, which clears them). They are
+  // still widened to whole ticks; a reversed or non-finite range draws nothing.
   void SetFixedRanges(double xMin, double xMax, double yMin, double yMax);
   // 1 when the plot was drawn; 0 when nothing, or only the background, was drawn.
   int Draw();
@@ -56,6 +65,8 @@ class CXYPlot {
 
   // The rest is the engine's working state, public so that tests can set up and
   // inspect single steps (ticks, frame, clipping) the way Draw drives them.
+  // Returns the label band (largest label height for 'x', width otherwise, + 6),
+  // or 0 when the range has no usable ticks (see above).
   int ComputeTicks(char axis, int n, double& min, double& max, double& first, double& last, double& step);
   int DrawFrame();
   int ClipSegment(int lines);
