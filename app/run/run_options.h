@@ -1,0 +1,26 @@
+// The command line of ivra-run: the Setup dialog's five values as options, with
+// the dialog's defaults, ranges and words.
+#pragma once
+
+#include <string>
+
+#include "measurement/measurement_run.h"
+
+struct RunOptions {
+  MeasurementSettings settings;  // the dialog's defaults, output voltage 0.5 V
+  bool simulate = false;         // serve the chosen port from a simulated instrument
+  bool help = false;             // --help: print the usage, nothing else
+};
+
+struct ParsedRunOptions {
+  RunOptions options;
+  std::string error;  // empty when the command line is good
+};
+
+// Parses argv[1..]. --comN=PATH options are applied to the port table as they
+// come. Any bad value yields an error that names the field, e.g.
+// "Measurement time: please enter an integer between 10 and 10000000."
+ParsedRunOptions ParseRunOptions(int argc, const char* const* argv);
+
+// The text printed by --help.
+std::string RunUsage();

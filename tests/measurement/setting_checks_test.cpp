@@ -1,0 +1,67 @@
+#include "measurement/setting_checks.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string IntProblem(const std::string& text, const IntSettingRange& range, int& value) {
+  const auto problem = CheckIntSetting(text, range, value);
+  return problem ? *problem : "";
+}
+
+std::string DoubleProblem(const std::string& text, double& value) {
+  const auto problem = CheckDoubleSetting(text, kOutputVoltageRange, value);
+  return problem ? *problem : "";
+}
+
+TEST(SettingChecks, MeasurementTimeBounds) {
+  const std::string range = "Please enter an integer between 10 and 10000000.";
+  int value = -1;
+  EXPECT_EQ(IntProblem("9", kMeasurementTimeRange, value), range);
+  EXPECT_EQ(IntProblem("10000001", kMeasurementTimeRange, value), range);
+  EXPECT_EQ(IntProblem("99999999999999999999", kMeasurementTimeRange, value), range);
+  EXPECT_EQ(value, -1);
+  EXPECT_EQ(IntProblem("10", kMeasurementTimeRange, value), "");
+  EXPECT_EQ(value, 10);
+  EXPECT_EQ(IntProblem(" 10000000 ", kMeasurementTimeRange, value), "");
+  EXPECT_EQ(value, 10000000);
+}
+
+TEST(SettingChecks, IntervalBoundsAndNonIntegers) {
+  int value = -1;
+  const std::string range = "Please enter an integer between 1 and 1000.";
+  EXPECT_EQ(IntProblem("0", kSampleIntervalRange, value), range);
+  EXPECT_EQ(IntProblem("1001", kSampleIntervalRange, value), range);
+  EXPECT_EQ(IntProblem("-3", kSampleIntervalRange, value), range);
+  for (const char* text : {"", "   ", "abc", "1.5", "12x", "1 2", "+-1", "0x10"}) {
+    EXPECT_EQ(IntProblem(text, kSampleIntervalRange, value), "Please enter an integer.") << text;
+  }
+  EXPECT_EQ(value, -1);
+  EXPECT_EQ(IntProblem("1", kSampleIntervalRange, value), "");
+  EXPECT_EQ(value, 1);
+  EXPECT_EQ(IntProblem("+1000", kSampleIntervalRange, value), "");
+  EXPECT_EQ(value, 1000);
+  EXPECT_EQ(IntProblem("\t5\n", kPortNumberRange, value), "Please enter an integer between 1 and 4.");
+}
+
+TEST(SettingChecks, VoltageBoundsAndNonNumbers) {
+  double value = 99.0;
+  const std::string range = "Please enter a number between -10 and 10.";
+  EXPECT_EQ(DoubleProblem("-10.001", value), range);
+  EXPECT_EQ(DoubleProblem("10.5", value), range);
+  EXPECT_EQ(DoubleProblem("1e3", value), range);
+  for (const char* text : {"", "volts", "1,5", "0.5V", "inf", "nan", "--1", "1 0"}) {
+    EXPECT_EQ(DoubleProblem(text, value), "Please enter a number.") << text;
+  }
+  EXPECT_EQ(value, 99.0);
+  EXPECT_EQ(DoubleProblem("-10", value), "");
+  EXPECT_EQ(value, -10.0);
+  EXPECT_EQ(DoubleProblem(" 10 ", value), "");
+  EXPECT_EQ(value, 10.0);
+  EXPECT_EQ(DoubleProblem("0", value), "");
+  EXPECT_EQ(value, 0.0);
+  EXPECT_EQ(DoubleProblem("-.25", value), "");
+  EXPECT_EQ(value, -0.25);
+}
+
+}  // namespace
