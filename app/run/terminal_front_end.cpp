@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "measurement/decimal_text.h"
 #include "measurement/sample_history.h"
@@ -29,24 +30,29 @@ std::string FormatStatusLine(double elapsedSeconds, int width) {
   const int interval = g_settings.sampleInterval < 1 ? 1 : g_settings.sampleInterval;
   const int expected = g_settings.measurementTime / interval;
   const int taken = g_runCounters.samplesTaken;
-  const std::string current =
-      taken > 0 ? FormatGeneral(g_latestReading.current) + " A" : std::string("-");
+  const std::string current = taken > 0 ? FormatGeneral(g_latestReading.current) + " A" : "-";
 
   const double total = g_settings.measurementTime;
-  double fraction = total > 0 ? elapsedSeconds / total : 1.0;
-  if (fraction < 0) fraction = 0;
-  if (fraction > 1) fraction = 1;
-  constexpr int kBarWidth = 20;
-  const int filled = static_cast<int>(fraction * kBarWidth);
-  const std::string bar = std::string(filled, '#') + std::string(kBarWidth - filled, '.');
+  double shown = elapsedSeconds < 0 ? 0 : elapsedSeconds;
+  if (shown > total) shown = total;  // the stop tick comes a second after the time
+  const double fraction = total > 0 ? shown / total : 1.0;
 
-  std::string line = ClockText(static_cast<long long>(elapsedSeconds)) + "/" +
-                     ClockText(g_settings.measurementTime) + "  samples " + std::to_string(taken) +
-                     "/" + std::to_string(expected) + "  I " + current + "  missed " +
+  std::string line = ClockText(static_cast<long long>(shown)) + "/" +
+                     ClockText(g_settings.measurementTime) + "  " + std::to_string(taken) + "/" +
+                     std::to_string(expected) + " samples  I " + current + "  missed " +
                      std::to_string(g_runCounters.missedSamples) + "  lost " +
-                     std::to_string(g_runCounters.lostLines) + "  [" + bar + "] " +
-                     std::to_string(static_cast<int>(fraction * 100)) + "%";
-  // A line wider than the terminal would wrap, and "\r" could no longer redraw it.
+                     std::to_string(g_runCounters.lostLines);
+  char percent[8];
+  std::snprintf(percent, sizeof percent, " %3d%%", static_cast<int>(fraction * 100));
+  // A line wider than the terminal would wrap, and "\r" could no longer redraw
+  // it: the bar takes what room is left, and the line is cut if need be.
+  constexpr int kMaxBarWidth = 20;
+  const int room = width - 1 - static_cast<int>(line.size() + 4 + std::strlen(percent));
+  const int barWidth = room < kMaxBarWidth ? room : kMaxBarWidth;
+  if (barWidth >= 5) {
+    const int filled = static_cast<int>(fraction * barWidth);
+    line += "  [" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]" + percent;
+  }
   if (width > 1 && static_cast<int>(line.size()) >= width) line.resize(width - 1);
   return line;
 }
