@@ -21,6 +21,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr int kHangUpGraceMs = 100;
+
 // The line settings of the instrument's RS-232 port, raw both ways. Raw also
 // matters on the pty: an echoing slave would send our replies back to us.
 void ConfigureRawLine(int fd) {
@@ -173,6 +175,9 @@ bool SimulatedInstrument::Impl::HandleCommand(const std::string& bytes) {
   if (!WaitUntil(Clock::now() + std::chrono::milliseconds(answer.delayMs))) return false;
   if (!SendPaced(answer.text)) return false;
   if (answer.hangUp) {
+    // Give the last bytes time to be read before the line drops: a pty hang-up
+    // discards whatever its reader has not taken yet.
+    if (!WaitUntil(Clock::now() + std::chrono::milliseconds(kHangUpGraceMs))) return false;
     HangUp();
     return false;
   }

@@ -1,0 +1,71 @@
+#include "sim/sim_command_line.h"
+
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "sim/command_log.h"
+
+namespace {
+
+SimCommandLine Parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "ivra-sim");
+  return ParseSimCommandLine(static_cast<int>(args.size()), args.data());
+}
+
+TEST(SimCommandLineTest, DefaultsAreAOneMegohmResistorWithoutFaults) {
+  const SimCommandLine c = Parse({});
+  EXPECT_TRUE(c.error.empty());
+  EXPECT_FALSE(c.help);
+  EXPECT_EQ(c.options.ohms, 1e6);
+  EXPECT_FALSE(c.options.diode || c.options.silent || c.options.garbage || c.options.oneNumber ||
+               c.options.longReply);
+  EXPECT_EQ(c.options.slowReplyMs, 0);
+  EXPECT_EQ(c.options.hangUpAfterReads, -1);
+  EXPECT_TRUE(c.options.logPath.empty());
+  EXPECT_TRUE(c.options.devicePath.empty());
+}
+
+TEST(SimCommandLineTest, EveryOptionIsTakenInBothSpellings) {
+  const SimCommandLine c = Parse({"--device", "/dev/ttyS1", "--ohms=4.7e3", "--diode", "--noise", "1e-9",
+                                  "--seed=7", "--silent", "--garbage", "--one-number", "--long-reply",
+                                  "--slow", "250", "--hang-up-after=3", "--log", "/tmp/x.log"});
+  ASSERT_TRUE(c.error.empty()) << c.error;
+  EXPECT_EQ(c.options.devicePath, "/dev/ttyS1");
+  EXPECT_EQ(c.options.ohms, 4.7e3);
+  EXPECT_TRUE(c.options.diode);
+  EXPECT_EQ(c.options.noise, 1e-9);
+  EXPECT_EQ(c.options.seed, 7u);
+  EXPECT_TRUE(c.options.silent && c.options.garbage && c.options.oneNumber && c.options.longReply);
+  EXPECT_EQ(c.options.slowReplyMs, 250);
+  EXPECT_EQ(c.options.hangUpAfterReads, 3);
+  EXPECT_EQ(c.options.logPath, "/tmp/x.log");
+  EXPECT_TRUE(Parse({"--help"}).help);
+}
+
+TEST(SimCommandLineTest, InvalidCommandLinesAreReported) {
+  for (const std::vector<const char*>& bad :
+       std::vector<std::vector<const char*>>{{"--ohms"},
+                                             {"--ohms", "0"},
+                                             {"--ohms", "-5"},
+                                             {"--ohms", "1k"},
+                                             {"--noise", "-1e-9"},
+                                             {"--seed", "-1"},
+                                             {"--slow", "fast"},
+                                             {"--hang-up-after", "-2"},
+                                             {"--log="},
+                                             {"--diode=yes"},
+                                             {"--frobnicate"},
+                                             {"extra"}}) {
+    EXPECT_FALSE(Parse(bad).error.empty()) << bad[0];
+  }
+}
+
+TEST(CommandLogTest, EscapesEveryByteThatIsNotPlainText) {
+  EXPECT_EQ(EscapeCommandBytes(":OUTP OFF\r"), ":OUTP OFF\\r");
+  EXPECT_EQ(EscapeCommandBytes("a\nb\tc\\d"), "a\\nb\\tc\\\\d");
+  EXPECT_EQ(EscapeCommandBytes(std::string("\x00\x01\x7f\xc3\xa9", 5)), "\\x00\\x01\\x7F\\xC3\\xA9");
+  EXPECT_EQ(EscapeCommandBytes(""), "");
+}
+
+}  // namespace

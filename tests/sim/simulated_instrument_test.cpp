@@ -1,0 +1,201 @@
+// The simulator on a real pseudo-terminal, driven through SerialLink the way
+// the program drives the instrument.
+#include "sim/simulated_instrument.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "serial/port_table.h"
+#include "serial/serial_link.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void Send(const std::string& command) {
+  for (char c : command) SerialLink::Write(&c, 1);
+}
+
+std::string ReadReply(int count = 100) {
+  std::string buffer(static_cast<std::size_t>(count), '\0');
+  const int got = SerialLink::Read(&buffer[0], count);
+  buffer.resize(static_cast<std::size_t>(got));
+  return buffer;
+}
+
+class SimulatedInstrumentTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    SerialLink::Close();
+    ResetPortTable();
+  }
+  // Starts the simulator and opens the link on it as COM2.
+  void Connect(SimulatedInstrument& sim) {
+    ASSERT_TRUE(sim.Start()) << sim.Error();
+    ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
+    ASSERT_TRUE(SerialLink::Open(2));
+  }
+};
+
+TEST_F(SimulatedInstrumentTest, AnswersASampleExchangeOverThePty) {
+  SimulatedInstrument sim;
+  Connect(sim);
+  Send("*RST\r");
+  Send(":OUTP ON\r");
+  Send(":SOUR:VOLT 0.50000\r");
+  const Clock::time_point start = Clock::now();
+  Send(":READ?\r");
+  const std::string reply = ReadReply();
+  const double elapsed = MsSince(start);
+  double volts = 0, amps = 0;
+  ASSERT_EQ(std::sscanf(reply.c_str(), "%lf,%lf", &volts, &amps), 2) << reply;
+  EXPECT_EQ(reply.size(), 70u);
+  EXPECT_EQ(reply.back(), '\r');
+  EXPECT_DOUBLE_EQ(volts, 0.5);
+  EXPECT_DOUBLE_EQ(amps, 5e-7);
+  // 50 ms measuring, ~80 ms on the line, 200 ms of quiet to end the read.
+  EXPECT_GE(elapsed, 300.0);
+  EXPECT_LT(elapsed, 3000.0);
+  EXPECT_TRUE(sim.OutputOn());
+  EXPECT_DOUBLE_EQ(sim.SourceVolts(), 0.5);
+  EXPECT_EQ(sim.ReadRequests(), 1);
+
+  Send("*IDN?\r");
+  EXPECT_NE(ReadReply().find("MODEL 2400"), std::string::npos);
+  Send(":OUTP OFF\r");
+  SerialLink::Close();
+  ASSERT_TRUE(sim.WaitForCommands(6, 2000));
+  EXPECT_FALSE(sim.OutputOn());
+}
+
+TEST_F(SimulatedInstrumentTest, RecordsAndLogsTheExactBytesReceived) {
+  const std::string logPath = ::testing::TempDir() + "ivra_sim_log_test.txt";
+  SimOptions options;
+  options.logPath = logPath;
+  SimulatedInstrument sim(options);
+  Connect(sim);
+  const std::vector<std::string> sent = {"*RST\r", ":OUTP ON\r", ":SOUR:VOLT -10.00000\r", ":OUTP OFF\n",
+                                         std::string("\x01?\r", 3)};
+  for (const std::string& command : sent) Send(command);
+  SerialLink::Close();
+  ASSERT_TRUE(sim.WaitForCommands(sent.size(), 2000));
+  EXPECT_EQ(sim.ReceivedCommands(), sent);
+
+  std::ifstream log(logPath);
+  std::vector<std::string> expected = {"*RST\\r", ":OUTP ON\\r", ":SOUR:VOLT -10.00000\\r", ":OUTP OFF\\n",
+                                       "\\x01?\\r"};
+  std::string line;
+  double lastSeconds = -1;
+  for (const std::string& text : expected) {
+    ASSERT_TRUE(std::getline(log, line));
+    const auto tab = line.find('\t');
+    ASSERT_NE(tab, std::string::npos) << line;
+    const double seconds = std::stod(line.substr(0, tab));
+    EXPECT_GE(seconds, lastSeconds);
+    EXPECT_LT(seconds, 60.0);
+    lastSeconds = seconds;
+    EXPECT_EQ(line.substr(tab + 1), text);
+  }
+  EXPECT_FALSE(std::getline(log, line));
+  sim.Stop();
+  std::remove(logPath.c_str());
+}
+
+TEST_F(SimulatedInstrumentTest, ClientsCanCloseAndReopenBetweenMeasurements) {
+  SimulatedInstrument sim;
+  Connect(sim);
+  Send("*RST\r");
+  Send(":OUTP ON\r");
+  Send(":READ?\r");  // its answer arrives while nobody listens
+  SerialLink::Close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+  ASSERT_TRUE(SerialLink::Open(2));  // the stale reply is drained here
+  Send(":SOUR:VOLT 2\r");
+  Send(":READ?\r");
+  const std::string reply = ReadReply();
+  double volts = 0, amps = 0;
+  ASSERT_EQ(std::sscanf(reply.c_str(), "%lf,%lf", &volts, &amps), 2) << reply;
+  EXPECT_DOUBLE_EQ(volts, 2.0);
+  EXPECT_DOUBLE_EQ(amps, 2e-6);
+  EXPECT_EQ(reply.size(), 70u);
+  EXPECT_EQ(sim.ReadRequests(), 2);
+}
+
+TEST_F(SimulatedInstrumentTest, ReadingWithOutputOffGetsNoAnswerButAnError) {
+  SimulatedInstrument sim;
+  Connect(sim);
+  Send("*RST\r");
+  Send(":READ?\r");
+  EXPECT_EQ(ReadReply(5), "");  // the 1.1 s read time-out
+  Send(":SYST:ERR?\r");
+  EXPECT_EQ(ReadReply(), "+803,\"Not permitted with OUTPUT off\"\r");
+}
+
+TEST_F(SimulatedInstrumentTest, HangUpDropsTheLineInTheMiddleOfAReply) {
+  SimOptions options;
+  options.hangUpAfterReads = 1;
+  SimulatedInstrument sim(options);
+  Connect(sim);
+  Send(":OUTP ON\r");
+  Send(":READ?\r");
+  EXPECT_EQ(ReadReply().size(), 70u);
+  EXPECT_TRUE(sim.Serving());
+
+  Send(":READ?\r");
+  const Clock::time_point start = Clock::now();
+  const std::string partial = ReadReply();
+  // Half a reading at 0 V; a heavily loaded reader may miss the last bytes.
+  const std::string half = std::string("+0.000000E+00,+0.000000E+00,+9.9100");
+  EXPECT_GE(partial.size(), 14u);
+  EXPECT_EQ(partial, half.substr(0, partial.size()));
+  EXPECT_LT(MsSince(start), 5000.0);  // not the 20.1 s read time-out
+  for (int i = 0; i < 100 && sim.Serving(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_FALSE(sim.Serving());
+  EXPECT_TRUE(sim.HungUp());
+  const char c = 'x';
+  EXPECT_FALSE(SerialLink::Write(&c, 1));
+}
+
+TEST_F(SimulatedInstrumentTest, StopDoesNotWaitForAPendingSlowReply) {
+  SimOptions options;
+  options.slowReplyMs = 10000;
+  SimulatedInstrument sim(options);
+  Connect(sim);
+  Send(":OUTP ON\r");
+  Send(":READ?\r");
+  ASSERT_TRUE(sim.WaitForCommands(2, 2000));
+  const Clock::time_point start = Clock::now();
+  sim.Stop();
+  EXPECT_LT(MsSince(start), 2000.0);
+  EXPECT_FALSE(sim.Serving());
+  sim.Stop();  // twice is harmless
+}
+
+TEST_F(SimulatedInstrumentTest, StartFailsCleanlyOnAMissingDevice) {
+  SimOptions options;
+  options.devicePath = "/dev/ivra-no-such-device";
+  SimulatedInstrument sim(options);
+  EXPECT_FALSE(sim.Start());
+  EXPECT_NE(sim.Error().find("/dev/ivra-no-such-device"), std::string::npos);
+  EXPECT_FALSE(sim.Serving());
+
+  SimOptions badLog;
+  badLog.logPath = "/nonexistent-dir/ivra.log";
+  SimulatedInstrument noLog(badLog);
+  EXPECT_FALSE(noLog.Start());
+  EXPECT_FALSE(noLog.Error().empty());
+}
+
+}  // namespace
