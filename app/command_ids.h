@@ -1,0 +1,53 @@
+// Command, control and resource ids of the desktop program.
+//
+// wx menu ids must lie below 0x7FFF, and the classic command numbers of this
+// program (32773.., 57603.., 59392..) do not, so a command keeps its classic
+// number minus 0x8000: its low fifteen bits (ID_CHANNEL_1 32773 becomes 5).
+// None of these fall into wx's own ranges (stock ids 4999..5999, automatic ids
+// below zero). The framework commands that wx routes itself (New, Open, Exit,
+// About) use wx's stock ids, so wxDocManager, wxDocParentFrame and the
+// application see them; the ones no handler takes (Save, the edit commands,
+// next/previous pane) get numbers nothing in wx binds, so their accelerators
+// reach no handler and do nothing.
+#pragma once
+
+#include <wx/defs.h>
+
+constexpr int WxCommandId(int classicId) { return classicId - 0x8000; }
+
+// The program's commands, handled by the view.
+constexpr int ID_CHANNEL_1 = WxCommandId(32773);
+constexpr int ID_CHANNEL_2 = WxCommandId(32774);
+constexpr int ID_CHANNEL_3 = WxCommandId(32775);
+constexpr int ID_CHANNEL_4 = WxCommandId(32776);
+constexpr int ID_MEASUREMENT_START = WxCommandId(32777);
+constexpr int ID_MEASUREMENT_STOP = WxCommandId(32778);
+
+// Framework commands routed by wx (document manager, parent frame, application).
+constexpr int ID_FILE_NEW = wxID_NEW;
+constexpr int ID_FILE_OPEN = wxID_OPEN;
+constexpr int ID_APP_EXIT = wxID_EXIT;
+constexpr int ID_APP_ABOUT = wxID_ABOUT;
+
+// Framework commands with accelerators but no handler in this program.
+constexpr int ID_FILE_SAVE = WxCommandId(57603);
+constexpr int ID_EDIT_COPY = WxCommandId(57634);
+constexpr int ID_EDIT_CUT = WxCommandId(57635);
+constexpr int ID_EDIT_PASTE = WxCommandId(57637);
+constexpr int ID_EDIT_UNDO = WxCommandId(57643);
+constexpr int ID_NEXT_PANE = WxCommandId(57680);
+constexpr int ID_PREV_PANE = WxCommandId(57681);
+
+// View menu commands of the frame.
+constexpr int ID_VIEW_TOOLBAR = WxCommandId(59392);
+constexpr int ID_VIEW_STATUS_BAR = WxCommandId(59393);
+
+// Setup dialog controls.
+constexpr int IDC_PORT = 1001;
+constexpr int IDC_SAMPLE_INTERVAL = 1002;
+constexpr int IDC_MEASUREMENT_TIME = 1003;
+constexpr int IDC_OUTPUT_FILE = 1004;
+constexpr int IDC_OUTPUT_VOLTAGE = 1006;
+
+// The view's one-second timer.
+constexpr int kViewTimerId = 1;

@@ -1,0 +1,151 @@
+#include "app/ivra_app.h"
+
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <wx/config.h>
+#include <wx/docview.h>
+
+#include "app/about_dlg.h"
+#include "app/app_icon.h"
+#include "app/command_ids.h"
+#include "app/command_line.h"
+#include "app/ivra_doc.h"
+#include "app/ivra_doc_manager.h"
+#include "app/main_frame.h"
+#include "serial/port_table.h"
+#include "sim/simulated_instrument.h"
+#include "ui/ivra_view.h"
+#include "ui/message_box.h"
+
+namespace {
+
+constexpr const char* kAppTitle = "Ivra";
+constexpr int kCloseRetryMs = 100;
+constexpr int kCloseTimerId = 1;
+
+// A little noise, so the demo's plot of a fixed resistor visibly moves.
+constexpr double kSimulatedNoiseAmperes = 5e-9;
+
+// Runs from the event loop (wx defers it from the real signal handler).
+void OnCloseSignal(int) { TheIvraApp().RequestOrderlyClose(); }
+
+}  // namespace
+
+wxBEGIN_EVENT_TABLE(CIvraApp, wxApp)
+  EVT_MENU(ID_APP_ABOUT, CIvraApp::OnAppAbout)
+  EVT_TIMER(kCloseTimerId, CIvraApp::OnCloseRetry)
+wxEND_EVENT_TABLE()
+
+CIvraApp& TheIvraApp() { return *static_cast<CIvraApp*>(wxTheApp); }
+
+CIvraApp::CIvraApp() : m_closeRetry(this, kCloseTimerId) {}
+
+CIvraApp::~CIvraApp() = default;
+
+bool CIvraApp::OnInit() {
+  // Numbers on screen, in the data file and in the dialog use a decimal point
+  // whatever the user's locale.
+  std::setlocale(LC_NUMERIC, "C");
+  SetAppName(kAppTitle);
+  SetAppDisplayName(kAppTitle);
+  if (!ApplyCommandLine()) return false;
+
+  // The standard profile: a recent-file list of four entries, shown nowhere.
+  wxConfigBase::Set(new wxConfig(kAppTitle));
+  auto* docManager = new CIvraDocManager;
+  docManager->Initialize();
+  m_docManager = docManager;
+  m_docManager->FileHistoryLoad(*wxConfigBase::Get());
+
+  new wxDocTemplate(m_docManager, "Ivra Document", wxEmptyString, wxEmptyString, wxEmptyString, "Ivra.Document",
+                    "Ivra View", wxCLASSINFO(CIvraDoc), wxCLASSINFO(CIvraView));
+  m_docManager->SetMaxDocsOpen(1);
+
+  auto* frame = new CMainFrame(m_docManager, kAppTitle);
+  if (!frame->CreateBars()) {
+    frame->Destroy();
+    return false;
+  }
+  frame->SetIcon(MakeAppIcon());
+  SetTopWindow(frame);
+  if (m_docManager->CreateDocument(wxEmptyString, wxDOC_NEW) == nullptr) {
+    frame->Destroy();
+    return false;
+  }
+  frame->Show(true);
+
+  m_modalDialogs.Register();
+  InstallSignalHandlers();
+  return true;
+}
+
+bool CIvraApp::ApplyCommandLine() {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(argv[i].utf8_string());
+  const IvraCommandLine line = ParseIvraCommandLine(args);
+  if (!line.error.empty()) {
+    std::fprintf(stderr, "ivra: %s\n%s", line.error.c_str(), IvraUsage().c_str());
+    return false;
+  }
+  if (line.simulate) {
+    SimOptions options;
+    options.noise = kSimulatedNoiseAmperes;
+    m_simulator = std::make_unique<SimulatedInstrument>(options);
+    if (!m_simulator->Start()) {
+      ShowMessageBox("Can't start the simulated instrument: " + wxString::FromUTF8(m_simulator->Error()), kAppTitle,
+                     wxOK | wxICON_ERROR);
+      return false;
+    }
+    SetPortDevicePath(1, m_simulator->DevicePath());
+  }
+  // Explicit ports win over the simulated one.
+  for (const std::string& option : line.portOptions) ApplyPortOption(option.c_str());
+  return true;
+}
+
+void CIvraApp::InstallSignalHandlers() {
+  SetSignalHandler(SIGINT, OnCloseSignal);
+  SetSignalHandler(SIGTERM, OnCloseSignal);
+  SetSignalHandler(SIGHUP, OnCloseSignal);
+}
+
+int CIvraApp::OnExit() {
+  m_closeRetry.Stop();
+  m_modalDialogs.Unregister();
+  if (m_docManager != nullptr) {
+    if (m_docManager->GetHistoryFilesCount() > 0) m_docManager->FileHistorySave(*wxConfigBase::Get());
+    // Deleting the manager deletes the document and the view; the view stops a
+    // measurement that still runs.
+    delete m_docManager;
+    m_docManager = nullptr;
+  }
+  m_simulator.reset();
+  delete wxConfigBase::Set(nullptr);
+  return wxApp::OnExit();
+}
+
+CMainFrame* CIvraApp::MainFrame() const { return wxDynamicCast(GetTopWindow(), CMainFrame); }
+
+void CIvraApp::OnAppAbout(wxCommandEvent&) {
+  CAboutDlg dialog(nullptr);
+  dialog.ShowModal();
+}
+
+void CIvraApp::RequestOrderlyClose() {
+  m_modalDialogs.CancelOpenDialogs();
+  // Never close from inside a modal loop: the view that opened the dialog is
+  // still on the stack. Try again once the loops have ended.
+  m_closeRetry.StartOnce(kCloseRetryMs);
+}
+
+void CIvraApp::OnCloseRetry(wxTimerEvent&) {
+  if (m_modalDialogs.OpenCount() > 0) {
+    RequestOrderlyClose();
+    return;
+  }
+  if (wxWindow* frame = GetTopWindow()) frame->Close(true);
+}

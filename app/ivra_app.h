@@ -1,0 +1,47 @@
+// CIvraApp: start-up (profile settings, the document template, the command
+// line, the main frame with the one document and view), the About command, and
+// the orderly close on SIGINT, SIGTERM and SIGHUP.
+#pragma once
+
+#include <memory>
+
+#include <wx/app.h>
+#include <wx/timer.h>
+
+#include "app/modal_dialog_tracker.h"
+
+class CMainFrame;
+class SimulatedInstrument;
+class wxDocManager;
+
+class CIvraApp : public wxApp {
+ public:
+  CIvraApp();
+  ~CIvraApp() override;
+
+  bool OnInit() override;
+  int OnExit() override;
+
+  CMainFrame* MainFrame() const;
+  wxDocManager* DocManager() const { return m_docManager; }
+
+  // Closes the main window as soon as no modal dialog is open (ending our own
+  // dialogs first), so the view stops a running measurement on the way out.
+  void RequestOrderlyClose();
+
+ private:
+  void OnAppAbout(wxCommandEvent& event);
+  void OnCloseRetry(wxTimerEvent& event);
+  bool ApplyCommandLine();
+  void InstallSignalHandlers();
+
+  wxDocManager* m_docManager = nullptr;
+  std::unique_ptr<SimulatedInstrument> m_simulator;
+  ModalDialogTracker m_modalDialogs;
+  wxTimer m_closeRetry;
+
+  wxDECLARE_EVENT_TABLE();
+};
+
+// The running application object.
+CIvraApp& TheIvraApp();

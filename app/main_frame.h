@@ -1,0 +1,32 @@
+// CMainFrame: the main window with its menu bar, accelerators and the status
+// bar of four panes (message, CAP, NUM, SCRL). It has no toolbar.
+#pragma once
+
+#include <wx/docview.h>
+
+class CMainFrame : public wxDocParentFrame {
+ public:
+  CMainFrame(wxDocManager* manager, const wxString& title);
+  ~CMainFrame() override;
+
+  // Builds the menu bar, the accelerators and the status bar. False when the
+  // status bar cannot be made; the program then ends.
+  bool CreateBars();
+
+  // The text of status pane 0..3.
+  wxString PaneText(int pane) const;
+
+ private:
+  void OnViewStatusBar(wxCommandEvent& event);
+  void OnUpdateViewStatusBar(wxUpdateUIEvent& event);
+  void OnViewToolbar(wxCommandEvent& event);
+  void OnUpdateViewToolbar(wxUpdateUIEvent& event);
+  void OnIdle(wxIdleEvent& event);
+
+  void CreateMenuBar();
+  void CreateAccelerators();
+  bool CreateStatusBarPanes();
+  void UpdateIndicators();
+
+  wxDECLARE_EVENT_TABLE();
+};

@@ -1,0 +1,23 @@
+#include "app/modal_dialog_tracker.h"
+
+#include <algorithm>
+
+#include <wx/dialog.h>
+#include <wx/msgdlg.h>
+
+void ModalDialogTracker::CancelOpenDialogs() {
+  for (wxDialog* dialog : m_open) {
+    if (dynamic_cast<wxMessageDialogBase*>(dialog) != nullptr) continue;
+    if (dialog->IsModal()) dialog->EndModal(wxID_CANCEL);
+  }
+}
+
+int ModalDialogTracker::Enter(wxDialog* dialog) {
+  m_open.push_back(dialog);
+  return wxID_NONE;
+}
+
+void ModalDialogTracker::Exit(wxDialog* dialog) {
+  auto it = std::find(m_open.begin(), m_open.end(), dialog);
+  if (it != m_open.end()) m_open.erase(it);
+}

@@ -1,0 +1,112 @@
+#include "ui/com_port_dlg.h"
+
+#include <cstdio>
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include "app/command_ids.h"
+#include "measurement/setting_checks.h"
+#include "ui/message_box.h"
+
+namespace {
+
+// The layout is given in dialog units of the dialog's 8-point font, so it keeps
+// its proportions whatever face the platform substitutes.
+struct DialogBox {
+  int left, top, width, height;
+};
+
+wxString NumberText(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.15g", value);
+  return wxString::FromAscii(text);
+}
+
+std::string FieldText(const wxTextCtrl* field) { return field->GetValue().utf8_string(); }
+
+}  // namespace
+
+CComPortDlg::CComPortDlg(wxWindow* pParent) {
+  // Created hidden: the modal loop shows it, after the members are in place.
+  Create(pParent, wxID_ANY, "Setup", wxDefaultPosition, wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX);
+  SetFont(wxFont(wxFontInfo(8).Family(wxFONTFAMILY_SWISS).FaceName("MS Sans Serif")));
+  CreateControls();
+  SetClientSize(wxDLG_UNIT(this, wxSize(252, 169)));
+  Centre();
+}
+
+CComPortDlg::~CComPortDlg() = default;
+
+void CComPortDlg::CreateControls() {
+  auto place = [this](wxWindow* control, DialogBox box) {
+    control->SetSize(wxRect(wxDLG_UNIT(this, wxPoint(box.left, box.top)),
+                            wxDLG_UNIT(this, wxSize(box.width, box.height))));
+  };
+  auto label = [&](const char* text, DialogBox box) {
+    place(new wxStaticText(this, wxID_STATIC, text, wxDefaultPosition, wxDefaultSize, wxALIGN_LEFT | wxST_NO_AUTORESIZE),
+          box);
+  };
+  auto edit = [&](int id, DialogBox box) {
+    auto* field = new wxTextCtrl(this, id, wxEmptyString);
+    place(field, box);
+    return field;
+  };
+
+  // Creation order is the tab order.
+  auto* ok = new wxButton(this, wxID_OK, "OK");
+  place(ok, {185, 15, 50, 15});
+  ok->SetDefault();
+
+  const wxString ports[] = {"COM1", "COM2", "COM3", "COM4"};
+  m_pPort = new wxChoice(this, IDC_PORT, wxDefaultPosition, wxDefaultSize, 4, ports, wxCB_SORT);
+  place(m_pPort, {65, 15, 48, 50});
+  // A drop-down list is as high as one row; the 50 units hold the open list.
+  m_pPort->SetSize(wxSize(m_pPort->GetSize().x, wxDefaultCoord));
+  label("Serial Port", {15, 15, 35, 8});
+  m_pSampleInterval = edit(IDC_SAMPLE_INTERVAL, {100, 45, 40, 14});
+  m_pMeasurementTime = edit(IDC_MEASUREMENT_TIME, {100, 70, 40, 14});
+  label("Time between samples", {15, 45, 73, 8});
+  label("Measurement time", {15, 70, 65, 8});
+  m_pOutputFile = edit(IDC_OUTPUT_FILE, {55, 135, 175, 14});
+  label("Output file", {15, 135, 35, 8});
+  label("sec", {145, 48, 12, 8});
+  label("sec", {145, 73, 12, 8});
+  place(new wxButton(this, wxID_CANCEL, "Cancel"), {185, 43, 50, 14});
+  label("Output voltage", {16, 96, 65, 8});
+  m_pOutputVoltage = edit(IDC_OUTPUT_VOLTAGE, {99, 96, 40, 14});
+  label("V", {147, 99, 8, 8});
+}
+
+bool CComPortDlg::TransferDataToWindow() {
+  m_pPort->SetSelection(m_nPortIndex);
+  m_pOutputFile->ChangeValue(wxString::FromUTF8(m_strOutputFile));
+  m_pMeasurementTime->ChangeValue(wxString::Format("%d", m_nMeasurementTime));
+  m_pSampleInterval->ChangeValue(wxString::Format("%d", m_nSampleInterval));
+  m_pOutputVoltage->ChangeValue(NumberText(m_dOutputVoltage));
+  return true;
+}
+
+bool CComPortDlg::TransferDataFromWindow() {
+  m_nPortIndex = m_pPort->GetSelection();
+  m_strOutputFile = FieldText(m_pOutputFile);
+  if (auto message = CheckIntSetting(FieldText(m_pMeasurementTime), kMeasurementTimeRange, m_nMeasurementTime)) {
+    return FailField(m_pMeasurementTime, *message);
+  }
+  if (auto message = CheckIntSetting(FieldText(m_pSampleInterval), kSampleIntervalRange, m_nSampleInterval)) {
+    return FailField(m_pSampleInterval, *message);
+  }
+  if (auto message = CheckDoubleSetting(FieldText(m_pOutputVoltage), kOutputVoltageRange, m_dOutputVoltage)) {
+    return FailField(m_pOutputVoltage, *message);
+  }
+  return true;
+}
+
+bool CComPortDlg::FailField(wxTextCtrl* field, const std::string& message) {
+  ShowMessageBox(wxString::FromUTF8(message), "Ivra", wxOK | wxICON_EXCLAMATION, this);
+  field->SetFocus();
+  field->SelectAll();
+  return false;
+}

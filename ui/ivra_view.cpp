@@ -1,0 +1,158 @@
+#include "ui/ivra_view.h"
+
+#include <wx/app.h>
+#include <wx/frame.h>
+
+#include "app/command_ids.h"
+#if __has_include("plot/wx_drawing_surface.h")
+#include "plot/wx_drawing_surface.h"
+#else
+#include "ui/interim_wx_surface.h"
+#endif
+#include "ui/com_port_dlg.h"
+#include "ui/live_view_canvas.h"
+#include "ui/live_view_painter.h"
+#include "ui/message_box.h"
+
+int g_firstPaint = 1;
+
+namespace {
+constexpr int kTickMs = 1000;
+}
+
+wxIMPLEMENT_DYNAMIC_CLASS(CIvraView, wxView);
+
+wxBEGIN_EVENT_TABLE(CIvraView, wxView)
+  EVT_TIMER(kViewTimerId, CIvraView::OnTimer)
+  EVT_MENU(ID_CHANNEL_1, CIvraView::OnChannel1)
+  EVT_UPDATE_UI(ID_CHANNEL_1, CIvraView::OnUpdateChannel1)
+  EVT_MENU(ID_CHANNEL_2, CIvraView::OnChannel2)
+  EVT_UPDATE_UI(ID_CHANNEL_2, CIvraView::OnUpdateChannel2)
+  EVT_MENU(ID_CHANNEL_3, CIvraView::OnChannel3)
+  EVT_UPDATE_UI(ID_CHANNEL_3, CIvraView::OnUpdateChannel3)
+  EVT_MENU(ID_CHANNEL_4, CIvraView::OnChannel4)
+  EVT_UPDATE_UI(ID_CHANNEL_4, CIvraView::OnUpdateChannel4)
+  EVT_UPDATE_UI(ID_MEASUREMENT_START, CIvraView::OnUpdateMeasurementStart)
+  EVT_UPDATE_UI(ID_MEASUREMENT_STOP, CIvraView::OnUpdateMeasurementStop)
+  EVT_MENU(ID_MEASUREMENT_START, CIvraView::OnMeasurementStart)
+  EVT_MENU(ID_MEASUREMENT_STOP, CIvraView::OnMeasurementStop)
+wxEND_EVENT_TABLE()
+
+CIvraView::CIvraView() : m_timer(this, kViewTimerId) {}
+
+CIvraView::~CIvraView() {
+  // The instrument's output must not stay on when the window goes.
+  if (g_measuring) StopMeasurement();
+  m_timer.Stop();
+  if (m_pCanvas != nullptr) {
+    m_pCanvas->DetachView();
+    m_pCanvas->Destroy();
+  }
+}
+
+bool CIvraView::OnCreate(wxDocument*, long) {
+  auto* frame = wxDynamicCast(wxTheApp->GetTopWindow(), wxFrame);
+  if (frame == nullptr) return false;
+  m_pCanvas = new CLiveViewCanvas(frame, this);
+  SetFrame(frame);
+  frame->SendSizeEvent();
+  return true;
+}
+
+wxWindow* CIvraView::Canvas() const { return m_pCanvas; }
+
+void CIvraView::OnDraw(wxDC* dc) {
+  StartTimerOnFirstPaint();
+  const wxSize size = m_pCanvas != nullptr ? m_pCanvas->GetClientSize() : dc->GetSize();
+  WxDrawingSurface surface(*dc);
+  PaintLiveView(surface, SurfaceRect{0, 0, size.x, size.y}, m_nChannel);
+}
+
+void CIvraView::StartTimerOnFirstPaint() {
+  if (!g_firstPaint) return;
+  g_firstPaint = 0;
+  if (!m_timer.Start(kTickMs)) {
+    // Not from inside the paint: a modal loop there would re-enter painting.
+    CallAfter([this] {
+      ShowMessageBox("Not enough timers available for this window.", "Ivra Application", wxOK | wxICON_EXCLAMATION,
+                     m_pCanvas);
+    });
+  }
+}
+
+void CIvraView::OnUpdate(wxView*, wxObject*) { Redraw(); }
+
+void CIvraView::OnChangeFilename() {
+  wxDocument* doc = GetDocument();
+  wxWindow* frame = GetFrame();
+  if (doc == nullptr || frame == nullptr) return;
+  frame->SetLabel(doc->GetUserReadableName() + " - " + wxTheApp->GetAppDisplayName());
+}
+
+int CIvraView::StartMeasurement() {
+  CComPortDlg dialog(nullptr);
+  dialog.m_nPortIndex = (g_settings.portNumber - 1) & 3;
+  if (dialog.ShowModal() != wxID_OK) return -1;
+
+  MeasurementSettings accepted;
+  accepted.portNumber = dialog.m_nPortIndex + 1;
+  accepted.sampleInterval = dialog.m_nSampleInterval;
+  accepted.measurementTime = dialog.m_nMeasurementTime;
+  accepted.outputPath = dialog.GetOutputFile();
+  accepted.outputVoltage = dialog.m_dOutputVoltage;
+  const int result = BeginMeasurement(accepted, *this);
+  if (result == 0) SetMessagePane("Ready");
+  return result;
+}
+
+void CIvraView::StopMeasurement() { StopMeasurementRun(); }
+
+void CIvraView::OnTimer(wxTimerEvent&) { MeasurementTick(*this); }
+
+void CIvraView::OnMeasurementStart(wxCommandEvent&) {
+  if (g_measuring) return;
+  StartMeasurement();
+  Redraw();
+}
+
+void CIvraView::OnMeasurementStop(wxCommandEvent&) {
+  // Stop is disabled while idle; a command that arrives anyway is dropped.
+  if (!g_measuring) return;
+  StopMeasurement();
+  Redraw();
+}
+
+void CIvraView::OnUpdateMeasurementStart(wxUpdateUIEvent& event) { event.Enable(g_measuring == 0); }
+void CIvraView::OnUpdateMeasurementStop(wxUpdateUIEvent& event) { event.Enable(g_measuring != 0); }
+
+void CIvraView::OnChannel1(wxCommandEvent&) { SelectChannel(0); }
+void CIvraView::OnChannel2(wxCommandEvent&) { SelectChannel(1); }
+void CIvraView::OnChannel3(wxCommandEvent&) { SelectChannel(2); }
+void CIvraView::OnChannel4(wxCommandEvent&) { SelectChannel(3); }
+void CIvraView::OnUpdateChannel1(wxUpdateUIEvent& event) { event.Check(m_nChannel == 0); }
+void CIvraView::OnUpdateChannel2(wxUpdateUIEvent& event) { event.Check(m_nChannel == 1); }
+void CIvraView::OnUpdateChannel3(wxUpdateUIEvent& event) { event.Check(m_nChannel == 2); }
+void CIvraView::OnUpdateChannel4(wxUpdateUIEvent& event) { event.Check(m_nChannel == 3); }
+
+void CIvraView::SelectChannel(int channel) {
+  m_nChannel = channel;
+  Redraw();
+}
+
+void CIvraView::ShowMessage(const std::string& text) {
+  ShowMessageBox(wxString::FromUTF8(text), wxTheApp->GetAppDisplayName(), wxOK | wxICON_NONE, GetFrame());
+}
+
+void CIvraView::Redraw() {
+  if (m_pCanvas != nullptr) m_pCanvas->Refresh(true);
+}
+
+void CIvraView::ReportTrouble(SampleTrouble) {
+  SetMessagePane(wxString::Format("Missed samples: %d  Lost lines: %d", g_runCounters.missedSamples,
+                                  g_runCounters.lostLines));
+}
+
+void CIvraView::SetMessagePane(const wxString& text) {
+  auto* frame = wxDynamicCast(GetFrame(), wxFrame);
+  if (frame != nullptr && frame->GetStatusBar() != nullptr) frame->SetStatusText(text, 0);
+}

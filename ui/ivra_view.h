@@ -1,0 +1,69 @@
+// CIvraView: the one view. It takes the Start, Stop and channel commands, runs
+// the measurement's tick on its one-second timer, and paints the live display
+// into its canvas window inside the main frame.
+#pragma once
+
+#include <string>
+
+#include <wx/docview.h>
+#include <wx/timer.h>
+
+#include "measurement/measurement_run.h"
+
+class CLiveViewCanvas;
+
+// 1 until the first paint has tried to start the view's timer.
+extern int g_firstPaint;
+
+class CIvraView : public wxView, public RunFrontEnd {
+ public:
+  CIvraView();
+  ~CIvraView() override;
+
+  bool OnCreate(wxDocument* doc, long flags) override;
+  void OnDraw(wxDC* dc) override;
+  void OnUpdate(wxView* sender, wxObject* hint) override;
+  void OnChangeFilename() override;
+
+  // 0 when the measurement runs, -1 when the Setup dialog was cancelled, 1 when
+  // a later step failed (its message has been shown).
+  int StartMeasurement();
+  void StopMeasurement();
+
+  int Channel() const { return m_nChannel; }
+  wxWindow* Canvas() const;
+  bool TimerRunning() const { return m_timer.IsRunning(); }
+
+  // RunFrontEnd
+  void ShowMessage(const std::string& text) override;
+  void Redraw() override;
+  void ReportTrouble(SampleTrouble trouble) override;
+
+ private:
+  friend class CLiveViewCanvas;
+
+  void OnTimer(wxTimerEvent& event);
+  void OnMeasurementStart(wxCommandEvent& event);
+  void OnMeasurementStop(wxCommandEvent& event);
+  void OnUpdateMeasurementStart(wxUpdateUIEvent& event);
+  void OnUpdateMeasurementStop(wxUpdateUIEvent& event);
+  void OnChannel1(wxCommandEvent& event);
+  void OnChannel2(wxCommandEvent& event);
+  void OnChannel3(wxCommandEvent& event);
+  void OnChannel4(wxCommandEvent& event);
+  void OnUpdateChannel1(wxUpdateUIEvent& event);
+  void OnUpdateChannel2(wxUpdateUIEvent& event);
+  void OnUpdateChannel3(wxUpdateUIEvent& event);
+  void OnUpdateChannel4(wxUpdateUIEvent& event);
+
+  void SelectChannel(int channel);
+  void StartTimerOnFirstPaint();
+  void SetMessagePane(const wxString& text);
+
+  int m_nChannel = 0;
+  wxTimer m_timer;
+  CLiveViewCanvas* m_pCanvas = nullptr;
+
+  wxDECLARE_DYNAMIC_CLASS(CIvraView);
+  wxDECLARE_EVENT_TABLE();
+};

@@ -1,0 +1,32 @@
+#include "ui/live_view_canvas.h"
+
+#include <wx/dcbuffer.h>
+#include <wx/settings.h>
+
+#include "ui/ivra_view.h"
+
+wxBEGIN_EVENT_TABLE(CLiveViewCanvas, wxWindow)
+  EVT_PAINT(CLiveViewCanvas::OnPaint)
+wxEND_EVENT_TABLE()
+
+CLiveViewCanvas::CLiveViewCanvas(wxWindow* parent, CIvraView* view)
+    : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE),
+      m_pView(view) {
+  // The paint handler erases the whole buffer itself.
+  SetBackgroundStyle(wxBG_STYLE_PAINT);
+  SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW));
+}
+
+CLiveViewCanvas::~CLiveViewCanvas() {
+  if (m_pView != nullptr) m_pView->m_pCanvas = nullptr;
+}
+
+void CLiveViewCanvas::OnPaint(wxPaintEvent&) {
+  wxAutoBufferedPaintDC dc(this);
+  dc.SetBackground(wxBrush(GetBackgroundColour()));
+  dc.Clear();
+  // The view's "default font" is the window's own.
+  dc.SetFont(GetFont());
+  dc.SetTextForeground(wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT));
+  if (m_pView != nullptr) m_pView->OnDraw(&dc);
+}

@@ -1,0 +1,50 @@
+#include "ui/live_view_painter.h"
+
+#include <cstdio>
+
+#include "measurement/sample_history.h"
+#include "plot/xy_plot.h"
+
+namespace {
+constexpr int kSeriesStyle = 10;  // square markers joined by lines
+constexpr int kTypeDouble = 1;
+}  // namespace
+
+std::string FormatStatusLine(double timeSeconds, double currentAmperes) {
+  const int s = static_cast<int>(timeSeconds + 0.5);
+  char text[256];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d  %lg", s / 3600, (s % 3600) / 60, s % 60, currentAmperes);
+  return text;
+}
+
+FontDescription StatusLineFont() {
+  FontDescription font;
+  font.height = 30;
+  font.weight = 400;
+  font.outPrecision = 3;   // stroke precision
+  font.clipPrecision = 2;  // stroke clipping
+  font.quality = 1;        // draft
+  font.pitchAndFamily = kFamilyRoman;
+  font.face = "Roman";
+  return font;
+}
+
+void PaintLiveView(DrawingSurface& dc, const SurfaceRect& client, int channel) {
+  SurfaceRect rect = client;
+  dc.DrawText(rect, kLiveViewTitle, kTextCentre | kTextSingleLine);
+  rect.top += kStatusLineOffset;
+
+  const FontDescription previous = dc.SelectFont(StatusLineFont());
+  dc.DrawText(rect, FormatStatusLine(g_latestReading.time, g_latestReading.current), kTextSingleLine);
+  dc.SelectFont(previous);
+
+  if (g_history.count > 0) {
+    const SurfaceRect plotRect{rect.left, rect.top + kPlotOffset, rect.right, rect.bottom};
+    CXYPlot plot;
+    plot.Init(&dc, plotRect);
+    plot.AddSeries(g_history.count, g_history.rows[0], g_history.rows[channel + 1], kSeriesStyle, kTypeDouble,
+                   kTypeDouble, 1, 1);
+    plot.SetAxisTitles("Time [s]", "Amplitude");
+    plot.Draw();
+  }
+}
