@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "fake_instrument_link.h"
+#include "measurement/measurement_run.h"
+#include "measurement/setting_checks.h"
 
 namespace {
 
@@ -115,22 +121,47 @@ TEST(InstrumentProtocol, ReadResponseWaitsThenReadsAtMost100BytesOnce) {
   EXPECT_EQ(link.readSizes.size(), 3u);
 }
 
-TEST(InstrumentProtocol, NumbersUseADecimalPointUnderAnyLocale) {
-  const char* old = std::setlocale(LC_NUMERIC, nullptr);
-  const std::string saved = old != nullptr ? old : "C";
-  bool switched = false;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE"}) {
-    if (std::setlocale(LC_NUMERIC, name) != nullptr) {
-      switched = true;
-      break;
-    }
+// Switches LC_NUMERIC to a locale with a decimal comma, building one with
+// localedef into a scratch directory when none is installed.
+bool UseDecimalCommaLocale() {
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}) {
+    if (std::setlocale(LC_NUMERIC, name) != nullptr) return true;
   }
-  if (!switched) GTEST_SKIP() << "no locale with a decimal comma installed";
-  EXPECT_EQ(FormatSetVoltageCommand(0.5), ":SOUR:VOLT 0.50000\r");
+  const std::string dir = "/tmp/ivra-locale-" + std::to_string(getpid());
+  const std::string build =
+      "mkdir -p " + dir + " && localedef -i de_DE -f UTF-8 " + dir + "/de_DE.UTF-8 >/dev/null 2>&1";
+  bool switched = false;
+  if (std::system(build.c_str()) == 0) {
+    setenv("LOCPATH", dir.c_str(), 1);
+    switched = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    unsetenv("LOCPATH");
+  }
+  [[maybe_unused]] const int removed = std::system(("rm -rf " + dir).c_str());
+  return switched;
+}
+
+TEST(InstrumentProtocol, NumbersUseADecimalPointUnderAnyLocale) {
+  if (!UseDecimalCommaLocale()) GTEST_SKIP() << "no locale with a decimal comma available";
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+  const std::string printfText = probe;
+
+  const std::string command = FormatSetVoltageCommand(0.5);
+  const std::string line = FormatDataLine(1.5, 2.5e-6);
   LatestReading r;
-  EXPECT_TRUE(ParseReply("+5.000E-01,+1.5E-06", r));
+  const bool parsed = ParseReply("+5.000E-01,+1.5E-06", r);
+  double volts = 0.0;
+  const auto problem = CheckDoubleSetting("0.25", kOutputVoltageRange, volts);
+  std::setlocale(LC_NUMERIC, "C");
+
+  ASSERT_EQ(printfText, "0,5");  // the locale is in force: printf would write a comma
+  EXPECT_EQ(command, ":SOUR:VOLT 0.50000\r");
+  EXPECT_EQ(line, "1.50\ts\t2.5\tuA\n");
+  EXPECT_TRUE(parsed);
   EXPECT_DOUBLE_EQ(r.voltage, 0.5);
-  std::setlocale(LC_NUMERIC, saved.c_str());
+  EXPECT_DOUBLE_EQ(r.current, 1.5e-6);
+  EXPECT_FALSE(problem.has_value());
+  EXPECT_EQ(volts, 0.25);
 }
 
 }  // namespace
