@@ -22,6 +22,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kHangUpGraceMs = 100;
+// Longest command kept waiting for its terminator; a longer run of bytes is
+// taken as one (unknown) command so that line noise cannot grow it forever.
+constexpr std::size_t kMaxCommandBytes = 1024;
 
 // The line settings of the instrument's RS-232 port, raw both ways. Raw also
 // matters on the pty: an echoing slave would send our replies back to us.
@@ -168,7 +171,8 @@ bool SimulatedInstrument::Impl::HandleCommand(const std::string& bytes) {
   {
     std::lock_guard<std::mutex> lock(mutex);
     received.push_back(bytes);
-    answer = model.Execute(bytes.substr(0, bytes.size() - 1), now);
+    const bool terminated = !bytes.empty() && (bytes.back() == '\r' || bytes.back() == '\n');
+    answer = model.Execute(terminated ? bytes.substr(0, bytes.size() - 1) : bytes, now);
   }
   commandArrived.notify_all();
   if (answer.text.empty() && !answer.hangUp) return true;
@@ -208,7 +212,7 @@ void SimulatedInstrument::Impl::Serve() {
     bool goOn = true;
     for (ssize_t i = 0; i < n && goOn; ++i) {
       pending += buffer[i];
-      if (buffer[i] == '\r' || buffer[i] == '\n') {
+      if (buffer[i] == '\r' || buffer[i] == '\n' || pending.size() >= kMaxCommandBytes) {
         goOn = HandleCommand(pending);
         pending.clear();
       }

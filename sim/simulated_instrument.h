@@ -4,6 +4,15 @@
 // a given device path) from a thread of its own, so that the program and the
 // tests can run a real serial exchange with nothing attached. The executable
 // ivra-sim runs one of these until it is killed.
+//
+// Commands end with CR (LF is accepted too); answers end with CR and go out at
+// the line rate. With SimOptions::logPath set, every received command is
+// written to the file as one line, flushed at once (see sim/command_log.h):
+//
+//   <seconds since Start, "%.3f">TAB<exact bytes, terminator included>
+//
+// where CR is shown as \r, LF as \n, TAB as \t, backslash as \\ and any other
+// byte outside 0x20..0x7E as \xNN, e.g. "12.345<TAB>:OUTP OFF\r".
 #pragma once
 
 #include <cstddef>

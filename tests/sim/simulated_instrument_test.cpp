@@ -168,6 +168,19 @@ TEST_F(SimulatedInstrumentTest, HangUpDropsTheLineInTheMiddleOfAReply) {
   EXPECT_FALSE(SerialLink::Write(&c, 1));
 }
 
+TEST_F(SimulatedInstrumentTest, EndlessLineNoiseIsCutIntoBoundedCommands) {
+  SimulatedInstrument sim;
+  Connect(sim);
+  const std::string noise(1500, 'A');
+  ASSERT_TRUE(SerialLink::Write(noise.data(), static_cast<int>(noise.size())));
+  Send("\r:SYST:ERR?\r");
+  EXPECT_EQ(ReadReply(), "-113,\"Undefined header\"\r");
+  const std::vector<std::string> received = sim.ReceivedCommands();
+  ASSERT_EQ(received.size(), 3u);
+  EXPECT_EQ(received[0], std::string(1024, 'A'));
+  EXPECT_EQ(received[1], std::string(476, 'A') + "\r");
+}
+
 TEST_F(SimulatedInstrumentTest, StopDoesNotWaitForAPendingSlowReply) {
   SimOptions options;
   options.slowReplyMs = 10000;
