@@ -1,0 +1,85 @@
+// Times one sample exchange against the simulated SourceMeter 2400 over a
+// pseudo-terminal, phase by phase: the set-voltage command, the reading
+// request, the reply (100 ms wait, the reply at the line rate, the link's
+// 200 ms interval time-out) and the parse. The total is the latency from a
+// tick to the sample's time stamp.
+//
+//   ivra_measurement_bench [samples]     (default 20)
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "measurement/instrument_protocol.h"
+#include "measurement/sample_history.h"
+#include "serial/port_table.h"
+#include "serial/serial_link.h"
+#include "sim/simulated_instrument.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsBetween(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+void Print(const char* phase, std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  double sum = 0;
+  for (double v : values) sum += v;
+  std::printf("%-28s mean %8.2f ms   min %8.2f   median %8.2f   max %8.2f\n", phase,
+              sum / values.size(), values.front(), values[values.size() / 2], values.back());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int samples = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+  SimulatedInstrument sim;
+  if (!sim.Start()) {
+    std::fprintf(stderr, "cannot start the simulator: %s\n", sim.Error().c_str());
+    return 1;
+  }
+  SetPortDevicePath(1, sim.DevicePath());
+  if (!SerialLink::Open(1)) {
+    std::fprintf(stderr, "cannot open %s\n", sim.DevicePath().c_str());
+    return 1;
+  }
+  SendCommand(kResetCommand);
+  SendCommand(kOutputOnCommand);
+
+  std::vector<double> setVoltage, readRequest, reply, parse, total;
+  int parsed = 0;
+  char exchange[kExchangeBufferSize];
+  for (int i = 0; i < samples; ++i) {
+    const Clock::time_point t0 = Clock::now();
+    SendCommand(FormatSetVoltageCommand(0.5).c_str());
+    const Clock::time_point t1 = Clock::now();
+    SendCommand(kReadCommand);
+    const Clock::time_point t2 = Clock::now();
+    ReadResponse(exchange);
+    const Clock::time_point t3 = Clock::now();
+    LatestReading reading;
+    parsed += ParseReading(FilterReply(exchange), reading) ? 1 : 0;
+    const Clock::time_point t4 = Clock::now();
+    setVoltage.push_back(MsBetween(t0, t1));
+    readRequest.push_back(MsBetween(t1, t2));
+    reply.push_back(MsBetween(t2, t3));
+    parse.push_back(MsBetween(t3, t4));
+    total.push_back(MsBetween(t0, t4));
+  }
+  SendCommand(kOutputOffCommand);
+  SerialLink::Close();
+
+  std::printf("%d sample exchanges against the simulator on %s, %d parsed\n", samples,
+              sim.DevicePath().c_str(), parsed);
+  Print("set voltage (19 writes)", setVoltage);
+  Print("read request (7 writes)", readRequest);
+  Print("wait + reply + time-out", reply);
+  Print("filter + parse", parse);
+  Print("tick to time stamp", total);
+  return parsed == samples ? 0 : 1;
+}
