@@ -1,0 +1,71 @@
+// plot-png: draws a 100-point plot like the live view's (square markers joined
+// by lines, "Time [s]" against "Amplitude") into an 800 x 600 PNG, headless.
+//   plot-png OUTPUT.png [WIDTH HEIGHT]
+#include <wx/defs.h>
+#include <wx/dcgraph.h>
+#include <wx/graphics.h>
+#include <wx/image.h>
+#include <wx/init.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "plot/wx_drawing_surface.h"
+#include "plot/xy_plot.h"
+
+namespace {
+
+// A charging current that settles, with some ripple: one sample per second.
+void MakeSamples(double* times, double* currents, int count) {
+  for (int i = 0; i < count; ++i) {
+    times[i] = i;
+    currents[i] = 2.5e-6 * (1 - std::exp(-i / 20.0)) + 0.2e-6 * std::sin(i / 3.0);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2 && argc != 4) {
+    std::fprintf(stderr, "usage: plot-png OUTPUT.png [WIDTH HEIGHT]\n");
+    return 2;
+  }
+  const int width = argc == 4 ? std::atoi(argv[2]) : 800;
+  const int height = argc == 4 ? std::atoi(argv[3]) : 600;
+  if (width < 1 || height < 1 || width > 10000 || height > 10000) {
+    std::fprintf(stderr, "plot-png: size must be 1..10000 by 1..10000\n");
+    return 2;
+  }
+  wxInitializer initializer;
+  if (!initializer.IsOk()) {
+    std::fprintf(stderr, "plot-png: wxWidgets failed to initialise\n");
+    return 1;
+  }
+  wxImage::AddHandler(new wxPNGHandler);
+
+  constexpr int kCount = 100;
+  double times[kCount];
+  double currents[kCount];
+  MakeSamples(times, currents, kCount);
+
+  wxImage image(width, height);
+  image.SetRGB(wxRect(0, 0, width, height), 255, 255, 255);
+  int drawn = 0;
+  {
+    // The context writes back into the image when it is destroyed.
+    wxGCDC dc(wxGraphicsContext::Create(image));
+    WxDrawingSurface surface(dc);
+    CXYPlot plot;
+    plot.Init(&surface, SurfaceRect{0, 0, width, height});
+    plot.AddSeries(kCount, times, currents, 10, 1, 1, 1, 1);
+    plot.SetAxisTitles("Time [s]", "Amplitude");
+    drawn = plot.Draw();
+  }
+  if (!image.SaveFile(wxString::FromUTF8(argv[1]), wxBITMAP_TYPE_PNG)) {
+    std::fprintf(stderr, "plot-png: cannot write %s\n", argv[1]);
+    return 1;
+  }
+  std::printf("%s: %d x %d, plot %s\n", argv[1], width, height, drawn ? "drawn" : "too small to draw");
+  return 0;
+}
