@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -21,7 +22,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kHangUpGraceMs = 100;
+constexpr int kHangUpGraceMs = 20;
+constexpr int kHangUpPatienceMs = 2000;
 // Longest command kept waiting for its terminator; a longer run of bytes is
 // taken as one (unknown) command so that line noise cannot grow it forever.
 constexpr std::size_t kMaxCommandBytes = 1024;
@@ -83,6 +85,7 @@ struct SimulatedInstrument::Impl {
   bool HandleCommand(const std::string& bytes);
   bool WaitUntil(Clock::time_point when);
   bool SendPaced(const std::string& text);
+  bool WaitForReaderToCatchUp();
   void HangUp();
   void CloseAll();
 };
@@ -157,6 +160,18 @@ bool SimulatedInstrument::Impl::SendPaced(const std::string& text) {
   return true;
 }
 
+// A pty hang-up discards whatever its reader has not taken yet, so the line
+// drops only once the client has read the partial reply (or has had a fair
+// chance to): then the fault is the same however loaded the machine is.
+bool SimulatedInstrument::Impl::WaitForReaderToCatchUp() {
+  const Clock::time_point giveUp = Clock::now() + std::chrono::milliseconds(kHangUpPatienceMs);
+  int waiting = 0;
+  while (ownSlave >= 0 && ioctl(ownSlave, FIONREAD, &waiting) == 0 && waiting > 0 && Clock::now() < giveUp) {
+    if (!WaitUntil(Clock::now() + std::chrono::milliseconds(5))) return false;
+  }
+  return WaitUntil(Clock::now() + std::chrono::milliseconds(kHangUpGraceMs));
+}
+
 void SimulatedInstrument::Impl::HangUp() {
   CloseFd(line);
   CloseFd(ownSlave);
@@ -179,9 +194,7 @@ bool SimulatedInstrument::Impl::HandleCommand(const std::string& bytes) {
   if (!WaitUntil(Clock::now() + std::chrono::milliseconds(answer.delayMs))) return false;
   if (!SendPaced(answer.text)) return false;
   if (answer.hangUp) {
-    // Give the last bytes time to be read before the line drops: a pty hang-up
-    // discards whatever its reader has not taken yet.
-    if (!WaitUntil(Clock::now() + std::chrono::milliseconds(kHangUpGraceMs))) return false;
+    if (!WaitForReaderToCatchUp()) return false;
     HangUp();
     return false;
   }

@@ -269,7 +269,14 @@ TEST_F(SerialLinkTest, HangUpMidReadReturnsWhatArrivedWithoutSpinning) {
   std::thread farSide([this] {
     SleepMs(100);
     peer_.Send("+5.0");
-    SleepMs(50);
+    // A hang-up discards input nobody has read yet: drop the line only once
+    // the link has taken the bytes, however late it gets to run.
+    int waiting = 1;
+    for (int i = 0; i < 400 && waiting > 0; ++i) {
+      if (ioctl(peer_.SlaveFd(), FIONREAD, &waiting) != 0) break;
+      SleepMs(5);
+    }
+    SleepMs(20);
     peer_.HangUp();
   });
   const double cpuBefore = ProcessCpuMs();
