@@ -1,0 +1,230 @@
+#include "tests/gui/gui_test_support.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/dcmemory.h>
+#include <wx/image.h>
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/textctrl.h>
+#include <wx/time.h>
+#include <wx/utils.h>
+
+#include "app/ivra_app.h"
+#include "app/main_frame.h"
+#include "ui/com_port_dlg.h"
+#include "ui/ivra_view.h"
+
+extern char** environ;
+
+void Pump(int ms) {
+  const wxLongLong end = wxGetLocalTimeMillis() + ms;
+  do {
+    wxTheApp->Yield(true);
+    wxMilliSleep(5);
+  } while (wxGetLocalTimeMillis() < end);
+}
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+  const wxLongLong end = wxGetLocalTimeMillis() + timeoutMs;
+  while (!done()) {
+    if (wxGetLocalTimeMillis() >= end) return false;
+    wxTheApp->Yield(true);
+    wxMilliSleep(5);
+  }
+  return true;
+}
+
+CMainFrame* Frame() { return TheIvraApp().MainFrame(); }
+
+CIvraView* View() {
+  wxDocManager* manager = TheIvraApp().DocManager();
+  return manager != nullptr ? dynamic_cast<CIvraView*>(manager->GetAnyUsableView()) : nullptr;
+}
+
+void PostMenu(int id) {
+  wxCommandEvent event(wxEVT_MENU, id);
+  event.SetEventObject(Frame());
+  Frame()->GetEventHandler()->AddPendingEvent(event);
+  Pump(50);
+}
+
+bool MenuEnabled(int id) {
+  Frame()->UpdateWindowUI();
+  return Frame()->GetMenuBar()->IsEnabled(id);
+}
+
+bool MenuChecked(int id) {
+  Frame()->UpdateWindowUI();
+  return Frame()->GetMenuBar()->IsChecked(id);
+}
+
+// Runs a dialog's script from a timer, so each step sees the effects of the
+// previous one (including simulated input) before it runs.
+class DialogDriver::Stepper : public wxTimer {
+ public:
+  Stepper(wxDialog* dialog, std::vector<Step> steps) : dialog_(dialog), steps_(std::move(steps)) {}
+  void Notify() override {
+    if (next_ >= steps_.size()) return;
+    const std::size_t current = next_++;
+    const bool last = next_ >= steps_.size();
+    wxDialog* dialog = dialog_;
+    // The last step may end the modal loop; the stepper dies with it.
+    if (!last) StartOnce(kStepMs);
+    steps_[current](*dialog);
+  }
+  static constexpr int kStepMs = 120;
+
+ private:
+  wxDialog* dialog_;
+  std::vector<Step> steps_;
+  std::size_t next_ = 0;
+};
+
+DialogDriver::DialogDriver() { Register(); }
+DialogDriver::~DialogDriver() { Unregister(); }
+
+void DialogDriver::Script(std::vector<Step> steps) { scripts_.push_back(std::move(steps)); }
+
+int DialogDriver::Enter(wxDialog* dialog) {
+  if (auto* box = dynamic_cast<wxMessageDialogBase*>(dialog)) {
+    messages_.push_back({box->GetTitle(), box->GetMessage(), box->GetMessageDialogStyle()});
+    return wxID_OK;
+  }
+  ++dialogsSeen_;
+  if (scripts_.empty()) {
+    ++dialogsClosed_;
+    return wxID_CANCEL;  // an unexpected dialog must not hang the test
+  }
+  auto* stepper = new Stepper(dialog, std::move(scripts_.front()));
+  scripts_.erase(scripts_.begin());
+  // The stepper belongs to the dialog's lifetime: deleted when it goes.
+  dialog->Bind(wxEVT_DESTROY, [stepper](wxWindowDestroyEvent& event) {
+    stepper->Stop();
+    delete stepper;
+    event.Skip();
+  });
+  stepper->StartOnce(Stepper::kStepMs);
+  return wxID_NONE;
+}
+
+void DialogDriver::Exit(wxDialog* dialog) {
+  if (dynamic_cast<wxMessageDialogBase*>(dialog) == nullptr) ++dialogsClosed_;
+}
+
+CComPortDlg& AsSetup(wxDialog& dialog) { return dynamic_cast<CComPortDlg&>(dialog); }
+
+void SetField(wxDialog& dialog, int id, const wxString& text) {
+  auto* field = dynamic_cast<wxTextCtrl*>(dialog.FindWindow(id));
+  if (field != nullptr) field->SetValue(text);
+}
+
+wxString FieldValue(wxDialog& dialog, int id) {
+  auto* field = dynamic_cast<wxTextCtrl*>(dialog.FindWindow(id));
+  return field != nullptr ? field->GetValue() : wxString("<missing>");
+}
+
+int PortSelection(wxDialog& dialog) {
+  auto* port = dynamic_cast<wxChoice*>(dialog.FindWindow(1001));
+  return port != nullptr ? port->GetSelection() : -2;
+}
+
+void SelectPort(wxDialog& dialog, int index) {
+  if (auto* port = dynamic_cast<wxChoice*>(dialog.FindWindow(1001))) port->SetSelection(index);
+}
+
+void ClickButton(wxDialog& dialog, int id) {
+  wxWindow* button = dialog.FindWindow(id);
+  if (button == nullptr) return;
+  wxCommandEvent click(wxEVT_BUTTON, id);
+  click.SetEventObject(button);
+  button->GetEventHandler()->ProcessEvent(click);
+}
+
+wxWindow* FocusedControl(wxDialog& dialog) {
+  wxWindow* focus = wxWindow::FindFocus();
+  if (focus != nullptr && wxGetTopLevelParent(focus) == &dialog) return focus;
+  return nullptr;
+}
+
+SimProcess::SimProcess(const std::string& logPath, const std::vector<std::string>& extraArgs) {
+  int out[2];
+  if (pipe(out) != 0) return;
+  std::vector<std::string> args = {IVRA_SIM_PATH, "--log", logPath};
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  if (posix_spawn(&pid_, IVRA_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  std::string line;
+  char c = 0;
+  while (pid_ > 0 && read(out[0], &c, 1) == 1 && c != '\n') line += c;
+  close(out[0]);
+  devicePath_ = line;
+}
+
+SimProcess::~SimProcess() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+}
+
+std::string TempPath(const std::string& name) {
+  const char* dir = std::getenv("TMPDIR");
+  return std::string(dir != nullptr ? dir : "/tmp") + "/ivra-gui-" + std::to_string(getpid()) + "-" + name;
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+wxBitmap RenderView() {
+  wxWindow* canvas = View()->Canvas();
+  const wxSize size = canvas->GetClientSize();
+  wxBitmap bitmap(size);
+  wxMemoryDC dc(bitmap);
+  dc.SetBackground(wxBrush(canvas->GetBackgroundColour()));
+  dc.Clear();
+  dc.SetFont(canvas->GetFont());
+  View()->OnDraw(&dc);
+  dc.SelectObject(wxNullBitmap);
+  return bitmap;
+}
+
+bool SameBitmaps(const wxBitmap& a, const wxBitmap& b) {
+  const wxImage x = a.ConvertToImage();
+  const wxImage y = b.ConvertToImage();
+  if (x.GetSize() != y.GetSize()) return false;
+  const size_t bytes = static_cast<size_t>(x.GetWidth()) * x.GetHeight() * 3;
+  return std::equal(x.GetData(), x.GetData() + bytes, y.GetData());
+}
+
+bool SaveWindowScreenshot(const std::string& path) {
+  const wxRect rect = Frame()->GetScreenRect();
+  const std::string command = "import -window root -crop " + std::to_string(rect.width) + "x" +
+                              std::to_string(rect.height) + "+" + std::to_string(rect.x) + "+" +
+                              std::to_string(rect.y) + " +repage '" + path + "' 2>/dev/null";
+  if (std::system(command.c_str()) == 0) return true;
+  if (wxImage::FindHandler(wxBITMAP_TYPE_PNG) == nullptr) wxImage::AddHandler(new wxPNGHandler);
+  return RenderView().SaveFile(path, wxBITMAP_TYPE_PNG);
+}

@@ -1,0 +1,105 @@
+// Helpers for driving the real desktop program in-process under Xvfb: event
+// pumping, menu commands, modal dialog scripts, message box capture, a
+// simulated instrument process and screenshots.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <wx/bitmap.h>
+#include <wx/modalhook.h>
+#include <wx/timer.h>
+
+class CIvraView;
+class CMainFrame;
+class CComPortDlg;
+class wxDialog;
+
+// Processes events for `ms` milliseconds.
+void Pump(int ms);
+// Processes events until `done` holds or `timeoutMs` passes; returns `done()`.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
+
+CMainFrame* Frame();
+CIvraView* View();
+
+// Queues a menu command at the main frame and processes events for a moment.
+void PostMenu(int id);
+// Runs the update pass and reads a menu item's state.
+bool MenuEnabled(int id);
+bool MenuChecked(int id);
+
+struct CapturedMessage {
+  wxString caption;
+  wxString text;
+  long style = 0;
+};
+
+// While alive: every message box is recorded instead of shown (answered OK),
+// and every other modal dialog gets its script run inside its modal loop,
+// one step at a time with events processed between steps.
+class DialogDriver : public wxModalDialogHook {
+ public:
+  using Step = std::function<void(wxDialog&)>;
+
+  DialogDriver();
+  ~DialogDriver() override;
+
+  // Steps for the next modal dialog that opens (one script per dialog, FIFO).
+  void Script(std::vector<Step> steps);
+
+  const std::vector<CapturedMessage>& Messages() const { return messages_; }
+  void ClearMessages() { messages_.clear(); }
+  int DialogsSeen() const { return dialogsSeen_; }
+  int DialogsClosed() const { return dialogsClosed_; }
+  int PendingScripts() const { return static_cast<int>(scripts_.size()); }
+
+ protected:
+  int Enter(wxDialog* dialog) override;
+  void Exit(wxDialog* dialog) override;
+
+ private:
+  class Stepper;
+  std::vector<CapturedMessage> messages_;
+  std::vector<std::vector<Step>> scripts_;
+  int dialogsSeen_ = 0;
+  int dialogsClosed_ = 0;
+};
+
+// Controls of the Setup dialog.
+CComPortDlg& AsSetup(wxDialog& dialog);
+void SetField(wxDialog& dialog, int id, const wxString& text);
+wxString FieldValue(wxDialog& dialog, int id);
+int PortSelection(wxDialog& dialog);
+void SelectPort(wxDialog& dialog, int index);
+// Sends a button click (OK, Cancel) as the button itself would.
+void ClickButton(wxDialog& dialog, int id);
+// The control that holds the keyboard focus inside `dialog`, or nullptr.
+wxWindow* FocusedControl(wxDialog& dialog);
+
+// An ivra-sim process serving a pseudo-terminal, logging every command.
+class SimProcess {
+ public:
+  SimProcess(const std::string& logPath, const std::vector<std::string>& extraArgs = {});
+  ~SimProcess();
+  const std::string& DevicePath() const { return devicePath_; }
+  bool Running() const { return pid_ > 0 && !devicePath_.empty(); }
+
+ private:
+  pid_t pid_ = -1;
+  std::string devicePath_;
+};
+
+// Unique temporary path for this test process.
+std::string TempPath(const std::string& name);
+std::vector<std::string> ReadLines(const std::string& path);
+
+// The view's picture drawn into a bitmap of the canvas size.
+wxBitmap RenderView();
+bool SameBitmaps(const wxBitmap& a, const wxBitmap& b);
+// Writes a PNG of the main window as the X server shows it (ImageMagick
+// `import`), falling back to the view's own rendering. Returns true on success.
+bool SaveWindowScreenshot(const std::string& path);

@@ -1,0 +1,178 @@
+// A short measurement against ivra-sim, started and stopped through the menu,
+// and closing the window while one runs.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <regex>
+
+#include <wx/time.h>
+
+#include "app/command_ids.h"
+#include "app/main_frame.h"
+#include "measurement/measurement_run.h"
+#include "measurement/sample_history.h"
+#include "serial/port_table.h"
+#include "tests/gui/gui_test_support.h"
+#include "ui/ivra_view.h"
+
+namespace {
+
+// Starts a measurement on COM2 (pointed at the simulator) through the dialog.
+void StartThroughDialog(DialogDriver& driver, const std::string& outputPath, const char* measurementTime) {
+  driver.Script({[=](wxDialog& dialog) {
+    SelectPort(dialog, 1);
+    SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(outputPath));
+    SetField(dialog, IDC_MEASUREMENT_TIME, measurementTime);
+    SetField(dialog, IDC_SAMPLE_INTERVAL, "1");
+    SetField(dialog, IDC_OUTPUT_VOLTAGE, "1.5");
+    ClickButton(dialog, wxID_OK);
+  }});
+  PostMenu(ID_MEASUREMENT_START);
+  ASSERT_TRUE(PumpUntil([] { return g_measuring != 0; }, 10000)) << "the measurement did not start";
+}
+
+std::vector<std::string> LoggedCommands(const std::string& logPath) {
+  std::vector<std::string> commands;
+  for (const std::string& line : ReadLines(logPath)) {
+    const auto tab = line.find('\t');
+    if (tab != std::string::npos) commands.push_back(line.substr(tab + 1));
+  }
+  return commands;
+}
+
+}  // namespace
+
+TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
+  const std::string logPath = TempPath("sim.log");
+  const std::string dataPath = TempPath("run.dat");
+  SimProcess sim(logPath);
+  ASSERT_TRUE(sim.Running());
+  ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
+
+  DialogDriver driver;
+  const wxLongLong started = wxGetLocalTimeMillis();
+  StartThroughDialog(driver, dataPath, "600");
+  EXPECT_EQ(g_settings.portNumber, 2);
+  EXPECT_FALSE(MenuEnabled(ID_MEASUREMENT_START));
+  EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_STOP));
+
+  ASSERT_TRUE(PumpUntil([] { return g_history.count >= 4; }, 20000)) << "samples did not arrive";
+  std::printf("[ figures ] 4 samples after %.1f s\n", (wxGetLocalTimeMillis() - started).ToDouble() / 1000.0);
+  Pump(300);  // let the last sample's repaint happen
+  EXPECT_TRUE(SaveWindowScreenshot("ivra-gui-measuring.png"));
+  EXPECT_EQ(Frame()->PaneText(0), "Ready") << "no missed or lost samples against a healthy instrument";
+
+  // Channel switching during the measurement: check mark and plotted row.
+  const wxBitmap currentPlot = RenderView();
+  PostMenu(ID_CHANNEL_2);
+  EXPECT_EQ(View()->Channel(), 1);
+  EXPECT_TRUE(MenuChecked(ID_CHANNEL_2));
+  EXPECT_FALSE(MenuChecked(ID_CHANNEL_1));
+
+  PostMenu(ID_MEASUREMENT_STOP);
+  EXPECT_EQ(g_measuring, 0);
+  EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_START));
+  EXPECT_FALSE(MenuEnabled(ID_MEASUREMENT_STOP));
+  const int samples = g_history.count;
+
+  // With the history frozen: channel 2 (voltage) differs from channel 1, and
+  // channels 3 and 4 (both zeros) look the same.
+  const wxBitmap voltagePlot = RenderView();
+  PostMenu(ID_CHANNEL_3);
+  const wxBitmap aux3Plot = RenderView();
+  PostMenu(ID_CHANNEL_4);
+  EXPECT_TRUE(MenuChecked(ID_CHANNEL_4));
+  EXPECT_FALSE(MenuChecked(ID_CHANNEL_2));
+  const wxBitmap aux4Plot = RenderView();
+  EXPECT_FALSE(SameBitmaps(voltagePlot, aux3Plot));
+  EXPECT_TRUE(SameBitmaps(aux3Plot, aux4Plot));
+  PostMenu(ID_CHANNEL_1);
+  EXPECT_TRUE(SameBitmaps(RenderView(), RenderView()));
+
+  // Idle ticks after Stop add nothing.
+  Pump(1500);
+  EXPECT_EQ(g_history.count, samples);
+
+  const auto lines = ReadLines(dataPath);
+  ASSERT_EQ(static_cast<int>(lines.size()), samples);
+  const std::regex line(R"(\d+\.\d\d\ts\t1\.5\tuA\r?)");
+  for (const std::string& text : lines) EXPECT_TRUE(std::regex_match(text, line)) << text;
+
+  const auto commands = LoggedCommands(logPath);
+  ASSERT_GE(commands.size(), 3u + 2u * samples);
+  EXPECT_EQ(commands[0], "*RST\\r");
+  EXPECT_EQ(commands[1], ":OUTP ON\\r");
+  for (int i = 0; i < samples; ++i) {
+    EXPECT_EQ(commands[2 + 2 * i], ":SOUR:VOLT 1.50000\\r");
+    EXPECT_EQ(commands[3 + 2 * i], ":READ?\\r");
+  }
+  EXPECT_EQ(commands.back(), ":OUTP OFF\\r");
+  (void)currentPlot;
+}
+
+TEST(MeasurementWindow, PaintTimeAndMemory) {
+  // Figures for the record, not assertions: one full repaint and the resident size.
+  wxWindow* canvas = View()->Canvas();
+  constexpr int kPaints = 20;
+  const wxLongLong start = wxGetLocalTimeMillis();
+  for (int i = 0; i < kPaints; ++i) {
+    canvas->Refresh(true);
+    canvas->Update();
+  }
+  const double perPaint = (wxGetLocalTimeMillis() - start).ToDouble() / kPaints;
+  long residentKb = 0;
+  for (const std::string& line : ReadLines("/proc/self/status")) {
+    if (line.rfind("VmRSS:", 0) == 0) residentKb = std::stol(line.substr(6));
+  }
+  std::printf("[ figures ] one paint (Refresh+Update) %.2f ms; resident %ld kB\n", perPaint, residentKb);
+  EXPECT_GT(residentKb, 0);
+}
+
+TEST(WindowClose, ExitDuringMeasurementSwitchesTheOutputOff) {
+  const std::string logPath = TempPath("close.log");
+  SimProcess sim(logPath);
+  ASSERT_TRUE(sim.Running());
+  ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
+  DialogDriver driver;
+  StartThroughDialog(driver, TempPath("close.dat"), "600");
+  ASSERT_TRUE(PumpUntil([] { return g_history.count >= 1; }, 10000));
+
+  wxWeakRef<wxWindow> frame(Frame());
+  PostMenu(ID_APP_EXIT);
+  ASSERT_TRUE(PumpUntil([&] { return !frame; }, 5000)) << "the window did not close";
+  EXPECT_EQ(g_measuring, 0);
+  const auto commands = LoggedCommands(logPath);
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.back(), ":OUTP OFF\\r");
+}
+
+TEST(WindowClose, SignalDuringMeasurementClosesInOrder) {
+  const std::string logPath = TempPath("signal.log");
+  SimProcess sim(logPath);
+  ASSERT_TRUE(sim.Running());
+  ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
+  DialogDriver driver;
+  StartThroughDialog(driver, TempPath("signal.dat"), "600");
+  ASSERT_TRUE(PumpUntil([] { return g_history.count >= 1; }, 10000));
+
+  wxWeakRef<wxWindow> frame(Frame());
+  std::raise(SIGTERM);
+  ASSERT_TRUE(PumpUntil([&] { return !frame; }, 5000)) << "the window did not close";
+  EXPECT_EQ(g_measuring, 0);
+  const auto commands = LoggedCommands(logPath);
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.back(), ":OUTP OFF\\r");
+}
+
+TEST(WindowClose, SignalWhileSetupIsOpenCancelsItAndCloses) {
+  DialogDriver driver;
+  wxWeakRef<wxWindow> frame(Frame());
+  driver.Script({[](wxDialog&) { std::raise(SIGHUP); },
+                 [](wxDialog&) { ADD_FAILURE() << "the dialog stayed open after the signal"; }});
+  PostMenu(ID_MEASUREMENT_START);
+  ASSERT_TRUE(PumpUntil([&] { return !frame; }, 5000)) << "the window did not close";
+  EXPECT_EQ(g_measuring, 0);
+}

@@ -1,0 +1,171 @@
+// The Setup dialog driven through its controls inside Measurement > Start.
+#include <gtest/gtest.h>
+
+#include <wx/textctrl.h>
+#include <wx/uiaction.h>
+
+#include "app/command_ids.h"
+#include "measurement/measurement_run.h"
+#include "tests/gui/gui_test_support.h"
+#include "ui/com_port_dlg.h"
+
+namespace {
+
+bool SameSettings(const MeasurementSettings& a, const MeasurementSettings& b) {
+  return a.portNumber == b.portNumber && a.sampleInterval == b.sampleInterval &&
+         a.measurementTime == b.measurementTime && a.outputVoltage == b.outputVoltage && a.outputPath == b.outputPath;
+}
+
+// Runs Start with `steps` scripting its dialog; waits until the dialog is done.
+void RunStart(DialogDriver& driver, std::vector<DialogDriver::Step> steps) {
+  driver.Script(std::move(steps));
+  const int closed = driver.DialogsClosed();
+  PostMenu(ID_MEASUREMENT_START);
+  ASSERT_TRUE(PumpUntil([&] { return driver.DialogsClosed() > closed; }, 10000));
+  Pump(100);
+}
+
+}  // namespace
+
+TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
+  DialogDriver driver;
+  std::vector<wxString> shownAtOpen;
+  std::vector<int> focusIds;
+  std::vector<wxString> keptTexts;
+  auto focusedId = [&](wxDialog& dialog) {
+    wxWindow* focus = FocusedControl(dialog);
+    focusIds.push_back(focus != nullptr ? focus->GetId() : -1);
+  };
+
+  RunStart(driver, {
+      [&](wxDialog& dialog) {
+        shownAtOpen = {wxString::Format("%d", PortSelection(dialog)), FieldValue(dialog, IDC_SAMPLE_INTERVAL),
+                       FieldValue(dialog, IDC_MEASUREMENT_TIME), FieldValue(dialog, IDC_OUTPUT_VOLTAGE),
+                       FieldValue(dialog, IDC_OUTPUT_FILE)};
+        EXPECT_EQ(dialog.GetTitle(), "Setup");
+        SetField(dialog, IDC_MEASUREMENT_TIME, "9");
+        SetField(dialog, IDC_SAMPLE_INTERVAL, "0");
+        SetField(dialog, IDC_OUTPUT_VOLTAGE, "10.5");
+        ClickButton(dialog, wxID_OK);
+      },
+      [&](wxDialog& dialog) {
+        focusedId(dialog);
+        keptTexts.push_back(FieldValue(dialog, IDC_MEASUREMENT_TIME));
+        SetField(dialog, IDC_MEASUREMENT_TIME, "10000001");
+        ClickButton(dialog, wxID_OK);
+      },
+      [&](wxDialog& dialog) {
+        SetField(dialog, IDC_MEASUREMENT_TIME, "10000000");
+        ClickButton(dialog, wxID_OK);
+      },
+      [&](wxDialog& dialog) {
+        focusedId(dialog);
+        keptTexts.push_back(FieldValue(dialog, IDC_SAMPLE_INTERVAL));
+        SetField(dialog, IDC_SAMPLE_INTERVAL, "1000");
+        ClickButton(dialog, wxID_OK);
+      },
+      [&](wxDialog& dialog) {
+        focusedId(dialog);
+        SetField(dialog, IDC_OUTPUT_VOLTAGE, "abc");
+        ClickButton(dialog, wxID_OK);
+      },
+      [&](wxDialog& dialog) {
+        SetField(dialog, IDC_OUTPUT_VOLTAGE, "-10.001");
+        ClickButton(dialog, wxID_OK);
+      },
+      [&](wxDialog& dialog) {
+        SetField(dialog, IDC_OUTPUT_VOLTAGE, "-10");
+        SelectPort(dialog, 2);
+        SetField(dialog, IDC_OUTPUT_FILE, "");  // passes the dialog; Start refuses it
+        ClickButton(dialog, wxID_OK);
+      },
+  });
+
+  EXPECT_EQ(shownAtOpen, (std::vector<wxString>{"0", "1", "1000", "0.5", ""}));
+  std::vector<wxString> texts;
+  for (const CapturedMessage& message : driver.Messages()) texts.push_back(message.text);
+  EXPECT_EQ(texts, (std::vector<wxString>{
+                       "Please enter an integer between 10 and 10000000.",
+                       "Please enter an integer between 10 and 10000000.",
+                       "Please enter an integer between 1 and 1000.",
+                       "Please enter a number between -10 and 10.",
+                       "Please enter a number.",
+                       "Please enter a number between -10 and 10.",
+                       "Can't create file : ",
+                   }));
+  ASSERT_EQ(driver.Messages().size(), 7u);
+  EXPECT_EQ(driver.Messages().front().caption, "Ivra");
+  EXPECT_TRUE(driver.Messages().front().style & wxICON_EXCLAMATION);
+  EXPECT_EQ(driver.Messages().back().caption, "Ivra");
+  EXPECT_FALSE(driver.Messages().back().style & (wxICON_EXCLAMATION | wxICON_ERROR | wxICON_INFORMATION));
+  EXPECT_EQ(focusIds, (std::vector<int>{IDC_MEASUREMENT_TIME, IDC_SAMPLE_INTERVAL, IDC_OUTPUT_VOLTAGE}));
+  EXPECT_EQ(keptTexts, (std::vector<wxString>{"9", "0"}));
+
+  // Accepted values are taken even though Start failed afterwards.
+  EXPECT_EQ(g_measuring, 0);
+  EXPECT_EQ(g_settings.portNumber, 3);
+  EXPECT_EQ(g_settings.measurementTime, 10000000);
+  EXPECT_EQ(g_settings.sampleInterval, 1000);
+  EXPECT_EQ(g_settings.outputVoltage, -10.0);
+  EXPECT_EQ(g_settings.outputPath, "");
+  EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_START));
+}
+
+TEST(SetupDialog, NextDialogShowsLastPortAndDefaultsAndCancelChangesNothing) {
+  g_settings.portNumber = 3;
+  const MeasurementSettings before = g_settings;
+  DialogDriver driver;
+  std::vector<wxString> shown;
+  auto changeEverything = [](wxDialog& dialog) {
+    SelectPort(dialog, 1);
+    SetField(dialog, IDC_SAMPLE_INTERVAL, "7");
+    SetField(dialog, IDC_MEASUREMENT_TIME, "77");
+    SetField(dialog, IDC_OUTPUT_VOLTAGE, "7.5");
+    SetField(dialog, IDC_OUTPUT_FILE, "seven.dat");
+  };
+  RunStart(driver, {[&](wxDialog& dialog) {
+    shown = {wxString::Format("%d", PortSelection(dialog)), FieldValue(dialog, IDC_SAMPLE_INTERVAL),
+             FieldValue(dialog, IDC_MEASUREMENT_TIME), FieldValue(dialog, IDC_OUTPUT_VOLTAGE),
+             FieldValue(dialog, IDC_OUTPUT_FILE)};
+    changeEverything(dialog);
+    ClickButton(dialog, wxID_CANCEL);
+  }});
+  EXPECT_EQ(shown, (std::vector<wxString>{"2", "1", "1000", "0.5", ""}));
+  EXPECT_TRUE(SameSettings(g_settings, before));
+
+  // The close box reads nothing either.
+  RunStart(driver, {[&](wxDialog& dialog) {
+    changeEverything(dialog);
+    dialog.Close();
+  }});
+  EXPECT_TRUE(SameSettings(g_settings, before));
+  EXPECT_TRUE(driver.Messages().empty());
+  EXPECT_EQ(g_measuring, 0);
+}
+
+TEST(SetupDialog, TypedInputAndMouseClicks) {
+  DialogDriver driver;
+  wxUIActionSimulator input;
+  auto clickOn = [&](wxDialog& dialog, int id) {
+    const wxRect rect = dialog.FindWindow(id)->GetScreenRect();
+    input.MouseMove(rect.GetPosition() + wxPoint(rect.width / 2, rect.height / 2));
+    input.MouseClick();
+  };
+  wxString typed;
+  RunStart(driver, {
+      [&](wxDialog& dialog) { clickOn(dialog, IDC_MEASUREMENT_TIME); },
+      [&](wxDialog& dialog) {
+        static_cast<wxTextCtrl*>(dialog.FindWindow(IDC_MEASUREMENT_TIME))->SelectAll();
+        input.Text("5");
+      },
+      [&](wxDialog& dialog) {
+        typed = FieldValue(dialog, IDC_MEASUREMENT_TIME);
+        clickOn(dialog, wxID_OK);
+      },
+      [&](wxDialog& dialog) { clickOn(dialog, wxID_CANCEL); },
+  });
+  EXPECT_EQ(typed, "5");
+  ASSERT_EQ(driver.Messages().size(), 1u);
+  EXPECT_EQ(driver.Messages()[0].text, "Please enter an integer between 10 and 10000000.");
+  EXPECT_EQ(g_measuring, 0);
+}

@@ -1,0 +1,166 @@
+// The main window as it starts, its menus, status bar and framework commands.
+#include <gtest/gtest.h>
+
+#include <wx/menu.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/statusbr.h>
+#include <wx/uiaction.h>
+
+#include "app/command_ids.h"
+#include "app/main_frame.h"
+#include "measurement/measurement_run.h"
+#include "tests/gui/gui_test_support.h"
+#include "ui/ivra_view.h"
+
+namespace {
+
+std::vector<wxString> ItemLabels(wxMenu* menu) {
+  std::vector<wxString> labels;
+  for (wxMenuItem* item : menu->GetMenuItems()) labels.push_back(item->IsSeparator() ? "-" : item->GetItemLabel());
+  return labels;
+}
+
+}  // namespace
+
+TEST(StartUp, WindowMenusAndStatusBar) {
+  ASSERT_NE(Frame(), nullptr);
+  ASSERT_NE(View(), nullptr);
+  EXPECT_EQ(Frame()->GetTitle(), "Untitled - Ivra");
+  EXPECT_EQ(Frame()->GetToolBar(), nullptr);
+  EXPECT_TRUE(Frame()->GetIcon().IsOk());
+
+  wxMenuBar* bar = Frame()->GetMenuBar();
+  ASSERT_EQ(bar->GetMenuCount(), 4u);
+  EXPECT_EQ(bar->GetMenuLabel(0), "&File");
+  EXPECT_EQ(bar->GetMenuLabel(1), "Measurement");
+  EXPECT_EQ(bar->GetMenuLabel(2), "&View");
+  EXPECT_EQ(bar->GetMenuLabel(3), "&Help");
+  EXPECT_EQ(ItemLabels(bar->GetMenu(0)), (std::vector<wxString>{"E&xit"}));
+  EXPECT_EQ(ItemLabels(bar->GetMenu(1)), (std::vector<wxString>{"Start", "Stop"}));
+  EXPECT_EQ(ItemLabels(bar->GetMenu(2)), (std::vector<wxString>{"&Toolbar", "&Status Bar", "-", "Channel 1",
+                                                                "Channel 2", "Channel 3", "Channel 4"}));
+  EXPECT_EQ(ItemLabels(bar->GetMenu(3)), (std::vector<wxString>{"&About Ivra..."}));
+  EXPECT_EQ(bar->FindItem(ID_MEASUREMENT_START)->GetMenu(), bar->GetMenu(1));
+  EXPECT_EQ(bar->FindItem(ID_APP_EXIT)->GetItemLabel(), "E&xit") << "no stock accelerator added";
+
+  // Prompts: the framework's for its commands, none for the program's own.
+  EXPECT_EQ(bar->GetHelpString(ID_APP_EXIT), "Quit the application; prompts to save documents");
+  EXPECT_EQ(bar->GetHelpString(ID_VIEW_STATUS_BAR), "Show or hide the status bar");
+  for (int id : {ID_MEASUREMENT_START, ID_MEASUREMENT_STOP, ID_CHANNEL_1, ID_CHANNEL_4}) {
+    EXPECT_EQ(bar->GetHelpString(id), "") << id;
+  }
+
+  wxStatusBar* status = Frame()->GetStatusBar();
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->GetFieldsCount(), 4);
+  EXPECT_EQ(Frame()->PaneText(0), "Ready");
+  for (int pane = 1; pane <= 3; ++pane) {
+    EXPECT_TRUE(Frame()->PaneText(pane).empty() || Frame()->PaneText(pane) == "CAP" ||
+                Frame()->PaneText(pane) == "NUM" || Frame()->PaneText(pane) == "SCRL");
+  }
+
+  EXPECT_EQ(g_measuring, 0);
+  EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_START));
+  EXPECT_FALSE(MenuEnabled(ID_MEASUREMENT_STOP));
+  EXPECT_TRUE(MenuChecked(ID_CHANNEL_1));
+  EXPECT_FALSE(MenuChecked(ID_CHANNEL_2));
+  EXPECT_TRUE(MenuChecked(ID_VIEW_STATUS_BAR));
+
+  // The first paint starts the one-second timer.
+  EXPECT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
+  EXPECT_EQ(g_firstPaint, 0);
+}
+
+TEST(StartUp, StatusBarTogglesAndToolbarChangesNothing) {
+  wxStatusBar* status = Frame()->GetStatusBar();
+  const wxSize canvasBefore = View()->Canvas()->GetSize();
+  PostMenu(ID_VIEW_STATUS_BAR);
+  EXPECT_FALSE(status->IsShown());
+  EXPECT_FALSE(MenuChecked(ID_VIEW_STATUS_BAR));
+  EXPECT_GT(View()->Canvas()->GetSize().y, canvasBefore.y) << "the view takes the freed room";
+  PostMenu(ID_VIEW_STATUS_BAR);
+  EXPECT_TRUE(status->IsShown());
+  EXPECT_TRUE(MenuChecked(ID_VIEW_STATUS_BAR));
+
+  PostMenu(ID_VIEW_TOOLBAR);
+  EXPECT_EQ(Frame()->GetToolBar(), nullptr);
+  EXPECT_TRUE(status->IsShown());
+  EXPECT_TRUE(MenuEnabled(ID_VIEW_TOOLBAR));
+  EXPECT_FALSE(Frame()->GetMenuBar()->FindItem(ID_VIEW_TOOLBAR)->IsCheckable());
+}
+
+TEST(StartUp, HighlightedItemPromptShowsInMessagePane) {
+  wxMenuEvent highlight(wxEVT_MENU_HIGHLIGHT, ID_APP_EXIT);
+  highlight.SetEventObject(Frame());
+  Frame()->GetEventHandler()->ProcessEvent(highlight);
+  EXPECT_EQ(Frame()->PaneText(0), "Quit the application; prompts to save documents");
+
+  wxMenuEvent own(wxEVT_MENU_HIGHLIGHT, ID_MEASUREMENT_START);
+  own.SetEventObject(Frame());
+  Frame()->GetEventHandler()->ProcessEvent(own);
+  EXPECT_EQ(Frame()->PaneText(0), "");
+
+  wxMenuEvent close(wxEVT_MENU_CLOSE, wxID_ANY, Frame()->GetMenuBar()->GetMenu(0));
+  close.SetEventObject(Frame());
+  Frame()->GetEventHandler()->ProcessEvent(close);
+  EXPECT_EQ(Frame()->PaneText(0), "Ready");
+}
+
+TEST(StartUp, AboutBoxShowsIconVersionAndOk) {
+  DialogDriver driver;
+  wxString caption, version;
+  bool hasIcon = false, hasOk = false;
+  driver.Script({[&](wxDialog& dialog) {
+    caption = dialog.GetTitle();
+    for (wxWindow* child : dialog.GetChildren()) {
+      if (auto* text = dynamic_cast<wxStaticText*>(child)) version = text->GetLabel();
+      if (dynamic_cast<wxStaticBitmap*>(child) != nullptr) hasIcon = true;
+    }
+    hasOk = dialog.FindWindow(wxID_OK) != nullptr && dialog.FindWindow(wxID_OK)->GetLabel() == "OK";
+    ClickButton(dialog, wxID_OK);
+  }});
+  PostMenu(ID_APP_ABOUT);
+  ASSERT_TRUE(PumpUntil([&] { return driver.DialogsClosed() == 1; }, 5000));
+  Pump(100);
+  EXPECT_EQ(caption, "About Ivra");
+  EXPECT_EQ(version, "Ivra Version 1.0");
+  EXPECT_TRUE(hasIcon);
+  EXPECT_TRUE(hasOk);
+}
+
+TEST(StartUp, KeyboardShortcutsReachOnlyNewAndOpen) {
+  DialogDriver driver;
+  CIvraView* view = View();
+  wxUIActionSimulator input;
+  const wxRect canvas = view->Canvas()->GetScreenRect();
+  input.MouseMove(canvas.GetPosition() + wxPoint(canvas.width / 2, canvas.height / 2));
+  view->Canvas()->SetFocus();
+  Pump(200);
+
+  // Keys bound to commands that no handler takes: nothing happens.
+  const std::pair<int, int> unbound[] = {{'S', wxMOD_CONTROL},   {'Z', wxMOD_CONTROL},   {'X', wxMOD_CONTROL},
+                                         {'C', wxMOD_CONTROL},   {'V', wxMOD_CONTROL},   {WXK_BACK, wxMOD_ALT},
+                                         {WXK_DELETE, wxMOD_SHIFT}, {WXK_INSERT, wxMOD_CONTROL},
+                                         {WXK_INSERT, wxMOD_SHIFT}, {WXK_F6, wxMOD_NONE}, {WXK_F6, wxMOD_SHIFT}};
+  for (const auto& [key, modifiers] : unbound) {
+    input.Char(key, modifiers);
+    Pump(60);
+  }
+  EXPECT_EQ(driver.DialogsSeen(), 0);
+  EXPECT_EQ(View(), view);
+  EXPECT_EQ(Frame()->GetTitle(), "Untitled - Ivra");
+
+  // Ctrl+N re-initialises the document in place: same view, same title.
+  input.Char('N', wxMOD_CONTROL);
+  Pump(200);
+  EXPECT_EQ(View(), view);
+  EXPECT_EQ(Frame()->GetTitle(), "Untitled - Ivra");
+
+  // Ctrl+O asks for a file (answered with Cancel here).
+  input.Char('O', wxMOD_CONTROL);
+  EXPECT_TRUE(PumpUntil([&] { return driver.DialogsSeen() == 1; }, 3000));
+  Pump(100);
+  EXPECT_EQ(View(), view);
+  EXPECT_EQ(Frame()->GetTitle(), "Untitled - Ivra");
+}
