@@ -50,10 +50,15 @@ class RunFrontEnd {
 int BeginMeasurement(const MeasurementSettings& accepted, RunFrontEnd& frontEnd);
 
 // One timer tick: counts it, stops after the measurement time, samples when due.
+// The automatic stop on tick measurementTime + 1 does not call Redraw.
 void MeasurementTick(RunFrontEnd& frontEnd);
 
 // One sample: set voltage, read request, reply, parse, time stamp, file line,
 // history, redraw. Called by the tick when a sample is due.
+// A reply without both numbers is a missed sample: nothing is logged or stored,
+// g_latestReading keeps its values, missedSamples grows, ReportTrouble(Missed)
+// and Redraw are called. A reading whose line does not reach the file is still
+// stored and drawn; lostLines grows and ReportTrouble(Lost) is called.
 void TakeSample(RunFrontEnd& frontEnd);
 
 // Stop: ":OUTP OFF\r", close the port, clear g_measuring. Does nothing while idle.
