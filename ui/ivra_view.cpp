@@ -4,11 +4,7 @@
 #include <wx/frame.h>
 
 #include "app/command_ids.h"
-#if __has_include("plot/wx_drawing_surface.h")
 #include "plot/wx_drawing_surface.h"
-#else
-#include "ui/interim_wx_surface.h"
-#endif
 #include "ui/com_port_dlg.h"
 #include "ui/live_view_canvas.h"
 #include "ui/live_view_painter.h"
