@@ -224,16 +224,6 @@ TEST_F(SerialLinkTest, PortHeldByAnotherProcessIsRefusedWithoutConfiguration) {
   EXPECT_TRUE(SerialLink::Open(1));
 }
 
-TEST_F(SerialLinkTest, LockFromAnotherOpenFileDescriptionRefusesOpen) {
-  const int other = open(peer_.SlavePath().c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(other, 0);
-  ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
-  EXPECT_FALSE(SerialLink::Open(1));
-  flock(other, LOCK_UN);
-  close(other);
-  EXPECT_TRUE(SerialLink::Open(1));
-}
-
 TEST_F(SerialLinkTest, CloseReleasesExclusiveUseAndTheLinkReopens) {
   // Opened first: once the link holds the port, only root could open it.
   const int other = open(peer_.SlavePath().c_str(), O_RDWR | O_NOCTTY);
