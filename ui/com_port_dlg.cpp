@@ -64,7 +64,7 @@ void CComPortDlg::CreateControls() {
   m_pPort = new wxChoice(this, IDC_PORT, wxDefaultPosition, wxDefaultSize, 4, ports, wxCB_SORT);
   place(m_pPort, {65, 15, 48, 50});
   // A drop-down list is as high as one row; the 50 units hold the open list.
-  m_pPort->SetSize(wxSize(m_pPort->GetSize().x, wxDefaultCoord));
+  m_pPort->SetSize(wxSize(m_pPort->GetSize().x, m_pPort->GetBestSize().y));
   label("Serial Port", {15, 15, 35, 8});
   m_pSampleInterval = edit(IDC_SAMPLE_INTERVAL, {100, 45, 40, 14});
   m_pMeasurementTime = edit(IDC_MEASUREMENT_TIME, {100, 70, 40, 14});
