@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include <wx/app.h>
 #include <wx/button.h>
@@ -184,6 +186,19 @@ SimProcess::~SimProcess() {
   kill(pid_, SIGTERM);
   int status = 0;
   waitpid(pid_, &status, 0);
+}
+
+double SecondsSinceProcessStart() {
+  std::ifstream statFile("/proc/self/stat");
+  std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+  // Fields after the command name in parentheses; starttime is field 22.
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  for (int i = 3; i <= 22 && fields >> field; ++i) {
+  }
+  double uptime = 0;
+  std::ifstream("/proc/uptime") >> uptime;
+  return uptime - std::stod(field) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 std::string TempPath(const std::string& name) {

@@ -93,6 +93,9 @@ class SimProcess {
   std::string devicePath_;
 };
 
+// Seconds since this process was started by the kernel (from /proc).
+double SecondsSinceProcessStart();
+
 // Unique temporary path for this test process.
 std::string TempPath(const std::string& name);
 std::vector<std::string> ReadLines(const std::string& path);

@@ -68,8 +68,9 @@ TEST(StartUp, WindowMenusAndStatusBar) {
   EXPECT_TRUE(MenuChecked(ID_VIEW_STATUS_BAR));
 
   // The first paint starts the one-second timer.
-  EXPECT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
-  EXPECT_EQ(g_firstPaint, 0);
+  EXPECT_TRUE(PumpUntil([] { return g_firstPaint == 0; }, 5000));
+  std::printf("[ figures ] first paint %.2f s after the process started\n", SecondsSinceProcessStart());
+  EXPECT_TRUE(View()->TimerRunning());
 }
 
 TEST(StartUp, StatusBarTogglesAndToolbarChangesNothing) {
