@@ -146,6 +146,7 @@ void WxDrawingSurface::LineTo(int x, int y) {
   UsePenColour(ToWxColour(pen_.colour));
   if (pen_.width <= 1) {
     DrawBresenham(currentX_, currentY_, x, y);
+    FlushPixelRuns();
   } else {
     double x0 = currentX_, y0 = currentY_, x1 = x, y1 = y;
     if (ClipToArea(x0, y0, x1, y1, visible_.left, visible_.top, visible_.right, visible_.bottom)) {
@@ -192,7 +193,7 @@ void WxDrawingSurface::DrawBresenham(long long x0, long long y0, long long x1, l
       }
       error += 2 * dy;
       if (nextY != y || i + 1 == dx) {
-        DrawPixelRun(std::min(runStart, x), y, std::max(runStart, x), y);
+        AddPixelRun(std::min(runStart, x), y, std::max(runStart, x), y);
         runStart = nextX;
       }
       x = nextX;
@@ -210,7 +211,7 @@ void WxDrawingSurface::DrawBresenham(long long x0, long long y0, long long x1, l
       }
       error += 2 * dx;
       if (nextX != x || i + 1 == dy) {
-        DrawPixelRun(x, std::min(runStart, y), x, std::max(runStart, y));
+        AddPixelRun(x, std::min(runStart, y), x, std::max(runStart, y));
         runStart = nextY;
       }
       x = nextX;
@@ -219,22 +220,38 @@ void WxDrawingSurface::DrawBresenham(long long x0, long long y0, long long x1, l
   }
 }
 
-// Fills the pixels (x0..x1, y0..y1) of a horizontal or vertical run, bounds included.
-void WxDrawingSurface::DrawPixelRun(long long x0, long long y0, long long x1, long long y1) {
+// Collects the pixels (x0..x1, y0..y1) of a horizontal or vertical run, bounds included.
+void WxDrawingSurface::AddPixelRun(long long x0, long long y0, long long x1, long long y1) {
   if (FarAway(x0, y0, x1, y1)) return;
-  x0 = Clamp(x0, visible_.left, visible_.right);
-  x1 = Clamp(x1, visible_.left, visible_.right);
-  y0 = Clamp(y0, visible_.top, visible_.bottom);
-  y1 = Clamp(y1, visible_.top, visible_.bottom);
-  // A butt-capped stroke drawn in increasing direction covers its start pixel
-  // and stops before its end point.
-  if (y0 == y1) {
-    dc_.DrawLine(static_cast<wxCoord>(x0), static_cast<wxCoord>(y0), static_cast<wxCoord>(x1 + 1),
-                 static_cast<wxCoord>(y0));
+  runs_.push_back(PixelRun{static_cast<int>(Clamp(x0, visible_.left, visible_.right)),
+                           static_cast<int>(Clamp(y0, visible_.top, visible_.bottom)),
+                           static_cast<int>(Clamp(x1, visible_.left, visible_.right)),
+                           static_cast<int>(Clamp(y1, visible_.top, visible_.bottom))});
+}
+
+void WxDrawingSurface::FlushPixelRuns() {
+  if (runs_.empty()) return;
+  if (context_ != nullptr) {
+    // One fill of whole-pixel rectangles per line: far cheaper than a stroke per run.
+    wxGraphicsPath path = context_->CreatePath();
+    for (const PixelRun& run : runs_) {
+      path.AddRectangle(run.left, run.top, run.right - run.left + 1.0, run.bottom - run.top + 1.0);
+    }
+    context_->SetBrush(wxBrush(penColourOnDc_, wxBRUSHSTYLE_SOLID));
+    context_->FillPath(path);
+    context_->SetBrush(dc_.GetBrush());
   } else {
-    dc_.DrawLine(static_cast<wxCoord>(x0), static_cast<wxCoord>(y0), static_cast<wxCoord>(x0),
-                 static_cast<wxCoord>(y1 + 1));
+    // A butt-capped stroke drawn in increasing direction covers its start pixel
+    // and stops before its end point.
+    for (const PixelRun& run : runs_) {
+      if (run.top == run.bottom) {
+        dc_.DrawLine(run.left, run.top, run.right + 1, run.top);
+      } else {
+        dc_.DrawLine(run.left, run.top, run.left, run.bottom + 1);
+      }
+    }
   }
+  runs_.clear();
 }
 
 void WxDrawingSurface::Rectangle(int left, int top, int right, int bottom) {
@@ -269,7 +286,8 @@ void WxDrawingSurface::Ellipse(int left, int top, int right, int bottom) {
 void WxDrawingSurface::SetPixel(int x, int y, Colour colour) {
   if (FarAway(x, y, x, y)) return;
   UsePenColour(ToWxColour(colour));
-  dc_.DrawLine(x, y, x + 1, y);
+  AddPixelRun(x, y, x, y);
+  FlushPixelRuns();
 }
 
 void WxDrawingSurface::TextOut(int x, int y, const std::string& text) {

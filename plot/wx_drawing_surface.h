@@ -62,11 +62,15 @@ class WxDrawingSurface final : public DrawingSurface {
   struct Area {
     long long left, top, right, bottom;  // inclusive pixel bounds
   };
+  struct PixelRun {
+    int left, top, right, bottom;  // inclusive pixel bounds
+  };
 
   const wxFont& FontFor(const FontDescription& description);
   double PixelsPerPoint(wxFontFamily family);
-  void DrawPixelRun(long long x0, long long y0, long long x1, long long y1);
+  void AddPixelRun(long long x0, long long y0, long long x1, long long y1);
   void DrawBresenham(long long x0, long long y0, long long x1, long long y1);
+  void FlushPixelRuns();
   void UsePenColour(const wxColour& colour);
   bool FarAway(long long left, long long top, long long right, long long bottom) const;
 
@@ -90,6 +94,7 @@ class WxDrawingSurface final : public DrawingSurface {
   wxColour penColourOnDc_;
   int escapement_ = 0;
   std::vector<CachedFont> fonts_;
+  std::vector<PixelRun> runs_;
   double swissPixelsPerPoint_ = 0;
   double romanPixelsPerPoint_ = 0;
   double defaultPixelsPerPoint_ = 0;
