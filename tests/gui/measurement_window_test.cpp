@@ -64,6 +64,13 @@ TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
   EXPECT_TRUE(SaveWindowScreenshot("ivra-gui-measuring.png"));
   EXPECT_EQ(Frame()->PaneText(0), "Ready") << "no missed or lost samples against a healthy instrument";
 
+  // File New re-initialises the document only: the measurement goes on.
+  CIvraView* view = View();
+  PostMenu(ID_FILE_NEW);
+  EXPECT_EQ(View(), view);
+  EXPECT_EQ(g_measuring, 1);
+  EXPECT_EQ(Frame()->GetTitle(), "Untitled - Ivra");
+
   // Channel switching during the measurement: check mark and plotted row.
   const wxBitmap currentPlot = RenderView();
   const int samplesInCurrentPlot = g_history.count;
@@ -125,20 +132,26 @@ TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
 }
 
 TEST(MeasurementWindow, PaintTimeAndMemory) {
-  // Figures for the record, not assertions: one full repaint and the resident size.
-  wxWindow* canvas = View()->Canvas();
+  // Figures for the record, not assertions: one paint of a full history (100
+  // samples) into a bitmap of the view's size, and the resident size.
+  const SampleHistory savedHistory = g_history;
+  g_history.Clear();
+  for (int i = 0; i < SampleHistory::kMaxSamples; ++i) {
+    LatestReading reading;
+    reading.time = i;
+    reading.current = 1e-6 + 1e-8 * (i % 7);
+    g_history.Append(reading);
+  }
   constexpr int kPaints = 20;
   const wxLongLong start = wxGetLocalTimeMillis();
-  for (int i = 0; i < kPaints; ++i) {
-    canvas->Refresh(true);
-    canvas->Update();
-  }
+  for (int i = 0; i < kPaints; ++i) RenderView();
   const double perPaint = (wxGetLocalTimeMillis() - start).ToDouble() / kPaints;
+  g_history = savedHistory;
   long residentKb = 0;
   for (const std::string& line : ReadLines("/proc/self/status")) {
     if (line.rfind("VmRSS:", 0) == 0) residentKb = std::stol(line.substr(6));
   }
-  std::printf("[ figures ] one paint (Refresh+Update) %.2f ms; resident %ld kB\n", perPaint, residentKb);
+  std::printf("[ figures ] one paint of 100 samples %.2f ms; resident %ld kB\n", perPaint, residentKb);
   EXPECT_GT(residentKb, 0);
 }
 
@@ -187,5 +200,19 @@ TEST(WindowClose, SignalWhileSetupIsOpenCancelsItAndCloses) {
                  [](wxDialog&) { ADD_FAILURE() << "the dialog stayed open after the signal"; }});
   PostMenu(ID_MEASUREMENT_START);
   ASSERT_TRUE(PumpUntil([&] { return !frame; }, 5000)) << "the window did not close";
+  EXPECT_EQ(g_measuring, 0);
+}
+
+TEST(MeasurementWindow, MissedSamplesShowInTheMessagePaneNotInABox) {
+  const std::string logPath = TempPath("garbage.log");
+  SimProcess sim(logPath, {"--garbage"});
+  ASSERT_TRUE(sim.Running());
+  ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
+  DialogDriver driver;
+  StartThroughDialog(driver, TempPath("garbage.dat"), "600");
+  ASSERT_TRUE(PumpUntil([] { return g_runCounters.missedSamples >= 2; }, 15000));
+  EXPECT_EQ(Frame()->PaneText(0), wxString::Format("Missed samples: %d  Lost lines: 0", g_runCounters.missedSamples));
+  EXPECT_TRUE(driver.Messages().empty());
+  PostMenu(ID_MEASUREMENT_STOP);
   EXPECT_EQ(g_measuring, 0);
 }

@@ -5,7 +5,10 @@
 #include <wx/uiaction.h>
 
 #include "app/command_ids.h"
+#include <wx/filefn.h>
+
 #include "measurement/measurement_run.h"
+#include "serial/port_table.h"
 #include "tests/gui/gui_test_support.h"
 #include "ui/com_port_dlg.h"
 
@@ -168,4 +171,23 @@ TEST(SetupDialog, TypedInputAndMouseClicks) {
   ASSERT_EQ(driver.Messages().size(), 1u);
   EXPECT_EQ(driver.Messages()[0].text, "Please enter an integer between 10 and 10000000.");
   EXPECT_EQ(g_measuring, 0);
+}
+
+TEST(SetupDialog, PortThatCannotBeOpenedIsReportedAfterTheDialog) {
+  ASSERT_TRUE(SetPortDevicePath(4, "/nonexistent/ivra-port"));
+  const std::string dataPath = TempPath("no-port.dat");
+  DialogDriver driver;
+  RunStart(driver, {[&](wxDialog& dialog) {
+    SelectPort(dialog, 3);
+    SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(dataPath));
+    ClickButton(dialog, wxID_OK);
+  }});
+  ASSERT_EQ(driver.Messages().size(), 1u);
+  EXPECT_EQ(driver.Messages()[0].text, "Can't open serial port");
+  EXPECT_EQ(driver.Messages()[0].caption, "Ivra");
+  EXPECT_EQ(g_measuring, 0);
+  EXPECT_EQ(g_settings.portNumber, 4);
+  EXPECT_TRUE(ReadLines(dataPath).empty());
+  EXPECT_TRUE(wxFileExists(dataPath)) << "the output file was created before the port was tried";
+  EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_START));
 }
