@@ -46,6 +46,12 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
                        FieldValue(dialog, IDC_MEASUREMENT_TIME), FieldValue(dialog, IDC_OUTPUT_VOLTAGE),
                        FieldValue(dialog, IDC_OUTPUT_FILE)};
         EXPECT_EQ(dialog.GetTitle(), "Setup");
+        std::vector<int> tabOrder;
+        for (wxWindow* child : dialog.GetChildren()) {
+          if (child->AcceptsFocus()) tabOrder.push_back(child->GetId());
+        }
+        EXPECT_EQ(tabOrder, (std::vector<int>{wxID_OK, IDC_PORT, IDC_SAMPLE_INTERVAL, IDC_MEASUREMENT_TIME,
+                                              IDC_OUTPUT_FILE, wxID_CANCEL, IDC_OUTPUT_VOLTAGE}));
         SetField(dialog, IDC_MEASUREMENT_TIME, "9");
         SetField(dialog, IDC_SAMPLE_INTERVAL, "0");
         SetField(dialog, IDC_OUTPUT_VOLTAGE, "10.5");
@@ -146,7 +152,8 @@ TEST(SetupDialog, NextDialogShowsLastPortAndDefaultsAndCancelChangesNothing) {
   EXPECT_EQ(g_measuring, 0);
 }
 
-TEST(SetupDialog, TypedInputAndMouseClicks) {
+TEST(SetupDialog, TypedInputMouseClicksAndEscape) {
+  const MeasurementSettings before = g_settings;
   DialogDriver driver;
   wxUIActionSimulator input;
   auto clickOn = [&](wxDialog& dialog, int id) {
@@ -165,12 +172,13 @@ TEST(SetupDialog, TypedInputAndMouseClicks) {
         typed = FieldValue(dialog, IDC_MEASUREMENT_TIME);
         clickOn(dialog, wxID_OK);
       },
-      [&](wxDialog& dialog) { clickOn(dialog, wxID_CANCEL); },
+      [&](wxDialog&) { input.Char(WXK_ESCAPE); },
   });
   EXPECT_EQ(typed, "5");
   ASSERT_EQ(driver.Messages().size(), 1u);
   EXPECT_EQ(driver.Messages()[0].text, "Please enter an integer between 10 and 10000000.");
   EXPECT_EQ(g_measuring, 0);
+  EXPECT_TRUE(SameSettings(g_settings, before)) << "Escape reads nothing";
 }
 
 TEST(SetupDialog, PortThatCannotBeOpenedIsReportedAfterTheDialog) {
