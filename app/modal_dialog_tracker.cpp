@@ -6,7 +6,9 @@
 #include <wx/msgdlg.h>
 
 void ModalDialogTracker::CancelOpenDialogs() {
-  for (wxDialog* dialog : m_open) {
+  // A copy: ending a dialog may let its loop return and leave the list.
+  const std::vector<wxDialog*> open = m_open;
+  for (wxDialog* dialog : open) {
     if (dynamic_cast<wxMessageDialogBase*>(dialog) != nullptr) continue;
     if (dialog->IsModal()) dialog->EndModal(wxID_CANCEL);
   }
