@@ -165,3 +165,14 @@ TEST(StartUp, KeyboardShortcutsReachOnlyNewAndOpen) {
   EXPECT_EQ(View(), view);
   EXPECT_EQ(Frame()->GetTitle(), "Untitled - Ivra");
 }
+
+TEST(StartUp, CapsLockIndicatorFollowsTheKeyboard) {
+  wxUIActionSimulator input;
+  const bool before = !Frame()->PaneText(1).empty();
+  input.Char(WXK_CAPITAL);
+  const bool toggled = PumpUntil([&] { return Frame()->PaneText(1).empty() == before; }, 3000);
+  EXPECT_TRUE(toggled) << "CAP pane did not follow Caps Lock";
+  if (toggled) EXPECT_EQ(Frame()->PaneText(1), before ? "" : "CAP");
+  input.Char(WXK_CAPITAL);
+  EXPECT_TRUE(PumpUntil([&] { return Frame()->PaneText(1).empty() != before; }, 3000));
+}
