@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // 0x00BBGGRR, as the platform gives colours.
 using Colour = std::uint32_t;
@@ -50,6 +51,21 @@ struct FontDescription {
   int pitchAndFamily = 0;
   std::string face;
 };
+
+// The draft stroke fonts the plot and the live view use: normal weight, stroke
+// output and clip precision, draft quality.
+inline FontDescription StrokeFont(int height, int escapement, int pitchAndFamily, std::string face) {
+  FontDescription font;
+  font.height = height;
+  font.escapement = escapement;
+  font.weight = 400;
+  font.outPrecision = 3;
+  font.clipPrecision = 2;
+  font.quality = 1;
+  font.pitchAndFamily = pitchAndFamily;
+  font.face = std::move(face);
+  return font;
+}
 
 struct PenDescription {
   Colour colour = 0;

@@ -67,8 +67,8 @@ void RecordingSurface::LineTo(int x, int y) {
   call.y = currentY_ = y;
 }
 
-void RecordingSurface::Rectangle(int left, int top, int right, int bottom) {
-  SurfaceCall& call = Log(SurfaceOp::Rectangle);
+void RecordingSurface::LogShape(SurfaceOp op, int left, int top, int right, int bottom) {
+  SurfaceCall& call = Log(op);
   call.x = left;
   call.y = top;
   call.right = right;
@@ -77,14 +77,12 @@ void RecordingSurface::Rectangle(int left, int top, int right, int bottom) {
   call.brush = brush_;
 }
 
+void RecordingSurface::Rectangle(int left, int top, int right, int bottom) {
+  LogShape(SurfaceOp::Rectangle, left, top, right, bottom);
+}
+
 void RecordingSurface::Ellipse(int left, int top, int right, int bottom) {
-  SurfaceCall& call = Log(SurfaceOp::Ellipse);
-  call.x = left;
-  call.y = top;
-  call.right = right;
-  call.bottom = bottom;
-  call.pen = pen_;
-  call.brush = brush_;
+  LogShape(SurfaceOp::Ellipse, left, top, right, bottom);
 }
 
 void RecordingSurface::SetPixel(int x, int y, Colour colour) {

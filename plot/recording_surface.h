@@ -93,6 +93,8 @@ class RecordingSurface final : public DrawingSurface {
 
  private:
   SurfaceCall& Log(SurfaceOp op);
+  // Rectangle and ellipse: the box with the pen and brush they are drawn in.
+  void LogShape(SurfaceOp op, int left, int top, int right, int bottom);
 
   std::vector<SurfaceCall> calls_;
   int currentX_ = 0;

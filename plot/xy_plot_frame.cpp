@@ -12,16 +12,7 @@
 namespace {
 
 FontDescription PlotFont(int height, int escapement) {
-  FontDescription font;
-  font.height = height;
-  font.escapement = escapement;
-  font.weight = 400;
-  font.outPrecision = 3;   // stroke precision
-  font.clipPrecision = 2;  // stroke clipping
-  font.quality = 1;        // draft
-  font.pitchAndFamily = kFamilySwiss;
-  font.face = "Swiss";
-  return font;
+  return StrokeFont(height, escapement, kFamilySwiss, "Swiss");
 }
 
 // "%g" in the C locale whatever locale the program runs in: a GUI toolkit may

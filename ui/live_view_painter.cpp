@@ -17,17 +17,7 @@ std::string FormatStatusLine(double timeSeconds, double currentAmperes) {
   return text;
 }
 
-FontDescription StatusLineFont() {
-  FontDescription font;
-  font.height = 30;
-  font.weight = 400;
-  font.outPrecision = 3;   // stroke precision
-  font.clipPrecision = 2;  // stroke clipping
-  font.quality = 1;        // draft
-  font.pitchAndFamily = kFamilyRoman;
-  font.face = "Roman";
-  return font;
-}
+FontDescription StatusLineFont() { return StrokeFont(30, 0, kFamilyRoman, "Roman"); }
 
 void PaintLiveView(DrawingSurface& dc, const SurfaceRect& client, int channel) {
   SurfaceRect rect = client;
