@@ -3,13 +3,11 @@
 #include <algorithm>
 
 #include <wx/dialog.h>
-#include <wx/msgdlg.h>
 
 void ModalDialogTracker::CancelOpenDialogs() {
   // A copy: ending a dialog may let its loop return and leave the list.
   const std::vector<wxDialog*> open = m_open;
   for (wxDialog* dialog : open) {
-    if (dynamic_cast<wxMessageDialogBase*>(dialog) != nullptr) continue;
     if (dialog->IsModal()) dialog->EndModal(wxID_CANCEL);
   }
 }

@@ -10,8 +10,7 @@
 class ModalDialogTracker : public wxModalDialogHook {
  public:
   int OpenCount() const { return static_cast<int>(m_open.size()); }
-  // Ends every open dialog of our own with Cancel. Native message boxes cannot
-  // be ended from outside; they stay until the user answers them.
+  // Ends every open dialog with Cancel, message boxes included.
   void CancelOpenDialogs();
 
  protected:

@@ -1,8 +1,12 @@
 #include "ui/message_box.h"
 
 #include <wx/msgdlg.h>
+#include <wx/generic/msgdlgg.h>
 
 int ShowMessageBox(const wxString& text, const wxString& caption, long style, wxWindow* parent) {
-  wxMessageDialog box(parent, text, caption, style);
+  // The generic box is an ordinary wx dialog: unlike the native GTK one it can
+  // be ended from outside, so a stop signal never waits for the user to answer.
+  // It shows no icon when no icon flag is given (wxICON_NONE itself has no art).
+  wxGenericMessageDialog box(parent, text, caption, style & ~wxICON_NONE);
   return box.ShowModal();
 }

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -99,17 +100,35 @@ DialogDriver::~DialogDriver() { Unregister(); }
 void DialogDriver::Script(std::vector<Step> steps) { scripts_.push_back(std::move(steps)); }
 
 int DialogDriver::Enter(wxDialog* dialog) {
+  // The generic message box runs the hook twice (its own ShowModal and the
+  // dialog's); the inner call belongs to the same box.
+  if (std::find(active_.begin(), active_.end(), dialog) != active_.end()) {
+    active_.push_back(dialog);
+    return wxID_NONE;
+  }
+  active_.push_back(dialog);
   if (auto* box = dynamic_cast<wxMessageDialogBase*>(dialog)) {
     messages_.push_back({box->GetTitle(), box->GetMessage(), box->GetMessageDialogStyle()});
-    return wxID_OK;
+    if (!messageStep_) {
+      active_.pop_back();  // answered here: no Exit follows
+      return wxID_OK;
+    }
+    RunInModalLoop(dialog, {messageStep_});
+    return wxID_NONE;
   }
   ++dialogsSeen_;
   if (scripts_.empty()) {
     ++dialogsClosed_;
+    active_.pop_back();  // answered here: no Exit follows
     return wxID_CANCEL;  // an unexpected dialog must not hang the test
   }
-  auto* stepper = new Stepper(dialog, std::move(scripts_.front()));
+  RunInModalLoop(dialog, std::move(scripts_.front()));
   scripts_.erase(scripts_.begin());
+  return wxID_NONE;
+}
+
+void DialogDriver::RunInModalLoop(wxDialog* dialog, std::vector<Step> steps) {
+  auto* stepper = new Stepper(dialog, std::move(steps));
   // The stepper belongs to the dialog's lifetime: deleted when it goes.
   dialog->Bind(wxEVT_DESTROY, [stepper](wxWindowDestroyEvent& event) {
     stepper->Stop();
@@ -117,10 +136,12 @@ int DialogDriver::Enter(wxDialog* dialog) {
     event.Skip();
   });
   stepper->StartOnce(Stepper::kStepMs);
-  return wxID_NONE;
 }
 
 void DialogDriver::Exit(wxDialog* dialog) {
+  const auto it = std::find(active_.begin(), active_.end(), dialog);
+  if (it != active_.end()) active_.erase(it);
+  if (std::find(active_.begin(), active_.end(), dialog) != active_.end()) return;
   if (dynamic_cast<wxMessageDialogBase*>(dialog) == nullptr) ++dialogsClosed_;
 }
 

@@ -51,6 +51,10 @@ class DialogDriver : public wxModalDialogHook {
   // Steps for the next modal dialog that opens (one script per dialog, FIFO).
   void Script(std::vector<Step> steps);
 
+  // Message boxes are then shown for real, and `step` runs inside their modal
+  // loop (it must end the box somehow).
+  void ShowMessageBoxesAndRun(Step step) { messageStep_ = std::move(step); }
+
   const std::vector<CapturedMessage>& Messages() const { return messages_; }
   void ClearMessages() { messages_.clear(); }
   int DialogsSeen() const { return dialogsSeen_; }
@@ -63,8 +67,11 @@ class DialogDriver : public wxModalDialogHook {
 
  private:
   class Stepper;
+  void RunInModalLoop(wxDialog* dialog, std::vector<Step> steps);
   std::vector<CapturedMessage> messages_;
   std::vector<std::vector<Step>> scripts_;
+  Step messageStep_;
+  std::vector<wxDialog*> active_;  // dialogs inside the hook, once per nesting
   int dialogsSeen_ = 0;
   int dialogsClosed_ = 0;
 };

@@ -203,6 +203,20 @@ TEST(WindowClose, SignalWhileSetupIsOpenCancelsItAndCloses) {
   EXPECT_EQ(g_measuring, 0);
 }
 
+TEST(WindowClose, SignalWhileAMessageBoxIsOpenEndsItAndCloses) {
+  DialogDriver driver;
+  wxWeakRef<wxWindow> frame(Frame());
+  // An empty output file: Start fails with a message box, which stays up until
+  // the signal ends it.
+  driver.Script({[](wxDialog& dialog) { ClickButton(dialog, wxID_OK); }});
+  driver.ShowMessageBoxesAndRun([](wxDialog&) { std::raise(SIGTERM); });
+  PostMenu(ID_MEASUREMENT_START);
+  ASSERT_TRUE(PumpUntil([&] { return !frame; }, 5000)) << "the window did not close";
+  ASSERT_EQ(driver.Messages().size(), 1u);
+  EXPECT_EQ(driver.Messages()[0].text, "Can't create file : ");
+  EXPECT_EQ(g_measuring, 0);
+}
+
 TEST(MeasurementWindow, MissedSamplesShowInTheMessagePaneNotInABox) {
   const std::string logPath = TempPath("garbage.log");
   SimProcess sim(logPath, {"--garbage"});
