@@ -30,8 +30,10 @@ constexpr int kCloseTimerId = 1;
 // A little noise, so the demo's plot of a fixed resistor visibly moves.
 constexpr double kSimulatedNoiseAmperes = 5e-9;
 
+#ifdef __UNIX__
 // Runs from the event loop (wx defers it from the real signal handler).
 void OnCloseSignal(int) { TheIvraApp().RequestOrderlyClose(); }
+#endif
 
 }  // namespace
 
@@ -108,9 +110,11 @@ bool CIvraApp::ApplyCommandLine() {
 }
 
 void CIvraApp::InstallSignalHandlers() {
+#ifdef __UNIX__  // wx forwards signals to the event loop only on Unix
   SetSignalHandler(SIGINT, OnCloseSignal);
   SetSignalHandler(SIGTERM, OnCloseSignal);
   SetSignalHandler(SIGHUP, OnCloseSignal);
+#endif
 }
 
 int CIvraApp::OnExit() {
