@@ -33,6 +33,12 @@ class SerialLink {
 
   static bool IsOpen();
 
+  // A descriptor that, once readable, ends a read that has received nothing
+  // yet (the self-pipe of a stop signal), so that a silent instrument cannot
+  // hold a stop for the read's whole time-out; -1 for none. Nothing is read
+  // from it. POSIX only; ignored elsewhere.
+  static void SetReadAbortDescriptor(int fd);
+
   // Time-out constants, in milliseconds.
   static constexpr int kReadIntervalTimeoutMs = 200;
   static constexpr int kReadTotalMultiplierMs = 200;

@@ -23,6 +23,8 @@ using Clock = std::chrono::steady_clock;
 
 // The one port: the descriptor, or -1 when no port is open.
 int g_fd = -1;
+// Ends a read that has received nothing yet once readable; -1 for none.
+int g_readAbortFd = -1;
 
 // How long Close waits for queued output to leave the port at most.
 constexpr std::chrono::milliseconds kCloseDrainLimit{2000};
@@ -155,14 +157,18 @@ int SerialLink::Read(void* buffer, int count) {
     const int wait = MsUntil(deadline);
     if (wait <= 0) break;
 
-    pollfd pfd{g_fd, POLLIN, 0};
-    const int ready = poll(&pfd, 1, wait);
+    // Once a reply has begun it is read to its end; before that, a stop request
+    // need not wait out the whole time-out.
+    const bool abortable = got == 0 && g_readAbortFd >= 0;
+    pollfd pfd[2] = {{g_fd, POLLIN, 0}, {g_readAbortFd, POLLIN, 0}};
+    const int ready = poll(pfd, abortable ? 2 : 1, wait);
     if (ready < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (ready == 0) continue;  // the loop head decides whether time is up
-    if ((pfd.revents & POLLIN) == 0) break;  // hang-up or error with nothing to read
+    // Nothing to read: a hang-up or error on the port, or a stop request.
+    if ((pfd[0].revents & POLLIN) == 0) break;
 
     const ssize_t n = read(g_fd, p + got, static_cast<size_t>(count - got));
     if (n > 0) {
@@ -190,3 +196,5 @@ void SerialLink::Close() {
 }
 
 bool SerialLink::IsOpen() { return g_fd >= 0; }
+
+void SerialLink::SetReadAbortDescriptor(int fd) { g_readAbortFd = fd; }

@@ -92,3 +92,5 @@ void SerialLink::Close() {
 }
 
 bool SerialLink::IsOpen() { return g_handle != INVALID_HANDLE_VALUE; }
+
+void SerialLink::SetReadAbortDescriptor(int) {}

@@ -14,6 +14,7 @@
 #include "measurement/measurement_run.h"
 #include "serial/port_table.h"
 #include "serial/process_clock.h"
+#include "serial/serial_link.h"
 #include "sim/simulated_instrument.h"
 
 namespace {
@@ -57,6 +58,8 @@ int main(int argc, char** argv) {
     std::perror("ivra-run: cannot set up signal handling");
     return kExitStartFailed;
   }
+  // A silent instrument must not hold a stop for the 20 s of a reply read.
+  SerialLink::SetReadAbortDescriptor(StopSignalDescriptor());
 
   std::unique_ptr<SimulatedInstrument> simulator;
   if (options.simulate) {

@@ -53,6 +53,8 @@ void BlockStopSignals(bool blocked) {
   pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
+int StopSignalDescriptor() { return g_wakePipe[0]; }
+
 int StopSignalNumber() { return g_stopSignal; }
 
 bool WaitForStopSignal(long long milliseconds) {

@@ -11,6 +11,10 @@ bool InstallStopSignals();
 // while they are blocked inherit that, so only the main thread takes them.
 void BlockStopSignals(bool blocked);
 
+// The read end of the pipe: readable once a stop signal has come (until
+// WaitForStopSignal drains it).
+int StopSignalDescriptor();
+
 // The first stop signal received, 0 while none has come.
 int StopSignalNumber();
 

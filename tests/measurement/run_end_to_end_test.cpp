@@ -134,6 +134,31 @@ TEST_F(RunEndToEnd, SigtermStopsTheRunWithTheOutputOff) {
   EXPECT_EQ(std::string(reply, n > 0 ? n : 0), "0\r");
 }
 
+TEST_F(RunEndToEnd, SigtermWhileASilentInstrumentIsAwaitedStopsWithoutWaitingOutTheRead) {
+  SimulatorProcess sim(kSimProgram, {"--silent", "--log", Path("sim.log")});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  ChildProcess run = StartChild(kRunProgram,
+                                {"--com1=" + sim.DevicePath(), "--time", "100", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  std::vector<std::string> commands;
+  for (int i = 0; i < 200; ++i) {
+    commands = LoggedCommands(Path("sim.log"));
+    if (!commands.empty() && commands.back() == ":READ?\\r") break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_FALSE(commands.empty());
+  ASSERT_EQ(commands.back(), ":READ?\\r");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // inside the 20.1 s reply read now
+
+  const auto signalled = std::chrono::steady_clock::now();
+  kill(run.pid, SIGTERM);
+  EXPECT_EQ(WaitForChild(run, 30000), 143) << ReadWholeFile(Path("stderr.txt"));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+  EXPECT_LT(seconds, 10.0) << "the stop waited for the read's time-out";
+  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r").back(), ":OUTP OFF\\r");
+  EXPECT_EQ(ReadWholeFile(Path("x.dat")), "");
+}
+
 TEST_F(RunEndToEnd, SimulatedRunStopsOnSigint) {
   ChildProcess run = StartChild(kRunProgram, {"--simulate", "--port", "3", "--time", "100", "--output", Path("x.dat")},
                                 nullptr, Path("stderr.txt"));

@@ -120,6 +120,39 @@ TEST_F(SerialLinkTest, BurstIsReturnedAfterTheIntervalOfQuiet) {
   EXPECT_LT(elapsed, 3000.0);
 }
 
+TEST_F(SerialLinkTest, StopRequestEndsAWaitingReadButNotAReplyUnderWay) {
+  int stopPipe[2];
+  ASSERT_EQ(pipe(stopPipe), 0);
+  SerialLink::SetReadAbortDescriptor(stopPipe[0]);
+  ASSERT_TRUE(SerialLink::Open(1));
+
+  // Nothing arrives: the stop ends the read long before its 20.1 s time-out.
+  std::thread stopper([&] {
+    SleepMs(150);
+    ASSERT_EQ(write(stopPipe[1], "x", 1), 1);
+  });
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(ReadString(100), "");
+  const double stopped = MsSince(start);
+  stopper.join();
+  EXPECT_GE(stopped, 140.0);
+  EXPECT_LT(stopped, 5000.0);
+
+  // With the stop still pending, a reply that has begun is read to its end.
+  std::thread sender([this] {
+    peer_.Send("+1.0E+00,");
+    SleepMs(100);
+    peer_.Send("-2.0E-06\r");
+  });
+  SleepMs(50);
+  EXPECT_EQ(ReadString(100), "+1.0E+00,-2.0E-06\r");
+  sender.join();
+
+  SerialLink::SetReadAbortDescriptor(-1);
+  close(stopPipe[0]);
+  close(stopPipe[1]);
+}
+
 TEST_F(SerialLinkTest, TricklingBytesKeepTheReadGoingUntilQuiet) {
   ASSERT_TRUE(SerialLink::Open(1));
   // One byte every 100 ms: each gap is shorter than the interval time-out.
