@@ -16,6 +16,7 @@
 #include "app/ivra_doc.h"
 #include "app/ivra_doc_manager.h"
 #include "app/main_frame.h"
+#include "app/signal_read_abort.h"
 #include "serial/port_table.h"
 #include "sim/simulated_instrument.h"
 #include "ui/ivra_view.h"
@@ -114,6 +115,7 @@ void CIvraApp::InstallSignalHandlers() {
   SetSignalHandler(SIGINT, OnCloseSignal);
   SetSignalHandler(SIGTERM, OnCloseSignal);
   SetSignalHandler(SIGHUP, OnCloseSignal);
+  AbortSerialReadsOnSignals({SIGINT, SIGTERM, SIGHUP});
 #endif
 }
 

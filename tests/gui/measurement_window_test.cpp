@@ -2,7 +2,13 @@
 // and closing the window while one runs.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
+
+#include <signal.h>
+#include <unistd.h>
 #include <regex>
 
 #include <wx/time.h>
@@ -187,6 +193,43 @@ TEST(WindowClose, SignalDuringMeasurementClosesInOrder) {
   wxWeakRef<wxWindow> frame(Frame());
   std::raise(SIGTERM);
   ASSERT_TRUE(PumpUntil([&] { return !frame; }, 5000)) << "the window did not close";
+  EXPECT_EQ(g_measuring, 0);
+  const auto commands = LoggedCommands(logPath);
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.back(), ":OUTP OFF\\r");
+}
+
+TEST(WindowClose, SignalWhileASilentInstrumentIsAwaitedClosesWithoutWaitingOutTheRead) {
+  const std::string logPath = TempPath("silent.log");
+  SimProcess sim(logPath, {"--silent"});
+  ASSERT_TRUE(sim.Running());
+  ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
+  DialogDriver driver;
+  StartThroughDialog(driver, TempPath("silent.dat"), "600");
+
+  // The sample's reply read would hold the window for 20 s; the signal comes
+  // while it waits.
+  std::atomic<bool> signalled{false};
+  std::chrono::steady_clock::time_point signalTime;
+  std::thread signaller([&] {
+    for (int i = 0; i < 200; ++i) {
+      const auto commands = LoggedCommands(logPath);
+      if (!commands.empty() && commands.back() == ":READ?\\r") break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    signalTime = std::chrono::steady_clock::now();
+    signalled = true;
+    kill(getpid(), SIGTERM);
+  });
+  wxWeakRef<wxWindow> frame(Frame());
+  const bool closed = PumpUntil([&] { return !frame; }, 30000);
+  signaller.join();
+  ASSERT_TRUE(closed) << "the window did not close";
+  ASSERT_TRUE(signalled);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalTime).count();
+  EXPECT_LT(seconds, 10.0) << "the close waited for the read's time-out";
   EXPECT_EQ(g_measuring, 0);
   const auto commands = LoggedCommands(logPath);
   ASSERT_FALSE(commands.empty());
