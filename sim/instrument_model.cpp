@@ -160,6 +160,7 @@ ModelAnswer InstrumentModel::Read(double nowSeconds) {
   ModelAnswer answer;
   answer.text = reading;
   answer.delayMs = delay;
+  if (options_.splitReplyAfter >= 0) answer.pauseAfter = static_cast<std::size_t>(options_.splitReplyAfter);
   return answer;
 }
 

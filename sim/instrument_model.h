@@ -15,6 +15,7 @@ struct ModelAnswer {
   std::string text;       // bytes to send back, with the closing CR; empty: no answer
   int delayMs = 0;        // time before the first byte goes out (measurement time)
   bool hangUp = false;    // after sending `text` (possibly a partial reply), drop the line
+  std::size_t pauseAfter = std::string::npos;  // bytes of `text` sent before a pause mid-reply
 };
 
 class InstrumentModel {

@@ -41,6 +41,7 @@ std::string SimUsage(const std::string& program) {
          "  --one-number        answer :READ? with the voltage only\n"
          "  --long-reply        answer :READ? with more than 100 bytes\n"
          "  --slow MS           delay every :READ? answer by MS more milliseconds\n"
+         "  --split-reply N     pause 250 ms after the first N bytes of every :READ? answer\n"
          "  --hang-up-after N   answer N :READ?, then drop the line in the middle of the next reply\n"
          "  --log FILE          write every received command with a time stamp to FILE\n"
          "  --help              show this text\n";
@@ -60,7 +61,7 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
       hasValue = true;
     }
     const bool takesValue = name == "--device" || name == "--ohms" || name == "--noise" || name == "--seed" ||
-                            name == "--slow" || name == "--hang-up-after" || name == "--log";
+                            name == "--slow" || name == "--split-reply" || name == "--hang-up-after" || name == "--log";
     if (takesValue && !hasValue) {
       if (i + 1 >= argc) {
         result.error = name + " needs a value";
@@ -122,6 +123,12 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
         return result;
       }
       o.slowReplyMs = static_cast<int>(whole);
+    } else if (name == "--split-reply") {
+      if (!ToInt(value, 0, 1000, whole)) {
+        result.error = "--split-reply needs a byte count from 0 to 1000";
+        return result;
+      }
+      o.splitReplyAfter = static_cast<int>(whole);
     } else if (name == "--hang-up-after") {
       if (!ToInt(value, 0, INT_MAX, whole)) {
         result.error = "--hang-up-after needs a whole number of 0 or more";

@@ -192,7 +192,13 @@ bool SimulatedInstrument::Impl::HandleCommand(const std::string& bytes) {
   commandArrived.notify_all();
   if (answer.text.empty() && !answer.hangUp) return true;
   if (!WaitUntil(Clock::now() + std::chrono::milliseconds(answer.delayMs))) return false;
-  if (!SendPaced(answer.text)) return false;
+  if (answer.pauseAfter < answer.text.size()) {
+    if (!SendPaced(answer.text.substr(0, answer.pauseAfter))) return false;
+    if (!WaitUntil(Clock::now() + std::chrono::milliseconds(SimulatedInstrument::kSplitPauseMs))) return false;
+    if (!SendPaced(answer.text.substr(answer.pauseAfter))) return false;
+  } else if (!SendPaced(answer.text)) {
+    return false;
+  }
   if (answer.hangUp) {
     if (!WaitForReaderToCatchUp()) return false;
     HangUp();

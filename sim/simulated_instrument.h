@@ -33,6 +33,8 @@ struct SimOptions {
   bool oneNumber = false;       // answer :READ? with the voltage only
   bool longReply = false;       // answer :READ? with more than 100 bytes
   int slowReplyMs = 0;          // extra delay before every :READ? answer
+  int splitReplyAfter = -1;     // pause kSplitPauseMs after this many bytes of every :READ? answer,
+                                // -1 never: the reader's interval time-out cuts the reply in two
   int hangUpAfterReads = -1;    // hang up (close the terminal) after this many :READ?, -1 never:
                                 // the next :READ? gets half a reply, then the line drops
 
@@ -78,6 +80,8 @@ class SimulatedInstrument {
 
   // Time one byte takes on the line at 9600 baud with 8 data and 2 stop bits.
   static constexpr double kByteTimeMs = 11.0 / 9.6;
+  // The pause inside a split reply: longer than the link's 200 ms interval time-out.
+  static constexpr int kSplitPauseMs = 250;
 
  private:
   struct Impl;

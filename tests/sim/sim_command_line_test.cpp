@@ -29,7 +29,7 @@ TEST(SimCommandLineTest, DefaultsAreAOneMegohmResistorWithoutFaults) {
 TEST(SimCommandLineTest, EveryOptionIsTakenInBothSpellings) {
   const SimCommandLine c = Parse({"--device", "/dev/ttyS1", "--ohms=4.7e3", "--diode", "--noise", "1e-9",
                                   "--seed=7", "--silent", "--garbage", "--one-number", "--long-reply",
-                                  "--slow", "250", "--hang-up-after=3", "--log", "/tmp/x.log"});
+                                  "--slow", "250", "--split-reply=35", "--hang-up-after=3", "--log", "/tmp/x.log"});
   ASSERT_TRUE(c.error.empty()) << c.error;
   EXPECT_EQ(c.options.devicePath, "/dev/ttyS1");
   EXPECT_EQ(c.options.ohms, 4.7e3);
@@ -39,6 +39,7 @@ TEST(SimCommandLineTest, EveryOptionIsTakenInBothSpellings) {
   EXPECT_TRUE(c.options.silent && c.options.garbage && c.options.oneNumber && c.options.longReply);
   EXPECT_EQ(c.options.slowReplyMs, 250);
   EXPECT_EQ(c.options.hangUpAfterReads, 3);
+  EXPECT_EQ(c.options.splitReplyAfter, 35);
   EXPECT_EQ(c.options.logPath, "/tmp/x.log");
   EXPECT_TRUE(Parse({"--help"}).help);
 }
@@ -53,6 +54,7 @@ TEST(SimCommandLineTest, InvalidCommandLinesAreReported) {
                                              {"--seed", "-1"},
                                              {"--slow", "fast"},
                                              {"--hang-up-after", "-2"},
+                                             {"--split-reply", "-1"},
                                              {"--log="},
                                              {"--diode=yes"},
                                              {"--frobnicate"},

@@ -165,6 +165,19 @@ TEST_F(SimulatedInstrumentTest, HangUpDropsTheLineInTheMiddleOfAReply) {
   EXPECT_FALSE(SerialLink::Write(&c, 1));
 }
 
+TEST_F(SimulatedInstrumentTest, ASplitReplyPausesLongerThanTheReadIntervalTimeOut) {
+  SimOptions options;
+  options.splitReplyAfter = 20;
+  SimulatedInstrument sim(options);
+  Connect(sim);
+  Send(":OUTP ON\r");
+  Send(":READ?\r");
+  EXPECT_EQ(ReadReply(), "+0.000000E+00,+0.000");  // the 200 ms interval time-out ends the read here
+  const std::string rest = ReadReply();
+  EXPECT_EQ(rest.size(), 50u);
+  EXPECT_EQ(rest.back(), '\r');
+}
+
 TEST_F(SimulatedInstrumentTest, EndlessLineNoiseIsCutIntoBoundedCommands) {
   SimulatedInstrument sim;
   Connect(sim);
