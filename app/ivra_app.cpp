@@ -73,7 +73,7 @@ bool CIvraApp::OnInit() {
     frame->Destroy();
     return false;
   }
-  frame->SetIcon(MakeAppIcon());
+  frame->SetIcons(MakeAppIcons());
   SetTopWindow(frame);
   if (m_docManager->CreateDocument(wxEmptyString, wxDOC_NEW) == nullptr) {
     frame->Destroy();

@@ -1,6 +1,7 @@
 // The main window as it starts, its menus, status bar and framework commands.
 #include <gtest/gtest.h>
 
+#include <wx/image.h>
 #include <wx/menu.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
@@ -14,6 +15,26 @@
 #include "ui/ivra_view.h"
 
 namespace {
+
+// Pixels of `shown` that differ from the icon theme's render of `size`
+// (colour compared where the render is opaque; -1 when the sizes differ).
+int PixelsUnlikeInstalledIcon(const wxBitmap& shown, int size) {
+  if (wxImage::FindHandler(wxBITMAP_TYPE_PNG) == nullptr) wxImage::AddHandler(new wxPNGHandler);
+  const wxImage file(wxString::Format("%s/ivra-%d.png", IVRA_ICON_DIR, size), wxBITMAP_TYPE_PNG);
+  const wxImage image = shown.ConvertToImage();
+  if (!file.IsOk() || !image.IsOk() || image.GetSize() != file.GetSize()) return -1;
+  int differing = 0;
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      if (file.HasAlpha() && file.GetAlpha(x, y) != 255) continue;
+      if (image.GetRed(x, y) != file.GetRed(x, y) || image.GetGreen(x, y) != file.GetGreen(x, y) ||
+          image.GetBlue(x, y) != file.GetBlue(x, y)) {
+        ++differing;
+      }
+    }
+  }
+  return differing;
+}
 
 std::vector<wxString> ItemLabels(wxMenu* menu) {
   std::vector<wxString> labels;
@@ -111,12 +132,13 @@ TEST(StartUp, HighlightedItemPromptShowsInMessagePane) {
 TEST(StartUp, AboutBoxShowsIconVersionAndOk) {
   DialogDriver driver;
   wxString caption, version;
-  bool hasIcon = false, hasOk = false;
+  wxBitmap icon;
+  bool hasOk = false;
   driver.Script({[&](wxDialog& dialog) {
     caption = dialog.GetTitle();
     for (wxWindow* child : dialog.GetChildren()) {
       if (auto* text = dynamic_cast<wxStaticText*>(child)) version = text->GetLabel();
-      if (dynamic_cast<wxStaticBitmap*>(child) != nullptr) hasIcon = true;
+      if (auto* bitmap = dynamic_cast<wxStaticBitmap*>(child)) icon = bitmap->GetBitmap();
     }
     hasOk = dialog.FindWindow(wxID_OK) != nullptr && dialog.FindWindow(wxID_OK)->GetLabel() == "OK";
     ClickButton(dialog, wxID_OK);
@@ -126,8 +148,19 @@ TEST(StartUp, AboutBoxShowsIconVersionAndOk) {
   Pump(100);
   EXPECT_EQ(caption, "About Ivra");
   EXPECT_EQ(version, "Ivra Version 1.0");
-  EXPECT_TRUE(hasIcon);
+  EXPECT_EQ(PixelsUnlikeInstalledIcon(icon, 32), 0) << "the About box shows the desktop menu's icon";
   EXPECT_TRUE(hasOk);
+}
+
+TEST(StartUp, WindowCarriesEveryRenderOfTheInstalledIcon) {
+  const wxIconBundle& icons = Frame()->GetIcons();
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    const wxIcon icon = icons.GetIconOfExactSize(size);
+    ASSERT_TRUE(icon.IsOk()) << size;
+    wxBitmap bitmap;
+    bitmap.CopyFromIcon(icon);
+    EXPECT_EQ(PixelsUnlikeInstalledIcon(bitmap, size), 0) << size;
+  }
 }
 
 TEST(StartUp, KeyboardShortcutsReachOnlyNewAndOpen) {
