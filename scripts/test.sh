@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: a normal
-# build and one under AddressSanitizer + UndefinedBehaviorSanitizer.
+# build and one under AddressSanitizer + UndefinedBehaviorSanitizer; then
+# builds the Debian package and checks it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -12,3 +13,5 @@ for preset in default sanitize; do
   echo "== ${preset}: tests"
   ctest --preset "$preset" -j "$jobs"
 done
+echo "== package"
+bash scripts/check-package.sh
