@@ -12,14 +12,38 @@
 // and makes later writes fail; nothing spins.
 #pragma once
 
+#include <string>
+
 #include "serial/port_table.h"
+
+// Why a port could not be opened, for a message that tells the user what to do.
+enum class PortOpenProblem {
+  None,
+  NoSuchDevice,      // no device at that path, or nothing behind it
+  PermissionDenied,  // the user may not open it (see `group`)
+  Busy,              // another program holds it (see `holder`)
+  NotATerminal,      // the path is a file or device that is not a serial port
+  Other,             // any other system error (see `systemError`)
+};
+
+struct PortOpenError {
+  PortOpenProblem problem = PortOpenProblem::None;
+  std::string path;         // the device path that was tried
+  int systemError = 0;      // errno / GetLastError() of the failing call, 0 if none
+  std::string group;        // PermissionDenied: the group that owns the device, if known
+  std::string holder;       // Busy: the program that holds it, e.g. "minicom (pid 4711)", if found
+};
 
 class SerialLink {
  public:
-  // Opens port `portNumber` (1..4, through the port table) for exclusive use and
-  // configures it. Returns false when the port cannot be opened or another
-  // process holds it; no configuration is made then.
-  static bool Open(int portNumber);
+  // Opens the device at `devicePath` for exclusive use and configures it.
+  // Returns false when the port cannot be opened, is not a terminal device, or
+  // another process holds it; no configuration is made then, and `error` (when
+  // given) says why.
+  static bool Open(const std::string& devicePath, PortOpenError* error = nullptr);
+
+  // Opens port `portNumber` (1..4) at the device the port table gives it.
+  static bool Open(int portNumber, PortOpenError* error = nullptr);
 
   // One synchronous write of `count` bytes. Returns the write's success flag.
   static bool Write(const void* bytes, int count);

@@ -12,9 +12,11 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include "serial/port_holder.h"
 #include "serial/process_clock.h"
 
 namespace {
@@ -92,21 +94,69 @@ void WaitForOutputToLeave(int fd) {
   tcdrain(fd);
 }
 
+// Fills `error` (when given) and returns false.
+bool Fail(PortOpenError* error, const std::string& path, PortOpenProblem problem, int systemError = 0) {
+  if (error == nullptr) return false;
+  error->problem = problem;
+  error->path = path;
+  error->systemError = systemError;
+  if (problem == PortOpenProblem::PermissionDenied) error->group = DeviceGroupName(path);
+  if (problem == PortOpenProblem::Busy) error->holder = FindPortHolder(path);
+  return false;
+}
+
+PortOpenProblem ProblemOfOpenErrno(int err) {
+  switch (err) {
+    case EACCES:
+    case EPERM:
+      return PortOpenProblem::PermissionDenied;
+    case EBUSY:  // TIOCEXCL set by another opener
+      return PortOpenProblem::Busy;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO:  // a device node with no UART behind it
+      return PortOpenProblem::NoSuchDevice;
+    default:
+      return PortOpenProblem::Other;
+  }
+}
+
 }  // namespace
 
-bool SerialLink::Open(int portNumber) {
-  if (g_fd >= 0) Close();
+bool SerialLink::Open(int portNumber, PortOpenError* error) {
   const std::string path = PortDevicePath(portNumber);
-  if (path.empty()) return false;
+  if (path.empty()) {
+    if (g_fd >= 0) Close();
+    return Fail(error, path, PortOpenProblem::NoSuchDevice);
+  }
+  return Open(path, error);
+}
+
+bool SerialLink::Open(const std::string& path, PortOpenError* error) {
+  if (g_fd >= 0) Close();
+  if (error != nullptr) *error = PortOpenError{};
+  if (path.empty()) return Fail(error, path, PortOpenProblem::NoSuchDevice);
+
+  // Only character devices are opened at all: a regular file or a FIFO must
+  // never receive the instrument's commands, nor block the open.
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return Fail(error, path, ProblemOfOpenErrno(errno), errno);
+  if (!S_ISCHR(st.st_mode)) return Fail(error, path, PortOpenProblem::NotATerminal);
 
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) return Fail(error, path, ProblemOfOpenErrno(errno), errno);
+  if (isatty(fd) != 1) {  // /dev/null, /dev/zero and the like
+    close(fd);
+    return Fail(error, path, PortOpenProblem::NotATerminal);
+  }
   // Exclusive use, checked before anything is changed on the port: flock holds
   // off every other process (root included); TIOCEXCL also refuses further
   // opens of the terminal by non-root users.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
     close(fd);
-    return false;
+    return Fail(error, path, err == EWOULDBLOCK ? PortOpenProblem::Busy : PortOpenProblem::Other, err);
   }
   ioctl(fd, TIOCEXCL);
   g_fd = fd;

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
+#include "serial/port_holder.h"
 #include "serial/process_clock.h"
 
 namespace {
@@ -14,18 +17,59 @@ namespace {
 // The one port handle; INVALID_HANDLE_VALUE when no port is open.
 HANDLE g_handle = INVALID_HANDLE_VALUE;
 
+// "COM10" and above open only through the device namespace; the prefix does no
+// harm to COM1..COM9 either, but names given in full are left as they are.
+std::string DeviceNamespacePath(const std::string& name) {
+  if (name.size() > 3 && _strnicmp(name.c_str(), "COM", 3) == 0) return "\\\\.\\" + name;
+  return name;
+}
+
+bool Fail(PortOpenError* error, const std::string& path, DWORD lastError) {
+  if (error == nullptr) return false;
+  error->path = path;
+  error->systemError = static_cast<int>(lastError);
+  switch (lastError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      error->problem = PortOpenProblem::NoSuchDevice;
+      break;
+    case ERROR_ACCESS_DENIED:  // what Windows says for a COM port another program holds
+    case ERROR_SHARING_VIOLATION:
+      error->problem = PortOpenProblem::Busy;
+      error->holder = FindPortHolder(path);
+      break;
+    default:
+      error->problem = PortOpenProblem::Other;
+      break;
+  }
+  return false;
+}
+
 }  // namespace
 
-bool SerialLink::Open(int portNumber) {
+bool SerialLink::Open(int portNumber, PortOpenError* error) {
+  return Open(PortDevicePath(portNumber), error);
+}
+
+bool SerialLink::Open(const std::string& name, PortOpenError* error) {
   if (g_handle != INVALID_HANDLE_VALUE) Close();
-  const std::string name = PortDevicePath(portNumber);
-  if (name.empty()) return false;
+  if (error != nullptr) *error = PortOpenError{};
+  if (name.empty()) return Fail(error, name, ERROR_FILE_NOT_FOUND);
 
   // Share mode 0: exclusive use; a port held by another program fails here,
   // before any configuration.
-  g_handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (g_handle == INVALID_HANDLE_VALUE) return false;
+  g_handle = CreateFileA(DeviceNamespacePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (g_handle == INVALID_HANDLE_VALUE) return Fail(error, name, GetLastError());
+  if (GetFileType(g_handle) != FILE_TYPE_CHAR) {
+    CloseHandle(g_handle);
+    g_handle = INVALID_HANDLE_VALUE;
+    if (error != nullptr) {
+      error->problem = PortOpenProblem::NotATerminal;
+      error->path = name;
+    }
+    return false;
+  }
 
   DCB dcb;
   ZeroMemory(&dcb, sizeof dcb);

@@ -1,0 +1,47 @@
+// The serial ports this machine has, with what identifies them to a user.
+//
+// The Setup dialog and ivra-run list ports through ListSerialPorts(); tests put
+// a list of their own in its place.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct SerialPortInfo {
+  std::string device;       // what Open takes: "/dev/ttyUSB0", "COM3"
+  std::string stableName;   // the /dev/serial/by-id/ name, empty where there is none
+  std::string description;  // the system's description of a port that is not USB
+  int usbVendorId = -1;     // -1 for a port that is not on USB
+  int usbProductId = -1;
+  std::string manufacturer;  // USB strings, empty where the device has none
+  std::string product;
+  std::string serialNumber;
+};
+
+using PortLister = std::function<std::vector<SerialPortInfo>()>;
+
+// The detected ports, in natural order of their device names (ttyS2 before
+// ttyS10). Built-in ports without a UART behind them are left out.
+std::vector<SerialPortInfo> ListSerialPorts();
+
+// Replaces what ListSerialPorts() returns; an empty lister puts the system's back.
+void SetPortListerForTesting(PortLister lister);
+
+// The system's ports, without the test replacement.
+std::vector<SerialPortInfo> ListSystemSerialPorts();
+
+// What a user recognises the port by: "FTDI FT232R USB UART (A50285BI)" for a
+// USB adapter, the system's description otherwise; empty when there is nothing.
+std::string PortDescription(const SerialPortInfo& port);
+
+// One line of a port list, path first, then the description, the USB ids and
+// the stable name, tab-separated and without the empty ones.
+std::string PortListLine(const SerialPortInfo& port);
+
+// Orders device names as a person would: "/dev/ttyS2" before "/dev/ttyS10".
+bool NaturalLess(const std::string& a, const std::string& b);
+
+// Whether a built-in port's UART type from sysfs (/sys/class/tty/ttySn/type)
+// says there is no UART behind the device node.
+bool IsPhantomUartType(const std::string& sysfsType);
