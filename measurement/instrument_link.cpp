@@ -7,7 +7,9 @@ namespace {
 
 class SerialPortLink final : public InstrumentLink {
  public:
-  bool Open(int portNumber) override { return SerialLink::Open(portNumber); }
+  bool Open(const std::string& devicePath, PortOpenError* error) override {
+    return SerialLink::Open(devicePath, error);
+  }
   bool Write(const void* bytes, int count) override { return SerialLink::Write(bytes, count); }
   int Read(void* buffer, int count) override { return SerialLink::Read(buffer, count); }
   void Close() override { SerialLink::Close(); }

@@ -5,10 +5,15 @@
 // link of their own so that the run's logic can be driven without a port.
 #pragma once
 
+#include <string>
+
+struct PortOpenError;
+
 class InstrumentLink {
  public:
   virtual ~InstrumentLink() = default;
-  virtual bool Open(int portNumber) = 0;
+  // Opens the port at `devicePath`; on failure `error` (when given) says why.
+  virtual bool Open(const std::string& devicePath, PortOpenError* error) = 0;
   virtual bool Write(const void* bytes, int count) = 0;
   virtual int Read(void* buffer, int count) = 0;
   virtual void Close() = 0;

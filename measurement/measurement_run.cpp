@@ -4,14 +4,22 @@
 #include "measurement/decimal_text.h"
 #include "measurement/instrument_link.h"
 #include "measurement/instrument_protocol.h"
+#include "measurement/port_open_message.h"
 #include "measurement/sample_history.h"
+#include "serial/port_discovery.h"
+#include "serial/port_table.h"
 #include "serial/process_clock.h"
+#include "serial/serial_link.h"
 
 MeasurementSettings g_settings;
 int g_measuring = 0;
 int g_tickCount = 0;
 double g_startTime = 0.0;
 RunCounters g_runCounters;
+
+std::string SettingsDevicePath(const MeasurementSettings& settings) {
+  return settings.portPath.empty() ? PortDevicePath(settings.portNumber) : settings.portPath;
+}
 
 int BeginMeasurement(const MeasurementSettings& accepted, RunFrontEnd& frontEnd) {
   // The accepted values stay, also when a later step fails: the next Setup
@@ -22,10 +30,16 @@ int BeginMeasurement(const MeasurementSettings& accepted, RunFrontEnd& frontEnd)
     frontEnd.ShowMessage("Can't create file : " + g_settings.outputPath);
     return 1;
   }
-  if (!ActiveInstrumentLink().Open(g_settings.portNumber)) {
-    frontEnd.ShowMessage("Can't open serial port");
+  const std::string devicePath = SettingsDevicePath(g_settings);
+  PortOpenError openError;
+  if (!ActiveInstrumentLink().Open(devicePath, &openError)) {
+    openError.path = devicePath;
+    std::vector<SerialPortInfo> detected;
+    if (openError.problem == PortOpenProblem::NoSuchDevice) detected = ListSerialPorts();
+    frontEnd.ShowMessage(PortOpenFailureMessage(openError, detected));
     return 1;
   }
+  g_settings.portPath = devicePath;  // a reopen of a lost port goes to the same device
 
   g_history.Clear();
   g_runCounters = RunCounters{};

@@ -7,7 +7,10 @@
 #include <string>
 
 struct MeasurementSettings {
-  int portNumber = 1;        // COM1..COM4
+  int portNumber = 1;        // COM1..COM4, through the port table
+  // The device to open; empty: the one the port table gives portNumber. A
+  // successful Start fills it with the device it opened.
+  std::string portPath;
   int sampleInterval = 1;    // seconds (ticks) between samples, 1..1000
   int measurementTime = 1000;  // seconds (ticks), 10..10000000
   double outputVoltage = 0.0;  // volts, -10..10
@@ -34,8 +37,9 @@ extern RunCounters g_runCounters;
 class RunFrontEnd {
  public:
   virtual ~RunFrontEnd() = default;
-  // A Start failure the user must read: "Can't create file : <path>" or
-  // "Can't open serial port". Shown modally by the desktop program.
+  // A Start failure the user must read: "Can't create file : <path>", or
+  // "Can't open serial port" followed by lines that name the port, the reason
+  // and what to do. Shown modally by the desktop program.
   virtual void ShowMessage(const std::string& text) = 0;
   // The display is out of date (new sample, Start, Stop).
   virtual void Redraw() = 0;
@@ -47,6 +51,9 @@ class RunFrontEnd {
 // file empty, opens the port, clears the history, sets the counters and start
 // time, sends "*RST\r" and ":OUTP ON\r". Returns 0 when the measurement runs and
 // 1 when a step failed (the message has been shown through the front end).
+// The device that `settings` name: portPath, or else portNumber's device.
+std::string SettingsDevicePath(const MeasurementSettings& settings);
+
 int BeginMeasurement(const MeasurementSettings& accepted, RunFrontEnd& frontEnd);
 
 // One timer tick: counts it, stops after the measurement time, samples when due.

@@ -191,7 +191,9 @@ TEST(SetupDialog, PortThatCannotBeOpenedIsReportedAfterTheDialog) {
     ClickButton(dialog, wxID_OK);
   }});
   ASSERT_EQ(driver.Messages().size(), 1u);
-  EXPECT_EQ(driver.Messages()[0].text, "Can't open serial port");
+  const std::string text = driver.Messages()[0].text.utf8_string();
+  EXPECT_EQ(text.rfind("Can't open serial port\nPort: /nonexistent/ivra-port\nThere is no such device.", 0), 0u)
+      << text;
   EXPECT_EQ(driver.Messages()[0].caption, "Ivra");
   EXPECT_EQ(g_measuring, 0);
   EXPECT_EQ(g_settings.portNumber, 4);

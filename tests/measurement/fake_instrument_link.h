@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "measurement/instrument_link.h"
+#include "serial/serial_link.h"
 #include "serial/process_clock.h"
 
 inline std::int64_t g_fakeClockMs = 0;
@@ -22,16 +23,18 @@ class FakeInstrumentLink final : public InstrumentLink {
   bool writesSucceed = true;
   int opens = 0;
   int closes = 0;
-  int lastOpenedPort = 0;
+  std::string lastOpenedPath;
+  PortOpenError openFailure;  // handed out when the open fails
   std::vector<std::string> writes;  // one entry per Write call
   std::vector<int> readSizes;       // the count asked for by every Read
   std::vector<int> delays;
   std::string pendingInput;         // what the instrument has sent and nobody read yet
   std::deque<std::string> replies;  // queued behind pendingInput, one per Read
 
-  bool Open(int portNumber) override {
+  bool Open(const std::string& devicePath, PortOpenError* error) override {
     ++opens;
-    lastOpenedPort = portNumber;
+    lastOpenedPath = devicePath;
+    if (!openSucceeds && error != nullptr) *error = openFailure;
     return openSucceeds;
   }
   bool Write(const void* bytes, int count) override {

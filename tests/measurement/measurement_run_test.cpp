@@ -1,5 +1,7 @@
 #include "measurement/measurement_run.h"
 
+#include "serial/port_table.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -96,7 +98,8 @@ TEST_F(MeasurementRunTest, StartCreatesTheFileEmptyOpensThePortAndSwitchesTheOut
   EXPECT_EQ(g_measuring, 1);
   EXPECT_EQ(g_tickCount, 0);
   EXPECT_DOUBLE_EQ(g_startTime, 10.0);
-  EXPECT_EQ(link_.lastOpenedPort, 2);
+  EXPECT_EQ(link_.lastOpenedPath, PortDevicePath(2));
+  EXPECT_EQ(g_settings.portPath, PortDevicePath(2));  // what a reopen goes back to
   EXPECT_TRUE(fs::exists(file));
   EXPECT_EQ(fs::file_size(file), 0u);
   EXPECT_EQ(g_history.count, 0);
@@ -231,9 +234,18 @@ TEST_F(MeasurementRunTest, APortThatCannotBeOpenedLeavesTheFileEmptyAndTheRunIdl
   std::ofstream(file) << "old contents\n";
   g_history.Append(LatestReading{});
   link_.openSucceeds = false;
+  link_.openFailure.problem = PortOpenProblem::Busy;
+  link_.openFailure.holder = "minicom (pid 4711)";
 
-  EXPECT_EQ(BeginMeasurement(Settings(1, 10, file), frontEnd_), 1);
-  EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{"Can't open serial port"});
+  MeasurementSettings settings = Settings(1, 10, file);
+  settings.portPath = "/dev/ttyUSB0";  // a chosen device wins over the port number
+  EXPECT_EQ(BeginMeasurement(settings, frontEnd_), 1);
+  EXPECT_EQ(link_.lastOpenedPath, "/dev/ttyUSB0");
+  EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{
+                                    "Can't open serial port\n"
+                                    "Port: /dev/ttyUSB0\n"
+                                    "Another program is using this port: minicom (pid 4711).\n"
+                                    "Close that program, then start again."});
   EXPECT_EQ(link_.opens, 1);
   EXPECT_TRUE(link_.writes.empty());
   EXPECT_EQ(g_measuring, 0);

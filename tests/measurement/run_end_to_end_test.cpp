@@ -183,7 +183,10 @@ TEST_F(RunEndToEnd, APortHeldElsewhereOrAnUncreatableFileFailsTheStart) {
   EXPECT_EQ(WaitForChild(run, 30000), 1);
   SerialLink::Close();
   ResetPortTable();
-  EXPECT_NE(ReadWholeFile(Path("stderr.txt")).find("Can't open serial port"), std::string::npos);
+  const std::string busy = ReadWholeFile(Path("stderr.txt"));
+  EXPECT_NE(busy.find("Can't open serial port\nPort: " + sim.DevicePath() + "\nAnother program is using this port: "),
+            std::string::npos)
+      << busy;
   EXPECT_TRUE(fs::exists(Path("x.dat")));
   EXPECT_EQ(fs::file_size(Path("x.dat")), 0u);
 
