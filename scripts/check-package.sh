@@ -39,8 +39,16 @@ test -f "$root/usr/share/icons/hicolor/48x48/apps/$icon_name.png" ||
   { echo "check-package: Icon=$icon_name has no 48x48 PNG" >&2; exit 1; }
 # The changelog's newest entry names the version being packaged.
 version=$(dpkg-deb -f "$deb" Version)
+# The changelog, the AppStream release list and the manual pages name the
+# version being packaged.
 zcat "$root/usr/share/doc/ivra/changelog.gz" | head -n 1 | grep -q "^ivra ($version)" ||
   { echo "check-package: packaging/debian/changelog has no entry for $version on top" >&2; exit 1; }
+grep -m 1 '<release ' "$root/usr/share/metainfo/$id.metainfo.xml" | grep -qF "version=\"$version\"" ||
+  { echo "check-package: the metainfo's newest release is not $version" >&2; exit 1; }
+for page in "$root"/usr/share/man/man1/*.1.gz; do
+  zcat "$page" | grep -m 1 '^\.TH ' | grep -qF "\"Ivra $version\"" ||
+    { echo "check-package: $(basename "$page") does not say Ivra $version in its .TH line" >&2; exit 1; }
+done
 
 echo "== lintian"
 status=0
