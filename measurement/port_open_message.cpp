@@ -54,3 +54,12 @@ std::string PortChoiceText(const SerialPortInfo& port) {
   const std::string device = PrintableText(port.device);
   return description.empty() ? device : device + " - " + PrintableText(description);
 }
+
+std::string PrintablePortListLine(const SerialPortInfo& port) {
+  SerialPortInfo shown = port;
+  for (std::string* field : {&shown.device, &shown.stableName, &shown.description, &shown.manufacturer,
+                             &shown.product, &shown.serialNumber}) {
+    *field = PrintableText(*field);
+  }
+  return PortListLine(shown);
+}

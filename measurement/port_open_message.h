@@ -12,5 +12,8 @@
 // ports there are instead.
 std::string PortOpenFailureMessage(const PortOpenError& error, const std::vector<SerialPortInfo>& detected);
 
+// PortListLine with control characters in every field shown escaped.
+std::string PrintablePortListLine(const SerialPortInfo& port);
+
 // "/dev/ttyUSB0 - FTDI FT232R USB UART (A50285BI)", or just the device.
 std::string PortChoiceText(const SerialPortInfo& port);

@@ -60,7 +60,12 @@ std::vector<SerialPortInfo> ListSystemSerialPorts() {
     info.device = Text(sp_get_port_name(port));
     if (info.device.empty() || IsPhantomBuiltInPort(info.device)) continue;
     info.description = Text(sp_get_port_description(port));
-    if (sp_get_port_transport(port) == SP_TRANSPORT_USB) {
+    const sp_transport transport = sp_get_port_transport(port);
+    // For a port on the main board the library can only repeat the name.
+    if (transport == SP_TRANSPORT_NATIVE && info.device == "/dev/" + info.description) {
+      info.description = "built-in serial port";
+    }
+    if (transport == SP_TRANSPORT_USB) {
       int vendor = -1;
       int product = -1;
       if (sp_get_port_usb_vid_pid(port, &vendor, &product) == SP_OK) {

@@ -12,6 +12,8 @@
 #include "app/run/terminal_front_end.h"
 #include "app/run/tick_schedule.h"
 #include "measurement/measurement_run.h"
+#include "measurement/port_open_message.h"
+#include "serial/port_discovery.h"
 #include "serial/port_table.h"
 #include "serial/process_clock.h"
 #include "serial/serial_link.h"
@@ -48,11 +50,19 @@ int main(int argc, char** argv) {
     std::fputs(RunUsage().c_str(), stdout);
     return kExitDone;
   }
+  if (parsed.options.version) {
+    std::puts("ivra-run " IVRA_VERSION);
+    return kExitDone;
+  }
+  if (parsed.options.listPorts) {
+    for (const SerialPortInfo& port : ListSerialPorts()) std::puts(PrintablePortListLine(port).c_str());
+    return kExitDone;
+  }
   if (!parsed.error.empty()) {
     std::fprintf(stderr, "ivra-run: %s\nTry 'ivra-run --help'.\n", parsed.error.c_str());
     return kExitUsage;
   }
-  const RunOptions& options = parsed.options;
+  RunOptions options = parsed.options;
 
   if (!InstallStopSignals()) {
     std::perror("ivra-run: cannot set up signal handling");
@@ -74,6 +84,7 @@ int main(int argc, char** argv) {
       return kExitStartFailed;
     }
     SetPortDevicePath(options.settings.portNumber, simulator->DevicePath());
+    options.settings.portPath = simulator->DevicePath();
   }
   if (StopSignalNumber() != 0) return ExitCodeForSignal(StopSignalNumber());
 

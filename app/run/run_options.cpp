@@ -1,7 +1,8 @@
 #include "app/run/run_options.h"
 
 #include <cctype>
-#include <cstring>
+
+#include <CLI/CLI.hpp>
 
 #include "measurement/setting_checks.h"
 #include "serial/port_table.h"
@@ -14,23 +15,11 @@ std::string FieldMessage(const char* label, std::string message) {
   return std::string(label) + ": " + message;
 }
 
-// Splits "--name=value" and "--name value"; returns false when the value is missing.
-bool TakeValue(const std::string& arg, const std::string& name, int argc, const char* const* argv,
-               int& index, std::string& value, bool& matched) {
-  matched = false;
-  if (arg == name) {
-    matched = true;
-    if (index + 1 >= argc) return false;
-    value = argv[++index];
-    return true;
-  }
-  if (arg.compare(0, name.size() + 1, name + "=") == 0) {
-    matched = true;
-    value = arg.substr(name.size() + 1);
-    return true;
-  }
-  return true;
-}
+// A --port value with a slash names a device; anything else is a port number.
+bool IsDevicePath(const std::string& value) { return value.find('/') != std::string::npos; }
+
+// CLI11 says "--time: 1 required TEXT missing"; the option's name is before the colon.
+std::string OptionOfMismatch(const std::string& what) { return what.substr(0, what.find(':')); }
 
 }  // namespace
 
@@ -39,65 +28,82 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv) {
   RunOptions& options = parsed.options;
   options.settings.outputVoltage = 0.5;
   options.settings.outputPath.clear();
-  bool haveOutput = false;
 
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-      return parsed;
-    }
-    if (arg == "--simulate") {
-      options.simulate = true;
-      continue;
-    }
-    if (arg.compare(0, 5, "--com") == 0 && ApplyPortOption(argv[i])) continue;
-
-    std::string value;
-    bool matched = false;
-    std::optional<std::string> problem;
-    const char* label = nullptr;
-    for (const char* name : {"--port", "--interval", "--time", "--voltage", "--output"}) {
-      if (!TakeValue(arg, name, argc, argv, i, value, matched)) {
-        parsed.error = std::string(name) + " needs a value.";
-        return parsed;
-      }
-      if (!matched) continue;
-      if (std::strcmp(name, "--port") == 0) {
-        label = kPortNumberRange.label;
-        problem = CheckIntSetting(value, kPortNumberRange, options.settings.portNumber);
-      } else if (std::strcmp(name, "--interval") == 0) {
-        label = kSampleIntervalRange.label;
-        problem = CheckIntSetting(value, kSampleIntervalRange, options.settings.sampleInterval);
-      } else if (std::strcmp(name, "--time") == 0) {
-        label = kMeasurementTimeRange.label;
-        problem = CheckIntSetting(value, kMeasurementTimeRange, options.settings.measurementTime);
-      } else if (std::strcmp(name, "--voltage") == 0) {
-        label = kOutputVoltageRange.label;
-        problem = CheckDoubleSetting(value, kOutputVoltageRange, options.settings.outputVoltage);
-      } else {
-        // Any text, the empty one included: Start reports a path it cannot create.
-        options.settings.outputPath = value;
-        haveOutput = true;
-      }
-      break;
-    }
-    if (problem) {
-      parsed.error = FieldMessage(label, *problem);
-      return parsed;
-    }
-    if (!matched) {
-      parsed.error = "Unknown option: " + arg;
-      return parsed;
-    }
+  CLI::App app;
+  app.set_help_flag();  // our own --help text, below
+  app.allow_extras();   // reported in our words, below
+  app.add_flag("--help,-h", options.help);
+  app.add_flag("--version", options.version);
+  app.add_flag("--list-ports", options.listPorts);
+  app.add_flag("--simulate", options.simulate);
+  std::string port, interval, time, voltage;
+  std::string portPaths[kLastPortNumber];
+  const auto last = CLI::MultiOptionPolicy::TakeLast;
+  CLI::Option* portOption = app.add_option("--port", port)->multi_option_policy(last);
+  CLI::Option* intervalOption = app.add_option("--interval", interval)->multi_option_policy(last);
+  CLI::Option* timeOption = app.add_option("--time", time)->multi_option_policy(last);
+  CLI::Option* voltageOption = app.add_option("--voltage", voltage)->multi_option_policy(last);
+  // Any text, the empty one included: Start reports a path it cannot create.
+  CLI::Option* outputOption = app.add_option("--output", options.settings.outputPath)->multi_option_policy(last);
+  CLI::Option* comOptions[kLastPortNumber];
+  for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
+    comOptions[n - 1] = app.add_option("--com" + std::to_string(n), portPaths[n - 1])->multi_option_policy(last);
   }
-  if (!haveOutput) parsed.error = "Output file: please give the data file with --output PATH.";
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ArgumentMismatch& e) {
+    parsed.error = OptionOfMismatch(e.what()) + " needs a value.";
+    return parsed;
+  } catch (const CLI::ParseError& e) {
+    parsed.error = e.what();
+    return parsed;
+  }
+  if (options.help || options.version || options.listPorts) return parsed;
+  if (!app.remaining().empty()) {
+    parsed.error = "Unknown option: " + app.remaining().front();
+    return parsed;
+  }
+
+  for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
+    if (comOptions[n - 1]->count() == 0) continue;
+    if (portPaths[n - 1].empty()) {
+      parsed.error = comOptions[n - 1]->get_name() + " needs a value.";
+      return parsed;
+    }
+    SetPortDevicePath(n, portPaths[n - 1]);
+  }
+
+  std::optional<std::string> problem;
+  const char* label = nullptr;
+  auto checkInt = [&](CLI::Option* option, const std::string& text, const IntSettingRange& range, int& value) {
+    if (problem || option->count() == 0) return;
+    label = range.label;
+    problem = CheckIntSetting(text, range, value);
+  };
+  if (portOption->count() != 0 && IsDevicePath(port)) {
+    options.settings.portPath = port;
+  } else {
+    checkInt(portOption, port, kPortNumberRange, options.settings.portNumber);
+  }
+  checkInt(intervalOption, interval, kSampleIntervalRange, options.settings.sampleInterval);
+  checkInt(timeOption, time, kMeasurementTimeRange, options.settings.measurementTime);
+  if (!problem && voltageOption->count() != 0) {
+    label = kOutputVoltageRange.label;
+    problem = CheckDoubleSetting(voltage, kOutputVoltageRange, options.settings.outputVoltage);
+  }
+  if (problem) {
+    parsed.error = FieldMessage(label, *problem);
+    return parsed;
+  }
+  if (outputOption->count() == 0) parsed.error = "Output file: please give the data file with --output PATH.";
   return parsed;
 }
 
 std::string RunUsage() {
-  return "Usage: ivra-run --output PATH [--port N] [--interval SECONDS] [--time SECONDS]\n"
+  return "Usage: ivra-run --output PATH [--port N|DEVICE] [--interval SECONDS] [--time SECONDS]\n"
          "                [--voltage VOLTS] [--com1=PATH .. --com4=PATH] [--simulate]\n"
+         "       ivra-run --list-ports | --version | --help\n"
          "\n"
          "Runs one current-versus-time measurement with a Keithley SourceMeter 2400 on a\n"
          "serial port: resets the instrument, switches its output on, takes a sample every\n"
@@ -105,13 +111,17 @@ std::string RunUsage() {
          "the output off.\n"
          "\n"
          "  --output PATH       output data file, created empty (required)\n"
-         "  --port N            serial port COM1..COM4 (default 1)\n"
+         "  --port N|DEVICE     serial port COM1..COM4 (default 1), or a device path such\n"
+         "                      as /dev/ttyUSB0 or /dev/serial/by-id/...\n"
          "  --interval SECONDS  time between samples, 1..1000 (default 1)\n"
          "  --time SECONDS      measurement time, 10..10000000 (default 1000)\n"
          "  --voltage VOLTS     output voltage, -10..10 (default 0.5)\n"
          "  --comN=PATH         serve port N from PATH instead of its default device\n"
          "                      (COMn is /dev/ttyS{n-1})\n"
          "  --simulate          run on a simulated SourceMeter 2400 (1 MOhm resistor)\n"
+         "  --list-ports        list the serial ports found, one per line: device path,\n"
+         "                      description, USB ids, /dev/serial/by-id/ name\n"
+         "  --version           show the program's version\n"
          "  --help              show this text\n"
          "\n"
          "Exit status: 0 measurement complete; 1 start failed; 2 bad command line;\n"

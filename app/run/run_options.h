@@ -10,6 +10,8 @@ struct RunOptions {
   MeasurementSettings settings;  // the dialog's defaults, output voltage 0.5 V
   bool simulate = false;         // serve the chosen port from a simulated instrument
   bool help = false;             // --help: print the usage, nothing else
+  bool version = false;          // --version: print the version, nothing else
+  bool listPorts = false;        // --list-ports: print the detected ports, nothing else
 };
 
 struct ParsedRunOptions {
@@ -17,8 +19,9 @@ struct ParsedRunOptions {
   std::string error;  // empty when the command line is good
 };
 
-// Parses argv[1..]. --comN=PATH options are applied to the port table as they
-// come. Any bad value yields an error that names the field, e.g.
+// Parses argv[1..]. --comN=PATH options are applied to the port table. --port
+// takes a number (COM1..COM4 through the port table) or a device path (with a
+// slash), which goes into settings.portPath. Any bad value yields an error that names the field, e.g.
 // "Measurement time: please enter an integer between 10 and 10000000."
 ParsedRunOptions ParseRunOptions(int argc, const char* const* argv);
 

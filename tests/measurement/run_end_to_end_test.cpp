@@ -1,7 +1,9 @@
 // ivra-run against ivra-sim over a real pseudo-terminal. These take real
 // seconds (one tick per second), so there are few of them.
 #include <gtest/gtest.h>
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -168,6 +170,30 @@ TEST_F(RunEndToEnd, SimulatedRunStopsOnSigint) {
   EXPECT_GE(LineCount(ReadWholeFile(Path("x.dat"))), 1);
   kill(run.pid, SIGINT);
   EXPECT_EQ(WaitForChild(run, 30000), 130) << ReadWholeFile(Path("stderr.txt"));
+}
+
+TEST_F(RunEndToEnd, AnOrdinaryUserOutsideDialoutIsToldToJoinIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to hand the port to dialout and run as nobody";
+  const group* dialout = getgrnam("dialout");
+  ASSERT_NE(dialout, nullptr);
+  SimulatorProcess sim(kSimProgram, {});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  ASSERT_EQ(chown(sim.DevicePath().c_str(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(chmod(sim.DevicePath().c_str(), 0660), 0);
+  fs::permissions(dir_, fs::perms::all);  // nobody writes the data file here
+
+  ChildProcess run = StartChild("/usr/bin/setpriv",
+                                {"--reuid=65534", "--regid=65534", "--clear-groups", kRunProgram, "--port",
+                                 sim.DevicePath(), "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 30000), 1);
+  EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
+            "ivra-run: Can't open serial port\n"
+            "Port: " + sim.DevicePath() + "\n"
+            "You are not allowed to use this port: it belongs to the group dialout.\n"
+            "To join that group, run\n"
+            "    sudo usermod -aG dialout $USER\n"
+            "then log out and in again.\n");
 }
 
 TEST_F(RunEndToEnd, APortHeldElsewhereOrAnUncreatableFileFailsTheStart) {

@@ -61,7 +61,21 @@ TEST(RunOptions, PortOptionsPointThePortElsewhere) {
   const ParsedRunOptions p = Parse({"--com2=/dev/pts/77", "--port", "2", "--output", "x"});
   EXPECT_EQ(p.error, "");
   EXPECT_EQ(PortDevicePath(2), "/dev/pts/77");
+  EXPECT_EQ(p.options.settings.portPath, "");  // COM2 goes through the table
   ResetPortTable();
+
+  // A device path instead of a number, the later of two values winning.
+  const ParsedRunOptions byPath =
+      Parse({"--port", "2", "--port=/dev/serial/by-id/usb-FTDI_A50285BI", "--output", "x", "--time", "5", "--time", "50"});
+  EXPECT_EQ(byPath.error, "");
+  EXPECT_EQ(byPath.options.settings.portPath, "/dev/serial/by-id/usb-FTDI_A50285BI");
+  EXPECT_EQ(byPath.options.settings.measurementTime, 50);
+  EXPECT_EQ(Parse({"--output", "x", "--port", "ttyUSB0"}).error, "Serial port: please enter an integer.");
+  EXPECT_EQ(Parse({"--output", "x", "--com1="}).error, "--com1 needs a value.");
+
+  EXPECT_TRUE(Parse({"--list-ports"}).options.listPorts);  // no --output needed
+  EXPECT_EQ(Parse({"--version"}).error, "");
+  EXPECT_TRUE(Parse({"--version"}).options.version);
 }
 
 TEST(TickSchedule, TicksStayOnTheGridAndLateTicksMergeIntoOne) {
