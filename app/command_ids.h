@@ -8,7 +8,9 @@
 // About) use wx's stock ids, so wxDocManager, wxDocParentFrame and the
 // application see them; the ones no handler takes (Save, the edit commands,
 // next/previous pane) get numbers nothing in wx binds, so their accelerators
-// reach no handler and do nothing.
+// reach no handler and do nothing. Exit is the exception: under GTK the stock
+// Exit item brings Ctrl+Q with it, which would quit in the middle of a
+// measurement, so it keeps its classic number and the frame handles it.
 #pragma once
 
 #include <wx/defs.h>
@@ -23,11 +25,13 @@ constexpr int ID_CHANNEL_4 = WxCommandId(32776);
 constexpr int ID_MEASUREMENT_START = WxCommandId(32777);
 constexpr int ID_MEASUREMENT_STOP = WxCommandId(32778);
 
-// Framework commands routed by wx (document manager, parent frame, application).
+// Framework commands routed by wx (document manager, application).
 constexpr int ID_FILE_NEW = wxID_NEW;
 constexpr int ID_FILE_OPEN = wxID_OPEN;
-constexpr int ID_APP_EXIT = wxID_EXIT;
 constexpr int ID_APP_ABOUT = wxID_ABOUT;
+
+// Closes the main window; no accelerator.
+constexpr int ID_APP_EXIT = WxCommandId(57665);
 
 // Framework commands with accelerators but no handler in this program.
 constexpr int ID_FILE_SAVE = WxCommandId(57603);

@@ -36,6 +36,7 @@ wxSize DefaultFrameSize() {
 }  // namespace
 
 wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
+  EVT_MENU(ID_APP_EXIT, CMainFrame::OnAppExit)
   EVT_MENU(ID_VIEW_STATUS_BAR, CMainFrame::OnViewStatusBar)
   EVT_UPDATE_UI(ID_VIEW_STATUS_BAR, CMainFrame::OnUpdateViewStatusBar)
   EVT_MENU(ID_VIEW_TOOLBAR, CMainFrame::OnViewToolbar)
@@ -132,6 +133,9 @@ void CMainFrame::OnIdle(wxIdleEvent& event) {
   UpdateIndicators();
   event.Skip();
 }
+
+// As the close box: the view stops a running measurement as it goes.
+void CMainFrame::OnAppExit(wxCommandEvent&) { Close(); }
 
 void CMainFrame::OnViewStatusBar(wxCommandEvent&) {
   wxStatusBar* bar = GetStatusBar();

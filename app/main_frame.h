@@ -17,6 +17,7 @@ class CMainFrame : public wxDocParentFrame {
   wxString PaneText(int pane) const;
 
  private:
+  void OnAppExit(wxCommandEvent& event);
   void OnViewStatusBar(wxCommandEvent& event);
   void OnUpdateViewStatusBar(wxUpdateUIEvent& event);
   void OnViewToolbar(wxCommandEvent& event);

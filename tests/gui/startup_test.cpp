@@ -42,6 +42,15 @@ std::vector<wxString> ItemLabels(wxMenu* menu) {
   return labels;
 }
 
+// Counts the main window's close requests and vetoes them.
+struct CloseCounter {
+  void OnClose(wxCloseEvent& event) {
+    ++requests;
+    event.Veto();
+  }
+  int requests = 0;
+};
+
 }  // namespace
 
 TEST(StartUp, WindowMenusAndStatusBar) {
@@ -197,6 +206,15 @@ TEST(StartUp, KeyboardShortcutsReachOnlyNewAndOpen) {
   Pump(100);
   EXPECT_EQ(View(), view);
   EXPECT_EQ(Frame()->GetTitle(), "Untitled - Ivra");
+
+  // Ctrl+Q is no shortcut for Exit (the toolkit's stock one would quit in the
+  // middle of a measurement). A close it asked for anyway is vetoed here.
+  CloseCounter closes;
+  Frame()->Bind(wxEVT_CLOSE_WINDOW, &CloseCounter::OnClose, &closes);
+  input.Char('Q', wxMOD_CONTROL);
+  Pump(300);
+  Frame()->Unbind(wxEVT_CLOSE_WINDOW, &CloseCounter::OnClose, &closes);
+  EXPECT_EQ(closes.requests, 0);
 }
 
 TEST(StartUp, CapsLockIndicatorFollowsTheKeyboard) {
@@ -205,7 +223,9 @@ TEST(StartUp, CapsLockIndicatorFollowsTheKeyboard) {
   input.Char(WXK_CAPITAL);
   const bool toggled = PumpUntil([&] { return Frame()->PaneText(1).empty() == before; }, 3000);
   EXPECT_TRUE(toggled) << "CAP pane did not follow Caps Lock";
-  if (toggled) EXPECT_EQ(Frame()->PaneText(1), before ? "" : "CAP");
+  if (toggled) {
+    EXPECT_EQ(Frame()->PaneText(1), before ? "" : "CAP");
+  }
   input.Char(WXK_CAPITAL);
   EXPECT_TRUE(PumpUntil([&] { return Frame()->PaneText(1).empty() != before; }, 3000));
 }
