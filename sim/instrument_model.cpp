@@ -1,72 +1,44 @@
 #include "sim/instrument_model.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <vector>
 
 namespace {
 
-constexpr double kDiodeSaturationA = 1e-12;
-constexpr double kDiodeIdeality = 1.5;
-constexpr double kThermalVolts = 0.025852;  // kT/q at 300 K
+constexpr double kOverflow = 9.91e37;  // the instrument's "no value" (NAN) marker
+constexpr double kMaxVolts = 210.0;
+constexpr double kMaxAmps = 1.05;
+constexpr double kMaxDelaySeconds = 999.9999;
+constexpr int kMaxReadings = 2500;
+constexpr int kMinimumReadingMs = 5;  // firmware time of the fastest reading
+const double kVoltRanges[] = {0.2, 2, 20, 200};
+const double kAmpRanges[] = {1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1, 1};
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
+// Event status register bits set by each class of error.
+constexpr int kOperationComplete = 1 << 0;
+constexpr int kQueryError = 1 << 2;
+constexpr int kDeviceError = 1 << 3;
+constexpr int kExecutionError = 1 << 4;
+constexpr int kCommandError = 1 << 5;
 
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return std::string();
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
-
-// A SCPI header node is accepted in its short or its long form, in any case.
-bool ShortNode(const std::string& node, std::string& shortForm) {
-  static const char* const kForms[][2] = {
-      {"OUTP", "OUTPUT"}, {"SOUR", "SOURCE"},     {"VOLT", "VOLTAGE"}, {"SENS", "SENSE"},
-      {"CURR", "CURRENT"}, {"PROT", "PROTECTION"}, {"SYST", "SYSTEM"},  {"ERR", "ERROR"},
-      {"READ", "READ"}};
-  const std::string upper = Upper(node);
-  for (const auto& form : kForms) {
-    if (upper == form[0] || upper == form[1]) {
-      shortForm = form[0];
-      return true;
-    }
+const char* ErrorText(int code) {
+  switch (code) {
+    case -102: return "Syntax error";
+    case -104: return "Data type error";
+    case -108: return "Parameter not allowed";
+    case -109: return "Missing parameter";
+    case -112: return "Program mnemonic too long";
+    case -113: return "Undefined header";
+    case -114: return "Header suffix out of range";
+    case -221: return "Settings conflict";
+    case -222: return "Data out of range";
+    case -224: return "Illegal parameter value";
+    case -230: return "Data corrupt or stale";
+    case -350: return "Queue overflow";
+    case 803: return "Not permitted with OUTPUT off";
+    default: return "Error";
   }
-  return false;
-}
-
-// ":sour:voltage" -> ":SOUR:VOLT"; empty when a node is unknown.
-std::string CanonicalHeader(const std::string& header) {
-  std::string rest = header;
-  if (!rest.empty() && rest[0] == ':') rest.erase(0, 1);
-  if (rest.empty()) return std::string();
-  std::string canonical;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t colon = rest.find(':', start);
-    const std::string node = rest.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    std::string shortForm;
-    if (!ShortNode(node, shortForm)) return std::string();
-    canonical += ':' + shortForm;
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
-  return canonical;
-}
-
-bool ParseNumber(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return errno == 0 && end != text.c_str() && *end == '\0' && std::isfinite(value);
 }
 
 std::string Field(double value) {
@@ -75,161 +47,873 @@ std::string Field(double value) {
   return text;
 }
 
-ModelAnswer Reply(const std::string& text, int delayMs = 0) {
-  ModelAnswer answer;
-  answer.text = text + '\r';
-  answer.delayMs = delayMs;
-  return answer;
+std::string Whole(long value) { return std::to_string(value); }
+
+// The smallest range that holds `value` (a range reaches 105 % of its name).
+double RangeFor(double value, bool amps) {
+  const double* first = amps ? std::begin(kAmpRanges) : std::begin(kVoltRanges);
+  const double* last = amps ? std::end(kAmpRanges) : std::end(kVoltRanges);
+  for (const double* range = first; range != last; ++range) {
+    if (std::fabs(value) <= *range * 1.05) return *range;
+  }
+  return *(last - 1);
 }
 
 }  // namespace
 
-InstrumentModel::InstrumentModel(const SimOptions& options) : options_(options), random_(options.seed) {
+// What one command line builds up: the replies of its queries and the time
+// they take.
+struct InstrumentModel::Context {
+  double now = 0.0;
+  std::vector<std::string> replies;
+  int delayMs = 0;
+  bool hangUp = false;
+  std::string partial;  // with hangUp: the bytes that go out before the line drops
+  bool stop = false;    // silent fault: nothing more comes out for this line
+  std::size_t pauseAfter = std::string::npos;  // split fault: where in the reply the pause falls
+
+  void Respond(const std::string& text) { replies.push_back(text); }
+};
+
+InstrumentModel::InstrumentModel(const SimOptions& options)
+    : options_(options), device_(options), random_(options.seed) {
   Reset();
 }
 
 void InstrumentModel::Reset() {
   outputOn_ = false;
-  sourceVolts_ = 0.0;
-  complianceA_ = kDefaultComplianceA;
-  errors_.clear();
+  sourceAmpsMode_ = false;
+  sourceVolts_ = sourceAmps_ = 0.0;
+  sourceVoltRange_ = kVoltRanges[0];
+  sourceAmpRange_ = kAmpRanges[0];
+  sourceVoltAuto_ = sourceAmpAuto_ = true;
+  complianceA_ = 105e-6;
+  complianceV_ = 21.0;
+  senseAmpRange_ = 1e-4;
+  senseVoltRange_ = 20.0;
+  senseAmpAuto_ = senseVoltAuto_ = true;
+  senseVolts_ = false;
+  senseAmps_ = true;
+  senseOhms_ = false;
+  concurrent_ = true;
+  ohmsMode_ = 1;
+  nplc_ = 1.0;
+  autoZero_ = true;
+  std::fill(std::begin(elements_), std::end(elements_), true);
+  triggerCount_ = armCount_ = 1;
+  triggerDelay_ = 0.0;
+  sourceDelay_ = 0.001;
+  sourceDelayAuto_ = true;
+  autoOutputOff_ = false;
+  display_ = true;
+  remoteSense_ = false;
+  terminals_ = 0;
+  lastReadings_.clear();
 }
 
-double InstrumentModel::DeviceCurrent(double volts) const {
-  if (options_.diode) {
-    return kDiodeSaturationA * std::expm1(volts / (kDiodeIdeality * kThermalVolts));
+// ---- Errors -----------------------------------------------------------------
+
+void InstrumentModel::QueueError(int code) {
+  if (code <= -100 && code > -200) {
+    eventStatus_ |= kCommandError;
+  } else if (code <= -200 && code > -300) {
+    eventStatus_ |= kExecutionError;
+  } else if (code <= -400 && code > -500) {
+    eventStatus_ |= kQueryError;
+  } else {
+    eventStatus_ |= kDeviceError;
   }
-  return volts / options_.ohms;
-}
-
-std::string InstrumentModel::FormatReading(double nowSeconds) {
-  double current = DeviceCurrent(sourceVolts_);
-  if (options_.noise > 0.0) current += options_.noise * gaussian_(random_);
-  int status = kStatusVoltsSourceCurrentMeasure;
-  if (!(std::fabs(current) < complianceA_)) {  // also catches an infinite diode current
-    current = std::copysign(complianceA_, current);
-    status += kStatusInCompliance;
-  }
-  return Field(sourceVolts_) + ',' + Field(current) + ',' + Field(9.91e37) + ',' + Field(nowSeconds) +
-         ',' + Field(status) + '\r';
-}
-
-void InstrumentModel::QueueError(int code, const char* message) {
   char text[128];
-  std::snprintf(text, sizeof text, "%+d,\"%s\"", code, message);
+  std::snprintf(text, sizeof text, "%+d,\"%s\"", code, ErrorText(code));
   if (errors_.size() >= kErrorQueueSize) {
     // A full queue keeps its oldest entries; the last one reports the overflow.
     errors_.back() = "-350,\"Queue overflow\"";
+    errorCodes_.back() = -350;
     return;
   }
   errors_.push_back(text);
+  errorCodes_.push_back(code);
 }
 
 std::string InstrumentModel::PopError() {
   if (errors_.empty()) return "0,\"No error\"";
   std::string first = errors_.front();
   errors_.pop_front();
+  errorCodes_.pop_front();
   return first;
 }
 
-ModelAnswer InstrumentModel::Read(double nowSeconds) {
-  ++readRequests_;
-  const int delay = kMeasureDelayMs + std::max(0, options_.slowReplyMs);
-  if (options_.hangUpAfterReads >= 0 && readRequests_ > options_.hangUpAfterReads) {
-    // The line drops in the middle of the reply.
-    const std::string full = FormatReading(nowSeconds);
-    ModelAnswer answer;
-    answer.text = full.substr(0, full.size() / 2);
-    answer.delayMs = delay;
-    answer.hangUp = true;
-    return answer;
+// ---- Parameters -------------------------------------------------------------
+
+bool InstrumentModel::NoParams(const ScpiUnit& unit) {
+  if (unit.params.empty()) return true;
+  QueueError(-108);
+  return false;
+}
+
+bool InstrumentModel::OneParam(const ScpiUnit& unit) {
+  if (unit.params.empty()) {
+    QueueError(-109);
+    return false;
   }
-  if (!outputOn_) {
-    QueueError(803, "Not permitted with OUTPUT off");
-    return ModelAnswer{};
+  if (unit.params.size() > 1) {
+    QueueError(-108);
+    return false;
   }
-  if (options_.silent) return ModelAnswer{};
-  if (options_.garbage) return Reply("@#LINE NOISE#@ !?", delay);
-  if (options_.oneNumber) return Reply(Field(sourceVolts_), delay);
-  std::string reading = FormatReading(nowSeconds);
-  if (options_.longReply) {
-    // Two readings in one reply, as from a trigger count of 2: 140 bytes.
-    reading.back() = ',';
-    reading += FormatReading(nowSeconds);
+  return true;
+}
+
+bool InstrumentModel::Number(const ScpiUnit& unit, double low, double high, double byDefault, double& value) {
+  if (!OneParam(unit)) return false;
+  const std::string& text = unit.params[0];
+  if (IsMnemonic(text, "MINimum")) {
+    value = low;
+  } else if (IsMnemonic(text, "MAXimum")) {
+    value = high;
+  } else if (IsMnemonic(text, "DEFault")) {
+    value = byDefault;
+  } else if (!ParseDecimal(text, value)) {
+    QueueError(-104);
+    return false;
+  } else if (value < low || value > high) {
+    QueueError(-222);
+    return false;
   }
-  ModelAnswer answer;
-  answer.text = reading;
-  answer.delayMs = delay;
-  if (options_.splitReplyAfter >= 0) answer.pauseAfter = static_cast<std::size_t>(options_.splitReplyAfter);
-  return answer;
+  return true;
+}
+
+bool InstrumentModel::Boolean(const ScpiUnit& unit, bool& value) {
+  if (!OneParam(unit)) return false;
+  const std::string& text = unit.params[0];
+  double number = 0.0;
+  if (IsMnemonic(text, "ON")) {
+    value = true;
+  } else if (IsMnemonic(text, "OFF")) {
+    value = false;
+  } else if (ParseDecimal(text, number)) {
+    value = std::lround(number) != 0;
+  } else {
+    QueueError(-224);
+    return false;
+  }
+  return true;
+}
+
+bool InstrumentModel::Choice(const ScpiUnit& unit, const std::vector<const char*>& choices, std::size_t& index) {
+  if (!OneParam(unit)) return false;
+  for (std::size_t i = 0; i < choices.size(); ++i) {
+    if (IsMnemonic(unit.params[0], choices[i])) {
+      index = i;
+      return true;
+    }
+  }
+  QueueError(-224);
+  return false;
+}
+
+void InstrumentModel::BooleanSetting(const ScpiUnit& unit, Context& context, bool& setting) {
+  if (unit.query) {
+    if (NoParams(unit)) context.Respond(setting ? "1" : "0");
+    return;
+  }
+  bool value = false;
+  if (Boolean(unit, value)) setting = value;
+}
+
+void InstrumentModel::NumberSetting(const ScpiUnit& unit, Context& context, double& setting, double low,
+                                    double high, double byDefault) {
+  if (unit.query) {
+    if (NoParams(unit)) context.Respond(Field(setting));
+    return;
+  }
+  double value = 0.0;
+  if (Number(unit, low, high, byDefault, value)) setting = value;
+}
+
+void InstrumentModel::ChoiceSetting(const ScpiUnit& unit, Context& context, const std::vector<const char*>& choices,
+                                    const std::vector<const char*>& answers, std::size_t& setting) {
+  if (unit.query) {
+    if (NoParams(unit)) context.Respond(answers[setting]);
+    return;
+  }
+  std::size_t index = 0;
+  if (Choice(unit, choices, index)) setting = index;
+}
+
+// ---- Commands ---------------------------------------------------------------
+
+const std::vector<InstrumentModel::Command>& InstrumentModel::Commands() {
+  using M = InstrumentModel;
+  using U = const ScpiUnit&;
+  using C = Context&;
+  static const std::vector<Command> commands = {
+      {HeaderPattern(":OUTPut#[:STATe]"), [](M& m, U u, C c) { m.Output(u, c); }},
+      {HeaderPattern(":SOURce#:FUNCtion[:MODE]"), [](M& m, U u, C c) { m.SourceFunction(u, c); }},
+      {HeaderPattern(":SOURce#:VOLTage[:LEVel][:IMMediate][:AMPLitude]"),
+       [](M& m, U u, C c) { m.SourceLevel(u, c, false); }},
+      {HeaderPattern(":SOURce#:CURRent[:LEVel][:IMMediate][:AMPLitude]"),
+       [](M& m, U u, C c) { m.SourceLevel(u, c, true); }},
+      {HeaderPattern(":SOURce#:VOLTage:RANGe"), [](M& m, U u, C c) { m.SourceRange(u, c, false); }},
+      {HeaderPattern(":SOURce#:CURRent:RANGe"), [](M& m, U u, C c) { m.SourceRange(u, c, true); }},
+      {HeaderPattern(":SOURce#:VOLTage:RANGe:AUTO"), [](M& m, U u, C c) { m.SourceRangeAuto(u, c, false); }},
+      {HeaderPattern(":SOURce#:CURRent:RANGe:AUTO"), [](M& m, U u, C c) { m.SourceRangeAuto(u, c, true); }},
+      {HeaderPattern(":SOURce#:CLEar[:IMMediate]"),
+       [](M& m, U u, C) {
+         if (!u.query && m.NoParams(u)) m.outputOn_ = false;
+         if (u.query) m.QueueError(-113);
+       }},
+      {HeaderPattern(":SOURce#:CLEar:AUTO"), [](M& m, U u, C c) { m.BooleanSetting(u, c, m.autoOutputOff_); }},
+      {HeaderPattern(":SOURce#:DELay"),
+       [](M& m, U u, C c) {
+         m.NumberSetting(u, c, m.sourceDelay_, 0, kMaxDelaySeconds, 0);
+         if (!u.query) m.sourceDelayAuto_ = false;
+       }},
+      {HeaderPattern(":SOURce#:DELay:AUTO"), [](M& m, U u, C c) { m.BooleanSetting(u, c, m.sourceDelayAuto_); }},
+      {HeaderPattern("[:SENSe#]:FUNCtion[:ON]"), [](M& m, U u, C c) { m.SenseFunctions(u, c, true); }},
+      {HeaderPattern("[:SENSe#]:FUNCtion:OFF"), [](M& m, U u, C c) { m.SenseFunctions(u, c, false); }},
+      {HeaderPattern("[:SENSe#]:FUNCtion[:ON]:ALL"), [](M& m, U u, C) { m.SenseAll(u, true); }},
+      {HeaderPattern("[:SENSe#]:FUNCtion:OFF:ALL"), [](M& m, U u, C) { m.SenseAll(u, false); }},
+      {HeaderPattern("[:SENSe#]:FUNCtion:CONCurrent"),
+       [](M& m, U u, C c) {
+         m.BooleanSetting(u, c, m.concurrent_);
+         if (!m.concurrent_ && (int{m.senseVolts_} + m.senseAmps_ + m.senseOhms_) > 1) {
+           m.senseOhms_ = m.senseOhms_ && !m.senseAmps_ && !m.senseVolts_;
+           m.senseVolts_ = m.senseVolts_ && !m.senseAmps_;  // one function stays on
+         }
+       }},
+      {HeaderPattern("[:SENSe#]:CURRent[:DC]:PROTection[:LEVel]"), [](M& m, U u, C c) { m.Compliance(u, c, true); }},
+      {HeaderPattern("[:SENSe#]:VOLTage[:DC]:PROTection[:LEVel]"), [](M& m, U u, C c) { m.Compliance(u, c, false); }},
+      {HeaderPattern("[:SENSe#]:CURRent[:DC]:NPLCycles"),
+       [](M& m, U u, C c) { m.NumberSetting(u, c, m.nplc_, 0.01, 10, 1); }},
+      {HeaderPattern("[:SENSe#]:VOLTage[:DC]:NPLCycles"),
+       [](M& m, U u, C c) { m.NumberSetting(u, c, m.nplc_, 0.01, 10, 1); }},
+      {HeaderPattern("[:SENSe#]:RESistance:NPLCycles"),
+       [](M& m, U u, C c) { m.NumberSetting(u, c, m.nplc_, 0.01, 10, 1); }},
+      {HeaderPattern("[:SENSe#]:CURRent[:DC]:RANGe[:UPPer]"), [](M& m, U u, C c) { m.SenseRange(u, c, true); }},
+      {HeaderPattern("[:SENSe#]:VOLTage[:DC]:RANGe[:UPPer]"), [](M& m, U u, C c) { m.SenseRange(u, c, false); }},
+      {HeaderPattern("[:SENSe#]:CURRent[:DC]:RANGe:AUTO"),
+       [](M& m, U u, C c) { m.BooleanSetting(u, c, m.senseAmpAuto_); }},
+      {HeaderPattern("[:SENSe#]:VOLTage[:DC]:RANGe:AUTO"),
+       [](M& m, U u, C c) { m.BooleanSetting(u, c, m.senseVoltAuto_); }},
+      {HeaderPattern("[:SENSe#]:RESistance:MODE"),
+       [](M& m, U u, C c) { m.ChoiceSetting(u, c, {"MANual", "AUTO"}, {"MAN", "AUTO"}, m.ohmsMode_); }},
+      {HeaderPattern(":FORMat:ELEMents[:SENSe#]"), [](M& m, U u, C c) { m.Elements(u, c); }},
+      {HeaderPattern(":FORMat[:DATA]"),
+       [](M& m, U u, C c) {
+         std::size_t ascii = 0;
+         m.ChoiceSetting(u, c, {"ASCii"}, {"ASC"}, ascii);
+       }},
+      {HeaderPattern(":READ"), [](M& m, U u, C c) { m.Read(u, c); }},
+      {HeaderPattern(":INITiate[:IMMediate]"), [](M& m, U u, C c) { m.Initiate(u, c); }},
+      {HeaderPattern(":FETCh"), [](M& m, U u, C c) { m.Fetch(u, c); }},
+      {HeaderPattern(":MEASure"), [](M& m, U u, C c) { m.Configure(u, c, -1, true); }},
+      {HeaderPattern(":MEASure:VOLTage[:DC]"), [](M& m, U u, C c) { m.Configure(u, c, 0, true); }},
+      {HeaderPattern(":MEASure:CURRent[:DC]"), [](M& m, U u, C c) { m.Configure(u, c, 1, true); }},
+      {HeaderPattern(":MEASure:RESistance"), [](M& m, U u, C c) { m.Configure(u, c, 2, true); }},
+      {HeaderPattern(":CONFigure"), [](M& m, U u, C c) { m.Configure(u, c, -1, false); }},
+      {HeaderPattern(":CONFigure:VOLTage[:DC]"), [](M& m, U u, C c) { m.Configure(u, c, 0, false); }},
+      {HeaderPattern(":CONFigure:CURRent[:DC]"), [](M& m, U u, C c) { m.Configure(u, c, 1, false); }},
+      {HeaderPattern(":CONFigure:RESistance"), [](M& m, U u, C c) { m.Configure(u, c, 2, false); }},
+      {HeaderPattern(":ABORt"),
+       [](M& m, U u, C) {
+         if (u.query) m.QueueError(-113);
+         else if (m.NoParams(u)) m.busyUntil_ = 0.0;
+       }},
+      {HeaderPattern(":TRIGger[:SEQuence#]:COUNt"), [](M& m, U u, C c) { m.Count(u, c, false); }},
+      {HeaderPattern(":ARM[:SEQuence#][:LAYer#]:COUNt"), [](M& m, U u, C c) { m.Count(u, c, true); }},
+      {HeaderPattern(":TRIGger[:SEQuence#]:DELay"),
+       [](M& m, U u, C c) { m.NumberSetting(u, c, m.triggerDelay_, 0, kMaxDelaySeconds, 0); }},
+      {HeaderPattern(":SYSTem:ERRor[:NEXT]"), [](M& m, U u, C c) { m.ErrorQueries(u, c, false, false, false); }},
+      {HeaderPattern(":SYSTem:ERRor:ALL"), [](M& m, U u, C c) { m.ErrorQueries(u, c, true, false, false); }},
+      {HeaderPattern(":SYSTem:ERRor:COUNt"), [](M& m, U u, C c) { m.ErrorQueries(u, c, false, true, false); }},
+      {HeaderPattern(":SYSTem:ERRor:CODE[:NEXT]"), [](M& m, U u, C c) { m.ErrorQueries(u, c, false, false, true); }},
+      {HeaderPattern(":SYSTem:ERRor:CODE:ALL"), [](M& m, U u, C c) { m.ErrorQueries(u, c, true, false, true); }},
+      {HeaderPattern(":STATus:QUEue[:NEXT]"), [](M& m, U u, C c) { m.ErrorQueries(u, c, false, false, false); }},
+      {HeaderPattern(":STATus:QUEue:CLEar"),
+       [](M& m, U u, C) {
+         if (u.query) {
+           m.QueueError(-113);
+         } else if (m.NoParams(u)) {
+           m.errors_.clear();
+           m.errorCodes_.clear();
+         }
+       }},
+      {HeaderPattern(":STATus:PRESet"),
+       [](M& m, U u, C) {
+         if (u.query) m.QueueError(-113);
+         else m.NoParams(u);
+       }},
+      {HeaderPattern(":SYSTem:PRESet"),
+       [](M& m, U u, C) {
+         if (u.query) m.QueueError(-113);
+         else if (m.NoParams(u)) m.Reset();
+       }},
+      {HeaderPattern(":SYSTem:BEEPer:STATe"), [](M& m, U u, C c) { m.BooleanSetting(u, c, m.beeper_); }},
+      {HeaderPattern(":SYSTem:BEEPer[:IMMediate]"),
+       [](M& m, U u, C) {
+         double number = 0.0;
+         if (u.query) m.QueueError(-113);
+         else if (u.params.size() < 2) m.QueueError(-109);
+         else if (u.params.size() > 2) m.QueueError(-108);
+         else if (!ParseDecimal(u.params[0], number) || !ParseDecimal(u.params[1], number)) m.QueueError(-104);
+       }},
+      {HeaderPattern(":DISPlay:ENABle"), [](M& m, U u, C c) { m.BooleanSetting(u, c, m.display_); }},
+      {HeaderPattern(":SYSTem:AZERo[:STATe]"),
+       [](M& m, U u, C c) {
+         if (!u.query && u.params.size() == 1 && IsMnemonic(u.params[0], "ONCE")) return;
+         m.BooleanSetting(u, c, m.autoZero_);
+       }},
+      {HeaderPattern(":SYSTem:LFRequency"),
+       [](M& m, U u, C c) {
+         if (u.query) {
+           if (m.NoParams(u)) c.Respond(Whole(std::lround(m.lineHz_)));
+           return;
+         }
+         double hz = 0.0;
+         if (!m.Number(u, 50, 60, 60, hz)) return;
+         if (hz != 50 && hz != 60) m.QueueError(-224);
+         else m.lineHz_ = hz;
+       }},
+      {HeaderPattern(":SYSTem:RSENse"), [](M& m, U u, C c) { m.BooleanSetting(u, c, m.remoteSense_); }},
+      {HeaderPattern(":SYSTem:TIME:RESet"),
+       [](M& m, U u, C c) {
+         if (u.query) m.QueueError(-113);
+         else if (m.NoParams(u)) m.timeZero_ = c.now;
+       }},
+      {HeaderPattern(":SYSTem:LOCal"), [](M& m, U u, C) { u.query ? m.QueueError(-113) : void(m.NoParams(u)); }},
+      {HeaderPattern(":SYSTem:REMote"), [](M& m, U u, C) { u.query ? m.QueueError(-113) : void(m.NoParams(u)); }},
+      {HeaderPattern(":SYSTem:RWLock"), [](M& m, U u, C) { u.query ? m.QueueError(-113) : void(m.NoParams(u)); }},
+      {HeaderPattern(":SYSTem:RS232:TERMinator"), [](M& m, U u, C c) { m.Terminator(u, c); }},
+      {HeaderPattern(":ROUTe:TERMinals"),
+       [](M& m, U u, C c) { m.ChoiceSetting(u, c, {"FRONt", "REAR"}, {"FRON", "REAR"}, m.terminals_); }},
+  };
+  return commands;
 }
 
 ModelAnswer InstrumentModel::Execute(const std::string& line, double nowSeconds) {
-  const std::string command = Trim(line);
-  if (command.empty()) return ModelAnswer{};
-
-  const std::size_t blank = command.find_first_of(" \t");
-  std::string header = command.substr(0, blank);
-  const std::string argument = blank == std::string::npos ? std::string() : Trim(command.substr(blank));
-  const bool query = !header.empty() && header.back() == '?';
-  if (query) header.pop_back();
-
-  const std::string upper = Upper(header);
-  if (upper == "*RST" && !query) {
-    Reset();
-    return ModelAnswer{};
-  }
-  if (upper == "*IDN" && query) return Reply(kIdentification);
-  if (upper == "*CLS" && !query) {
-    errors_.clear();
-    return ModelAnswer{};
-  }
-
-  const std::string canonical = CanonicalHeader(header);
-  const bool known = canonical == ":OUTP" || canonical == ":SOUR:VOLT" ||
-                     canonical == ":SENS:CURR:PROT" || (canonical == ":SYST:ERR" && query) ||
-                     (canonical == ":READ" && query);
-  if (!known) {
-    QueueError(-113, "Undefined header");
-    return ModelAnswer{};
-  }
-  if (query && !argument.empty()) {
-    QueueError(-108, "Parameter not allowed");
-    return ModelAnswer{};
-  }
-
-  if (canonical == ":READ") return Read(nowSeconds);
-  if (canonical == ":SYST:ERR") return Reply(PopError());
-
-  if (canonical == ":OUTP") {
-    if (query) return Reply(outputOn_ ? "1" : "0");
-    const std::string value = Upper(argument);
-    if (value.empty()) {
-      QueueError(-109, "Missing parameter");
-    } else if (value == "ON" || value == "1") {
-      outputOn_ = true;
-    } else if (value == "OFF" || value == "0") {
-      outputOn_ = false;
-    } else {
-      QueueError(-224, "Illegal parameter value");
+  Context context;
+  context.now = nowSeconds;
+  for (const ScpiUnit& unit : ReadProgramMessage(line)) {
+    if (unit.error != 0) {
+      QueueError(unit.error);
+      break;
     }
-    return ModelAnswer{};
+    if (unit.common) {
+      RunCommon(unit, context);
+    } else {
+      Run(unit, context);
+    }
+    if (context.hangUp || context.stop) break;
   }
+  ModelAnswer answer;
+  answer.delayMs = context.delayMs;
+  answer.pauseAfter = context.pauseAfter;
+  if (context.hangUp) {
+    answer.text = context.partial;
+    answer.hangUp = true;
+    return answer;
+  }
+  if (context.replies.empty()) return ModelAnswer{};
+  for (std::size_t i = 0; i < context.replies.size(); ++i) {
+    if (i > 0) answer.text += ';';
+    answer.text += context.replies[i];
+  }
+  answer.text += terminator_;
+  return answer;
+}
 
-  // :SOUR:VOLT and :SENS:CURR:PROT: a number, or a query of it.
-  const bool volts = canonical == ":SOUR:VOLT";
-  if (query) return Reply(Field(volts ? sourceVolts_ : complianceA_));
-  double value = 0.0;
-  if (argument.empty()) {
-    QueueError(-109, "Missing parameter");
-  } else if (!ParseNumber(argument, value)) {
-    QueueError(-104, "Data type error");
-  } else if (volts ? std::fabs(value) > kMaxSourceVolts : (value <= 0.0 || value > kMaxComplianceA)) {
-    QueueError(-222, "Data out of range");
-  } else if (volts) {
-    sourceVolts_ = value;
-  } else {
-    complianceA_ = value;
+void InstrumentModel::Run(const ScpiUnit& unit, Context& context) {
+  bool badSuffix = false;
+  for (const Command& command : Commands()) {
+    const HeaderMatch match = command.pattern.Match(unit.nodes);
+    if (match == HeaderMatch::kYes) {
+      command.handler(*this, unit, context);
+      return;
+    }
+    badSuffix = badSuffix || match == HeaderMatch::kBadSuffix;
   }
-  return ModelAnswer{};
+  QueueError(badSuffix ? -114 : -113);
+}
+
+void InstrumentModel::RunCommon(const ScpiUnit& unit, Context& context) {
+  const std::string& name = unit.commonName;
+  const bool query = unit.query;
+  if (name == "IDN" && query) {
+    if (NoParams(unit)) context.Respond(kIdentification);
+  } else if (name == "RST" && !query) {
+    if (NoParams(unit)) Reset();
+  } else if (name == "CLS" && !query) {
+    if (NoParams(unit)) {
+      errors_.clear();
+      errorCodes_.clear();
+      eventStatus_ = 0;
+    }
+  } else if (name == "OPC") {
+    if (!NoParams(unit)) return;
+    // Answers once the readings started by :INIT are done.
+    if (query) {
+      context.delayMs += std::max(0, static_cast<int>(std::lround((busyUntil_ - context.now) * 1000.0)));
+      context.Respond("1");
+    } else {
+      eventStatus_ |= kOperationComplete;
+    }
+  } else if (name == "WAI" && !query) {
+    NoParams(unit);
+  } else if (name == "ESR" && query) {
+    if (!NoParams(unit)) return;
+    context.Respond(Whole(eventStatus_));
+    eventStatus_ = 0;
+  } else if ((name == "ESE" || name == "SRE") && query) {
+    if (NoParams(unit)) context.Respond(Whole(name == "ESE" ? eventEnable_ : serviceEnable_));
+  } else if (name == "ESE" || name == "SRE") {
+    double value = 0.0;
+    if (Number(unit, 0, 255, 0, value)) (name == "ESE" ? eventEnable_ : serviceEnable_) = static_cast<int>(value);
+  } else if (name == "STB" && query) {
+    if (!NoParams(unit)) return;
+    int status = errors_.empty() ? 0 : 4;
+    if ((eventStatus_ & eventEnable_) != 0) status |= 32;
+    if ((status & serviceEnable_) != 0) status |= 64;
+    context.Respond(Whole(status));
+  } else if (name == "TST" && query) {
+    if (NoParams(unit)) context.Respond("0");
+  } else {
+    QueueError(-113);
+  }
+}
+
+void InstrumentModel::Output(const ScpiUnit& unit, Context& context) { BooleanSetting(unit, context, outputOn_); }
+
+void InstrumentModel::SourceFunction(const ScpiUnit& unit, Context& context) {
+  std::size_t function = sourceAmpsMode_ ? 1 : 0;
+  ChoiceSetting(unit, context, {"VOLTage", "CURRent"}, {"VOLT", "CURR"}, function);
+  sourceAmpsMode_ = function == 1;
+}
+
+double InstrumentModel::SourceRangeValue(bool amps) const {
+  if (amps) return sourceAmpAuto_ ? RangeFor(sourceAmps_, true) : sourceAmpRange_;
+  return sourceVoltAuto_ ? RangeFor(sourceVolts_, false) : sourceVoltRange_;
+}
+
+void InstrumentModel::SourceLevel(const ScpiUnit& unit, Context& context, bool amps) {
+  double& level = amps ? sourceAmps_ : sourceVolts_;
+  const double limit = amps ? kMaxAmps : kMaxVolts;
+  if (unit.query) {
+    if (NoParams(unit)) context.Respond(Field(level));
+    return;
+  }
+  double value = 0.0;
+  if (!Number(unit, -limit, limit, 0, value)) return;
+  const bool fixed = amps ? !sourceAmpAuto_ : !sourceVoltAuto_;
+  if (fixed && std::fabs(value) > SourceRangeValue(amps) * 1.05) {
+    QueueError(-221);  // beyond the fixed source range
+    return;
+  }
+  level = value;
+}
+
+void InstrumentModel::SourceRange(const ScpiUnit& unit, Context& context, bool amps) {
+  if (unit.query) {
+    if (NoParams(unit)) context.Respond(Field(SourceRangeValue(amps)));
+    return;
+  }
+  const double limit = amps ? kMaxAmps : kMaxVolts;
+  double value = 0.0;
+  if (!Number(unit, -limit, limit, limit, value)) return;
+  const double range = RangeFor(value, amps);
+  if (std::fabs(amps ? sourceAmps_ : sourceVolts_) > range * 1.05) {
+    QueueError(-221);  // the present level would not fit
+    return;
+  }
+  (amps ? sourceAmpRange_ : sourceVoltRange_) = range;
+  (amps ? sourceAmpAuto_ : sourceVoltAuto_) = false;
+}
+
+void InstrumentModel::SourceRangeAuto(const ScpiUnit& unit, Context& context, bool amps) {
+  bool& automatic = amps ? sourceAmpAuto_ : sourceVoltAuto_;
+  const double before = SourceRangeValue(amps);
+  BooleanSetting(unit, context, automatic);
+  if (!automatic) (amps ? sourceAmpRange_ : sourceVoltRange_) = before;  // stays where auto left it
+}
+
+std::string InstrumentModel::SenseFunctionList() const {
+  std::string list;
+  for (const auto& f : {std::make_pair(senseVolts_, "\"VOLT:DC\""), std::make_pair(senseAmps_, "\"CURR:DC\""),
+                        std::make_pair(senseOhms_, "\"RES\"")}) {
+    if (!f.first) continue;
+    if (!list.empty()) list += ',';
+    list += f.second;
+  }
+  return list.empty() ? "\"\"" : list;
+}
+
+// :SENS:FUNC "VOLT","CURR:DC" or :SENS:FUNC 'VOLT,CURR': quoted function names.
+void InstrumentModel::SenseFunctions(const ScpiUnit& unit, Context& context, bool on) {
+  if (unit.query) {
+    if (!NoParams(unit)) return;
+    if (on) {
+      context.Respond(SenseFunctionList());
+    } else {
+      std::string off;
+      for (const auto& f : {std::make_pair(senseVolts_, "\"VOLT:DC\""), std::make_pair(senseAmps_, "\"CURR:DC\""),
+                            std::make_pair(senseOhms_, "\"RES\"")}) {
+        if (f.first) continue;
+        if (!off.empty()) off += ',';
+        off += f.second;
+      }
+      context.Respond(off.empty() ? "\"\"" : off);
+    }
+    return;
+  }
+  if (unit.params.empty()) {
+    QueueError(-109);
+    return;
+  }
+  std::vector<int> functions;
+  for (const std::string& param : unit.params) {
+    std::string contents;
+    if (!Unquote(param, contents)) {
+      QueueError(-104);
+      return;
+    }
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t comma = contents.find(',', start);
+      std::string name = contents.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      name.erase(0, name.find_first_not_of(" \t"));
+      name.erase(name.find_last_not_of(" \t") + 1);
+      std::vector<std::string> parts;
+      for (std::size_t from = 0;;) {
+        const std::size_t colon = name.find(':', from);
+        parts.push_back(name.substr(from, colon == std::string::npos ? std::string::npos : colon - from));
+        if (colon == std::string::npos) break;
+        from = colon + 1;
+      }
+      const bool dc = parts.size() == 1 || (parts.size() == 2 && IsMnemonic(parts[1], "DC"));
+      if (dc && IsMnemonic(parts[0], "VOLTage")) {
+        functions.push_back(0);
+      } else if (dc && IsMnemonic(parts[0], "CURRent")) {
+        functions.push_back(1);
+      } else if (parts.size() == 1 && IsMnemonic(parts[0], "RESistance")) {
+        functions.push_back(2);
+      } else {
+        QueueError(-224);
+        return;
+      }
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  }
+  bool* flags[] = {&senseVolts_, &senseAmps_, &senseOhms_};
+  if (on && !concurrent_) {
+    // One function at a time: the last one named wins.
+    for (bool* flag : flags) *flag = false;
+    *flags[functions.back()] = true;
+    return;
+  }
+  for (const int f : functions) *flags[f] = on;
+}
+
+void InstrumentModel::SenseAll(const ScpiUnit& unit, bool on) {
+  if (unit.query) {
+    QueueError(-113);
+    return;
+  }
+  if (!NoParams(unit)) return;
+  senseVolts_ = on;
+  senseAmps_ = on && (concurrent_ || !senseVolts_);
+  senseOhms_ = on && concurrent_;
+}
+
+void InstrumentModel::Compliance(const ScpiUnit& unit, Context& context, bool amps) {
+  double& setting = amps ? complianceA_ : complianceV_;
+  const double limit = amps ? kMaxAmps : kMaxVolts;
+  if (unit.query) {
+    if (NoParams(unit)) context.Respond(Field(setting));
+    return;
+  }
+  double value = 0.0;
+  if (!Number(unit, -limit, limit, amps ? 105e-6 : 21.0, value)) return;
+  if (value == 0.0) {
+    QueueError(-222);
+    return;
+  }
+  setting = std::fabs(value);
+}
+
+double InstrumentModel::SenseRangeValue(bool amps) const {
+  // Auto range follows the compliance, the largest value a reading can take.
+  if (amps) return senseAmpAuto_ ? RangeFor(complianceA_, true) : senseAmpRange_;
+  return senseVoltAuto_ ? RangeFor(complianceV_, false) : senseVoltRange_;
+}
+
+void InstrumentModel::SenseRange(const ScpiUnit& unit, Context& context, bool amps) {
+  if (unit.query) {
+    if (NoParams(unit)) context.Respond(Field(SenseRangeValue(amps)));
+    return;
+  }
+  const double limit = amps ? kMaxAmps : kMaxVolts;
+  double value = 0.0;
+  if (!Number(unit, -limit, limit, limit, value)) return;
+  (amps ? senseAmpRange_ : senseVoltRange_) = RangeFor(value, amps);
+  (amps ? senseAmpAuto_ : senseVoltAuto_) = false;
+}
+
+void InstrumentModel::Elements(const ScpiUnit& unit, Context& context) {
+  static const char* const kNames[] = {"VOLTage", "CURRent", "RESistance", "TIME", "STATus"};
+  static const char* const kShort[] = {"VOLT", "CURR", "RES", "TIME", "STAT"};
+  if (unit.query) {
+    if (!NoParams(unit)) return;
+    std::string list;
+    for (int i = 0; i < 5; ++i) {
+      if (!elements_[i]) continue;
+      if (!list.empty()) list += ',';
+      list += kShort[i];
+    }
+    context.Respond(list);
+    return;
+  }
+  if (unit.params.empty()) {
+    QueueError(-109);
+    return;
+  }
+  bool chosen[5] = {false, false, false, false, false};
+  for (const std::string& param : unit.params) {
+    int found = -1;
+    for (int i = 0; i < 5; ++i) {
+      if (IsMnemonic(param, kNames[i])) found = i;
+    }
+    if (found < 0) {
+      QueueError(-224);
+      return;
+    }
+    chosen[found] = true;
+  }
+  std::copy(std::begin(chosen), std::end(chosen), std::begin(elements_));
+}
+
+void InstrumentModel::Count(const ScpiUnit& unit, Context& context, bool arm) {
+  double& setting = arm ? armCount_ : triggerCount_;
+  if (unit.query) {
+    if (NoParams(unit)) context.Respond(Whole(std::lround(setting)));
+    return;
+  }
+  double value = 0.0;
+  if (!Number(unit, 1, kMaxReadings, 1, value)) return;
+  value = std::round(value);
+  if (value * (arm ? triggerCount_ : armCount_) > kMaxReadings) {
+    QueueError(-221);  // arm count x trigger count is at most 2500
+    return;
+  }
+  setting = value;
+}
+
+void InstrumentModel::ErrorQueries(const ScpiUnit& unit, Context& context, bool all, bool count, bool codesOnly) {
+  if (!unit.query) {
+    QueueError(-113);
+    return;
+  }
+  if (!NoParams(unit)) return;
+  if (count) {
+    context.Respond(Whole(static_cast<long>(errors_.size())));
+    return;
+  }
+  std::string reply;
+  do {
+    const int code = errorCodes_.empty() ? 0 : errorCodes_.front();
+    const std::string entry = PopError();
+    if (!reply.empty()) reply += ',';
+    reply += codesOnly ? Whole(code) : entry;
+  } while (all && !errors_.empty());
+  context.Respond(reply);
+}
+
+void InstrumentModel::Terminator(const ScpiUnit& unit, Context& context) {
+  static const std::vector<const char*> kNames = {"CR", "LF", "CRLF", "LFCR"};
+  static const char* const kBytes[] = {"\r", "\n", "\r\n", "\n\r"};
+  std::size_t index = 0;
+  while (index < kNames.size() && terminator_ != kBytes[index]) ++index;
+  ChoiceSetting(unit, context, kNames, kNames, index);
+  terminator_ = kBytes[index];
+}
+
+// ---- Readings ---------------------------------------------------------------
+
+int InstrumentModel::ReadingTimeMs() const {
+  // Each conversion integrates over NPLC line cycles; auto-zero adds a
+  // reference and a zero conversion to every reading.
+  const double conversions = autoZero_ ? 3.0 : 1.0;
+  const double cycleMs = 1000.0 / lineHz_;
+  double ms = kMeasureDelayMs + conversions * (nplc_ - 1.0) * cycleMs;
+  ms = std::max<double>(ms, kMinimumReadingMs);
+  ms += triggerDelay_ * 1000.0 + (sourceDelayAuto_ ? 0.0 : sourceDelay_ * 1000.0);
+  return static_cast<int>(std::lround(ms));
+}
+
+int InstrumentModel::ReadingsTimeMs() const {
+  return ReadingTimeMs() * static_cast<int>(std::lround(triggerCount_ * armCount_));
+}
+
+bool InstrumentModel::MayMeasure() {
+  if (outputOn_ || autoOutputOff_) return true;
+  QueueError(803);
+  return false;
+}
+
+InstrumentModel::Reading InstrumentModel::TakeReading(double seconds) {
+  Reading r;
+  r.seconds = seconds - timeZero_;
+  r.status = kStatusVoltsSourced + kStatusAmpsMeasured;  // replaced below
+  const double noise = options_.noise > 0.0 ? options_.noise * gaussian_(random_) : 0.0;
+  const bool amps = sourceAmpsMode_;
+  // The compliance is the lower of the set limit and the top of a fixed
+  // measurement range.
+  const double setLimit = amps ? complianceV_ : complianceA_;
+  const double rangeLimit = SenseRangeValue(!amps) * 1.05;
+  const bool rangeBound = !(amps ? senseVoltAuto_ : senseAmpAuto_) && rangeLimit < setLimit;
+  const double limit = rangeBound ? rangeLimit : setLimit;
+  bool inCompliance = false;
+  double volts = 0.0, current = 0.0;
+  if (!amps) {
+    volts = sourceVolts_;
+    current = device_.Current(volts) + noise;
+    if (!(std::fabs(current) < limit)) {  // also catches an infinite diode current
+      inCompliance = true;
+      current = std::copysign(limit, current);
+      volts = device_.Voltage(current);
+    }
+  } else {
+    current = sourceAmps_;
+    volts = device_.Voltage(current + noise);
+    if (!(std::fabs(volts) < limit)) {
+      inCompliance = true;
+      volts = std::copysign(limit, volts);
+      current = device_.Current(volts);
+    }
+  }
+  // The sourced quantity reads as programmed unless it is measured too.
+  r.volts = (amps && !senseVolts_) ? kOverflow : (!amps && !senseVolts_) ? sourceVolts_ : volts;
+  r.amps = (!amps && !senseAmps_) ? kOverflow : (amps && !senseAmps_) ? sourceAmps_ : current;
+  r.ohms = (senseOhms_ && current != 0.0) ? volts / current : kOverflow;
+  r.status = (terminals_ == 0 ? kStatusFront : 0) + (ohmsMode_ == 1 ? kStatusAutoOhms : 0) +
+             (senseVolts_ ? kStatusVoltsMeasured : 0) + (senseAmps_ ? kStatusAmpsMeasured : 0) +
+             (senseOhms_ ? kStatusOhmsMeasured : 0) + (amps ? kStatusAmpsSourced : kStatusVoltsSourced) +
+             (inCompliance ? kStatusCompliance : 0) + (inCompliance && rangeBound ? kStatusRangeCompliance : 0) +
+             (remoteSense_ ? kStatusRemoteSense : 0);
+  return r;
+}
+
+std::vector<InstrumentModel::Reading> InstrumentModel::TakeReadings(double nowSeconds) {
+  const int count = static_cast<int>(std::lround(triggerCount_ * armCount_));
+  std::vector<Reading> readings;
+  readings.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) readings.push_back(TakeReading(nowSeconds + i * ReadingTimeMs() / 1000.0));
+  return readings;
+}
+
+std::string InstrumentModel::FormatReadings(const std::vector<Reading>& readings) const {
+  std::string text;
+  for (const Reading& r : readings) {
+    const double values[] = {r.volts, r.amps, r.ohms, r.seconds, static_cast<double>(r.status)};
+    for (int i = 0; i < 5; ++i) {
+      if (!elements_[i]) continue;
+      if (!text.empty()) text += ',';
+      text += Field(values[i]);
+    }
+  }
+  return text;
+}
+
+void InstrumentModel::Read(const ScpiUnit& unit, Context& context) {
+  if (!unit.query) {
+    QueueError(-113);
+    return;
+  }
+  if (!NoParams(unit)) return;
+  ++readRequests_;
+  const int delay = ReadingsTimeMs() + std::max(0, options_.slowReplyMs);
+  if (options_.hangUpAfterReads >= 0 && readRequests_ > options_.hangUpAfterReads) {
+    // The line drops in the middle of the reply.
+    std::string full;
+    for (const std::string& reply : context.replies) full += reply + ';';
+    full += FormatReadings(TakeReadings(context.now)) + terminator_;
+    context.partial = full.substr(0, full.size() / 2);
+    context.delayMs += delay;
+    context.hangUp = true;
+    return;
+  }
+  if (!MayMeasure()) return;
+  if (options_.silent) {
+    context.stop = true;
+    context.replies.clear();
+    return;
+  }
+  context.delayMs += delay;
+  if (options_.garbage) {
+    context.Respond("@#LINE NOISE#@ !?");
+    return;
+  }
+  lastReadings_ = TakeReadings(context.now);
+  if (options_.oneNumber) {
+    context.Respond(Field(lastReadings_.front().volts));
+    return;
+  }
+  std::string text = FormatReadings(lastReadings_);
+  if (options_.longReply) text += ',' + FormatReadings(TakeReadings(context.now));  // as from a trigger count of 2
+  if (options_.splitReplyAfter >= 0 && context.pauseAfter == std::string::npos) {
+    std::size_t before = 0;  // the replies ahead of this one in the same answer, and their ";"
+    for (const std::string& reply : context.replies) before += reply.size() + 1;
+    context.pauseAfter = before + static_cast<std::size_t>(options_.splitReplyAfter);
+  }
+  context.Respond(text);
+}
+
+void InstrumentModel::Initiate(const ScpiUnit& unit, Context& context) {
+  if (unit.query) {
+    QueueError(-113);
+    return;
+  }
+  if (!NoParams(unit) || !MayMeasure()) return;
+  lastReadings_ = TakeReadings(context.now);
+  busyUntil_ = context.now + ReadingsTimeMs() / 1000.0;
+}
+
+void InstrumentModel::Fetch(const ScpiUnit& unit, Context& context) {
+  if (!unit.query) {
+    QueueError(-113);
+    return;
+  }
+  if (!NoParams(unit)) return;
+  if (lastReadings_.empty()) {
+    QueueError(-230);
+    return;
+  }
+  context.delayMs += std::max(0, static_cast<int>(std::lround((busyUntil_ - context.now) * 1000.0)));
+  context.Respond(FormatReadings(lastReadings_));
+}
+
+// :CONF:<function> sets up a one-shot measurement of that function alone and
+// switches the output on; :MEAS:<function>? does that and reads.
+void InstrumentModel::Configure(const ScpiUnit& unit, Context& context, int function, bool measure) {
+  if (!measure && unit.query) {
+    if (function < 0 && NoParams(unit)) context.Respond(SenseFunctionList());
+    if (function >= 0) QueueError(-113);
+    return;
+  }
+  if (measure != unit.query) {
+    QueueError(-113);
+    return;
+  }
+  if (!NoParams(unit)) return;
+  if (function >= 0) {
+    senseVolts_ = function == 0;
+    senseAmps_ = function == 1;
+    senseOhms_ = function == 2;
+  }
+  triggerCount_ = armCount_ = 1;
+  triggerDelay_ = 0.0;
+  outputOn_ = true;
+  if (!measure) return;
+  context.delayMs += ReadingsTimeMs();
+  lastReadings_ = TakeReadings(context.now);
+  context.Respond(FormatReadings(lastReadings_));
 }

@@ -1,18 +1,29 @@
 // The SourceMeter 2400's command interpreter, without any terminal: one command
 // line in, what the instrument would send back out. The pty server feeds it and
 // puts its answers on the line; tests drive it directly.
+//
+// It reads SCPI program messages (several units per line, the path rule, short
+// and long forms in any case, numeric suffixes) and serves the commands that
+// drivers use to source a voltage or a current and measure current, voltage or
+// resistance, with the instrument's reply formats, error numbers, status word
+// and measurement times. A header it does not know queues -113 and gets no
+// reply, as on the instrument.
 #pragma once
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "sim/device_under_test.h"
+#include "sim/scpi_message.h"
 #include "sim/simulated_instrument.h"
 
-// What the instrument does in answer to one command.
+// What the instrument does in answer to one command line.
 struct ModelAnswer {
-  std::string text;       // bytes to send back, with the closing CR; empty: no answer
+  std::string text;       // bytes to send back, with the terminator; empty: no answer
   int delayMs = 0;        // time before the first byte goes out (measurement time)
   bool hangUp = false;    // after sending `text` (possibly a partial reply), drop the line
   std::size_t pauseAfter = std::string::npos;  // bytes of `text` sent before a pause mid-reply
@@ -20,48 +31,148 @@ struct ModelAnswer {
 
 class InstrumentModel {
  public:
+  // One reading at the reset settings (1 PLC, auto-zero on); Ivra's exchange
+  // has always seen this time.
   static constexpr int kMeasureDelayMs = 50;
-  static constexpr double kDefaultComplianceA = 105e-6;
-  static constexpr double kMaxSourceVolts = 210.0;
-  static constexpr double kMaxComplianceA = 1.05;
-  static constexpr int kStatusVoltsSourceCurrentMeasure = 21508;
-  static constexpr int kStatusInCompliance = 8;
   static constexpr std::size_t kErrorQueueSize = 10;
   static constexpr const char* kIdentification =
       "KEITHLEY INSTRUMENTS INC.,MODEL 2400,1000001,C32   Oct  4 2010 14:20:11/A02  /S/K";
+  // Status word bits of a reading.
+  static constexpr long kStatusFront = 1L << 2;
+  static constexpr long kStatusCompliance = 1L << 3;
+  static constexpr long kStatusAutoOhms = 1L << 10;
+  static constexpr long kStatusVoltsMeasured = 1L << 11;
+  static constexpr long kStatusAmpsMeasured = 1L << 12;
+  static constexpr long kStatusOhmsMeasured = 1L << 13;
+  static constexpr long kStatusVoltsSourced = 1L << 14;
+  static constexpr long kStatusAmpsSourced = 1L << 15;
+  static constexpr long kStatusRangeCompliance = 1L << 16;
+  static constexpr long kStatusRemoteSense = 1L << 22;
 
   explicit InstrumentModel(const SimOptions& options);
 
   // Runs one command line (its CR/LF terminator already removed). `nowSeconds`
   // is the instrument's time stamp clock.
-  ModelAnswer Execute(const std::string& command, double nowSeconds);
+  ModelAnswer Execute(const std::string& line, double nowSeconds);
 
-  // *RST: output off, 0 V, compliance 105 uA, error queue cleared.
+  // *RST: output off, voltage source at 0 V, 105 uA compliance, current
+  // measured, all five reading elements, 1 PLC. The error queue stays.
   void Reset();
 
   bool OutputOn() const { return outputOn_; }
+  bool SourcingCurrent() const { return sourceAmpsMode_; }
   double SourceVolts() const { return sourceVolts_; }
+  double SourceAmps() const { return sourceAmps_; }
   double ComplianceA() const { return complianceA_; }
+  double ComplianceV() const { return complianceV_; }
+  double Nplc() const { return nplc_; }
   int ReadRequests() const { return readRequests_; }
   const std::deque<std::string>& ErrorQueue() const { return errors_; }
 
   // The current the device under test draws at `volts`, before noise and clamp.
-  double DeviceCurrent(double volts) const;
-
-  // One :READ? reply (five fields and CR) for the present state.
-  std::string FormatReading(double nowSeconds);
+  double DeviceCurrent(double volts) const { return device_.Current(volts); }
+  // Time one reading takes at the present settings.
+  int ReadingTimeMs() const;
 
  private:
-  ModelAnswer Read(double nowSeconds);
-  void QueueError(int code, const char* message);
+  struct Context;
+  struct Reading {
+    double volts = 0, amps = 0, ohms = 0, seconds = 0;
+    long status = 0;
+  };
+  using Handler = std::function<void(InstrumentModel&, const ScpiUnit&, Context&)>;
+  struct Command {
+    HeaderPattern pattern;
+    Handler handler;
+  };
+  static const std::vector<Command>& Commands();
+
+  void Run(const ScpiUnit& unit, Context& context);
+  void RunCommon(const ScpiUnit& unit, Context& context);
+  void QueueError(int code);
   std::string PopError();
 
+  // Parameter checks: each queues the instrument's error and returns false.
+  bool NoParams(const ScpiUnit& unit);
+  bool OneParam(const ScpiUnit& unit);
+  bool Number(const ScpiUnit& unit, double low, double high, double byDefault, double& value);
+  bool Boolean(const ScpiUnit& unit, bool& value);
+  bool Choice(const ScpiUnit& unit, const std::vector<const char*>& choices, std::size_t& index);
+
+  // Settings with a query; the setter runs only for a valid value.
+  void BooleanSetting(const ScpiUnit& unit, Context& context, bool& setting);
+  void NumberSetting(const ScpiUnit& unit, Context& context, double& setting, double low, double high,
+                     double byDefault);
+
+  // Commands.
+  void Output(const ScpiUnit& unit, Context& context);
+  void SourceFunction(const ScpiUnit& unit, Context& context);
+  void SourceLevel(const ScpiUnit& unit, Context& context, bool amps);
+  void SourceRange(const ScpiUnit& unit, Context& context, bool amps);
+  void SourceRangeAuto(const ScpiUnit& unit, Context& context, bool amps);
+  void SenseFunctions(const ScpiUnit& unit, Context& context, bool on);
+  void SenseAll(const ScpiUnit& unit, bool on);
+  void Compliance(const ScpiUnit& unit, Context& context, bool amps);
+  void SenseRange(const ScpiUnit& unit, Context& context, bool amps);
+  void Elements(const ScpiUnit& unit, Context& context);
+  void Read(const ScpiUnit& unit, Context& context);
+  void Initiate(const ScpiUnit& unit, Context& context);
+  void Fetch(const ScpiUnit& unit, Context& context);
+  void Configure(const ScpiUnit& unit, Context& context, int function, bool measure);
+  void Count(const ScpiUnit& unit, Context& context, bool arm);
+  void ErrorQueries(const ScpiUnit& unit, Context& context, bool all, bool count, bool codesOnly);
+  void Terminator(const ScpiUnit& unit, Context& context);
+  void ChoiceSetting(const ScpiUnit& unit, Context& context, const std::vector<const char*>& choices,
+                     const std::vector<const char*>& answers, std::size_t& setting);
+
+  // Readings.
+  bool MayMeasure();
+  std::vector<Reading> TakeReadings(double nowSeconds);
+  Reading TakeReading(double seconds);
+  std::string FormatReadings(const std::vector<Reading>& readings) const;
+  int ReadingsTimeMs() const;
+  double SourceRangeValue(bool amps) const;
+  double SenseRangeValue(bool amps) const;
+  std::string SenseFunctionList() const;
+
   SimOptions options_;
-  bool outputOn_ = false;
-  double sourceVolts_ = 0.0;
-  double complianceA_ = kDefaultComplianceA;
-  int readRequests_ = 0;
-  std::deque<std::string> errors_;
+  DeviceUnderTest device_;
   std::mt19937 random_;
   std::normal_distribution<double> gaussian_{0.0, 1.0};
+
+  // Kept over *RST, as the instrument keeps them in its power-on setup.
+  std::string terminator_ = "\r";
+  double lineHz_ = 50.0;
+  bool beeper_ = true;
+  int readRequests_ = 0;
+  std::deque<std::string> errors_;
+  std::deque<int> errorCodes_;
+  int eventStatus_ = 128;  // power on
+  int eventEnable_ = 0;
+  int serviceEnable_ = 0;
+  double timeZero_ = 0.0;
+  double busyUntil_ = 0.0;
+
+  // Set by *RST.
+  bool outputOn_ = false;
+  bool sourceAmpsMode_ = false;
+  double sourceVolts_ = 0.0, sourceAmps_ = 0.0;
+  double sourceVoltRange_ = 0.2, sourceAmpRange_ = 1e-6;
+  bool sourceVoltAuto_ = true, sourceAmpAuto_ = true;
+  double complianceA_ = 105e-6, complianceV_ = 21.0;
+  double senseAmpRange_ = 1e-4, senseVoltRange_ = 20.0;
+  bool senseAmpAuto_ = true, senseVoltAuto_ = true;
+  bool senseVolts_ = false, senseAmps_ = true, senseOhms_ = false;
+  bool concurrent_ = true;
+  std::size_t ohmsMode_ = 1;  // MAN, AUTO
+  double nplc_ = 1.0;
+  bool autoZero_ = true;
+  bool elements_[5] = {true, true, true, true, true};  // VOLT, CURR, RES, TIME, STAT
+  double triggerCount_ = 1, armCount_ = 1, triggerDelay_ = 0.0, sourceDelay_ = 0.001;
+  bool sourceDelayAuto_ = true;
+  bool autoOutputOff_ = false;
+  bool display_ = true;
+  bool remoteSense_ = false;
+  std::size_t terminals_ = 0;  // FRON, REAR
+  std::vector<Reading> lastReadings_;
 };

@@ -10,13 +10,17 @@
 int main(int argc, char** argv) {
   const SimCommandLine commandLine = ParseSimCommandLine(argc, argv);
   const char* program = argc > 0 ? argv[0] : "ivra-sim";
+  if (!commandLine.error.empty()) {
+    std::fprintf(stderr, "%s: %s\n%s", program, commandLine.error.c_str(), SimUsage(program).c_str());
+    return 2;
+  }
   if (commandLine.help) {
     std::fputs(SimUsage(program).c_str(), stdout);
     return 0;
   }
-  if (!commandLine.error.empty()) {
-    std::fprintf(stderr, "%s: %s\n%s", program, commandLine.error.c_str(), SimUsage(program).c_str());
-    return 2;
+  if (commandLine.version) {
+    std::printf("%s\n", SimVersion().c_str());
+    return 0;
   }
 
   // SIGINT and SIGTERM are taken with sigtimedwait below, so they are blocked

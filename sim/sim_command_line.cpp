@@ -4,6 +4,9 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
+
+#include <CLI/CLI.hpp>
 
 namespace {
 
@@ -23,7 +26,20 @@ bool ToInt(const std::string& text, long long low, long long high, long long& va
   return errno == 0 && *end == '\0' && value >= low && value <= high;
 }
 
+// An option with a value. CLI11 is told the value may be missing, so that a
+// bare "--ohms" reaches the checks below and gets our own message.
+struct ValueOption {
+  const char* name;
+  std::vector<std::string> values;
+  CLI::Option* option = nullptr;
+
+  bool Given() const { return option->count() > 0; }
+  const std::string& Value() const { return values.back(); }
+};
+
 }  // namespace
+
+std::string SimVersion() { return std::string("ivra-sim ") + IVRA_SIM_VERSION; }
 
 std::string SimUsage(const std::string& program) {
   return "Usage: " + program +
@@ -44,101 +60,99 @@ std::string SimUsage(const std::string& program) {
          "  --split-reply N     pause 250 ms after the first N bytes of every :READ? answer\n"
          "  --hang-up-after N   answer N :READ?, then drop the line in the middle of the next reply\n"
          "  --log FILE          write every received command with a time stamp to FILE\n"
+         "  --version           show the version\n"
          "  --help              show this text\n";
 }
 
 SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
   SimCommandLine result;
   SimOptions& o = result.options;
-  for (int i = 1; i < argc; ++i) {
-    std::string name = argv[i];
-    std::string value;
-    bool hasValue = false;
-    const auto equals = name.find('=');
-    if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
-      value = name.substr(equals + 1);
-      name = name.substr(0, equals);
-      hasValue = true;
-    }
-    const bool takesValue = name == "--device" || name == "--ohms" || name == "--noise" || name == "--seed" ||
-                            name == "--slow" || name == "--split-reply" || name == "--hang-up-after" || name == "--log";
-    if (takesValue && !hasValue) {
-      if (i + 1 >= argc) {
-        result.error = name + " needs a value";
-        return result;
-      }
-      value = argv[++i];
-    } else if (!takesValue && hasValue) {
-      result.error = name + " takes no value";
-      return result;
-    }
 
-    double number = 0.0;
-    long long whole = 0;
-    if (name == "--help" || name == "-h") {
-      result.help = true;
-    } else if (name == "--diode") {
-      o.diode = true;
-    } else if (name == "--silent") {
-      o.silent = true;
-    } else if (name == "--garbage") {
-      o.garbage = true;
-    } else if (name == "--one-number") {
-      o.oneNumber = true;
-    } else if (name == "--long-reply") {
-      o.longReply = true;
-    } else if (name == "--device") {
-      if (value.empty()) {
-        result.error = "--device needs a path";
-        return result;
-      }
-      o.devicePath = value;
-    } else if (name == "--log") {
-      if (value.empty()) {
-        result.error = "--log needs a file name";
-        return result;
-      }
-      o.logPath = value;
-    } else if (name == "--ohms") {
-      if (!ToDouble(value, number) || number <= 0.0) {
-        result.error = "--ohms needs a resistance above 0";
-        return result;
-      }
-      o.ohms = number;
-    } else if (name == "--noise") {
-      if (!ToDouble(value, number) || number < 0.0) {
-        result.error = "--noise needs a current of 0 or more";
-        return result;
-      }
-      o.noise = number;
-    } else if (name == "--seed") {
-      if (!ToInt(value, 0, UINT_MAX, whole)) {
-        result.error = "--seed needs a whole number of 0 or more";
-        return result;
-      }
-      o.seed = static_cast<unsigned>(whole);
-    } else if (name == "--slow") {
-      if (!ToInt(value, 0, 600000, whole)) {
-        result.error = "--slow needs milliseconds from 0 to 600000";
-        return result;
-      }
-      o.slowReplyMs = static_cast<int>(whole);
-    } else if (name == "--split-reply") {
-      if (!ToInt(value, 0, 1000, whole)) {
-        result.error = "--split-reply needs a byte count from 0 to 1000";
-        return result;
-      }
-      o.splitReplyAfter = static_cast<int>(whole);
-    } else if (name == "--hang-up-after") {
-      if (!ToInt(value, 0, INT_MAX, whole)) {
-        result.error = "--hang-up-after needs a whole number of 0 or more";
-        return result;
-      }
-      o.hangUpAfterReads = static_cast<int>(whole);
-    } else {
-      result.error = "unknown option " + std::string(argv[i]);
+  CLI::App app;
+  app.set_help_flag();  // our own --help text, not CLI11's
+  app.allow_extras(true);
+  app.allow_windows_style_options(false);
+  for (const auto& flag : {std::make_pair("--help,-h", &result.help), std::make_pair("--version", &result.version),
+                     std::make_pair("--diode", &o.diode), std::make_pair("--silent", &o.silent),
+                     std::make_pair("--garbage", &o.garbage), std::make_pair("--one-number", &o.oneNumber),
+                     std::make_pair("--long-reply", &o.longReply)}) {
+    app.add_flag(flag.first, *flag.second)->disable_flag_override();
+  }
+  ValueOption device{"--device", {}}, ohms{"--ohms", {}}, noise{"--noise", {}}, seed{"--seed", {}},
+      slow{"--slow", {}}, split{"--split-reply", {}}, hangUp{"--hang-up-after", {}}, log{"--log", {}};
+  for (ValueOption* option : {&device, &ohms, &noise, &seed, &slow, &split, &hangUp, &log}) {
+    option->option = app.add_option(option->name, option->values)
+                         ->expected(0, 1)
+                         ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  }
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // The only parse error left is a value given to a flag ("--diode=yes"),
+    // reported by CLI11 as "diode was given a disallowed flag override".
+    const std::string what = e.what();
+    result.error = "--" + what.substr(0, what.find(' ')) + " takes no value";
+    return result;
+  }
+  if (!app.remaining().empty()) {
+    result.error = "unknown option " + app.remaining().front();
+    return result;
+  }
+  for (const ValueOption* option : {&device, &ohms, &noise, &seed, &slow, &split, &hangUp, &log}) {
+    if (option->Given() && option->Value().empty()) {
+      result.error = std::string(option->name) + (option == &device ? " needs a path"
+                                                  : option == &log  ? " needs a file name"
+                                                                    : " needs a value");
       return result;
     }
+  }
+
+  double number = 0.0;
+  long long whole = 0;
+  if (device.Given()) o.devicePath = device.Value();
+  if (log.Given()) o.logPath = log.Value();
+  if (ohms.Given()) {
+    if (!ToDouble(ohms.Value(), number) || number <= 0.0) {
+      result.error = "--ohms needs a resistance above 0";
+      return result;
+    }
+    o.ohms = number;
+  }
+  if (noise.Given()) {
+    if (!ToDouble(noise.Value(), number) || number < 0.0) {
+      result.error = "--noise needs a current of 0 or more";
+      return result;
+    }
+    o.noise = number;
+  }
+  if (seed.Given()) {
+    if (!ToInt(seed.Value(), 0, UINT_MAX, whole)) {
+      result.error = "--seed needs a whole number of 0 or more";
+      return result;
+    }
+    o.seed = static_cast<unsigned>(whole);
+  }
+  if (slow.Given()) {
+    if (!ToInt(slow.Value(), 0, 600000, whole)) {
+      result.error = "--slow needs milliseconds from 0 to 600000";
+      return result;
+    }
+    o.slowReplyMs = static_cast<int>(whole);
+  }
+  if (split.Given()) {
+    if (!ToInt(split.Value(), 0, 1000, whole)) {
+      result.error = "--split-reply needs a byte count from 0 to 1000";
+      return result;
+    }
+    o.splitReplyAfter = static_cast<int>(whole);
+  }
+  if (hangUp.Given()) {
+    if (!ToInt(hangUp.Value(), 0, INT_MAX, whole)) {
+      result.error = "--hang-up-after needs a whole number of 0 or more";
+      return result;
+    }
+    o.hangUpAfterReads = static_cast<int>(whole);
   }
   return result;
 }

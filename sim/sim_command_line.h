@@ -8,12 +8,17 @@
 struct SimCommandLine {
   SimOptions options;
   bool help = false;
+  bool version = false;
   std::string error;  // set when the command line is not valid
 };
 
 // Parses argv (argv[0] is the program name). Options take their value either
-// as the next argument or after "=" ("--ohms 1e6" or "--ohms=1e6").
+// as the next argument or after "=" ("--ohms 1e6" or "--ohms=1e6"); given
+// twice, the last one counts.
 SimCommandLine ParseSimCommandLine(int argc, const char* const* argv);
 
 // The --help text.
 std::string SimUsage(const std::string& program);
+
+// The --version line, without the newline.
+std::string SimVersion();

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -67,10 +68,11 @@ struct SimulatedInstrument::Impl {
   std::atomic<bool> hungUp{false};
   Clock::time_point started;
 
-  mutable std::mutex mutex;  // guards model and received
+  mutable std::mutex mutex;  // guards model, received and receivedCount
   mutable std::condition_variable commandArrived;
   InstrumentModel model;
-  std::vector<std::string> received;
+  std::deque<std::string> received;  // the latest options.keptCommands commands
+  std::size_t receivedCount = 0;
 
   CommandLog log;
   std::string pending;  // bytes of a command still waiting for its terminator
@@ -185,7 +187,11 @@ bool SimulatedInstrument::Impl::HandleCommand(const std::string& bytes) {
   ModelAnswer answer;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    received.push_back(bytes);
+    ++receivedCount;
+    if (options.keptCommands > 0) {
+      if (received.size() >= options.keptCommands) received.pop_front();
+      received.push_back(bytes);
+    }
     const bool terminated = !bytes.empty() && (bytes.back() == '\r' || bytes.back() == '\n');
     answer = model.Execute(terminated ? bytes.substr(0, bytes.size() - 1) : bytes, now);
   }
@@ -324,13 +330,18 @@ int SimulatedInstrument::ReadRequests() const {
 
 std::vector<std::string> SimulatedInstrument::ReceivedCommands() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->received;
+  return std::vector<std::string>(impl_->received.begin(), impl_->received.end());
+}
+
+std::size_t SimulatedInstrument::ReceivedCount() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->receivedCount;
 }
 
 bool SimulatedInstrument::WaitForCommands(std::size_t count, int timeoutMs) const {
   std::unique_lock<std::mutex> lock(impl_->mutex);
   return impl_->commandArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                        [this, count] { return impl_->received.size() >= count; });
+                                        [this, count] { return impl_->receivedCount >= count; });
 }
 
 bool SimulatedInstrument::Serving() const { return impl_->serving; }

@@ -38,6 +38,11 @@ struct SimOptions {
   int hangUpAfterReads = -1;    // hang up (close the terminal) after this many :READ?, -1 never:
                                 // the next :READ? gets half a reply, then the line drops
 
+  // How many of the latest received commands stay in memory for
+  // ReceivedCommands(); older ones are dropped, so a run of days stays small.
+  // The --log file keeps them all.
+  std::size_t keptCommands = 4096;
+
   std::string logPath;     // when set, every received command with a time stamp, one per line
                            // (format in sim/command_log.h: "<s.mmm>\t<escaped bytes>\n")
   std::string devicePath;  // serve this device instead of a new pseudo-terminal
@@ -68,9 +73,11 @@ class SimulatedInstrument {
   double ComplianceA() const;
   // Number of :READ? requests received (answered or not).
   int ReadRequests() const;
-  // Every command received so far: its exact bytes, terminator (CR or LF)
-  // included, in arrival order.
+  // The latest commands received (at most SimOptions::keptCommands): their
+  // exact bytes, terminator (CR or LF) included, in arrival order.
   std::vector<std::string> ReceivedCommands() const;
+  // Number of commands received since Start, kept or not.
+  std::size_t ReceivedCount() const;
   // Waits until at least `count` commands have arrived; false on time-out.
   bool WaitForCommands(std::size_t count, int timeoutMs) const;
   // True while the server thread serves the line (false after a hang-up).

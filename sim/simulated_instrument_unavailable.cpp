@@ -21,6 +21,7 @@ double SimulatedInstrument::SourceVolts() const { return 0.0; }
 double SimulatedInstrument::ComplianceA() const { return 0.0; }
 int SimulatedInstrument::ReadRequests() const { return 0; }
 std::vector<std::string> SimulatedInstrument::ReceivedCommands() const { return {}; }
+std::size_t SimulatedInstrument::ReceivedCount() const { return 0; }
 bool SimulatedInstrument::WaitForCommands(std::size_t, int) const { return false; }
 bool SimulatedInstrument::Serving() const { return false; }
 bool SimulatedInstrument::HungUp() const { return false; }

@@ -1,10 +1,12 @@
 // The instrument's command interpreter, without a terminal.
 #include "sim/instrument_model.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -119,11 +121,11 @@ TEST(InstrumentModelTest, NoiseIsGaussianAroundTheValueAndRepeatableBySeed) {
   EXPECT_NEAR(std::sqrt(sumSquares / n), 1e-8, 1e-9);
 }
 
-TEST(InstrumentModelTest, ErrorsQueueInOrderAndResetClearsThem) {
+TEST(InstrumentModelTest, ErrorsQueueInOrderAndOnlyClsClearsThem) {
   InstrumentModel model(SimOptions{});
   EXPECT_TRUE(model.Execute(":READ?", 0).text.empty());  // output off: no answer
   EXPECT_TRUE(model.Execute(":BOGUS 1", 0).text.empty());
-  EXPECT_TRUE(model.Execute(":SOUR:CURR 1", 0).text.empty());
+  EXPECT_TRUE(model.Execute(":SOUR:BOGUS?", 0).text.empty());
   EXPECT_EQ(PopError(model), "+803,\"Not permitted with OUTPUT off\"\r");
   EXPECT_EQ(PopError(model), "-113,\"Undefined header\"\r");
   EXPECT_EQ(PopError(model), "-113,\"Undefined header\"\r");
@@ -132,6 +134,8 @@ TEST(InstrumentModelTest, ErrorsQueueInOrderAndResetClearsThem) {
   for (int i = 0; i < 12; ++i) model.Execute("NOPE", 0);
   ASSERT_EQ(model.ErrorQueue().size(), InstrumentModel::kErrorQueueSize);
   EXPECT_EQ(model.ErrorQueue().back(), "-350,\"Queue overflow\"");
+  EXPECT_EQ(model.Execute(":SYST:ERR:COUN?", 0).text, "10\r");
+  EXPECT_EQ(model.Execute("*STB?", 0).text, "4\r");  // error available
 
   model.Execute(":OUTP ON", 0);
   model.Execute(":SOUR:VOLT 3", 0);
@@ -140,7 +144,10 @@ TEST(InstrumentModelTest, ErrorsQueueInOrderAndResetClearsThem) {
   EXPECT_FALSE(model.OutputOn());
   EXPECT_EQ(model.SourceVolts(), 0.0);
   EXPECT_DOUBLE_EQ(model.ComplianceA(), 105e-6);
+  EXPECT_EQ(model.ErrorQueue().size(), InstrumentModel::kErrorQueueSize);  // *RST leaves the queue
+  model.Execute("*CLS", 0);
   EXPECT_TRUE(model.ErrorQueue().empty());
+  EXPECT_EQ(model.Execute("*ESR?;*STB?", 0).text, "0;0\r");
 }
 
 TEST(InstrumentModelTest, SettingsAndQueriesAcceptTheLongAndShortForms) {
@@ -228,6 +235,161 @@ TEST(InstrumentModelTest, FaultModesShapeTheReadingReply) {
   const ModelAnswer second = dropping.Execute(":READ?", 1);
   EXPECT_TRUE(second.hangUp);
   EXPECT_EQ(second.text, first.text.substr(0, 35));
+}
+
+TEST(InstrumentModelTest, ProgramMessagesFollowThePathRuleAndJoinTheirReplies) {
+  InstrumentModel model(SimOptions{});
+  // A driver's reset line: several units, a common command after a colon, a ";" at the end.
+  EXPECT_TRUE(model.Execute("status:queue:clear;*RST;:stat:pres;:*CLS;", 0).text.empty());
+  EXPECT_EQ(PopError(model), "0,\"No error\"\r");
+  // Without a leading colon a header continues in the previous unit's subsystem.
+  model.Execute(":SENS:CURR:PROT 2e-3;NPLC 10;:SOUR:VOLT:LEV 1.5;RANG:AUTO 0", 0);
+  EXPECT_DOUBLE_EQ(model.ComplianceA(), 2e-3);
+  EXPECT_DOUBLE_EQ(model.Nplc(), 10);
+  EXPECT_DOUBLE_EQ(model.SourceVolts(), 1.5);
+  EXPECT_EQ(model.Execute(":sour:volt:rang:auto?;*OPC?;:SENSe1:CURRent:DC:PROTection:LEVel?;:outp1?", 0).text,
+            "0;1;+2.000000E-03;0\r");
+  EXPECT_EQ(model.Execute(":SOUR:FUNC?;VOLT:RANG?;:CURR:NPLC?", 0).text, "VOLT;+2.000000E+00;+1.000000E+01\r");
+  EXPECT_EQ(PopError(model), "0,\"No error\"\r");
+
+  // Suffix 2 names another output or source on other models.
+  EXPECT_TRUE(model.Execute(":OUTP2 ON", 0).text.empty());
+  EXPECT_EQ(PopError(model), "-114,\"Header suffix out of range\"\r");
+  // A relative header that does not exist in the subsystem.
+  EXPECT_TRUE(model.Execute(":SOUR:VOLT 1;NPLC?", 0).text.empty());
+  EXPECT_EQ(PopError(model), "-113,\"Undefined header\"\r");
+  // After a command error the rest of the line is not run; queries before it still answer.
+  EXPECT_EQ(model.Execute("*IDN?;:SOUR::VOLT 2;:SOUR:VOLT 3", 0).text.substr(0, 9), "KEITHLEY ");
+  EXPECT_DOUBLE_EQ(model.SourceVolts(), 1.0);
+  EXPECT_EQ(PopError(model), "-102,\"Syntax error\"\r");
+  model.Execute(":SENS:FUNC 'VOLT", 0);
+  model.Execute(":SOUR:VOLT 1 2", 0);
+  model.Execute(":SOUR:VOLT 0x10", 0);
+  model.Execute(":SOUR:VOLT:RANG:AUTO ON;:SOUR:VOLT MAX;:SOUR:VOLT? 1", 0);
+  EXPECT_EQ(model.Execute(":SYST:ERR:ALL?", 0).text,
+            "-102,\"Syntax error\",-102,\"Syntax error\",-104,\"Data type error\",-108,\"Parameter not allowed\"\r");
+  EXPECT_DOUBLE_EQ(model.SourceVolts(), 210.0);
+  EXPECT_EQ(model.Execute(":SYST:ERR:CODE?", 0).text, "0\r");
+}
+
+TEST(InstrumentModelTest, EverySettingReadsBackWhatWasSet) {
+  InstrumentModel model(SimOptions{});
+  const std::vector<std::array<const char*, 3>> settings = {
+      {":SOUR:FUNC CURR", ":SOUR:FUNC?", "CURR"},
+      {":SOUR:CURR:LEV -2.5e-3", ":SOUR:CURR?", "-2.500000E-03"},
+      {":SOUR:CURR:RANG 0.05", ":SOUR:CURR:RANG?", "+1.000000E-01"},
+      {":SOUR:CURR:RANG:AUTO 1", ":SOUR:CURR:RANG:AUTO?", "1"},
+      {":SOUR:VOLT:RANG 21", ":SOUR:VOLT:RANG?", "+2.000000E+01"},
+      {":SENS:FUNC 'VOLT','RES'", ":SENS:FUNC?", "\"VOLT:DC\",\"CURR:DC\",\"RES\""},
+      {":SENS:FUNC:OFF \"CURR:DC,RES\"", ":SENS:FUNC?", "\"VOLT:DC\""},
+      {":SENS:FUNC:CONC OFF", ":SENS:FUNC:CONC?", "0"},
+      {":SENS:VOLT:PROT 5", ":SENS:VOLT:PROT?", "+5.000000E+00"},
+      {":SENS:VOLT:NPLC 0.1", ":SENS:CURR:NPLC?", "+1.000000E-01"},
+      {":SENS:CURR:RANG 1e-5", ":SENS:CURR:RANG?", "+1.000000E-05"},
+      {":SENS:CURR:RANG:AUTO ON", ":SENS:CURR:RANG:AUTO?", "1"},
+      {":SENS:VOLT:RANG:AUTO OFF", ":SENS:VOLT:RANG:AUTO?", "0"},
+      {":SENS:RES:MODE MAN", ":SENS:RES:MODE?", "MAN"},
+      {":FORM:ELEM STAT,CURR,VOLT", ":FORM:ELEM?", "VOLT,CURR,STAT"},
+      {":TRIG:COUN 20", ":TRIG:COUN?", "20"},
+      {":TRIG:DEL 0.25", ":TRIG:DEL?", "+2.500000E-01"},
+      {":SOUR:DEL 0.5", ":SOUR:DEL:AUTO?", "0"},
+      {":SOUR:CLE:AUTO ON", ":SOUR:CLE:AUTO?", "1"},
+      {":SYST:BEEP:STAT OFF", ":SYST:BEEP:STAT?", "0"},
+      {":DISP:ENAB 0", ":DISP:ENAB?", "0"},
+      {":SYST:AZER OFF", ":SYST:AZER?", "0"},
+      {":SYST:LFR 60", ":SYST:LFR?", "60"},
+      {":ROUT:TERM REAR", ":ROUT:TERM?", "REAR"},
+      {"*ESE 36", "*ESE?", "36"},
+      {":OUTPut:STATe ON", ":OUTP?", "1"},
+  };
+  for (const auto& s : settings) {
+    EXPECT_TRUE(model.Execute(s[0], 0).text.empty()) << s[0];
+    EXPECT_EQ(model.Execute(s[1], 0).text, std::string(s[2]) + "\r") << s[0];
+  }
+  EXPECT_EQ(PopError(model), "0,\"No error\"\r");
+  // Refused values leave the setting alone.
+  model.Execute(":SOUR:CURR:RANG:AUTO 0;:SOUR:CURR 0.5", 0);  // beyond the 10 mA range: conflict
+  model.Execute(":TRIG:COUN 0", 0);            // below 1
+  model.Execute(":SOUR:FUNC MEM", 0);          // not a source function here
+  model.Execute(":SENS:FUNC 'FRES'", 0);
+  model.Execute(":FORM:ELEM", 0);
+  EXPECT_EQ(model.Execute(":SYST:ERR:CODE:ALL?", 0).text, "-221,-222,-224,-224,-109\r");
+  EXPECT_EQ(model.Execute(":SOUR:CURR?;:TRIG:COUN?;:SOUR:FUNC?", 0).text, "-2.500000E-03;20;CURR\r");
+}
+
+TEST(InstrumentModelTest, SourcingCurrentMeasuresVoltageUpToItsCompliance) {
+  InstrumentModel model(SimOptions{});  // 1 MOhm
+  model.Execute(":SOUR:FUNC CURR;:SOUR:CURR 2e-6;:SENS:FUNC 'VOLT';:SENS:VOLT:PROT 10;:OUTP ON", 0);
+  Reading r = Parse(model.Execute(":READ?", 1).text);
+  ASSERT_EQ(r.fields, 5);
+  EXPECT_DOUBLE_EQ(r.volts, 2.0);
+  EXPECT_DOUBLE_EQ(r.amps, 2e-6);
+  EXPECT_DOUBLE_EQ(r.status, 4 + 1024 + 2048 + 4096 + 32768);
+
+  // 20 uA would need 20 V: the voltage stops at 10 V and the current follows.
+  model.Execute(":SOUR:CURR 20e-6", 0);
+  r = Parse(model.Execute(":READ?", 1).text);
+  EXPECT_DOUBLE_EQ(r.volts, 10.0);
+  EXPECT_DOUBLE_EQ(r.amps, 1e-5);
+  EXPECT_EQ(static_cast<long>(r.status) & InstrumentModel::kStatusCompliance, InstrumentModel::kStatusCompliance);
+
+  // A fixed measurement range below the compliance limits the reading too.
+  model.Execute(":SOUR:FUNC VOLT;:SOUR:VOLT 50;:SENS:FUNC:OFF 'VOLT';:SENS:CURR:PROT 1e-3;:SENS:CURR:RANG 1e-5", 0);
+  r = Parse(model.Execute(":READ?", 1).text);
+  EXPECT_DOUBLE_EQ(r.volts, 50.0);
+  EXPECT_DOUBLE_EQ(r.amps, 1.05e-5);
+  EXPECT_DOUBLE_EQ(r.status, 4 + 1024 + 4096 + 16384 + 8 + 65536);
+  EXPECT_EQ(PopError(model), "0,\"No error\"\r");
+}
+
+TEST(InstrumentModelTest, ReadingsCarryTheChosenElementsAndCounts) {
+  InstrumentModel model(SimOptions{});
+  model.Execute(":SOUR:VOLT 2;:OUTP ON;:FORM:ELEM CURR", 0);
+  EXPECT_EQ(model.Execute(":READ?", 0).text, "+2.000000E-06\r");
+  model.Execute(":FORM:ELEM TIME,RES,VOLT;:SENS:FUNC 'RES'", 0);
+  EXPECT_EQ(model.Execute(":READ?", 7.5).text, "+2.000000E+00,+1.000000E+06,+7.500000E+00\r");
+
+  model.Execute(":FORM:ELEM CURR;:TRIG:COUN 3", 0);
+  const ModelAnswer three = model.Execute(":READ?", 0);
+  EXPECT_EQ(three.text, "+2.000000E-06,+2.000000E-06,+2.000000E-06\r");
+  EXPECT_EQ(three.delayMs, 3 * 50);
+
+  // :INIT takes the readings, :FETC? returns them once they are done.
+  model.Execute(":TRIG:COUN 2;:INIT", 10.0);
+  const ModelAnswer fetched = model.Execute(":FETC?", 10.04);
+  EXPECT_EQ(fetched.text, "+2.000000E-06,+2.000000E-06\r");
+  EXPECT_NEAR(fetched.delayMs, 60, 1);
+  model.Execute("*RST", 0);
+  EXPECT_TRUE(model.Execute(":FETC?", 0).text.empty());
+  EXPECT_EQ(PopError(model), "-230,\"Data corrupt or stale\"\r");
+
+  // :MEAS:CURR? switches the output on and measures the current alone.
+  model.Execute(":SOUR:VOLT 1", 0);
+  const Reading r = Parse(model.Execute(":MEAS:CURR?", 0).text);
+  EXPECT_EQ(r.fields, 5);
+  EXPECT_DOUBLE_EQ(r.amps, 1e-6);
+  EXPECT_TRUE(model.OutputOn());
+  // With auto output-off a reading needs no :OUTP ON and leaves the output off.
+  model.Execute(":OUTP OFF;:SOUR:CLE:AUTO ON", 0);
+  EXPECT_EQ(Parse(model.Execute(":READ?", 0).text).fields, 5);
+  EXPECT_FALSE(model.OutputOn());
+  EXPECT_EQ(PopError(model), "0,\"No error\"\r");
+}
+
+TEST(InstrumentModelTest, IntegrationTimeLengthensTheReply) {
+  InstrumentModel model(SimOptions{});
+  model.Execute(":OUTP ON", 0);
+  EXPECT_EQ(model.Execute(":READ?", 0).delayMs, 50);  // the reset settings: Ivra's exchange
+  model.Execute(":SENS:CURR:NPLC 10", 0);
+  EXPECT_EQ(model.Execute(":READ?", 0).delayMs, 50 + 3 * 9 * 20);  // three conversions of 10 cycles at 50 Hz
+  model.Execute(":SYST:AZER OFF", 0);
+  EXPECT_EQ(model.Execute(":READ?", 0).delayMs, 50 + 9 * 20);
+  model.Execute(":SYST:LFR 60", 0);
+  EXPECT_EQ(model.ReadingTimeMs(), 50 + 9 * 1000 / 60);
+  model.Execute(":SENS:CURR:NPLC 0.01;:SYST:AZER ON", 0);
+  EXPECT_EQ(model.ReadingTimeMs(), 5);  // firmware time only
+  model.Execute(":SENS:CURR:NPLC 1;:TRIG:DEL 0.1;:SOUR:DEL 0.02", 0);
+  EXPECT_EQ(model.ReadingTimeMs(), 50 + 100 + 20);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -94,11 +95,16 @@ TEST(IvraSimProgramTest, PrintsItsDeviceServesAReadingAndEndsOnSigterm) {
   close(sim.out);
 }
 
-TEST(IvraSimProgramTest, HelpSucceedsAndABadOptionFails) {
+TEST(IvraSimProgramTest, HelpAndVersionSucceedAndABadOptionFails) {
   Child help = Spawn({"--help"});
   EXPECT_EQ(FirstLine(help.out, 5000).rfind("Usage: ", 0), 0u);
   EXPECT_EQ(WaitExit(help.pid), 0);
   close(help.out);
+
+  Child version = Spawn({"--version"});
+  EXPECT_EQ(FirstLine(version.out, 5000), "ivra-sim " IVRA_VERSION);
+  EXPECT_EQ(WaitExit(version.pid), 0);
+  close(version.out);
 
   Child bad = Spawn({"--ohms", "zero"});
   EXPECT_EQ(WaitExit(bad.pid), 2);
@@ -115,6 +121,70 @@ TEST(IvraSimProgramTest, EndsByItselfAfterAHangUp) {
   EXPECT_EQ(SerialLink::Read(reply, 100), 35);
   SerialLink::Close();
   ResetPortTable();
+  EXPECT_EQ(WaitExit(sim.pid), 0);
+  close(sim.out);
+}
+
+long ResidentKilobytes(pid_t pid) {
+  std::FILE* status = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+  if (status == nullptr) return -1;
+  char line[256];
+  long kilobytes = -1;
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    if (std::sscanf(line, "VmRSS: %ld kB", &kilobytes) == 1) break;
+  }
+  std::fclose(status);
+  return kilobytes;
+}
+
+// Writes `count` set-voltage commands, then waits for the answer to *OPC? so
+// that all of them have been taken.
+bool SendVoltages(int fd, int count) {
+  std::string block;
+  for (int i = 0; i < 1000; ++i) block += ":SOUR:VOLT 0.50000\r";
+  for (int sent = 0; sent < count; sent += 1000) {
+    for (std::size_t done = 0; done < block.size();) {
+      const ssize_t n = write(fd, block.data() + done, block.size() - done);
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  if (write(fd, "*OPC?\r", 6) != 6) return false;
+  std::string reply;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (reply.find('\r') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    pollfd pfd{fd, POLLIN, 0};
+    char buffer[16];
+    if (poll(&pfd, 1, 100) > 0) {
+      const ssize_t n = read(fd, buffer, sizeof buffer);
+      if (n > 0) reply.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  return reply == "1\r";
+}
+
+// A run of days sends millions of commands; the simulator's memory must not
+// grow with them (it used to keep every one).
+TEST(IvraSimProgramTest, MemoryStaysBoundedOverManyCommands) {
+  Child sim = Spawn({});
+  const std::string device = FirstLine(sim.out, 5000);
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0) << device;
+  termios tio{};
+  ASSERT_EQ(tcgetattr(fd, &tio), 0);
+  cfmakeraw(&tio);
+  ASSERT_EQ(tcsetattr(fd, TCSANOW, &tio), 0);
+
+  ASSERT_TRUE(SendVoltages(fd, 10000));  // fills the kept record
+  const long before = ResidentKilobytes(sim.pid);
+  ASSERT_TRUE(SendVoltages(fd, 150000));  // 2.9 MB of commands; kept, about 10 MB
+  const long after = ResidentKilobytes(sim.pid);
+  std::printf("ivra-sim resident: %ld kB after 10000 commands, %ld kB after 160000\n", before, after);
+  EXPECT_GT(before, 0);
+  EXPECT_LT(after - before, 2048);
+
+  close(fd);
+  kill(sim.pid, SIGTERM);
   EXPECT_EQ(WaitExit(sim.pid), 0);
   close(sim.out);
 }

@@ -42,6 +42,8 @@ TEST(SimCommandLineTest, EveryOptionIsTakenInBothSpellings) {
   EXPECT_EQ(c.options.splitReplyAfter, 35);
   EXPECT_EQ(c.options.logPath, "/tmp/x.log");
   EXPECT_TRUE(Parse({"--help"}).help);
+  EXPECT_TRUE(Parse({"--version"}).version);
+  EXPECT_EQ(Parse({"--ohms", "1", "--ohms=2"}).options.ohms, 2.0);  // the last one counts
 }
 
 TEST(SimCommandLineTest, InvalidCommandLinesAreReported) {
@@ -56,6 +58,8 @@ TEST(SimCommandLineTest, InvalidCommandLinesAreReported) {
                                              {"--hang-up-after", "-2"},
                                              {"--split-reply", "-1"},
                                              {"--log="},
+                                             {"--ohms="},
+                                             {"--device"},
                                              {"--diode=yes"},
                                              {"--frobnicate"},
                                              {"extra"}}) {

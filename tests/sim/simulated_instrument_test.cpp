@@ -112,6 +112,26 @@ TEST_F(SimulatedInstrumentTest, RecordsAndLogsTheExactBytesReceived) {
   std::remove(logPath.c_str());
 }
 
+TEST_F(SimulatedInstrumentTest, KeepsOnlyTheLatestCommandsInMemoryButLogsThemAll) {
+  const std::string logPath = ::testing::TempDir() + "ivra_sim_ring_test.txt";
+  SimOptions options;
+  options.keptCommands = 3;
+  options.logPath = logPath;
+  SimulatedInstrument sim(options);
+  Connect(sim);
+  for (int i = 0; i < 10; ++i) Send(":SOUR:VOLT " + std::to_string(i) + "\r");
+  ASSERT_TRUE(sim.WaitForCommands(10, 2000));
+  EXPECT_EQ(sim.ReceivedCount(), 10u);
+  EXPECT_EQ(sim.ReceivedCommands(), (std::vector<std::string>{":SOUR:VOLT 7\r", ":SOUR:VOLT 8\r", ":SOUR:VOLT 9\r"}));
+  EXPECT_DOUBLE_EQ(sim.SourceVolts(), 9.0);
+  sim.Stop();
+  std::ifstream log(logPath);
+  int lines = 0;
+  for (std::string line; std::getline(log, line);) ++lines;
+  EXPECT_EQ(lines, 10);
+  std::remove(logPath.c_str());
+}
+
 TEST_F(SimulatedInstrumentTest, ClientsCanCloseAndReopenBetweenMeasurements) {
   SimulatedInstrument sim;
   Connect(sim);
@@ -184,7 +204,7 @@ TEST_F(SimulatedInstrumentTest, EndlessLineNoiseIsCutIntoBoundedCommands) {
   const std::string noise(1500, 'A');
   ASSERT_TRUE(SerialLink::Write(noise.data(), static_cast<int>(noise.size())));
   Send("\r:SYST:ERR?\r");
-  EXPECT_EQ(ReadReply(), "-113,\"Undefined header\"\r");
+  EXPECT_EQ(ReadReply(), "-112,\"Program mnemonic too long\"\r");
   const std::vector<std::string> received = sim.ReceivedCommands();
   ASSERT_EQ(received.size(), 3u);
   EXPECT_EQ(received[0], std::string(1024, 'A'));
