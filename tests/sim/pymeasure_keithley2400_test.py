@@ -76,6 +76,12 @@ class Keithley2400OnIvraSim(unittest.TestCase):
             self.assertIsInstance(current, float)
             self.assertAlmostEqual(current, 0.5 / OHMS, delta=10 * NOISE)
         self.assertEqual(len(set(currents)), 5, "each read is a new measurement")
+        # Ten line cycles with auto-zero: three conversions of 200 ms each.
+        k.current_nplc = 10
+        self.assertEqual(k.current_nplc, 10)
+        started = time.monotonic()
+        self.assertAlmostEqual(k.current, 0.5 / OHMS, delta=10 * NOISE)
+        self.assertGreaterEqual(time.monotonic() - started, 0.55)
         self.assertEqual(k.source_voltage, 0.5)
         self.assertEqual(k.compliance_current, 1e-3)
         self.assertEqual(k.source_mode, "voltage")
