@@ -1,32 +1,77 @@
 #include "app/command_line.h"
 
+#include <wx/cmdline.h>
+#include <wx/msgout.h>
+
+#include "serial/port_table.h"
+
 namespace {
 
-bool IsPortOption(const std::string& arg) {
-  return arg.size() > 7 && arg.compare(0, 5, "--com") == 0 && arg[5] >= '1' && arg[5] <= '4' && arg[6] == '=';
-}
+// Collects what the parser would print, so the error goes out in our format.
+class CollectedOutput final : public wxMessageOutput {
+ public:
+  wxString text;
+
+ protected:
+  void Output(const wxString& str) override { text += str; }
+};
 
 }  // namespace
 
 IvraCommandLine ParseIvraCommandLine(const std::vector<std::string>& args) {
   IvraCommandLine line;
-  for (const std::string& arg : args) {
-    if (arg == "--simulate") {
-      line.simulate = true;
-    } else if (arg == "--help" || arg == "-h") {
-      line.help = true;
-    } else if (IsPortOption(arg)) {
-      line.portOptions.push_back(arg);
-    } else {
-      line.error = "unknown argument: " + arg;
+  std::vector<std::string> argvText{"ivra"};
+  argvText.insert(argvText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argvText) argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
+
+  wxCmdLineParser parser;
+  parser.SetSwitchChars("-");
+  parser.AddSwitch("h", "help", "show this text", wxCMD_LINE_OPTION_HELP);
+  parser.AddLongSwitch("simulate");
+  parser.AddLongSwitch("version");
+  for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
+    parser.AddLongOption("com" + std::to_string(n), wxEmptyString, wxCMD_LINE_VAL_STRING,
+                         wxCMD_LINE_PARAM_MULTIPLE | wxCMD_LINE_NEEDS_SEPARATOR);
+  }
+  parser.SetCmdLine(static_cast<int>(argvText.size()), argv.data());
+
+  CollectedOutput collected;
+  wxMessageOutput* previous = wxMessageOutput::Set(&collected);
+  const int result = parser.Parse(false);
+  wxMessageOutput::Set(previous);
+  if (result == -1) {
+    line.help = true;
+    return line;
+  }
+  if (result != 0) {
+    line.error = collected.text.utf8_string();
+    while (!line.error.empty() && line.error.back() == '\n') line.error.pop_back();
+    if (line.error.empty()) line.error = "bad command line";
+    return line;
+  }
+  line.simulate = parser.FoundSwitch("simulate") == wxCMD_SWITCH_ON;
+  line.version = parser.FoundSwitch("version") == wxCMD_SWITCH_ON;
+  // In the order given, so the last of two --com1 wins as it always did.
+  for (const wxCmdLineArg& arg : parser.GetArguments()) {
+    if (arg.GetKind() != wxCMD_LINE_OPTION) continue;
+    const std::string path = arg.GetStrVal().utf8_string();
+    if (path.empty()) {
+      line.error = "--" + arg.GetLongName().utf8_string() + " needs a device path";
       return line;
     }
+    line.portOptions.push_back("--" + arg.GetLongName().utf8_string() + "=" + path);
   }
   return line;
 }
 
 std::string IvraUsage() {
   return "Usage: ivra [--simulate] [--com1=PATH] [--com2=PATH] [--com3=PATH] [--com4=PATH]\n"
+         "       ivra --help | --version\n"
          "  --simulate     serve COM1 from a simulated SourceMeter 2400 on a pseudo-terminal\n"
-         "  --comN=PATH    use the device PATH for serial port COMN (N = 1..4)\n";
+         "  --comN=PATH    use the device PATH for serial port COMN (N = 1..4)\n"
+         "  --version      show the program's version\n"
+         "  --help         show this text\n"
+         "Measurement > Start lists every serial port found, USB adapters included.\n";
 }

@@ -17,6 +17,7 @@
 #include "app/ivra_doc_manager.h"
 #include "app/main_frame.h"
 #include "app/signal_read_abort.h"
+#include "measurement/measurement_run.h"
 #include "serial/port_table.h"
 #include "sim/simulated_instrument.h"
 #include "ui/ivra_view.h"
@@ -27,6 +28,8 @@ namespace {
 constexpr const char* kAppTitle = "Ivra";
 constexpr int kCloseRetryMs = 100;
 constexpr int kCloseTimerId = 1;
+// The device of the last accepted Setup, preselected by the next run's dialog.
+constexpr const char* kRememberedPortKey = "/Setup/PortPath";
 
 // A little noise, so the demo's plot of a fixed resistor visibly moves.
 constexpr double kSimulatedNoiseAmperes = 5e-9;
@@ -63,6 +66,7 @@ bool CIvraApp::OnInit() {
   docManager->Initialize();
   m_docManager = docManager;
   m_docManager->FileHistoryLoad(*wxConfigBase::Get());
+  LoadRememberedPort();
 
   new wxDocTemplate(m_docManager, "Ivra Document", wxEmptyString, wxEmptyString, wxEmptyString, "Ivra.Document",
                     "Ivra View", wxCLASSINFO(CIvraDoc), wxCLASSINFO(CIvraView));
@@ -107,7 +111,21 @@ bool CIvraApp::ApplyCommandLine() {
   }
   // Explicit ports win over the simulated one.
   for (const std::string& option : line.portOptions) ApplyPortOption(option.c_str());
+  m_portsFromCommandLine = line.simulate || !line.portOptions.empty();
   return true;
+}
+
+void CIvraApp::LoadRememberedPort() {
+  // Ports given on the command line take precedence over the remembered one.
+  if (m_portsFromCommandLine) return;
+  wxString path;
+  if (wxConfigBase::Get()->Read(kRememberedPortKey, &path)) g_settings.portPath = path.utf8_string();
+}
+
+void CIvraApp::SaveRememberedPort() {
+  // The simulator's pseudo-terminal is gone with this process: not worth remembering.
+  if (m_simulator || g_settings.portPath.empty()) return;
+  wxConfigBase::Get()->Write(kRememberedPortKey, wxString::FromUTF8(g_settings.portPath));
 }
 
 void CIvraApp::InstallSignalHandlers() {
@@ -122,6 +140,7 @@ void CIvraApp::InstallSignalHandlers() {
 int CIvraApp::OnExit() {
   m_closeRetry.Stop();
   m_modalDialogs.Unregister();
+  if (wxConfigBase::Get(false) != nullptr) SaveRememberedPort();
   if (m_docManager != nullptr) {
     if (m_docManager->GetHistoryFilesCount() > 0) m_docManager->FileHistorySave(*wxConfigBase::Get());
     // Deleting the manager deletes the document and the view; the view stops a

@@ -33,12 +33,17 @@ class CIvraApp : public wxApp {
   void OnAppAbout(wxCommandEvent& event);
   void OnCloseRetry(wxTimerEvent& event);
   bool ApplyCommandLine();
+  // The port of the last accepted Setup is kept in the profile (by device
+  // path) and preselected in the next run's dialog when it is present.
+  void LoadRememberedPort();
+  void SaveRememberedPort();
   void InstallSignalHandlers();
 
   wxDocManager* m_docManager = nullptr;
   std::unique_ptr<SimulatedInstrument> m_simulator;
   ModalDialogTracker m_modalDialogs;
   wxTimer m_closeRetry;
+  bool m_portsFromCommandLine = false;  // --simulate or --comN=PATH given
 
   wxDECLARE_EVENT_TABLE();
 };

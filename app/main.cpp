@@ -15,6 +15,10 @@ int main(int argc, char** argv) {
     std::fputs(IvraUsage().c_str(), stdout);
     return 0;
   }
+  if (line.version) {
+    std::puts("ivra " IVRA_VERSION);
+    return 0;
+  }
   if (!line.error.empty()) {
     std::fprintf(stderr, "ivra: %s\n%s", line.error.c_str(), IvraUsage().c_str());
     return 2;

@@ -22,8 +22,8 @@ std::vector<SerialPortInfo> ListSystemSerialPorts() {
     data[dataSize] = 0;
     SerialPortInfo info;
     info.device = reinterpret_cast<const char*>(data);
-    // The value name is the driver's device object, e.g. "\Device\Serial0".
-    info.description = valueName;
+    // The value name is only the driver's device object ("\Device\Serial0"):
+    // no description a user would recognise.
     if (!info.device.empty()) ports.push_back(std::move(info));
   }
   RegCloseKey(key);

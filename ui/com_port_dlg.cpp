@@ -1,5 +1,6 @@
 #include "ui/com_port_dlg.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <wx/button.h>
@@ -9,6 +10,7 @@
 
 #include "app/command_ids.h"
 #include "measurement/setting_checks.h"
+#include "serial/port_discovery.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -29,13 +31,21 @@ std::string FieldText(const wxTextCtrl* field) { return field->GetValue().utf8_s
 
 }  // namespace
 
-CComPortDlg::CComPortDlg(wxWindow* pParent) {
+CComPortDlg::CComPortDlg(wxWindow* pParent) : CComPortDlg(pParent, MakePortChoices(ListSerialPorts())) {}
+
+CComPortDlg::CComPortDlg(wxWindow* pParent, std::vector<PortChoice> choices) : m_choices(std::move(choices)) {
   // Created hidden: the modal loop shows it, after the members are in place.
   Create(pParent, wxID_ANY, "Setup", wxDefaultPosition, wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX);
   SetFont(wxFont(wxFontInfo(8).Family(wxFONTFAMILY_SWISS).FaceName("MS Sans Serif")));
   CreateControls();
   SetClientSize(wxDLG_UNIT(this, wxSize(252, 169)));
+  FitToContents();
   Centre();
+  // GTK gives a text field's true size for a text only once it is on screen.
+  Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
+    event.Skip();
+    if (event.IsShown()) FitToContents();
+  });
 }
 
 CComPortDlg::~CComPortDlg() = default;
@@ -46,8 +56,10 @@ void CComPortDlg::CreateControls() {
                             wxDLG_UNIT(this, wxSize(box.width, box.height))));
   };
   auto label = [&](const char* text, DialogBox box) {
-    place(new wxStaticText(this, wxID_STATIC, text, wxDefaultPosition, wxDefaultSize, wxALIGN_LEFT | wxST_NO_AUTORESIZE),
-          box);
+    auto* control =
+        new wxStaticText(this, wxID_STATIC, text, wxDefaultPosition, wxDefaultSize, wxALIGN_LEFT | wxST_NO_AUTORESIZE);
+    place(control, box);
+    return control;
   };
   auto edit = [&](int id, DialogBox box) {
     auto* field = new wxTextCtrl(this, id, wxEmptyString);
@@ -59,9 +71,12 @@ void CComPortDlg::CreateControls() {
   auto* ok = new wxButton(this, wxID_OK, "OK");
   place(ok, {185, 15, 50, 15});
   ok->SetDefault();
+  m_pOk = ok;
 
-  const wxString ports[] = {"COM1", "COM2", "COM3", "COM4"};
-  m_pPort = new wxChoice(this, IDC_PORT, wxDefaultPosition, wxDefaultSize, 4, ports, wxCB_SORT);
+  // In the order made: COM1..COM4, then the other ports in natural order.
+  wxArrayString ports;
+  for (const PortChoice& choice : m_choices) ports.Add(wxString::FromUTF8(choice.label));
+  m_pPort = new wxChoice(this, IDC_PORT, wxDefaultPosition, wxDefaultSize, ports);
   place(m_pPort, {65, 15, 48, 50});
   // A drop-down list is as high as one row; the 50 units hold the open list.
   m_pPort->SetSize(wxSize(m_pPort->GetSize().x, m_pPort->GetBestSize().y));
@@ -72,16 +87,49 @@ void CComPortDlg::CreateControls() {
   label("Measurement time", {15, 70, 65, 8});
   m_pOutputFile = edit(IDC_OUTPUT_FILE, {55, 135, 175, 14});
   label("Output file", {15, 135, 35, 8});
-  label("sec", {145, 48, 12, 8});
-  label("sec", {145, 73, 12, 8});
-  place(new wxButton(this, wxID_CANCEL, "Cancel"), {185, 43, 50, 14});
+  m_pIntervalUnit = label("sec", {145, 48, 12, 8});
+  m_pTimeUnit = label("sec", {145, 73, 12, 8});
+  m_pCancel = new wxButton(this, wxID_CANCEL, "Cancel");
+  place(m_pCancel, {185, 43, 50, 14});
   label("Output voltage", {16, 96, 65, 8});
   m_pOutputVoltage = edit(IDC_OUTPUT_VOLTAGE, {99, 96, 40, 14});
-  label("V", {147, 99, 8, 8});
+  m_pVoltageUnit = label("V", {147, 99, 8, 8});
+}
+
+void CComPortDlg::FitToContents() {
+  const int gap = wxDLG_UNIT(this, wxSize(5, 0)).x;
+
+  // Each number field shows its longest valid value whole: 10000000 must not
+  // lose its first digit to scrolling.
+  auto widen = [&](wxTextCtrl* field, const char* longest, wxStaticText* unit) {
+    const int needed = field->GetSizeFromTextSize(field->GetTextExtent(longest).x).x;
+    if (needed > field->GetSize().x) field->SetSize(wxSize(needed, field->GetSize().y));
+    const int unitLeft = field->GetRect().GetRight() + 1 + gap;
+    if (unit->GetPosition().x < unitLeft) unit->Move(unitLeft, unit->GetPosition().y);
+  };
+  widen(m_pSampleInterval, "1000", m_pIntervalUnit);
+  widen(m_pMeasurementTime, "10000000", m_pTimeUnit);
+  widen(m_pOutputVoltage, "-10.000", m_pVoltageUnit);
+
+  // The port list as wide as its longest entry (within reason); the buttons
+  // move right, and the dialog grows, only when the list would reach them.
+  const int maxWidth = wxDLG_UNIT(this, wxSize(300, 0)).x;
+  const int listWidth = std::min(std::max(m_pPort->GetSize().x, m_pPort->GetBestSize().x), maxWidth);
+  m_pPort->SetSize(wxSize(listWidth, m_pPort->GetSize().y));
+  int rightmost = std::max({m_pPort->GetRect().GetRight(), m_pIntervalUnit->GetRect().GetRight(),
+                            m_pTimeUnit->GetRect().GetRight(), m_pVoltageUnit->GetRect().GetRight()});
+  const int shift = rightmost + 1 + gap - m_pOk->GetPosition().x;
+  if (shift > 0) {
+    for (wxWindow* button : {m_pOk, m_pCancel}) button->Move(button->GetPosition() + wxPoint(shift, 0));
+    SetClientSize(GetClientSize() + wxSize(shift, 0));
+  }
 }
 
 bool CComPortDlg::TransferDataToWindow() {
-  m_pPort->SetSelection(m_nPortIndex);
+  int index = FindPortChoice(m_choices, m_strPortPath);
+  if (index < 0) index = m_nPortIndex;
+  if (index < 0 || index >= static_cast<int>(m_choices.size())) index = 0;
+  m_pPort->SetSelection(index);
   m_pOutputFile->ChangeValue(wxString::FromUTF8(m_strOutputFile));
   m_pMeasurementTime->ChangeValue(wxString::Format("%d", m_nMeasurementTime));
   m_pSampleInterval->ChangeValue(wxString::Format("%d", m_nSampleInterval));
@@ -90,7 +138,8 @@ bool CComPortDlg::TransferDataToWindow() {
 }
 
 bool CComPortDlg::TransferDataFromWindow() {
-  m_nPortIndex = m_pPort->GetSelection();
+  m_nPortIndex = std::max(0, m_pPort->GetSelection());
+  m_strPortPath = ChosenPort().device;
   m_strOutputFile = FieldText(m_pOutputFile);
   if (auto message = CheckIntSetting(FieldText(m_pMeasurementTime), kMeasurementTimeRange, m_nMeasurementTime)) {
     return FailField(m_pMeasurementTime, *message);

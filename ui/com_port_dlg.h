@@ -6,18 +6,27 @@
 // output voltage) and stops at the first bad field: its message is shown, the
 // focus goes into that field and the typed text stays. Cancel, Escape and the
 // close box read nothing.
+//
+// The port list holds COM1..COM4, each with the device it maps to, then every
+// other port found; it preselects the entry for m_strPortPath when there is one.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <wx/dialog.h>
 
+#include "ui/port_choices.h"
+
 class wxChoice;
+class wxStaticText;
 class wxTextCtrl;
 
 class CComPortDlg : public wxDialog {
  public:
+  // The port list holds `choices`; by default COM1..COM4 and the ports found.
   explicit CComPortDlg(wxWindow* pParent = nullptr);
+  CComPortDlg(wxWindow* pParent, std::vector<PortChoice> choices);
   ~CComPortDlg() override;
 
   std::string GetOutputFile() const { return m_strOutputFile; }
@@ -26,14 +35,23 @@ class CComPortDlg : public wxDialog {
   bool TransferDataToWindow() override;
   bool TransferDataFromWindow() override;
 
-  int m_nPortIndex = 0;  // 0 = COM1
+  int m_nPortIndex = 0;  // 0 = COM1; a position in the port list
+  // On opening: the device to select when the list has it (else m_nPortIndex
+  // is selected). On OK: the chosen entry's device.
+  std::string m_strPortPath;
   std::string m_strOutputFile;
   int m_nMeasurementTime = 1000;
   int m_nSampleInterval = 1;
   double m_dOutputVoltage = 0.5;
 
+  // The chosen entry of the port list (valid after OK).
+  const PortChoice& ChosenPort() const { return m_choices[static_cast<std::size_t>(m_nPortIndex)]; }
+
  private:
   void CreateControls();
+  // Widens the port list and the number fields to their longest entries,
+  // moving what stands beside them along; the dialog grows only if needed.
+  void FitToContents();
   // Shows `message`, puts the focus into `field` with its text selected, and
   // returns false, so OK leaves the dialog open.
   bool FailField(wxTextCtrl* field, const std::string& message);
@@ -43,4 +61,10 @@ class CComPortDlg : public wxDialog {
   wxTextCtrl* m_pMeasurementTime = nullptr;
   wxTextCtrl* m_pOutputFile = nullptr;
   wxTextCtrl* m_pOutputVoltage = nullptr;
+  wxStaticText* m_pIntervalUnit = nullptr;
+  wxStaticText* m_pTimeUnit = nullptr;
+  wxStaticText* m_pVoltageUnit = nullptr;
+  wxWindow* m_pOk = nullptr;
+  wxWindow* m_pCancel = nullptr;
+  std::vector<PortChoice> m_choices;
 };

@@ -88,10 +88,14 @@ void CIvraView::OnChangeFilename() {
 int CIvraView::StartMeasurement() {
   CComPortDlg dialog(nullptr);
   dialog.m_nPortIndex = (g_settings.portNumber - 1) & 3;
+  dialog.m_strPortPath = g_settings.portPath;  // preselected when the list has it
   if (dialog.ShowModal() != wxID_OK) return -1;
 
   MeasurementSettings accepted;
-  accepted.portNumber = dialog.m_nPortIndex + 1;
+  // COM1..COM4 go through the port table as always; any other port by its device.
+  const PortChoice& chosen = dialog.ChosenPort();
+  accepted.portNumber = chosen.portNumber != 0 ? chosen.portNumber : g_settings.portNumber;
+  if (chosen.portNumber == 0) accepted.portPath = chosen.device;
   accepted.sampleInterval = dialog.m_nSampleInterval;
   accepted.measurementTime = dialog.m_nMeasurementTime;
   accepted.outputPath = dialog.GetOutputFile();

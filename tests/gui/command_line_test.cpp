@@ -10,6 +10,10 @@ TEST(IvraCommandLine, AcceptsSimulateHelpAndPortOptionsOnly) {
   EXPECT_EQ(line.portOptions, (std::vector<std::string>{"--com1=/dev/pts/7", "--com4=/dev/ttyUSB0"}));
 
   EXPECT_TRUE(ParseIvraCommandLine({"--help"}).help);
+  EXPECT_TRUE(ParseIvraCommandLine({"--version"}).version);
+  // Given twice, the later path wins, as it is applied last.
+  EXPECT_EQ(ParseIvraCommandLine({"--com2=/dev/a", "--com2=/dev/b"}).portOptions,
+            (std::vector<std::string>{"--com2=/dev/a", "--com2=/dev/b"}));
   EXPECT_TRUE(ParseIvraCommandLine({}).error.empty());
   for (const char* bad : {"--com5=/dev/x", "--com1=", "--com0=/dev/x", "--com12=/dev/x", "-simulate", "file.dat"}) {
     EXPECT_FALSE(ParseIvraCommandLine({bad}).error.empty()) << bad;

@@ -7,11 +7,20 @@
 #include <wx/window.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <cstdlib>
 
 #include "app/ivra_app.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  // A profile of our own, so the remembered port of one run (or of the user)
+  // never preselects a port in another.
+  char home[] = "/tmp/ivra-gui-home-XXXXXX";
+  if (mkdtemp(home) == nullptr || setenv("HOME", home, 1) != 0) {
+    std::fprintf(stderr, "cannot make a private home directory\n");
+    return 1;
+  }
   wxApp::SetInstance(new CIvraApp);
   int wxArgc = 1;
   char* wxArgv[] = {argv[0], nullptr};
@@ -31,5 +40,6 @@ int main(int argc, char** argv) {
   }
   wxTheApp->OnExit();
   wxEntryCleanup();
+  std::filesystem::remove_all(home);
   return result;
 }

@@ -1,6 +1,7 @@
 // The Setup dialog driven through its controls inside Measurement > Start.
 #include <gtest/gtest.h>
 
+#include <wx/choice.h>
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 
@@ -8,6 +9,7 @@
 #include <wx/filefn.h>
 
 #include "measurement/measurement_run.h"
+#include "serial/port_discovery.h"
 #include "serial/port_table.h"
 #include "tests/gui/gui_test_support.h"
 #include "ui/com_port_dlg.h"
@@ -200,4 +202,84 @@ TEST(SetupDialog, PortThatCannotBeOpenedIsReportedAfterTheDialog) {
   EXPECT_TRUE(ReadLines(dataPath).empty());
   EXPECT_TRUE(wxFileExists(dataPath)) << "the output file was created before the port was tried";
   EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_START));
+}
+
+TEST(SetupDialog, ListsEveryPortFoundAfterComOneToFourAndPreselectsTheLastDevice) {
+  ResetPortTable();
+  ASSERT_TRUE(SetPortDevicePath(2, "/dev/pts/77"));
+  SetPortListerForTesting([] {
+    std::vector<SerialPortInfo> ports(2);
+    ports[0].device = "/dev/ttyUSB0";
+    ports[0].manufacturer = "FTDI";
+    ports[0].product = "FT232R USB UART";
+    ports[0].serialNumber = "A50285BI";
+    ports[0].stableName = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    ports[1].device = "/dev/ttyS0";  // COM1 stands for it already
+    ports[1].description = "built-in serial port";
+    return ports;
+  });
+  const std::string dataPath = TempPath("usb-port.dat");
+  DialogDriver driver;
+  std::vector<std::string> labels;
+  RunStart(driver, {[&](wxDialog& dialog) {
+    auto* port = dynamic_cast<wxChoice*>(dialog.FindWindow(IDC_PORT));
+    ASSERT_NE(port, nullptr);
+    const wxArrayString strings = port->GetStrings();
+    for (const wxString& label : strings) labels.push_back(label.utf8_string());
+    // The list shows its longest entry whole and stays clear of the buttons.
+    EXPECT_GE(port->GetSize().x, port->GetBestSize().x);
+    EXPECT_LT(port->GetRect().GetRight(), dialog.FindWindow(wxID_OK)->GetPosition().x);
+    SelectPort(dialog, 4);
+    SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(dataPath));
+    ClickButton(dialog, wxID_OK);
+  }});
+  EXPECT_EQ(labels, (std::vector<std::string>{"COM1 (/dev/ttyS0)", "COM2 (/dev/pts/77)", "COM3 (/dev/ttyS2)",
+                                           "COM4 (/dev/ttyS3)", "/dev/ttyUSB0 - FTDI FT232R USB UART (A50285BI)"}));
+  // The adapter is opened by its stable name, which does not exist here.
+  ASSERT_EQ(driver.Messages().size(), 1u);
+  EXPECT_EQ(driver.Messages()[0].text.utf8_string().rfind(
+                "Can't open serial port\nPort: /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n"
+                "There is no such device.",
+                0),
+            0u);
+  EXPECT_EQ(g_settings.portPath, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+
+  // The next Setup offers the adapter again; once it is gone, the COM port.
+  int preselected = -1;
+  RunStart(driver, {[&](wxDialog& dialog) {
+    preselected = PortSelection(dialog);
+    ClickButton(dialog, wxID_CANCEL);
+  }});
+  EXPECT_EQ(preselected, 4);
+  SetPortListerForTesting([] { return std::vector<SerialPortInfo>{}; });
+  RunStart(driver, {[&](wxDialog& dialog) {
+    preselected = PortSelection(dialog);
+    ClickButton(dialog, wxID_CANCEL);
+  }});
+  EXPECT_EQ(preselected, g_settings.portNumber - 1);
+
+  SetPortListerForTesting(nullptr);
+  ResetPortTable();
+  g_settings.portPath.clear();
+}
+
+TEST(SetupDialog, NumberFieldsShowTheirLongestValuesWhole) {
+  DialogDriver driver;
+  RunStart(driver, {[&](wxDialog& dialog) {
+    for (const auto& [id, longest] : {std::pair<int, const char*>{IDC_SAMPLE_INTERVAL, "1000"},
+                                      {IDC_MEASUREMENT_TIME, "10000000"},
+                                      {IDC_OUTPUT_VOLTAGE, "-10.000"}}) {
+      auto* field = dynamic_cast<wxTextCtrl*>(dialog.FindWindow(id));
+      ASSERT_NE(field, nullptr);
+      EXPECT_GE(field->GetSize().x, field->GetSizeFromTextSize(field->GetTextExtent(longest).x).x) << longest;
+      // No unit label or button is covered by a widened field.
+      for (wxWindow* other : dialog.GetChildren()) {
+        if (other != field && other->GetRect().GetTop() < field->GetRect().GetBottom() &&
+            other->GetRect().GetBottom() > field->GetRect().GetTop()) {
+          EXPECT_FALSE(other->GetRect().Intersects(field->GetRect())) << longest;
+        }
+      }
+    }
+    ClickButton(dialog, wxID_CANCEL);
+  }});
 }

@@ -1,0 +1,23 @@
+// The entries of the Setup dialog's port list: COM1..COM4 first, each with the
+// device it maps to, then every other port found on the machine.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "serial/port_discovery.h"
+
+struct PortChoice {
+  std::string label;   // "COM1 (/dev/ttyS0)", "/dev/ttyUSB0 - FTDI FT232R USB UART (A50285BI)"
+  // What Start opens and what is remembered: the /dev/serial/by-id/ name where
+  // there is one, so the choice follows a USB adapter to whatever ttyUSBn it
+  // gets next time; the device path otherwise.
+  std::string device;
+  int portNumber = 0;  // 1..4 for COM1..COM4, 0 for a port chosen by its device
+};
+
+// `detected` ports that COM1..COM4 already stand for are not listed twice.
+std::vector<PortChoice> MakePortChoices(const std::vector<SerialPortInfo>& detected);
+
+// The index of the entry for `device`, or -1.
+int FindPortChoice(const std::vector<PortChoice>& choices, const std::string& device);
