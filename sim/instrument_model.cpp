@@ -108,6 +108,10 @@ void InstrumentModel::Reset() {
   display_ = true;
   remoteSense_ = false;
   terminals_ = 0;
+  filter_ = false;
+  filterMoving_ = 1;
+  filterCount_ = 10;
+  outputOffState_ = 1;
   lastReadings_.clear();
 }
 
@@ -220,10 +224,24 @@ void InstrumentModel::BooleanSetting(const ScpiUnit& unit, Context& context, boo
   if (Boolean(unit, value)) setting = value;
 }
 
+void InstrumentModel::NumberQuery(const ScpiUnit& unit, Context& context, double value, double low, double high,
+                                  double byDefault) {
+  // ":SOUR:VOLT? MAX" asks for the limit instead of the setting.
+  if (unit.params.size() == 1 && IsMnemonic(unit.params[0], "MINimum")) {
+    context.Respond(Field(low));
+  } else if (unit.params.size() == 1 && IsMnemonic(unit.params[0], "MAXimum")) {
+    context.Respond(Field(high));
+  } else if (unit.params.size() == 1 && IsMnemonic(unit.params[0], "DEFault")) {
+    context.Respond(Field(byDefault));
+  } else if (NoParams(unit)) {
+    context.Respond(Field(value));
+  }
+}
+
 void InstrumentModel::NumberSetting(const ScpiUnit& unit, Context& context, double& setting, double low,
                                     double high, double byDefault) {
   if (unit.query) {
-    if (NoParams(unit)) context.Respond(Field(setting));
+    NumberQuery(unit, context, setting, low, high, byDefault);
     return;
   }
   double value = 0.0;
@@ -297,6 +315,23 @@ const std::vector<InstrumentModel::Command>& InstrumentModel::Commands() {
        [](M& m, U u, C c) { m.BooleanSetting(u, c, m.senseVoltAuto_); }},
       {HeaderPattern("[:SENSe#]:RESistance:MODE"),
        [](M& m, U u, C c) { m.ChoiceSetting(u, c, {"MANual", "AUTO"}, {"MAN", "AUTO"}, m.ohmsMode_); }},
+      {HeaderPattern("[:SENSe#]:AVERage[:STATe]"), [](M& m, U u, C c) { m.BooleanSetting(u, c, m.filter_); }},
+      {HeaderPattern("[:SENSe#]:AVERage:TCONtrol"),
+       [](M& m, U u, C c) { m.ChoiceSetting(u, c, {"REPeat", "MOVing"}, {"REP", "MOV"}, m.filterMoving_); }},
+      {HeaderPattern("[:SENSe#]:AVERage:COUNt"),
+       [](M& m, U u, C c) {
+         if (u.query) {
+           m.NumberQuery(u, c, m.filterCount_, 1, 100, 10);
+           return;
+         }
+         double count = 0.0;
+         if (m.Number(u, 1, 100, 10, count)) m.filterCount_ = std::round(count);
+       }},
+      {HeaderPattern(":OUTPut#:SMODe"),
+       [](M& m, U u, C c) {
+         m.ChoiceSetting(u, c, {"HIMPedance", "NORMal", "ZERO", "GUARd"}, {"HIMP", "NORM", "ZERO", "GUAR"},
+                         m.outputOffState_);
+       }},
       {HeaderPattern(":FORMat:ELEMents[:SENSe#]"), [](M& m, U u, C c) { m.Elements(u, c); }},
       {HeaderPattern(":FORMat[:DATA]"),
        [](M& m, U u, C c) {
@@ -498,7 +533,7 @@ void InstrumentModel::SourceLevel(const ScpiUnit& unit, Context& context, bool a
   double& level = amps ? sourceAmps_ : sourceVolts_;
   const double limit = amps ? kMaxAmps : kMaxVolts;
   if (unit.query) {
-    if (NoParams(unit)) context.Respond(Field(level));
+    NumberQuery(unit, context, level, -limit, limit, 0);
     return;
   }
   double value = 0.0;
@@ -628,7 +663,7 @@ void InstrumentModel::Compliance(const ScpiUnit& unit, Context& context, bool am
   double& setting = amps ? complianceA_ : complianceV_;
   const double limit = amps ? kMaxAmps : kMaxVolts;
   if (unit.query) {
-    if (NoParams(unit)) context.Respond(Field(setting));
+    NumberQuery(unit, context, setting, -limit, limit, amps ? 105e-6 : 21.0);
     return;
   }
   double value = 0.0;
@@ -745,6 +780,7 @@ int InstrumentModel::ReadingTimeMs() const {
   const double cycleMs = 1000.0 / lineHz_;
   double ms = kMeasureDelayMs + conversions * (nplc_ - 1.0) * cycleMs;
   ms = std::max<double>(ms, kMinimumReadingMs);
+  if (filter_ && filterMoving_ == 0) ms *= filterCount_;  // a repeating filter measures anew each time
   ms += triggerDelay_ * 1000.0 + (sourceDelayAuto_ ? 0.0 : sourceDelay_ * 1000.0);
   return static_cast<int>(std::lround(ms));
 }
@@ -763,7 +799,9 @@ InstrumentModel::Reading InstrumentModel::TakeReading(double seconds) {
   Reading r;
   r.seconds = seconds - timeZero_;
   r.status = kStatusVoltsSourced + kStatusAmpsMeasured;  // replaced below
-  const double noise = options_.noise > 0.0 ? options_.noise * gaussian_(random_) : 0.0;
+  // The filter averages `count` conversions, which narrows the noise.
+  const double averaged = filter_ ? std::sqrt(filterCount_) : 1.0;
+  const double noise = options_.noise > 0.0 ? options_.noise * gaussian_(random_) / averaged : 0.0;
   const bool amps = sourceAmpsMode_;
   // The compliance is the lower of the set limit and the top of a fixed
   // measurement range.

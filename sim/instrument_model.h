@@ -103,6 +103,8 @@ class InstrumentModel {
   void BooleanSetting(const ScpiUnit& unit, Context& context, bool& setting);
   void NumberSetting(const ScpiUnit& unit, Context& context, double& setting, double low, double high,
                      double byDefault);
+  void NumberQuery(const ScpiUnit& unit, Context& context, double value, double low, double high,
+                   double byDefault);
 
   // Commands.
   void Output(const ScpiUnit& unit, Context& context);
@@ -174,5 +176,9 @@ class InstrumentModel {
   bool display_ = true;
   bool remoteSense_ = false;
   std::size_t terminals_ = 0;  // FRON, REAR
+  bool filter_ = false;
+  std::size_t filterMoving_ = 1;  // REP, MOV
+  double filterCount_ = 10;
+  std::size_t outputOffState_ = 1;  // HIMP, NORM, ZERO, GUAR: kept, no effect on readings
   std::vector<Reading> lastReadings_;
 };

@@ -300,6 +300,8 @@ TEST(InstrumentModelTest, EverySettingReadsBackWhatWasSet) {
       {":SYST:LFR 60", ":SYST:LFR?", "60"},
       {":ROUT:TERM REAR", ":ROUT:TERM?", "REAR"},
       {"*ESE 36", "*ESE?", "36"},
+      {":SENS:AVER:TCON REP;COUN 4;:SENS:AVER ON", ":AVER?;AVER:COUN?;TCON?", "1;+4.000000E+00;REP"},
+      {":OUTP:SMOD ZERO", ":OUTP:SMOD?", "ZERO"},
       {":OUTPut:STATe ON", ":OUTP?", "1"},
   };
   for (const auto& s : settings) {
@@ -315,6 +317,8 @@ TEST(InstrumentModelTest, EverySettingReadsBackWhatWasSet) {
   model.Execute(":FORM:ELEM", 0);
   EXPECT_EQ(model.Execute(":SYST:ERR:CODE:ALL?", 0).text, "-221,-222,-224,-224,-109\r");
   EXPECT_EQ(model.Execute(":SOUR:CURR?;:TRIG:COUN?;:SOUR:FUNC?", 0).text, "-2.500000E-03;20;CURR\r");
+  EXPECT_EQ(model.Execute(":SOUR:VOLT? MAX;:SENS:CURR:PROT? MIN;:TRIG:DEL? DEF", 0).text,
+            "+2.100000E+02;-1.050000E+00;+0.000000E+00\r");
 }
 
 TEST(InstrumentModelTest, SourcingCurrentMeasuresVoltageUpToItsCompliance) {
@@ -390,6 +394,8 @@ TEST(InstrumentModelTest, IntegrationTimeLengthensTheReply) {
   EXPECT_EQ(model.ReadingTimeMs(), 5);  // firmware time only
   model.Execute(":SENS:CURR:NPLC 1;:TRIG:DEL 0.1;:SOUR:DEL 0.02", 0);
   EXPECT_EQ(model.ReadingTimeMs(), 50 + 100 + 20);
+  model.Execute(":TRIG:DEL 0;:SOUR:DEL:AUTO ON;:AVER:TCON REP;COUN 5;:AVER ON", 0);
+  EXPECT_EQ(model.ReadingTimeMs(), 5 * 50);  // a repeating filter takes five fresh readings
 }
 
 }  // namespace
