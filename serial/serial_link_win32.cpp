@@ -1,11 +1,14 @@
 // The serial link on the Windows communications interface. The driver applies
-// the time-outs itself (COMMTIMEOUTS), so Read and Write are single calls.
+// the time-outs itself (COMMTIMEOUTS). The port is opened for overlapped I/O
+// only so that a read can also wait on the stop event: every Read and Write is
+// still one platform call that the caller waits for.
 #include "serial/serial_link.h"
+#include "serial/serial_link_win32.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -16,6 +19,14 @@ namespace {
 
 // The one port handle; INVALID_HANDLE_VALUE when no port is open.
 HANDLE g_handle = INVALID_HANDLE_VALUE;
+// Held while the port is open: not every Windows layer enforces the driver's
+// exclusive open (Wine lets a second CreateFile on a COM port succeed), so Ivra
+// programs also agree through a named mutex per port.
+HANDLE g_portClaim = nullptr;
+// Completion event of the current overlapped operation.
+HANDLE g_ioDone = nullptr;
+// Signalled on a stop request; ends a waiting read.
+HANDLE g_readAbort = nullptr;
 
 // "COM10" and above open only through the device namespace; the prefix does no
 // harm to COM1..COM9 either, but names given in full are left as they are.
@@ -45,44 +56,63 @@ bool Fail(PortOpenError* error, const std::string& path, DWORD lastError) {
   return false;
 }
 
-}  // namespace
-
-bool SerialLink::Open(int portNumber, PortOpenError* error) {
-  return Open(PortDevicePath(portNumber), error);
-}
-
-bool SerialLink::Open(const std::string& name, PortOpenError* error) {
-  if (g_handle != INVALID_HANDLE_VALUE) Close();
-  if (error != nullptr) *error = PortOpenError{};
-  if (name.empty()) return Fail(error, name, ERROR_FILE_NOT_FOUND);
-
-  // Share mode 0: exclusive use; a port held by another program fails here,
-  // before any configuration.
-  g_handle = CreateFileA(DeviceNamespacePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (g_handle == INVALID_HANDLE_VALUE) return Fail(error, name, GetLastError());
-  if (GetFileType(g_handle) != FILE_TYPE_CHAR) {
-    CloseHandle(g_handle);
-    g_handle = INVALID_HANDLE_VALUE;
-    if (error != nullptr) {
-      error->problem = PortOpenProblem::NotATerminal;
-      error->path = name;
-    }
+// Claims the port for this process; false when another Ivra program has it.
+bool ClaimPort(const std::string& name) {
+  std::string claimName = "Local\\Ivra.SerialPort.";
+  for (char c : name) claimName += (c == '\\') ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  HANDLE claim = CreateMutexA(nullptr, FALSE, claimName.c_str());
+  if (claim == nullptr) return true;  // no claim possible: the driver alone decides
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(claim);
     return false;
   }
+  g_portClaim = claim;
+  return true;
+}
 
+void ReleaseClaim() {
+  if (g_portClaim != nullptr) CloseHandle(g_portClaim);
+  g_portClaim = nullptr;
+}
+
+// Waits for the overlapped operation to end and returns the bytes moved. A
+// read (`abortable`) also ends when the abort event is signalled: it is then
+// cancelled, keeping whatever had arrived.
+DWORD Finish(OVERLAPPED& op, bool completed, bool abortable) {
+  if (!completed) {
+    if (GetLastError() != ERROR_IO_PENDING) return 0;  // the port is gone
+    if (abortable && g_readAbort != nullptr) {
+      HANDLE waits[2] = {op.hEvent, g_readAbort};
+      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) CancelIoEx(g_handle, &op);
+    }
+  }
+  DWORD done = 0;
+  GetOverlappedResult(g_handle, &op, &done, TRUE);
+  return done;
+}
+
+OVERLAPPED FreshOperation() {
+  OVERLAPPED op;
+  ZeroMemory(&op, sizeof op);
+  op.hEvent = g_ioDone;
+  ResetEvent(g_ioDone);
+  return op;
+}
+
+void ConfigureLine(HANDLE port) {
   DCB dcb;
   ZeroMemory(&dcb, sizeof dcb);
   COMMTIMEOUTS timeouts;
-  GetCommTimeouts(g_handle, &timeouts);
+  ZeroMemory(&timeouts, sizeof timeouts);
+  GetCommTimeouts(port, &timeouts);
   dcb.DCBlength = sizeof(DCB);
-  GetCommState(g_handle, &dcb);
+  GetCommState(port, &dcb);
 
-  timeouts.ReadIntervalTimeout = kReadIntervalTimeoutMs;
-  timeouts.ReadTotalTimeoutMultiplier = kReadTotalMultiplierMs;
-  timeouts.ReadTotalTimeoutConstant = kReadTotalConstantMs;
-  timeouts.WriteTotalTimeoutMultiplier = kWriteTotalMultiplierMs;
-  timeouts.WriteTotalTimeoutConstant = kWriteTotalConstantMs;
+  timeouts.ReadIntervalTimeout = SerialLink::kReadIntervalTimeoutMs;
+  timeouts.ReadTotalTimeoutMultiplier = SerialLink::kReadTotalMultiplierMs;
+  timeouts.ReadTotalTimeoutConstant = SerialLink::kReadTotalConstantMs;
+  timeouts.WriteTotalTimeoutMultiplier = SerialLink::kWriteTotalMultiplierMs;
+  timeouts.WriteTotalTimeoutConstant = SerialLink::kWriteTotalConstantMs;
 
   dcb.BaudRate = CBR_9600;
   dcb.ByteSize = 8;
@@ -95,11 +125,58 @@ bool SerialLink::Open(const std::string& name, PortOpenError* error) {
   dcb.fDsrSensitivity = FALSE;
   dcb.fRtsControl = RTS_CONTROL_DISABLE;
   dcb.EvtChar = 0;
+  // Raw bytes both ways, whatever a previous program left on the port: binary
+  // mode (Windows knows no other), no XON/XOFF, no NUL stripping, no error
+  // character, and no abort-on-error, which would fail every later read and
+  // write after one framing error until the error is cleared.
+  dcb.fBinary = TRUE;
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+  dcb.fNull = FALSE;
+  dcb.fErrorChar = FALSE;
+  dcb.fAbortOnError = FALSE;
 
-  SetCommState(g_handle, &dcb);
-  SetCommTimeouts(g_handle, &timeouts);
-  SetupComm(g_handle, 8192, 1024);
+  SetCommState(port, &dcb);
+  SetCommTimeouts(port, &timeouts);
+  SetupComm(port, 8192, 1024);
+}
 
+}  // namespace
+
+void SetSerialReadAbortEvent(void* event) { g_readAbort = static_cast<HANDLE>(event); }
+
+bool SerialLink::Open(int portNumber, PortOpenError* error) {
+  return Open(PortDevicePath(portNumber), error);
+}
+
+bool SerialLink::Open(const std::string& name, PortOpenError* error) {
+  if (g_handle != INVALID_HANDLE_VALUE) Close();
+  if (error != nullptr) *error = PortOpenError{};
+  if (name.empty()) return Fail(error, name, ERROR_FILE_NOT_FOUND);
+  if (!ClaimPort(name)) return Fail(error, name, ERROR_ACCESS_DENIED);
+
+  // Share mode 0: exclusive use; a port held by another program fails here,
+  // before any configuration.
+  g_handle = CreateFileA(DeviceNamespacePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+  if (g_handle == INVALID_HANDLE_VALUE) {
+    const DWORD lastError = GetLastError();
+    ReleaseClaim();
+    return Fail(error, name, lastError);
+  }
+  if (GetFileType(g_handle) != FILE_TYPE_CHAR) {
+    CloseHandle(g_handle);
+    g_handle = INVALID_HANDLE_VALUE;
+    ReleaseClaim();
+    if (error != nullptr) {
+      error->problem = PortOpenProblem::NotATerminal;
+      error->path = name;
+    }
+    return false;
+  }
+  if (g_ioDone == nullptr) g_ioDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
+  ConfigureLine(g_handle);
   DelayMs(kSettleTimeMs);
 
   DWORD errors = 0;
@@ -111,20 +188,26 @@ bool SerialLink::Open(const std::string& name, PortOpenError* error) {
     const DWORD want = std::min<DWORD>(status.cbInQue, static_cast<DWORD>(kDrainBufferSize));
     Read(drain, static_cast<int>(want));
   }
+  // More than the drain buffer held: the rest goes too.
+  PurgeComm(g_handle, PURGE_RXCLEAR);
   return true;
 }
 
 bool SerialLink::Write(const void* bytes, int count) {
-  if (g_handle == INVALID_HANDLE_VALUE || count < 0) return false;
+  if (g_handle == INVALID_HANDLE_VALUE || count < 0 || (count > 0 && bytes == nullptr)) return false;
+  OVERLAPPED op = FreshOperation();
   DWORD written = 0;
-  return WriteFile(g_handle, bytes, static_cast<DWORD>(count), &written, nullptr) != FALSE;
+  const bool completed = WriteFile(g_handle, bytes, static_cast<DWORD>(count), &written, &op) != FALSE;
+  if (!completed && GetLastError() != ERROR_IO_PENDING) return false;  // the port is gone
+  return Finish(op, completed, false) == static_cast<DWORD>(count);
 }
 
 int SerialLink::Read(void* buffer, int count) {
-  if (g_handle == INVALID_HANDLE_VALUE || count <= 0) return 0;
+  if (g_handle == INVALID_HANDLE_VALUE || count <= 0 || buffer == nullptr) return 0;
+  OVERLAPPED op = FreshOperation();
   DWORD got = 0;
-  ReadFile(g_handle, buffer, static_cast<DWORD>(count), &got, nullptr);
-  return static_cast<int>(got);
+  const bool completed = ReadFile(g_handle, buffer, static_cast<DWORD>(count), &got, &op) != FALSE;
+  return static_cast<int>(Finish(op, completed, true));
 }
 
 void SerialLink::Close() {
@@ -133,6 +216,7 @@ void SerialLink::Close() {
   FlushFileBuffers(g_handle);
   CloseHandle(g_handle);
   g_handle = INVALID_HANDLE_VALUE;
+  ReleaseClaim();
 }
 
 bool SerialLink::IsOpen() { return g_handle != INVALID_HANDLE_VALUE; }

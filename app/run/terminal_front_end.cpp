@@ -1,11 +1,9 @@
 #include "app/run/terminal_front_end.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
+#include "app/run/terminal_width.h"
 #include "measurement/decimal_text.h"
 #include "measurement/sample_history.h"
 #include "serial/process_clock.h"
@@ -16,12 +14,6 @@ std::string ClockText(long long seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
   return text;
-}
-
-int TerminalWidth() {
-  winsize size{};
-  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
 }
 
 }  // namespace
