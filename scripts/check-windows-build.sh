@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Cross-compiles the libraries without a GUI for Windows with MinGW-w64: the
-# Win32 serial link, the measurement core, the simulator's interpreter and the
-# plot engine. (Debian has no wxWidgets for MinGW, so the desktop program itself
-# is built on Windows.) Needs root for the one package it installs.
+# Cross-compiles for Windows with MinGW-w64: the Win32 serial link, the
+# measurement core, the simulator's interpreter, the plot engine, ivra-run.exe
+# and the serial link probe. The desktop program needs wxWidgets for MinGW,
+# which scripts/windows-gui.sh builds. Needs root for the one package it installs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: a normal
 # build and one under AddressSanitizer + UndefinedBehaviorSanitizer; then
-# builds the Debian package and checks it.
+# builds the Debian package and checks it; then the Windows build of ivra-run
+# and the serial link under Wine against ivra-sim.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -15,3 +16,5 @@ for preset in default sanitize; do
 done
 echo "== package"
 bash scripts/check-package.sh
+echo "== windows: MinGW-w64 build, run under Wine"
+bash scripts/windows-test.sh

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Builds ivra-run.exe and the serial link probe for Windows (MinGW-w64) and runs
+# them under Wine against the native ivra-sim, whose pseudo-terminal is COM1:
+# the command bytes against the Linux build's, read time-outs, the stop request
+# during a silent read, exclusive use of the port, a line that drops. Needs the
+# native build of the default preset (ivra-sim, ivra-run).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+native=$root/build/default
+win=$root/build/windows-check
+bash scripts/check-windows-build.sh
+source scripts/wine-env.sh
+
+work=$(mktemp -d)
+sim_pid=
+cleanup() {
+  [[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null || true
+  wine_stop
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+# Starts ivra-sim with the given options, logging to $work/sim.log; sets $device.
+start_sim() {
+  rm -f "$work/sim.log" "$work/sim.out"
+  "$native/ivra-sim" "$@" --log "$work/sim.log" >"$work/sim.out" 2>"$work/sim.err" &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    [[ -s "$work/sim.out" ]] && break
+    sleep 0.05
+  done
+  device=$(head -1 "$work/sim.out")
+  wine_com1 "$device"
+}
+stop_sim() {
+  kill "$sim_pid" 2>/dev/null || true
+  wait "$sim_pid" 2>/dev/null || true
+  sim_pid=
+}
+commands() { cut -f2 "$1"; }
+
+wine_start
+t0=$(date +%s)
+
+echo "== the Linux build's commands for a 10 s run"
+start_sim
+"$native/ivra-run" "--com1=$device" --time 10 --output "$work/linux.txt" 2>"$work/linux.err"
+stop_sim
+commands "$work/sim.log" >"$work/linux.commands"
+
+echo "== ivra-run.exe --time 10 through COM1"
+start_sim
+rc=0
+timeout 60 wine "$win/ivra-run.exe" --time 10 --output "$(wine_path "$work/windows.txt")" 2>"$work/windows.err" || rc=$?
+stop_sim
+commands "$work/sim.log" >"$work/windows.commands"
+[[ $rc -eq 0 ]] && pass "exit status 0" || fail "exit status $rc: $(cat "$work/windows.err")"
+lines=$(grep -c -E '^[0-9]+\.[0-9]{2}'$'\t''s'$'\t''[-0-9.e+]+'$'\t''uA'$'\r''?$' "$work/windows.txt" || true)
+[[ $lines -eq 10 ]] && pass "10 data lines" || fail "$lines data lines in the data file"
+if cmp -s "$work/linux.commands" "$work/windows.commands"; then
+  pass "the simulator logged the Linux build's command sequence ($(wc -l <"$work/windows.commands") commands)"
+else
+  fail "command sequences differ:"; diff "$work/linux.commands" "$work/windows.commands" || true
+fi
+[[ $(tail -1 "$work/windows.commands") == ':OUTP OFF\r' ]] && pass "the last command is :OUTP OFF, before the close" \
+  || fail "last command: $(tail -1 "$work/windows.commands")"
+
+echo "== read time-outs against a silent instrument"
+start_sim --silent
+timeout 60 wine "$win/serial_link_probe.exe" read-times 1 5 10 | tr -d '\r' | tee "$work/times.txt"
+for n in 1 5 10; do
+  ms=$(sed -n "s/^read $n: 0 bytes in \([0-9]*\) ms$/\1/p" "$work/times.txt")
+  want=$((200 * n + 100))
+  # Never early; late by at most a loaded machine's scheduling.
+  if [[ -n "$ms" && $ms -ge $((want - 20)) && $ms -le $((want + 1500)) ]]; then
+    pass "read of $n: ${ms} ms (${want} ms expected)"
+  else
+    fail "read of $n: '${ms}' ms, expected ${want}"
+  fi
+done
+out=$(timeout 60 wine "$win/serial_link_probe.exe" abort-read 500 | tr -d '\r')
+ms=$(sed -n 's/^aborted read: 0 bytes in \([0-9]*\) ms$/\1/p' <<<"$out")
+[[ -n "$ms" && $ms -lt 5000 ]] && pass "a stop event ends a silent read after ${ms} ms" || fail "stop during a read: $out"
+
+echo "== exclusive use of COM1"
+timeout 60 wine "$win/serial_link_probe.exe" hold 8000 >"$work/hold.out" &
+holder=$!
+for _ in $(seq 100); do grep -q held "$work/hold.out" 2>/dev/null && break; sleep 0.1; done
+out=$(timeout 60 wine "$win/serial_link_probe.exe" hold 10 | tr -d '\r') && rc=0 || rc=$?
+[[ $rc -eq 1 && $out == "cannot open COM1" ]] && pass "a second open of COM1 fails" || fail "second open: $rc $out"
+rc=0
+timeout 60 wine "$win/ivra-run.exe" --time 10 --output "$(wine_path "$work/busy.txt")" 2>"$work/busy.err" || rc=$?
+[[ $rc -eq 1 ]] && grep -q "Can't open serial port" "$work/busy.err" && pass "ivra-run.exe on a held port: status 1, message shown" \
+  || fail "ivra-run.exe on a held port: status $rc, $(cat "$work/busy.err")"
+wait "$holder" || true
+stop_sim
+
+echo "== Ctrl+C during a silent read"
+start_sim --silent
+wine "$win/ivra-run.exe" --time 60 --output "$(wine_path "$work/stopped.txt")" 2>"$work/stopped.err" &
+run=$!
+# Tick 1 sends :READ? at about 1.3 s, whose reply read would last 20 s.
+for _ in $(seq 200); do grep -q 'READ' "$work/sim.log" 2>/dev/null && break; sleep 0.05; done
+sleep 0.5
+stop_sent=$(date +%s%N)
+kill -INT "$run"
+rc=0; wait "$run" || rc=$?
+took=$(( ($(date +%s%N) - stop_sent) / 1000000 ))
+stop_sim
+[[ $rc -eq 130 ]] && pass "exit status 130" || fail "exit status $rc after Ctrl+C"
+[[ $took -lt 5000 ]] && pass "stopped ${took} ms after Ctrl+C" || fail "stopped only ${took} ms after Ctrl+C"
+[[ $(commands "$work/sim.log" | tail -1) == ':OUTP OFF\r' ]] && pass "output switched off" || fail "no :OUTP OFF after Ctrl+C"
+
+echo "== the line drops during a run"
+start_sim --hang-up-after 3
+rc=0
+start=$(date +%s)
+timeout 60 wine "$win/ivra-run.exe" --time 10 --output "$(wine_path "$work/dropped.txt")" 2>"$work/dropped.err" || rc=$?
+took=$(( $(date +%s) - start ))
+stop_sim
+lines=$(grep -c uA "$work/dropped.txt" || true)
+# The line drops in the middle of the fourth reply, which may still parse.
+[[ $lines -ge 3 && $lines -le 4 ]] && pass "the samples before the drop are in the data file ($lines)" \
+  || fail "$lines data lines around the drop"
+[[ $took -le 30 ]] && pass "the run ended (status $rc) after ${took} s" || fail "the run took ${took} s after the drop"
+
+echo "== Windows tests under Wine: $(( $(date +%s) - t0 )) s, $failures failure(s)"
+[[ $failures -eq 0 ]]
