@@ -28,6 +28,9 @@ HANDLE g_ioDone = nullptr;
 // Signalled on a stop request; ends a waiting read.
 HANDLE g_readAbort = nullptr;
 
+// How long Close waits for queued output to leave the port at most.
+constexpr ULONGLONG kCloseDrainLimitMs = 2000;
+
 // "COM10" and above open only through the device namespace; the prefix does no
 // harm to COM1..COM9 either, but names given in full are left as they are.
 std::string DeviceNamespacePath(const std::string& name) {
@@ -213,7 +216,19 @@ int SerialLink::Read(void* buffer, int count) {
 void SerialLink::Close() {
   if (g_handle == INVALID_HANDLE_VALUE) return;
   // Queued output (":OUTP OFF\r") must leave the port before it is released.
+  // FlushFileBuffers alone is not enough everywhere: Wine's returns at once on
+  // a pseudo-terminal, and closing then can drop bytes the far side has not yet
+  // read. So wait (bounded) until the driver's output queue is empty too.
   FlushFileBuffers(g_handle);
+  const ULONGLONG deadline = GetTickCount64() + kCloseDrainLimitMs;
+  for (;;) {
+    DWORD errors = 0;
+    COMSTAT status;
+    ZeroMemory(&status, sizeof status);
+    if (!ClearCommError(g_handle, &errors, &status) || status.cbOutQue == 0) break;
+    if (GetTickCount64() >= deadline) break;
+    Sleep(2);
+  }
   CloseHandle(g_handle);
   g_handle = INVALID_HANDLE_VALUE;
   ReleaseClaim();
