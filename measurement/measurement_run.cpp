@@ -31,6 +31,9 @@ int BeginMeasurement(const MeasurementSettings& accepted, RunFrontEnd& frontEnd)
     return 1;
   }
   const std::string devicePath = SettingsDevicePath(g_settings);
+  // Kept also when the open fails, like the other accepted values: the next
+  // Setup preselects it, and a reopen of a lost port goes to the same device.
+  g_settings.portPath = devicePath;
   PortOpenError openError;
   if (!ActiveInstrumentLink().Open(devicePath, &openError)) {
     openError.path = devicePath;
@@ -39,7 +42,6 @@ int BeginMeasurement(const MeasurementSettings& accepted, RunFrontEnd& frontEnd)
     frontEnd.ShowMessage(PortOpenFailureMessage(openError, detected));
     return 1;
   }
-  g_settings.portPath = devicePath;  // a reopen of a lost port goes to the same device
 
   g_history.Clear();
   g_runCounters = RunCounters{};

@@ -8,8 +8,8 @@
 
 struct MeasurementSettings {
   int portNumber = 1;        // COM1..COM4, through the port table
-  // The device to open; empty: the one the port table gives portNumber. A
-  // successful Start fills it with the device it opened.
+  // The device to open; empty: the one the port table gives portNumber. Start
+  // fills it with the device it tries, whether the open succeeds or not.
   std::string portPath;
   int sampleInterval = 1;    // seconds (ticks) between samples, 1..1000
   int measurementTime = 1000;  // seconds (ticks), 10..10000000
