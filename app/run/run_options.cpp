@@ -16,7 +16,19 @@ std::string FieldMessage(const char* label, std::string message) {
 }
 
 // A --port value with a slash names a device; anything else is a port number.
-bool IsDevicePath(const std::string& value) { return value.find('/') != std::string::npos; }
+bool IsDevicePath(const std::string& value) {
+#ifdef _WIN32
+  if (value.find('\\') != std::string::npos) return true;
+#endif
+  return value.find('/') != std::string::npos;
+}
+
+// "COM3" (any case) is port 3; on Windows COM5 and above are devices of their own.
+bool SplitComName(const std::string& value, std::string& number) {
+  if (value.size() < 4 || (value.compare(0, 3, "COM") != 0 && value.compare(0, 3, "com") != 0)) return false;
+  number = value.substr(3);
+  return number.find_first_not_of("0123456789") == std::string::npos;
+}
 
 // CLI11 says "--time: 1 required TEXT missing"; the option's name is before the colon.
 std::string OptionOfMismatch(const std::string& what) { return what.substr(0, what.find(':')); }
@@ -81,8 +93,15 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv) {
     label = range.label;
     problem = CheckIntSetting(text, range, value);
   };
+  std::string comNumber;
   if (portOption->count() != 0 && IsDevicePath(port)) {
     options.settings.portPath = port;
+  } else if (portOption->count() != 0 && SplitComName(port, comNumber)) {
+#ifdef _WIN32
+    const bool tablePort = comNumber.size() == 1 && comNumber[0] >= '1' && comNumber[0] <= '4';
+    if (!tablePort) options.settings.portPath = port;
+#endif
+    if (options.settings.portPath.empty()) checkInt(portOption, comNumber, kPortNumberRange, options.settings.portNumber);
   } else {
     checkInt(portOption, port, kPortNumberRange, options.settings.portNumber);
   }
@@ -111,8 +130,8 @@ std::string RunUsage() {
          "the output off.\n"
          "\n"
          "  --output PATH       output data file, created empty (required)\n"
-         "  --port N|DEVICE     serial port COM1..COM4 (default 1), or a device path such\n"
-         "                      as /dev/ttyUSB0 or /dev/serial/by-id/...\n"
+         "  --port N|DEVICE     serial port COM1..COM4 as 1..4 or COM1..COM4 (default 1),\n"
+         "                      or a device path such as /dev/ttyUSB0 or /dev/serial/by-id/...\n"
          "  --interval SECONDS  time between samples, 1..1000 (default 1)\n"
          "  --time SECONDS      measurement time, 10..10000000 (default 1000)\n"
          "  --voltage VOLTS     output voltage, -10..10 (default 0.5)\n"

@@ -71,6 +71,7 @@ TEST(RunOptions, PortOptionsPointThePortElsewhere) {
   EXPECT_EQ(byPath.options.settings.portPath, "/dev/serial/by-id/usb-FTDI_A50285BI");
   EXPECT_EQ(byPath.options.settings.measurementTime, 50);
   EXPECT_EQ(Parse({"--output", "x", "--port", "ttyUSB0"}).error, "Serial port: please enter an integer.");
+  EXPECT_EQ(Parse({"--output", "x", "--port", "com3"}).options.settings.portNumber, 3);
   EXPECT_EQ(Parse({"--output", "x", "--com1="}).error, "--com1 needs a value.");
 
   EXPECT_TRUE(Parse({"--list-ports"}).options.listPorts);  // no --output needed
