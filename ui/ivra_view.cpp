@@ -1,10 +1,13 @@
 #include "ui/ivra_view.h"
 
+#include <chrono>
+
 #include <wx/app.h>
 #include <wx/frame.h>
 
 #include "app/command_ids.h"
 #include "plot/wx_drawing_surface.h"
+#include "serial/read_abort.h"
 #include "ui/com_port_dlg.h"
 #include "ui/live_view_canvas.h"
 #include "ui/live_view_painter.h"
@@ -14,7 +17,12 @@ int g_firstPaint = 1;
 
 namespace {
 constexpr int kTickMs = 1000;
-}
+// How long after its tick began Stop lets a sample finish by itself before it
+// ends the reply wait: a healthy instrument has begun its reply well within
+// this (and a reply under way is read to its end anyway), so its sample is
+// taken and logged as before. A sample that has waited longer is cut at once.
+constexpr std::chrono::milliseconds kSampleGrace{700};
+}  // namespace
 
 wxIMPLEMENT_DYNAMIC_CLASS(CIvraView, wxView);
 
@@ -34,11 +42,16 @@ wxBEGIN_EVENT_TABLE(CIvraView, wxView)
   EVT_MENU(ID_MEASUREMENT_STOP, CIvraView::OnMeasurementStop)
 wxEND_EVENT_TABLE()
 
-CIvraView::CIvraView() : m_timer(this, kViewTimerId) {}
+CIvraView::CIvraView()
+    : m_timer(this, kViewTimerId),
+      // Thread-safe: queues the call for this view's thread.
+      m_worker([this] { CallAfter(&CIvraView::OnTickEnded); }) {
+  InstallReadAbort();
+}
 
 CIvraView::~CIvraView() {
   // The instrument's output must not stay on when the window goes.
-  if (g_measuring) StopMeasurement();
+  if (Measuring()) StopMeasurement();
   m_timer.Stop();
   if (m_pCanvas != nullptr) {
     m_pCanvas->DetachView();
@@ -60,8 +73,12 @@ wxWindow* CIvraView::Canvas() const { return m_pCanvas; }
 void CIvraView::OnDraw(wxDC* dc) {
   StartTimerOnFirstPaint();
   const wxSize size = m_pCanvas != nullptr ? m_pCanvas->GetClientSize() : dc->GetSize();
+  if (!m_worker.Busy()) {
+    m_shownReading = g_latestReading;
+    m_shownHistory = g_history;
+  }
   WxDrawingSurface surface(*dc);
-  PaintLiveView(surface, SurfaceRect{0, 0, size.x, size.y}, m_nChannel);
+  PaintLiveView(surface, SurfaceRect{0, 0, size.x, size.y}, m_nChannel, m_shownReading, m_shownHistory);
 }
 
 void CIvraView::StartTimerOnFirstPaint() {
@@ -105,25 +122,64 @@ int CIvraView::StartMeasurement() {
   return result;
 }
 
-void CIvraView::StopMeasurement() { StopMeasurementRun(); }
+void CIvraView::StopMeasurement() {
+  m_bTickPending = false;
+  if (m_worker.Busy()) {
+    // A silent instrument would hold the sample for its whole reply time-out.
+    if (!m_worker.WaitUntil(m_worker.StartedAt() + kSampleGrace)) RequestReadAbort();
+    m_worker.Collect(*this);
+    ClearReadAbort();
+  }
+  // The output goes off from this thread, after the worker has let go of the port.
+  StopMeasurementRun();
+}
 
-void CIvraView::OnTimer(wxTimerEvent&) { MeasurementTick(*this); }
+void CIvraView::OnTimer(wxTimerEvent&) {
+  // Never two ticks at once: ticks that come while one is in flight fold into
+  // one, as they did when a sample held the window.
+  if (m_worker.Busy()) {
+    m_bTickPending = true;
+    return;
+  }
+  RunTick();
+}
+
+void CIvraView::RunTick() {
+  // An idle tick only resets the count: no traffic, nothing to wait for.
+  if (g_measuring == 0) {
+    MeasurementTick(*this);
+    return;
+  }
+  m_shownReading = g_latestReading;
+  m_shownHistory = g_history;
+  m_worker.Start();
+}
+
+void CIvraView::OnTickEnded() {
+  // Stop may have collected the tick already; never wait here.
+  if (!m_worker.Busy() || !m_worker.Ended()) return;
+  m_worker.Collect(*this);
+  if (m_bTickPending) {
+    m_bTickPending = false;
+    RunTick();
+  }
+}
 
 void CIvraView::OnMeasurementStart(wxCommandEvent&) {
-  if (g_measuring) return;
+  if (Measuring()) return;
   StartMeasurement();
   Redraw();
 }
 
 void CIvraView::OnMeasurementStop(wxCommandEvent&) {
   // Stop is disabled while idle; a command that arrives anyway is dropped.
-  if (!g_measuring) return;
+  if (!Measuring()) return;
   StopMeasurement();
   Redraw();
 }
 
-void CIvraView::OnUpdateMeasurementStart(wxUpdateUIEvent& event) { event.Enable(g_measuring == 0); }
-void CIvraView::OnUpdateMeasurementStop(wxUpdateUIEvent& event) { event.Enable(g_measuring != 0); }
+void CIvraView::OnUpdateMeasurementStart(wxUpdateUIEvent& event) { event.Enable(!Measuring()); }
+void CIvraView::OnUpdateMeasurementStop(wxUpdateUIEvent& event) { event.Enable(Measuring()); }
 
 void CIvraView::OnChannel1(wxCommandEvent&) { SelectChannel(0); }
 void CIvraView::OnChannel2(wxCommandEvent&) { SelectChannel(1); }

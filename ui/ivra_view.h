@@ -1,6 +1,11 @@
 // CIvraView: the one view. It takes the Start, Stop and channel commands, runs
 // the measurement's tick on its one-second timer, and paints the live display
 // into its canvas window inside the main frame.
+//
+// A tick that finds a measurement running goes to the tick worker, so that the
+// window keeps repainting and taking commands while a sample waits for the
+// instrument. Stop and the window's close end that wait (the serial read
+// abort), collect the tick, then switch the output off on this thread.
 #pragma once
 
 #include <string>
@@ -9,6 +14,8 @@
 #include <wx/timer.h>
 
 #include "measurement/measurement_run.h"
+#include "measurement/sample_history.h"
+#include "ui/tick_worker.h"
 
 class CLiveViewCanvas;
 
@@ -33,6 +40,10 @@ class CIvraView : public wxView, public RunFrontEnd {
   int Channel() const { return m_nChannel; }
   wxWindow* Canvas() const;
   bool TimerRunning() const { return m_timer.IsRunning(); }
+  // A measurement runs, or its last tick has not been collected yet.
+  bool Measuring() const { return m_worker.Busy() || g_measuring != 0; }
+  // A tick runs on the worker thread: the measurement state is its own.
+  bool TickInFlight() const { return m_worker.Busy(); }
 
   // RunFrontEnd
   void ShowMessage(const std::string& text) override;
@@ -59,10 +70,19 @@ class CIvraView : public wxView, public RunFrontEnd {
   void SelectChannel(int channel);
   void StartTimerOnFirstPaint();
   void SetMessagePane(const wxString& text);
+  void RunTick();
+  void OnTickEnded();
 
   int m_nChannel = 0;
   wxTimer m_timer;
   CLiveViewCanvas* m_pCanvas = nullptr;
+  TickWorker m_worker;
+  // A tick fell due while one was in flight; taken once that one is collected.
+  bool m_bTickPending = false;
+  // What the paint shows while a tick is in flight (the worker may be writing
+  // the live ones): the latest reading and history as that tick found them.
+  LatestReading m_shownReading;
+  SampleHistory m_shownHistory;
 
   wxDECLARE_DYNAMIC_CLASS(CIvraView);
   wxDECLARE_EVENT_TABLE();

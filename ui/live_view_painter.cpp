@@ -19,20 +19,21 @@ std::string FormatStatusLine(double timeSeconds, double currentAmperes) {
 
 FontDescription StatusLineFont() { return StrokeFont(30, 0, kFamilyRoman, "Roman"); }
 
-void PaintLiveView(DrawingSurface& dc, const SurfaceRect& client, int channel) {
+void PaintLiveView(DrawingSurface& dc, const SurfaceRect& client, int channel, const LatestReading& latest,
+                   const SampleHistory& history) {
   SurfaceRect rect = client;
   dc.DrawText(rect, kLiveViewTitle, kTextCentre | kTextSingleLine);
   rect.top += kStatusLineOffset;
 
   const FontDescription previous = dc.SelectFont(StatusLineFont());
-  dc.DrawText(rect, FormatStatusLine(g_latestReading.time, g_latestReading.current), kTextSingleLine);
+  dc.DrawText(rect, FormatStatusLine(latest.time, latest.current), kTextSingleLine);
   dc.SelectFont(previous);
 
-  if (g_history.count > 0) {
+  if (history.count > 0) {
     const SurfaceRect plotRect{rect.left, rect.top + kPlotOffset, rect.right, rect.bottom};
     CXYPlot plot;
     plot.Init(&dc, plotRect);
-    plot.AddSeries(g_history.count, g_history.rows[0], g_history.rows[channel + 1], kSeriesStyle, kTypeDouble,
+    plot.AddSeries(history.count, history.rows[0], history.rows[channel + 1], kSeriesStyle, kTypeDouble,
                    kTypeDouble, 1, 1);
     plot.SetAxisTitles("Time [s]", "Amplitude");
     plot.Draw();

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "measurement/sample_history.h"
 #include "plot/drawing_surface.h"
 
 inline constexpr const char* kLiveViewTitle = "Keithley Sourcemeter 2400";
@@ -20,5 +21,6 @@ std::string FormatStatusLine(double timeSeconds, double currentAmperes);
 FontDescription StatusLineFont();
 
 // Draws the display for `channel` (0..3) into `client` (the client rectangle,
-// left and top 0). Reads g_latestReading and g_history.
-void PaintLiveView(DrawingSurface& dc, const SurfaceRect& client, int channel);
+// left and top 0): the status line of `latest`, the plot of `history`.
+void PaintLiveView(DrawingSurface& dc, const SurfaceRect& client, int channel, const LatestReading& latest,
+                   const SampleHistory& history);

@@ -23,6 +23,7 @@
 #include <wx/time.h>
 #include <wx/utils.h>
 
+#include "app/command_ids.h"
 #include "app/ivra_app.h"
 #include "app/main_frame.h"
 #include "ui/com_port_dlg.h"
@@ -46,6 +47,10 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
     wxMilliSleep(5);
   }
   return true;
+}
+
+bool PumpUntilCollected(const std::function<bool()>& done, int timeoutMs) {
+  return PumpUntil([&] { return !View()->TickInFlight() && done(); }, timeoutMs);
 }
 
 CMainFrame* Frame() { return TheIvraApp().MainFrame(); }
@@ -178,6 +183,28 @@ wxWindow* FocusedControl(wxDialog& dialog) {
   wxWindow* focus = wxWindow::FindFocus();
   if (focus != nullptr && wxGetTopLevelParent(focus) == &dialog) return focus;
   return nullptr;
+}
+
+bool StartThroughDialog(DialogDriver& driver, const std::string& outputPath, const char* measurementTime) {
+  driver.Script({[=](wxDialog& dialog) {
+    SelectPort(dialog, 1);
+    SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(outputPath));
+    SetField(dialog, IDC_MEASUREMENT_TIME, measurementTime);
+    SetField(dialog, IDC_SAMPLE_INTERVAL, "1");
+    SetField(dialog, IDC_OUTPUT_VOLTAGE, "1.5");
+    ClickButton(dialog, wxID_OK);
+  }});
+  PostMenu(ID_MEASUREMENT_START);
+  return PumpUntil([] { return View()->Measuring(); }, 10000);
+}
+
+std::vector<std::string> LoggedCommands(const std::string& logPath) {
+  std::vector<std::string> commands;
+  for (const std::string& line : ReadLines(logPath)) {
+    const auto tab = line.find('\t');
+    if (tab != std::string::npos) commands.push_back(line.substr(tab + 1));
+  }
+  return commands;
 }
 
 SimProcess::SimProcess(const std::string& logPath, const std::vector<std::string>& extraArgs) {

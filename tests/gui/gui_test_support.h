@@ -22,6 +22,10 @@ class wxDialog;
 void Pump(int ms);
 // Processes events until `done` holds or `timeoutMs` passes; returns `done()`.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
+// The same, with `done` asked only while no tick runs on the tick worker, which
+// owns the measurement state meanwhile. No tick starts without an event pump,
+// so the state can be read after it returns true until the next pump.
+bool PumpUntilCollected(const std::function<bool()>& done, int timeoutMs);
 
 CMainFrame* Frame();
 CIvraView* View();
@@ -86,6 +90,13 @@ void SelectPort(wxDialog& dialog, int index);
 void ClickButton(wxDialog& dialog, int id);
 // The control that holds the keyboard focus inside `dialog`, or nullptr.
 wxWindow* FocusedControl(wxDialog& dialog);
+
+// Starts a measurement on COM2 (point it at the simulator first) through the
+// Setup dialog: 1 s between samples, 1.5 V. True once it runs.
+bool StartThroughDialog(DialogDriver& driver, const std::string& outputPath, const char* measurementTime);
+
+// The commands an ivra-sim --log file holds, in order (a carriage return shows as \r).
+std::vector<std::string> LoggedCommands(const std::string& logPath);
 
 // An ivra-sim process serving a pseudo-terminal, logging every command.
 class SimProcess {

@@ -46,7 +46,7 @@ TEST(LiveViewPaint, EmptyHistoryDrawsTitleAndStatusLineOnly) {
   g_latestReading.current = 2.5e-7;
 
   RecordingSurface dc;
-  PaintLiveView(dc, SurfaceRect{0, 0, 640, 400}, 0);
+  PaintLiveView(dc, SurfaceRect{0, 0, 640, 400}, 0, g_latestReading, g_history);
 
   const auto texts = dc.CallsOf(SurfaceOp::DrawText);
   ASSERT_EQ(texts.size(), 2u);
@@ -80,10 +80,10 @@ TEST(LiveViewPaint, PlotSitsBelowTheStatusLineAndFollowsTheChannel) {
 
   RecordingSurface current, voltage, aux3, aux4;
   const SurfaceRect client{0, 0, 500, 300};
-  PaintLiveView(current, client, 0);
-  PaintLiveView(voltage, client, 1);
-  PaintLiveView(aux3, client, 2);
-  PaintLiveView(aux4, client, 3);
+  PaintLiveView(current, client, 0, g_latestReading, g_history);
+  PaintLiveView(voltage, client, 1, g_latestReading, g_history);
+  PaintLiveView(aux3, client, 2, g_latestReading, g_history);
+  PaintLiveView(aux4, client, 3, g_latestReading, g_history);
 
   // The same plot drawn directly on the rectangle 65 units below the top.
   RecordingSurface direct;

@@ -21,33 +21,6 @@
 #include "tests/gui/gui_test_support.h"
 #include "ui/ivra_view.h"
 
-namespace {
-
-// Starts a measurement on COM2 (pointed at the simulator) through the dialog.
-void StartThroughDialog(DialogDriver& driver, const std::string& outputPath, const char* measurementTime) {
-  driver.Script({[=](wxDialog& dialog) {
-    SelectPort(dialog, 1);
-    SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(outputPath));
-    SetField(dialog, IDC_MEASUREMENT_TIME, measurementTime);
-    SetField(dialog, IDC_SAMPLE_INTERVAL, "1");
-    SetField(dialog, IDC_OUTPUT_VOLTAGE, "1.5");
-    ClickButton(dialog, wxID_OK);
-  }});
-  PostMenu(ID_MEASUREMENT_START);
-  ASSERT_TRUE(PumpUntil([] { return g_measuring != 0; }, 10000)) << "the measurement did not start";
-}
-
-std::vector<std::string> LoggedCommands(const std::string& logPath) {
-  std::vector<std::string> commands;
-  for (const std::string& line : ReadLines(logPath)) {
-    const auto tab = line.find('\t');
-    if (tab != std::string::npos) commands.push_back(line.substr(tab + 1));
-  }
-  return commands;
-}
-
-}  // namespace
-
 TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
   const std::string logPath = TempPath("sim.log");
   const std::string dataPath = TempPath("run.dat");
@@ -59,12 +32,12 @@ TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
 
   DialogDriver driver;
   const wxLongLong started = wxGetLocalTimeMillis();
-  StartThroughDialog(driver, dataPath, "600");
+  ASSERT_TRUE(StartThroughDialog(driver, dataPath, "600")) << "the measurement did not start";
   EXPECT_EQ(g_settings.portNumber, 2);
   EXPECT_FALSE(MenuEnabled(ID_MEASUREMENT_START));
   EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_STOP));
 
-  ASSERT_TRUE(PumpUntil([] { return g_history.count >= 4; }, 20000)) << "samples did not arrive";
+  ASSERT_TRUE(PumpUntilCollected([] { return g_history.count >= 4; }, 20000)) << "samples did not arrive";
   std::printf("[ figures ] 4 samples after %.1f s\n", (wxGetLocalTimeMillis() - started).ToDouble() / 1000.0);
   Pump(300);  // let the last sample's repaint happen
   EXPECT_TRUE(SaveWindowScreenshot("ivra-gui-measuring.png"));
@@ -74,10 +47,11 @@ TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
   CIvraView* view = View();
   PostMenu(ID_FILE_NEW);
   EXPECT_EQ(View(), view);
-  EXPECT_EQ(g_measuring, 1);
+  EXPECT_TRUE(View()->Measuring());
   EXPECT_EQ(Frame()->GetTitle(), "Untitled - Ivra");
 
   // Channel switching during the measurement: check mark and plotted row.
+  ASSERT_TRUE(PumpUntilCollected([] { return true; }, 5000));
   const wxBitmap currentPlot = RenderView();
   const int samplesInCurrentPlot = g_history.count;
   PostMenu(ID_CHANNEL_2);
@@ -168,8 +142,8 @@ TEST(WindowClose, ExitDuringMeasurementSwitchesTheOutputOff) {
   ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
   ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
   DialogDriver driver;
-  StartThroughDialog(driver, TempPath("close.dat"), "600");
-  ASSERT_TRUE(PumpUntil([] { return g_history.count >= 1; }, 10000));
+  ASSERT_TRUE(StartThroughDialog(driver, TempPath("close.dat"), "600")) << "the measurement did not start";
+  ASSERT_TRUE(PumpUntilCollected([] { return g_history.count >= 1; }, 10000));
 
   wxWeakRef<wxWindow> frame(Frame());
   PostMenu(ID_APP_EXIT);
@@ -187,8 +161,8 @@ TEST(WindowClose, SignalDuringMeasurementClosesInOrder) {
   ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
   ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
   DialogDriver driver;
-  StartThroughDialog(driver, TempPath("signal.dat"), "600");
-  ASSERT_TRUE(PumpUntil([] { return g_history.count >= 1; }, 10000));
+  ASSERT_TRUE(StartThroughDialog(driver, TempPath("signal.dat"), "600")) << "the measurement did not start";
+  ASSERT_TRUE(PumpUntilCollected([] { return g_history.count >= 1; }, 10000));
 
   wxWeakRef<wxWindow> frame(Frame());
   std::raise(SIGTERM);
@@ -206,7 +180,7 @@ TEST(WindowClose, SignalWhileASilentInstrumentIsAwaitedClosesWithoutWaitingOutTh
   ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
   ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
   DialogDriver driver;
-  StartThroughDialog(driver, TempPath("silent.dat"), "600");
+  ASSERT_TRUE(StartThroughDialog(driver, TempPath("silent.dat"), "600")) << "the measurement did not start";
 
   // The sample's reply read would hold the window for 20 s; the signal comes
   // while it waits.
@@ -266,8 +240,8 @@ TEST(MeasurementWindow, MissedSamplesShowInTheMessagePaneNotInABox) {
   ASSERT_TRUE(sim.Running());
   ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
   DialogDriver driver;
-  StartThroughDialog(driver, TempPath("garbage.dat"), "600");
-  ASSERT_TRUE(PumpUntil([] { return g_runCounters.missedSamples >= 2; }, 15000));
+  ASSERT_TRUE(StartThroughDialog(driver, TempPath("garbage.dat"), "600")) << "the measurement did not start";
+  ASSERT_TRUE(PumpUntilCollected([] { return g_runCounters.missedSamples >= 2; }, 15000));
   EXPECT_EQ(Frame()->PaneText(0), wxString::Format("Missed samples: %d  Lost lines: 0", g_runCounters.missedSamples));
   EXPECT_TRUE(driver.Messages().empty());
   PostMenu(ID_MEASUREMENT_STOP);
