@@ -8,8 +8,9 @@
 // Read time-outs: a read of n bytes returns as soon as n bytes have arrived;
 // once at least one byte has arrived, when 200 ms pass without another; at the
 // latest 200*n + 100 ms after it began. A write of n bytes gives up after
-// 200*n + 200 ms. A port that goes away (hang-up) ends reads with what arrived
-// and makes later writes fail; nothing spins.
+// 200*n + 200 ms. A port that goes away (hang-up, an unplugged USB adapter)
+// ends reads with what arrived and makes later writes fail; nothing spins, and
+// Lost() says so until the next Open.
 #pragma once
 
 #include <string>
@@ -52,8 +53,19 @@ class SerialLink {
   // Returns the number of bytes read, 0 when nothing arrived.
   static int Read(void* buffer, int count);
 
+  // Discards whatever input is waiting, without waiting for more. Returns the
+  // number of bytes discarded, 0 when none waited. With nothing waiting this is
+  // one query of the driver: no traffic, no delay.
+  static int DiscardInput();
+
   // Waits (bounded) until queued output has left the port, then releases it.
+  // Output that cannot leave within the bound counts as a lost port.
   static void Close();
+
+  // True once the open port has been found gone: a hang-up, EIO or ENXIO, or
+  // a write that failed or timed out. Cleared by Open; still true after Close,
+  // so that a caller can tell whether what it sent before closing left.
+  static bool Lost();
 
   static bool IsOpen();
 

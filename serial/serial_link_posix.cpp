@@ -27,6 +27,8 @@ using Clock = std::chrono::steady_clock;
 int g_fd = -1;
 // Ends a read that has received nothing yet once readable; -1 for none.
 int g_readAbortFd = -1;
+// The open port was found gone (see SerialLink::Lost).
+bool g_lost = false;
 
 // How long Close waits for queued output to leave the port at most.
 constexpr std::chrono::milliseconds kCloseDrainLimit{2000};
@@ -67,6 +69,16 @@ void ConfigureLine(int fd) {
   ioctl(fd, TIOCMBIC, &rts);
 }
 
+// The errors of a terminal that has been hung up or whose device is gone.
+bool IsLossError(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EBADF; }
+
+// A readable port that yields no byte is either hung up or was drained by
+// nobody else: asking the driver tells which.
+bool PortGone(int fd) {
+  int waiting = 0;
+  return ioctl(fd, FIONREAD, &waiting) != 0 && IsLossError(errno);
+}
+
 // Discards the input that waited at open time: one read of what is there (at
 // most the drain buffer), then a flush of anything beyond it.
 void DrainInput() {
@@ -80,13 +92,20 @@ void DrainInput() {
 
 // Waits until the driver's output queue is empty, for at most the close limit;
 // a lost port or a device without an output count ends the wait at once.
+// Output stuck in the queue past the limit, or a port that is gone, counts as lost.
 void WaitForOutputToLeave(int fd) {
   const Clock::time_point deadline = Clock::now() + kCloseDrainLimit;
   for (;;) {
     int queued = 0;
-    if (ioctl(fd, TIOCOUTQ, &queued) != 0) return;
+    if (ioctl(fd, TIOCOUTQ, &queued) != 0) {
+      if (IsLossError(errno)) g_lost = true;
+      return;
+    }
     if (queued <= 0) break;
-    if (Clock::now() >= deadline) return;
+    if (Clock::now() >= deadline) {
+      g_lost = true;
+      return;
+    }
     poll(nullptr, 0, 2);
   }
   // The driver queue is empty; tcdrain now only waits for the last few bytes
@@ -135,6 +154,7 @@ bool SerialLink::Open(int portNumber, PortOpenError* error) {
 
 bool SerialLink::Open(const std::string& path, PortOpenError* error) {
   if (g_fd >= 0) Close();
+  g_lost = false;
   if (error != nullptr) *error = PortOpenError{};
   if (path.empty()) return Fail(error, path, PortOpenProblem::NoSuchDevice);
 
@@ -169,6 +189,12 @@ bool SerialLink::Open(const std::string& path, PortOpenError* error) {
 
 bool SerialLink::Write(const void* bytes, int count) {
   if (g_fd < 0 || count < 0 || (count > 0 && bytes == nullptr)) return false;
+  // Every way a write can fail below means the bytes did not reach the port:
+  // with flow control off, even a time-out means the line is gone.
+  const auto fail = [] {
+    g_lost = true;
+    return false;
+  };
   const auto* p = static_cast<const unsigned char*>(bytes);
   const Clock::time_point deadline =
       Clock::now() +
@@ -181,13 +207,13 @@ bool SerialLink::Write(const void* bytes, int count) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;  // port lost
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return fail();
     const int wait = MsUntil(deadline);
-    if (wait <= 0) return false;
+    if (wait <= 0) return fail();
     pollfd pfd{g_fd, POLLOUT, 0};
     const int ready = poll(&pfd, 1, wait);
-    if (ready < 0 && errno != EINTR) return false;
-    if (ready > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return false;
+    if (ready < 0 && errno != EINTR) return fail();
+    if (ready > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return fail();
   }
   return true;
 }
@@ -217,20 +243,51 @@ int SerialLink::Read(void* buffer, int count) {
       break;
     }
     if (ready == 0) continue;  // the loop head decides whether time is up
-    // Nothing to read: a hang-up or error on the port, or a stop request.
-    if ((pfd[0].revents & POLLIN) == 0) break;
+    if ((pfd[0].revents & POLLIN) == 0) {
+      // Nothing to read: a hang-up or error on the port, or a stop request.
+      if ((pfd[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) g_lost = true;
+      break;
+    }
 
     const ssize_t n = read(g_fd, p + got, static_cast<size_t>(count - got));
     if (n > 0) {
       got += static_cast<int>(n);
       lastByte = Clock::now();
     } else if (n == 0) {
-      break;  // the far side hung up
+      if (PortGone(g_fd)) g_lost = true;  // a hung-up terminal reads as end of file
+      break;
     } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-      break;  // EIO and friends: the port is lost
+      if (IsLossError(errno)) g_lost = true;
+      break;
     }
   }
   return got;
+}
+
+int SerialLink::DiscardInput() {
+  if (g_fd < 0) return 0;
+  int waiting = 0;
+  if (ioctl(g_fd, FIONREAD, &waiting) != 0) {
+    if (IsLossError(errno)) g_lost = true;
+    return 0;
+  }
+  if (waiting <= 0) return 0;
+  // Read what is there (to count it) without waiting for more; a reply still
+  // arriving is cut here, and its tail is the next sample's to discard.
+  int discarded = 0;
+  char scratch[kDrainBufferSize];
+  for (;;) {
+    const ssize_t n = read(g_fd, scratch, sizeof scratch);
+    if (n > 0) {
+      discarded += static_cast<int>(n);
+      if (n < static_cast<ssize_t>(sizeof scratch)) break;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if ((n == 0 && PortGone(g_fd)) || (n < 0 && IsLossError(errno))) g_lost = true;
+    break;
+  }
+  return discarded;
 }
 
 void SerialLink::Close() {
@@ -246,5 +303,7 @@ void SerialLink::Close() {
 }
 
 bool SerialLink::IsOpen() { return g_fd >= 0; }
+
+bool SerialLink::Lost() { return g_lost; }
 
 void SerialLink::SetReadAbortDescriptor(int fd) { g_readAbortFd = fd; }

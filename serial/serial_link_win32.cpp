@@ -28,6 +28,16 @@ HANDLE g_ioDone = nullptr;
 // Signalled on a stop request; ends a waiting read.
 HANDLE g_readAbort = nullptr;
 
+// The open port was found gone (see SerialLink::Lost).
+bool g_lost = false;
+
+// What a removed USB adapter or a closed port answers with.
+bool IsLossError(DWORD error) {
+  return error == ERROR_BAD_COMMAND || error == ERROR_DEVICE_REMOVED || error == ERROR_ACCESS_DENIED ||
+         error == ERROR_GEN_FAILURE || error == ERROR_OPERATION_ABORTED || error == ERROR_INVALID_HANDLE ||
+         error == ERROR_DEVICE_NOT_CONNECTED;
+}
+
 // How long Close waits for queued output to leave the port at most.
 constexpr ULONGLONG kCloseDrainLimitMs = 2000;
 
@@ -154,6 +164,7 @@ bool SerialLink::Open(int portNumber, PortOpenError* error) {
 
 bool SerialLink::Open(const std::string& name, PortOpenError* error) {
   if (g_handle != INVALID_HANDLE_VALUE) Close();
+  g_lost = false;
   if (error != nullptr) *error = PortOpenError{};
   if (name.empty()) return Fail(error, name, ERROR_FILE_NOT_FOUND);
   if (!ClaimPort(name)) return Fail(error, name, ERROR_ACCESS_DENIED);
@@ -201,8 +212,12 @@ bool SerialLink::Write(const void* bytes, int count) {
   OVERLAPPED op = FreshOperation();
   DWORD written = 0;
   const bool completed = WriteFile(g_handle, bytes, static_cast<DWORD>(count), &written, &op) != FALSE;
-  if (!completed && GetLastError() != ERROR_IO_PENDING) return false;  // the port is gone
-  return Finish(op, completed, false) == static_cast<DWORD>(count);
+  // With flow control off, a write that fails or times out means the line is gone.
+  if ((!completed && GetLastError() != ERROR_IO_PENDING) || Finish(op, completed, false) != static_cast<DWORD>(count)) {
+    g_lost = true;
+    return false;
+  }
+  return true;
 }
 
 int SerialLink::Read(void* buffer, int count) {
@@ -210,7 +225,23 @@ int SerialLink::Read(void* buffer, int count) {
   OVERLAPPED op = FreshOperation();
   DWORD got = 0;
   const bool completed = ReadFile(g_handle, buffer, static_cast<DWORD>(count), &got, &op) != FALSE;
+  if (!completed && GetLastError() != ERROR_IO_PENDING && IsLossError(GetLastError())) g_lost = true;
   return static_cast<int>(Finish(op, completed, true));
+}
+
+int SerialLink::DiscardInput() {
+  if (g_handle == INVALID_HANDLE_VALUE) return 0;
+  DWORD errors = 0;
+  COMSTAT status;
+  ZeroMemory(&status, sizeof status);
+  if (!ClearCommError(g_handle, &errors, &status)) {
+    if (IsLossError(GetLastError())) g_lost = true;
+    return 0;
+  }
+  if (status.cbInQue == 0) return 0;
+  const int waiting = static_cast<int>(status.cbInQue);
+  PurgeComm(g_handle, PURGE_RXCLEAR);
+  return waiting;
 }
 
 void SerialLink::Close() {
@@ -219,14 +250,17 @@ void SerialLink::Close() {
   // FlushFileBuffers alone is not enough everywhere: Wine's returns at once on
   // a pseudo-terminal, and closing then can drop bytes the far side has not yet
   // read. So wait (bounded) until the driver's output queue is empty too.
-  FlushFileBuffers(g_handle);
+  if (!FlushFileBuffers(g_handle)) g_lost = true;
   const ULONGLONG deadline = GetTickCount64() + kCloseDrainLimitMs;
   for (;;) {
     DWORD errors = 0;
     COMSTAT status;
     ZeroMemory(&status, sizeof status);
     if (!ClearCommError(g_handle, &errors, &status) || status.cbOutQue == 0) break;
-    if (GetTickCount64() >= deadline) break;
+    if (GetTickCount64() >= deadline) {
+      g_lost = true;  // output that cannot leave: the line is gone
+      break;
+    }
     Sleep(2);
   }
   CloseHandle(g_handle);
@@ -235,5 +269,7 @@ void SerialLink::Close() {
 }
 
 bool SerialLink::IsOpen() { return g_handle != INVALID_HANDLE_VALUE; }
+
+bool SerialLink::Lost() { return g_lost; }
 
 void SerialLink::SetReadAbortDescriptor(int) {}

@@ -309,6 +309,7 @@ TEST_F(SerialLinkTest, HangUpMidReadReturnsWhatArrivedWithoutSpinning) {
   farSide.join();
   EXPECT_EQ(got, "+5.0");
   EXPECT_LT(elapsed, 3000.0);
+  EXPECT_TRUE(SerialLink::Lost());
 
   // The port is gone: reads end at once with nothing, writes fail, close is quick.
   const Clock::time_point later = Clock::now();
@@ -336,6 +337,55 @@ TEST_F(SerialLinkTest, HangUpWithNothingReceivedEndsTheReadEarly) {
   farSide.join();
   EXPECT_LT(elapsed, 5000.0);  // the time-out would be 20.1 s
   EXPECT_LT(ProcessCpuMs() - cpuBefore, 0.5 * elapsed + 50.0);
+  EXPECT_TRUE(SerialLink::Lost());
+}
+
+TEST_F(SerialLinkTest, DiscardInputTakesWhatWaitsAndNothingMore) {
+  ASSERT_TRUE(SerialLink::Open(1));
+  EXPECT_EQ(SerialLink::DiscardInput(), 0);
+  peer_.Send(",+1.234567E+01,+2.150800E+04\r");
+  SleepMs(100);
+  EXPECT_EQ(SerialLink::DiscardInput(), 29);
+  EXPECT_EQ(SerialLink::DiscardInput(), 0);
+  EXPECT_EQ(peer_.Receive(50), "");  // it sends nothing
+  peer_.Send("fresh\r");
+  EXPECT_EQ(ReadString(6), "fresh\r");
+  EXPECT_FALSE(SerialLink::Lost());
+
+  // More than the scratch buffer holds is discarded all the same.
+  peer_.Send(std::string(3000, 'x'));
+  SleepMs(100);
+  EXPECT_EQ(SerialLink::DiscardInput(), 3000);
+  EXPECT_EQ(ReadString(1), "");
+}
+
+TEST_F(SerialLinkTest, ALineDroppedBetweenExchangesIsFoundByTheDiscardAndAReopenClearsIt) {
+  ASSERT_TRUE(SerialLink::Open(1));
+  peer_.HangUp();
+  EXPECT_EQ(SerialLink::DiscardInput(), 0);
+  EXPECT_TRUE(SerialLink::Lost());
+  SerialLink::Close();
+  EXPECT_TRUE(SerialLink::Lost());  // still known after the close
+
+  // A new terminal at the port's path: the link opens it as new.
+  PtyPeer again;
+  ASSERT_TRUE(again.ok());
+  ASSERT_TRUE(SetPortDevicePath(1, again.SlavePath()));
+  ASSERT_TRUE(SerialLink::Open(1));
+  EXPECT_FALSE(SerialLink::Lost());
+  const char c = 'y';
+  EXPECT_TRUE(SerialLink::Write(&c, 1));
+  EXPECT_EQ(again.Receive(100), "y");
+}
+
+TEST_F(SerialLinkTest, AWriteToADroppedLineMarksThePortLost) {
+  ASSERT_TRUE(SerialLink::Open(1));
+  const char c = 'z';
+  EXPECT_TRUE(SerialLink::Write(&c, 1));
+  EXPECT_FALSE(SerialLink::Lost());
+  peer_.HangUp();
+  EXPECT_FALSE(SerialLink::Write(&c, 1));
+  EXPECT_TRUE(SerialLink::Lost());
 }
 
 }  // namespace
