@@ -1,35 +1,156 @@
 #include "measurement/data_file.h"
 
-#include <cstdio>
+#ifdef _WIN32
+
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#include <windows.h>
 
 namespace {
 
-// Text mode: on Windows every "\n" becomes CR LF on disk; POSIX has no text
-// mode, and a "t" in the mode is not standard there.
-#ifdef _WIN32
-constexpr const char* kCreateMode = "wt";
-constexpr const char* kAppendMode = "a+t";
-#else
-constexpr const char* kCreateMode = "w";
-constexpr const char* kAppendMode = "a";
-#endif
+// Windows locks are mandatory: a lock over the data would refuse our own
+// appends through other handles. One byte far beyond any data stands for the
+// whole file, and every run asks for the same byte.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+constexpr DWORD kLockOffsetLow = 0xFFFFFFFE;
+
+// False only when another run holds the lock.
+bool LockOrShare(int fd) {
+  OVERLAPPED at{};
+  at.Offset = kLockOffsetLow;
+  at.OffsetHigh = kLockOffsetHigh;
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) return true;
+  return GetLastError() != ERROR_LOCK_VIOLATION;
+}
+
+int OpenForWriting(const std::string& path, int extraFlags) {
+  int fd = -1;
+  // Text mode: every "\n" becomes CR LF on disk.
+  if (_sopen_s(&fd, path.c_str(), _O_WRONLY | _O_CREAT | _O_TEXT | extraFlags, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0)
+    return -1;
+  return fd;
+}
 
 }  // namespace
 
-bool CreateEmptyDataFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), kCreateMode);
-  if (file == nullptr) return false;
-  return std::fclose(file) == 0;
+bool DataFile::Create(const std::string& path) {
+  Release();
+  const int fd = OpenForWriting(path, 0);
+  if (fd < 0) return false;
+  if (!LockOrShare(fd) || _chsize_s(fd, 0) != 0) {
+    _close(fd);
+    return false;
+  }
+  lockFd_ = fd;
+  path_ = path;
+  return true;
 }
 
-bool AppendDataLine(const std::string& path, const std::string& line) {
-  std::FILE* file = std::fopen(path.c_str(), kAppendMode);
-  if (file == nullptr) return false;
-  // A full disk often shows only when the buffer is flushed, so every step's
-  // result counts, the close included.
-  bool written = std::fputs(line.c_str(), file) >= 0;
-  written = std::fflush(file) == 0 && written;
-  written = std::ferror(file) == 0 && written;
-  const bool closed = std::fclose(file) == 0;
-  return written && closed;
+bool DataFile::Append(const std::string& line) {
+  const int fd = OpenForWriting(path_, _O_APPEND);
+  if (fd < 0) return false;
+  const __int64 before = _filelengthi64(fd);
+  bool written = before >= 0 && _write(fd, line.data(), static_cast<unsigned>(line.size())) >= 0;
+  if (written && _filelengthi64(fd) < before + static_cast<__int64>(line.size())) written = false;
+  if (!written && before >= 0) _chsize_s(fd, before);
+  return _close(fd) == 0 && written;
 }
+
+void DataFile::Release() {
+  if (lockFd_ >= 0) _close(lockFd_);  // closing the handle gives its lock up
+  lockFd_ = -1;
+}
+
+#else
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// O_NONBLOCK: a FIFO without a reader fails instead of hanging the run.
+constexpr int kOpenFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+// False only when another run holds the lock. A file system without locks
+// must not stop a measurement: it runs unguarded there.
+bool LockOrShare(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK; }
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+}  // namespace
+
+bool DataFile::Create(const std::string& path) {
+  Release();
+  // No O_TRUNC: the file is emptied only once the lock says no other run writes it.
+  const int fd = open(path.c_str(), kOpenFlags, 0666);
+  if (fd < 0) return false;
+  struct stat info {};
+  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (!LockOrShare(fd) || (regular && ftruncate(fd, 0) != 0)) {
+    close(fd);
+    return false;
+  }
+  lockFd_ = fd;
+  path_ = path;
+  return true;
+}
+
+bool DataFile::Append(const std::string& line) {
+  const int fd = open(path_.c_str(), kOpenFlags | O_APPEND, 0666);
+  if (fd < 0) return false;
+  struct stat info {};
+  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+
+  // A file removed during the run and made anew here is locked too, unless
+  // another run has taken the path meanwhile: then the line is not ours to add.
+  struct stat locked {};
+  if (regular && !(lockFd_ >= 0 && fstat(lockFd_, &locked) == 0 && SameFile(info, locked))) {
+    if (!LockOrShare(fd)) {
+      close(fd);
+      return false;
+    }
+    const int keep = dup(fd);  // the lock belongs to the open file, which the duplicate keeps
+    if (keep >= 0) {
+      Release();
+      lockFd_ = keep;
+    }
+  }
+
+  const off_t before = regular ? info.st_size : 0;
+  bool written = true;
+  std::size_t done = 0;
+  while (done < line.size()) {
+    const ssize_t n = write(fd, line.data() + done, line.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (!(n < 0 && errno == EINTR)) {
+      written = false;
+      break;
+    }
+  }
+  if (!written && regular && ftruncate(fd, before) != 0) {
+    // Nothing more to try: the lost count tells the user.
+  }
+  if (close(fd) != 0 && written) {
+    // A network file system may report the failed write only here.
+    written = false;
+    if (regular && truncate(path_.c_str(), before) != 0) {
+      // As above.
+    }
+  }
+  return written;
+}
+
+void DataFile::Release() {
+  if (lockFd_ >= 0) close(lockFd_);  // the last descriptor of the open file gives the lock up
+  lockFd_ = -1;
+}
+
+#endif
