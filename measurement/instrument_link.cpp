@@ -12,7 +12,9 @@ class SerialPortLink final : public InstrumentLink {
   }
   bool Write(const void* bytes, int count) override { return SerialLink::Write(bytes, count); }
   int Read(void* buffer, int count) override { return SerialLink::Read(buffer, count); }
+  int DiscardInput() override { return SerialLink::DiscardInput(); }
   void Close() override { SerialLink::Close(); }
+  bool Lost() override { return SerialLink::Lost(); }
   void DelayMs(int milliseconds) override { ::DelayMs(milliseconds); }
 };
 

@@ -1,5 +1,6 @@
 // What the protocol and the measurement run need of the byte link to the
-// instrument: open, one write, one bounded read, close, and the busy wait.
+// instrument: open, one write, one bounded read, discarding waiting input,
+// close, whether the port was lost, and the busy wait.
 //
 // The program uses the serial port (SerialLink + DelayMs); tests substitute a
 // link of their own so that the run's logic can be driven without a port.
@@ -16,7 +17,11 @@ class InstrumentLink {
   virtual bool Open(const std::string& devicePath, PortOpenError* error) = 0;
   virtual bool Write(const void* bytes, int count) = 0;
   virtual int Read(void* buffer, int count) = 0;
+  // Discards waiting input without waiting; returns the number of bytes.
+  virtual int DiscardInput() = 0;
   virtual void Close() = 0;
+  // True once the open port was found gone; cleared by Open, kept by Close.
+  virtual bool Lost() = 0;
   virtual void DelayMs(int milliseconds) = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "measurement/instrument_protocol.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "measurement/decimal_text.h"
@@ -7,11 +8,14 @@
 
 bool SendByte(unsigned char byte) { return ActiveInstrumentLink().Write(&byte, 1); }
 
-void SendCommand(const char* command) {
+bool SendCommand(const char* command) {
   const std::size_t length = std::strlen(command);
+  bool all = true;
   for (std::size_t i = 0; i < length; ++i) {
-    SendByte(static_cast<unsigned char>(command[i]));  // a failed byte does not stop the rest
+    // A failed byte does not stop the rest.
+    all = SendByte(static_cast<unsigned char>(command[i])) && all;
   }
+  return all;
 }
 
 int ReadResponse(char* buffer) {
@@ -36,6 +40,54 @@ std::string FilterReply(const char* reply) {
     if (std::strchr(kKept, reply[i]) != nullptr) filtered.push_back(reply[i]);
   }
   return filtered;
+}
+
+namespace {
+
+// Parses "%lf,%lf" from the filtered text; on success `pos` is just past the current.
+bool ParseTwoNumbers(const std::string& filtered, std::size_t& pos, double& voltage, double& current) {
+  pos = 0;
+  if (!ParseDecimal(filtered, pos, voltage)) return false;
+  if (pos >= filtered.size() || filtered[pos] != ',') return false;
+  ++pos;
+  return ParseDecimal(filtered, pos, current);
+}
+
+bool KeptByFilter(char c) { return c != '\0' && std::strchr("0123456789.,;+-Ee", c) != nullptr; }
+
+// Whether a line end (CR or LF) follows the last character that the filter keeps.
+bool LineEndAfterLastNumber(const char* reply, int received) {
+  bool lineEnd = false;
+  for (int i = 0; i < received && reply[i] != '\0'; ++i) {
+    if (reply[i] == '\r' || reply[i] == '\n') lineEnd = true;
+    else if (KeptByFilter(reply[i])) lineEnd = false;
+  }
+  return lineEnd;
+}
+
+bool IsOverflow(double value) { return !std::isfinite(value) || std::fabs(value) >= kOverflowMark; }
+
+}  // namespace
+
+ReplyVerdict JudgeReply(const char* reply, int received, LatestReading& reading) {
+  if (received <= 0) return ReplyVerdict::NoReply;
+  const std::string filtered = FilterReply(reply);
+  const bool lineEnd = LineEndAfterLastNumber(reply, received);
+  std::size_t pos = 0;
+  double voltage = 0.0;
+  double current = 0.0;
+  if (!ParseTwoNumbers(filtered, pos, voltage, current)) {
+    // A short reply without its line end was still under way when the read ended.
+    return lineEnd || received >= kMaxReplyBytes ? ReplyVerdict::NoReading : ReplyVerdict::Incomplete;
+  }
+  const bool separated = pos < filtered.size() && (filtered[pos] == ',' || filtered[pos] == ';');
+  if (!separated && !(pos == filtered.size() && lineEnd)) {
+    return lineEnd ? ReplyVerdict::NoReading : ReplyVerdict::Incomplete;
+  }
+  if (IsOverflow(voltage) || IsOverflow(current)) return ReplyVerdict::Overflow;
+  reading.voltage = voltage;
+  reading.current = current;
+  return ReplyVerdict::Reading;
 }
 
 bool ParseReading(const std::string& filtered, LatestReading& reading) {

@@ -16,13 +16,16 @@ constexpr int kExchangeBufferSize = 256;
 constexpr int kMaxReplyBytes = 100;
 constexpr int kReplyFilterLimit = 250;
 constexpr int kReplyWaitMs = 100;
+// The instrument sends +9.91E+37 where it has no number (overflow, not a number).
+constexpr double kOverflowMark = 9.9e37;
 
 // One write of exactly this byte on the active link.
 bool SendByte(unsigned char byte);
 
 // Writes every byte of the zero-terminated `command` with SendByte, in order;
 // a failed byte does not stop the rest. An empty command writes nothing.
-void SendCommand(const char* command);
+// Returns whether every byte was written.
+bool SendCommand(const char* command);
 
 // Waits 100 ms, makes one read of at most 100 bytes into `buffer` (room for at
 // least 101 bytes) and stores a zero byte right after what was read.
@@ -40,3 +43,13 @@ std::string FilterReply(const char* reply);
 // current are found are they stored into `reading` and true returned; otherwise
 // `reading` is left as it was.
 bool ParseReading(const std::string& filtered, LatestReading& reading);
+
+// What a reply to ":READ?" gave.
+enum class ReplyVerdict { Reading, NoReply, NoReading, Incomplete, Overflow };
+
+// Judges the `received` bytes of a reply (zero-terminated in `reply`). A
+// reading needs both numbers, with the current followed by a separator or by
+// the reply's line end: a current that runs up to the end of what arrived may
+// have been cut off by a pause in the reply. Both must be finite and below the
+// overflow mark. Only a reading is stored into `reading`.
+ReplyVerdict JudgeReply(const char* reply, int received, LatestReading& reading);

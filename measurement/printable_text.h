@@ -5,5 +5,6 @@
 #include <string>
 
 // Control characters (below 0x20, and 0x7f) become "\n", "\r", "\t", "\\" or
-// "\xNN"; a backslash becomes "\\"; everything else, UTF-8 included, stays.
+// "\xNN", and the C1 controls of UTF-8 (U+0080..U+009F) "\u00NN"; a backslash
+// becomes "\\"; everything else, UTF-8 included, stays.
 std::string PrintableText(const std::string& text);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "plot/wx_drawing_surface.h"
 #include "plot/xy_plot.h"
@@ -24,11 +25,20 @@ void MakeSamples(double* times, double* currents, int count) {
   }
 }
 
+constexpr const char* kUsage =
+    "usage: plot-png OUTPUT.png [WIDTH HEIGHT]\n"
+    "Draws a 100-point sample plot like the live view's into a PNG (800 x 600 by default).\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2 && argc != 4) {
-    std::fprintf(stderr, "usage: plot-png OUTPUT.png [WIDTH HEIGHT]\n");
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  // A name that looks like an option is a mistake, not a file to create.
+  if ((argc != 2 && argc != 4) || argv[1][0] == '-') {
+    std::fputs(kUsage, stderr);
     return 2;
   }
   const int width = argc == 4 ? std::atoi(argv[2]) : 800;

@@ -250,7 +250,7 @@ void SerialLink::Close() {
   // FlushFileBuffers alone is not enough everywhere: Wine's returns at once on
   // a pseudo-terminal, and closing then can drop bytes the far side has not yet
   // read. So wait (bounded) until the driver's output queue is empty too.
-  if (!FlushFileBuffers(g_handle)) g_lost = true;
+  FlushFileBuffers(g_handle);
   const ULONGLONG deadline = GetTickCount64() + kCloseDrainLimitMs;
   for (;;) {
     DWORD errors = 0;

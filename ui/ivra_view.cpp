@@ -5,7 +5,10 @@
 #include <wx/app.h>
 #include <wx/frame.h>
 
+#include <cstdio>
+
 #include "app/command_ids.h"
+#include "measurement/run_text.h"
 #include "plot/wx_drawing_surface.h"
 #include "serial/read_abort.h"
 #include "ui/com_port_dlg.h"
@@ -51,7 +54,7 @@ CIvraView::CIvraView()
 
 CIvraView::~CIvraView() {
   // The instrument's output must not stay on when the window goes.
-  if (Measuring()) StopMeasurement();
+  if (Measuring()) StopMeasurement(RunEndReason::WindowClosed);
   m_timer.Stop();
   if (m_pCanvas != nullptr) {
     m_pCanvas->DetachView();
@@ -122,7 +125,7 @@ int CIvraView::StartMeasurement() {
   return result;
 }
 
-void CIvraView::StopMeasurement() {
+void CIvraView::StopMeasurement(RunEndReason reason) {
   m_bTickPending = false;
   if (m_worker.Busy()) {
     // A silent instrument would hold the sample for its whole reply time-out.
@@ -131,7 +134,7 @@ void CIvraView::StopMeasurement() {
     ClearReadAbort();
   }
   // The output goes off from this thread, after the worker has let go of the port.
-  StopMeasurementRun();
+  StopMeasurementRun(*this, reason);
 }
 
 void CIvraView::OnTimer(wxTimerEvent&) {
@@ -203,9 +206,12 @@ void CIvraView::Redraw() {
   if (m_pCanvas != nullptr) m_pCanvas->Refresh(true);
 }
 
-void CIvraView::ReportTrouble(SampleTrouble) {
-  SetMessagePane(wxString::Format("Missed samples: %d  Lost lines: %d", g_runCounters.missedSamples,
-                                  g_runCounters.lostLines));
+void CIvraView::ReportTrouble(SampleTrouble) { SetMessagePane(wxString::FromUTF8(StatusPaneText())); }
+
+void CIvraView::WarnOutputMayBeOn(const std::string& text) {
+  // Also on stderr: the box may be cut short when a stop signal closes the program.
+  std::fprintf(stderr, "ivra: %s\n", text.c_str());
+  ShowMessageBox(wxString::FromUTF8(text), wxTheApp->GetAppDisplayName(), wxOK | wxICON_WARNING, nullptr);
 }
 
 void CIvraView::SetMessagePane(const wxString& text) {

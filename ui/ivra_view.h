@@ -35,7 +35,7 @@ class CIvraView : public wxView, public RunFrontEnd {
   // 0 when the measurement runs, -1 when the Setup dialog was cancelled, 1 when
   // a later step failed (its message has been shown).
   int StartMeasurement();
-  void StopMeasurement();
+  void StopMeasurement(RunEndReason reason = RunEndReason::StoppedByUser);
 
   int Channel() const { return m_nChannel; }
   wxWindow* Canvas() const;
@@ -49,6 +49,7 @@ class CIvraView : public wxView, public RunFrontEnd {
   void ShowMessage(const std::string& text) override;
   void Redraw() override;
   void ReportTrouble(SampleTrouble trouble) override;
+  void WarnOutputMayBeOn(const std::string& text) override;
 
  private:
   friend class CLiveViewCanvas;

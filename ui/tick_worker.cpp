@@ -14,6 +14,10 @@ void RecordingFrontEnd::ReportTrouble(SampleTrouble trouble) {
   m_calls.emplace_back([trouble](RunFrontEnd& target) { target.ReportTrouble(trouble); });
 }
 
+void RecordingFrontEnd::WarnOutputMayBeOn(const std::string& text) {
+  m_calls.emplace_back([text](RunFrontEnd& target) { target.WarnOutputMayBeOn(text); });
+}
+
 void RecordingFrontEnd::ReplayOnto(RunFrontEnd& target) {
   // A replayed call may open a modal loop, in which a new tick can be recorded.
   std::vector<std::function<void(RunFrontEnd&)>> calls;

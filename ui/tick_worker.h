@@ -26,6 +26,7 @@ class RecordingFrontEnd : public RunFrontEnd {
   void ShowMessage(const std::string& text) override;
   void Redraw() override;
   void ReportTrouble(SampleTrouble trouble) override;
+  void WarnOutputMayBeOn(const std::string& text) override;
 
   // Makes the recorded calls on `target`, in their order, and forgets them.
   void ReplayOnto(RunFrontEnd& target);

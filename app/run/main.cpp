@@ -14,6 +14,7 @@
 #include "measurement/measurement_run.h"
 #include "measurement/port_open_message.h"
 #include "serial/port_discovery.h"
+#include "measurement/run_text.h"
 #include "serial/port_table.h"
 #include "serial/process_clock.h"
 #include "serial/serial_link.h"
@@ -24,6 +25,8 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitStartFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitSamplesMissing = 3;
+constexpr int kExitOutputMayBeOn = 4;
 
 int ExitCodeForSignal(int signalNumber) { return 128 + signalNumber; }
 
@@ -95,7 +98,14 @@ int main(int argc, char** argv) {
 
   // Stopped by a signal: the output goes off and the port closes (drained) first.
   const bool interrupted = g_measuring != 0;
-  StopMeasurementRun();
+  const int signalNumber = interrupted ? StopSignalNumber() : 0;
+  StopMeasurementRun(frontEnd, interrupted ? RunEndReason::Signal : RunEndReason::Completed, signalNumber);
   frontEnd.Finish();
-  return interrupted ? ExitCodeForSignal(StopSignalNumber()) : kExitDone;
+  std::fprintf(stderr, "ivra-run: %s\n", RunSummaryLine().c_str());
+
+  // An output that may still be on outweighs everything else.
+  if (frontEnd.OutputMayBeOn()) return kExitOutputMayBeOn;
+  if (interrupted) return ExitCodeForSignal(signalNumber);
+  const RunCounters& c = g_runCounters;
+  return c.missedSamples > 0 || c.lostLines > 0 || c.portLosses > 0 ? kExitSamplesMissing : kExitDone;
 }

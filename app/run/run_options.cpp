@@ -143,6 +143,14 @@ std::string RunUsage() {
          "  --version           show the program's version\n"
          "  --help              show this text\n"
          "\n"
-         "Exit status: 0 measurement complete; 1 start failed; 2 bad command line;\n"
-         "130, 143, 129 stopped by SIGINT, SIGTERM, SIGHUP (the output is off).\n";
+         "Beside PATH, PATH.run.json records the run: start time, settings, port, how it\n"
+         "ended, and every sample missed or lost. A summary line goes to stderr at the end.\n"
+         "\n"
+         "Exit status:\n"
+         "  0    the run completed and every due sample was written\n"
+         "  1    the start failed (file, port or simulator)\n"
+         "  2    bad command line\n"
+         "  3    the run ended, but samples were missed or lost, or the port was lost\n"
+         "  4    the instrument's output could not be confirmed off (before all others)\n"
+         "  129, 130, 143  stopped by SIGHUP, SIGINT, SIGTERM, with the output off\n";
 }

@@ -5,6 +5,7 @@
 
 #include "app/run/terminal_width.h"
 #include "measurement/decimal_text.h"
+#include "measurement/run_text.h"
 #include "measurement/sample_history.h"
 #include "serial/process_clock.h"
 
@@ -33,7 +34,7 @@ std::string FormatStatusLine(double elapsedSeconds, int width) {
                      ClockText(g_settings.measurementTime) + "  " + std::to_string(taken) + "/" +
                      std::to_string(expected) + " samples  I " + current + "  missed " +
                      std::to_string(g_runCounters.missedSamples) + "  lost " +
-                     std::to_string(g_runCounters.lostLines);
+                     std::to_string(g_runCounters.lostLines) + (MeasurementPortLost() ? "  PORT LOST" : "");
   char percent[8];
   std::snprintf(percent, sizeof percent, " %3d%%", static_cast<int>(fraction * 100));
   // A line wider than the terminal would wrap, and "\r" could no longer redraw
@@ -54,19 +55,17 @@ void TerminalFrontEnd::ShowMessage(const std::string& text) { WriteLine("ivra-ru
 void TerminalFrontEnd::Redraw() { ShowStatus(); }
 
 void TerminalFrontEnd::ReportTrouble(SampleTrouble trouble) {
-  char text[512];
-  if (trouble == SampleTrouble::Missed) {
-    std::snprintf(text, sizeof text,
-                  "ivra-run: warning: no reading at tick %d: the reply held no voltage and current "
-                  "(%d missed so far)",
-                  g_tickCount, g_runCounters.missedSamples);
-  } else {
-    std::snprintf(text, sizeof text,
-                  "ivra-run: warning: sample at %s s could not be written to %s (%d lost so far)",
-                  FormatFixed(g_latestReading.time, 2).c_str(), g_settings.outputPath.c_str(),
-                  g_runCounters.lostLines);
-  }
-  WriteLine(text);
+  // The loss was told once; a line per second while the port is away would
+  // bury everything else over a long run. The counts and the summary keep them.
+  if (trouble == SampleTrouble::Missed && g_runCounters.lastMissReason == MissReason::PortLost) return;
+  // The port coming back is news, not a warning.
+  const char* prefix = trouble == SampleTrouble::PortBack ? "ivra-run: " : "ivra-run: warning: ";
+  WriteLine(prefix + TroubleText(trouble));
+}
+
+void TerminalFrontEnd::WarnOutputMayBeOn(const std::string& text) {
+  outputMayBeOn_ = true;
+  WriteLine("ivra-run: " + text);
 }
 
 void TerminalFrontEnd::ShowStatus() {

@@ -13,6 +13,10 @@ class TerminalFrontEnd final : public RunFrontEnd {
   void ShowMessage(const std::string& text) override;
   void Redraw() override;
   void ReportTrouble(SampleTrouble trouble) override;
+  void WarnOutputMayBeOn(const std::string& text) override;
+
+  // Whether the stop warned that the instrument's output may still be on.
+  bool OutputMayBeOn() const { return outputMayBeOn_; }
 
   // Redraws the status line (once per tick, so the elapsed time moves on).
   void ShowStatus();
@@ -25,6 +29,7 @@ class TerminalFrontEnd final : public RunFrontEnd {
 
   bool live_;
   bool statusShown_ = false;
+  bool outputMayBeOn_ = false;
 };
 
 // The status line: elapsed / total time, samples taken / expected, latest

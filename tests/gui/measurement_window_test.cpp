@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <thread>
 
 #include <signal.h>
@@ -232,6 +233,30 @@ TEST(WindowClose, SignalWhileAMessageBoxIsOpenEndsItAndCloses) {
   ASSERT_EQ(driver.Messages().size(), 1u);
   EXPECT_EQ(driver.Messages()[0].text, "Can't create file : ");
   EXPECT_EQ(g_measuring, 0);
+}
+
+TEST(MeasurementWindow, AStopOnALostPortSaysInABoxThatTheOutputMayStillBeOn) {
+  SimProcess sim(TempPath("lost.log"), {"--hang-up-after", "1"});
+  ASSERT_TRUE(sim.Running());
+  // The port is a link the test takes away once the line has dropped: the
+  // adapter stays unplugged.
+  const std::string port = TempPath("lost-port");
+  std::remove(port.c_str());
+  ASSERT_EQ(symlink(sim.DevicePath().c_str(), port.c_str()), 0);
+  ASSERT_TRUE(SetPortDevicePath(2, port));
+  DialogDriver driver;
+  StartThroughDialog(driver, TempPath("lost.dat"), "600");
+  ASSERT_TRUE(PumpUntil([] { return g_runCounters.portLosses >= 1; }, 15000));
+  std::remove(port.c_str());
+  EXPECT_TRUE(Frame()->PaneText(0).StartsWith("Serial port " + port + " lost")) << Frame()->PaneText(0);
+
+  PostMenu(ID_MEASUREMENT_STOP);
+  ASSERT_TRUE(PumpUntil([] { return g_measuring == 0; }, 5000));
+  ASSERT_EQ(driver.Messages().size(), 1u);
+  EXPECT_TRUE(driver.Messages()[0].text.StartsWith("The instrument's output may still be on"))
+      << driver.Messages()[0].text;
+  EXPECT_NE(driver.Messages()[0].text.Find(wxString::FromUTF8(port)), wxNOT_FOUND);
+  ResetPortTable();
 }
 
 TEST(MeasurementWindow, MissedSamplesShowInTheMessagePaneNotInABox) {

@@ -21,7 +21,9 @@ class FakeInstrumentLink final : public InstrumentLink {
  public:
   bool openSucceeds = true;
   bool writesSucceed = true;
+  bool lost = false;  // the line is down: writes fail, reads get nothing, until an Open succeeds
   int opens = 0;
+  int discards = 0;
   int closes = 0;
   std::string lastOpenedPath;
   PortOpenError openFailure;  // handed out when the open fails
@@ -35,14 +37,20 @@ class FakeInstrumentLink final : public InstrumentLink {
     ++opens;
     lastOpenedPath = devicePath;
     if (!openSucceeds && error != nullptr) *error = openFailure;
+    if (openSucceeds) {
+      lost = false;
+      pendingInput.clear();  // the drain
+    }
     return openSucceeds;
   }
   bool Write(const void* bytes, int count) override {
+    if (lost) return false;
     writes.emplace_back(static_cast<const char*>(bytes), static_cast<std::size_t>(count));
     return writesSucceed;
   }
   int Read(void* buffer, int count) override {
     readSizes.push_back(count);
+    if (lost) return 0;
     if (pendingInput.empty() && !replies.empty()) {
       pendingInput = replies.front();
       replies.pop_front();
@@ -52,7 +60,14 @@ class FakeInstrumentLink final : public InstrumentLink {
     pendingInput.erase(0, n);  // the rest stays queued for the next read
     return static_cast<int>(n);
   }
+  int DiscardInput() override {
+    ++discards;
+    const int n = static_cast<int>(pendingInput.size());
+    pendingInput.clear();
+    return n;
+  }
   void Close() override { ++closes; }
+  bool Lost() override { return lost; }
   void DelayMs(int milliseconds) override {
     delays.push_back(milliseconds);
     g_fakeClockMs += milliseconds;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "fake_instrument_link.h"
 #include "measurement/measurement_run.h"
@@ -119,6 +120,52 @@ TEST(InstrumentProtocol, ReadResponseWaitsThenReadsAtMost100BytesOnce) {
   EXPECT_EQ(ReadResponse(buffer), 0);
   EXPECT_EQ(buffer[0], '\0');
   EXPECT_EQ(link.readSizes.size(), 3u);
+}
+
+TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
+  struct Case {
+    std::string reply;
+    ReplyVerdict verdict;
+    double current;
+  };
+  const std::string reading = "+5.000000E-01,+5.000000E-07,+9.910000E+37,+1.234567E+01,+2.150800E+04";
+  const std::vector<Case> cases = {
+      {reading + "\r", ReplyVerdict::Reading, 5e-7},
+      {"+1.0E+00 , -2.0E-06\r", ReplyVerdict::Reading, -2e-6},
+      {"+5.000000E-01,+5.000000E-07\r", ReplyVerdict::Reading, 5e-7},
+      // Cut after the current's separator (a pause or a hang-up): the current is whole.
+      {reading.substr(0, 35), ReplyVerdict::Reading, 5e-7},
+      // Two readings in one reply: the read takes the first 100 bytes.
+      {(reading + "," + reading).substr(0, 100), ReplyVerdict::Reading, 5e-7},
+      {"", ReplyVerdict::NoReply, 0},
+      {"GARBAGE\r", ReplyVerdict::NoReading, 0},
+      {"+5.000000E-01\r", ReplyVerdict::NoReading, 0},
+      {"+5.000000E-01,+5.000000E-07+1\r", ReplyVerdict::NoReading, 0},
+      // The reply broke off inside the current, or where more exponent digits could follow.
+      {"+5.000000E-01,+5.0000", ReplyVerdict::Incomplete, 0},
+      {"+5.000000E-01,+5.000000E", ReplyVerdict::Incomplete, 0},
+      {"+5.000000E-01,+5.000000E-0", ReplyVerdict::Incomplete, 0},
+      {"+5.000000E-01,+5.000000E-07", ReplyVerdict::Incomplete, 0},
+      {"+5.000000E-01,", ReplyVerdict::Incomplete, 0},
+      // The instrument's overflow mark in place of a number.
+      {"+5.000000E-01,+9.910000E+37,+9.910000E+37\r", ReplyVerdict::Overflow, 0},
+      {"+5.000000E-01,-9.900000E+37\r", ReplyVerdict::Overflow, 0},
+      {"+9.910000E+37,+5.000000E-07\r", ReplyVerdict::Overflow, 0},
+  };
+  for (const Case& c : cases) {
+    LatestReading r;
+    r.voltage = 7.0;
+    r.current = 8.0;
+    char buffer[kExchangeBufferSize] = {};
+    std::memcpy(buffer, c.reply.data(), c.reply.size());
+    EXPECT_EQ(JudgeReply(buffer, static_cast<int>(c.reply.size()), r), c.verdict) << c.reply;
+    if (c.verdict == ReplyVerdict::Reading) {
+      EXPECT_DOUBLE_EQ(r.current, c.current) << c.reply;
+    } else {
+      EXPECT_EQ(r.voltage, 7.0) << c.reply;
+      EXPECT_EQ(r.current, 8.0) << c.reply;
+    }
+  }
 }
 
 // Switches LC_NUMERIC to a locale with a decimal comma, building one with

@@ -6,13 +6,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "child_process.h"
 #include "serial/port_table.h"
@@ -48,6 +52,20 @@ std::vector<std::string> LoggedCommandsEndingWith(const std::string& logPath, co
   return commands;
 }
 
+// The current column of every line of a data file, in microamperes.
+std::vector<double> LoggedCurrents(const std::string& path) {
+  std::vector<double> currents;
+  std::istringstream lines(ReadWholeFile(path));
+  std::string line;
+  const std::regex format(R"(\d+\.\d\d\ts\t(\S+)\tuA)");
+  while (std::getline(lines, line)) {
+    std::smatch m;
+    EXPECT_TRUE(std::regex_match(line, m, format)) << line;
+    if (!m.empty()) currents.push_back(std::stod(m[1]));
+  }
+  return currents;
+}
+
 int LineCount(const std::string& text) {
   int lines = 0;
   for (char c : text) lines += c == '\n';
@@ -78,7 +96,9 @@ TEST_F(RunEndToEnd, TenSecondRunWritesTenLinesAndSendsExactlyTheProtocol) {
                                 {"--com1=" + sim.DevicePath(), "--time", "10", "--output", Path("x.dat")},
                                 nullptr, Path("stderr.txt"));
   ASSERT_EQ(WaitForChild(run, 90000), 0) << ReadWholeFile(Path("stderr.txt"));
-  EXPECT_EQ(ReadWholeFile(Path("stderr.txt")), "");  // not a terminal: nothing but trouble is shown
+  // Not a terminal: nothing but trouble and the closing summary is shown.
+  EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
+            "ivra-run: 10 samples written, 0 missed, 0 lost, 0 port losses, 0 stale replies discarded\n");
 
   // 1 MOhm at 0.5 V: 0.5 uA on every line; the time stamps grow. (How evenly they
   // follow the tick grid is measured, not asserted: the machine may be loaded.)
@@ -105,6 +125,118 @@ TEST_F(RunEndToEnd, TenSecondRunWritesTenLinesAndSendsExactlyTheProtocol) {
   }
   expected.push_back(":OUTP OFF\\r");
   EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r"), expected);
+
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  EXPECT_EQ(record["end_reason"], "completed");
+  EXPECT_EQ(record["output_off_delivered"], true);
+  EXPECT_EQ(record["samples"]["written"], 10);
+  EXPECT_EQ(record["settings"]["port_device"], sim.DevicePath());
+}
+
+TEST_F(RunEndToEnd, LongAndSplitRepliesLeaveNoNumberOfAnEarlierReplyInTheData) {
+  // Two readings per reply (140 bytes, more than the 100-byte read) with a
+  // 250 ms pause after 35 bytes: each read ends in the pause, and the rest
+  // waits in the port until the next sample.
+  SimulatorProcess sim(kSimProgram, {"--long-reply", "--split-reply", "35", "--noise", "1e-9", "--log",
+                                     Path("sim.log")});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  ChildProcess run = StartChild(kRunProgram,
+                                {"--com1=" + sim.DevicePath(), "--time", "10", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  ASSERT_EQ(WaitForChild(run, 90000), 0) << ReadWholeFile(Path("stderr.txt"));
+  const std::vector<double> currents = LoggedCurrents(Path("x.dat"));
+  EXPECT_EQ(currents.size(), 10u);
+  for (double uA : currents) EXPECT_NEAR(uA, 0.5, 0.01);  // 10 sigma of the 1 nA noise
+
+  const std::string err = ReadWholeFile(Path("stderr.txt"));
+  EXPECT_NE(err.find("left over from an earlier reply"), std::string::npos) << err;
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  EXPECT_GE(record["stale_replies"]["count"].get<int>(), 8);
+  // Nothing was sent to clear the port: the discard is local.
+  std::vector<std::string> expected = {"*RST\\r", ":OUTP ON\\r"};
+  for (int i = 0; i < 10; ++i) {
+    expected.push_back(":SOUR:VOLT 0.50000\\r");
+    expected.push_back(":READ?\\r");
+  }
+  expected.push_back(":OUTP OFF\\r");
+  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r"), expected);
+}
+
+TEST_F(RunEndToEnd, APortThatNeverComesBackEndsWithTheWarningThatTheOutputMayBeOn) {
+  SimulatorProcess sim(kSimProgram, {"--hang-up-after", "3", "--noise", "1e-9", "--log", Path("sim.log")});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  // The port's path is a link the test can take away: the adapter is gone for good.
+  fs::create_symlink(sim.DevicePath(), Path("port"));
+  ChildProcess run = StartChild(kRunProgram, {"--com1=" + Path("port"), "--time", "10", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  for (int i = 0; i < 400; ++i) {
+    const std::vector<std::string> commands = LoggedCommands(Path("sim.log"));
+    if (std::count(commands.begin(), commands.end(), std::string(":READ?\\r")) >= 4) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  fs::remove(Path("port"));
+  EXPECT_EQ(WaitForChild(run, 90000), 4) << ReadWholeFile(Path("stderr.txt"));
+
+  // The half reply before the hang-up still held a whole voltage and current.
+  const std::vector<double> currents = LoggedCurrents(Path("x.dat"));
+  EXPECT_GE(currents.size(), 3u);
+  EXPECT_LE(currents.size(), 4u);
+  for (double uA : currents) EXPECT_NEAR(uA, 0.5, 0.01);
+
+  const std::string err = ReadWholeFile(Path("stderr.txt"));
+  EXPECT_NE(err.find("serial port " + Path("port") + " lost"), std::string::npos) << err;
+  EXPECT_NE(err.find("The instrument's output may still be on"), std::string::npos) << err;
+  EXPECT_NE(err.find("missed (6 port lost)"), std::string::npos) << err;
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  EXPECT_EQ(record["output_off_delivered"], false);
+  ASSERT_EQ(record["port_losses"].size(), 1u);
+  EXPECT_TRUE(record["port_losses"][0]["back"].is_null());
+}
+
+TEST_F(RunEndToEnd, APortLostAndBackAtTheSamePathResumesSampling) {
+  auto first = std::make_unique<SimulatorProcess>(kSimProgram, std::vector<std::string>{"--log", Path("first.log")});
+  ASSERT_FALSE(first->DevicePath().empty());
+  fs::create_symlink(first->DevicePath(), Path("port"));
+  ChildProcess run = StartChild(kRunProgram, {"--com1=" + Path("port"), "--time", "14", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  for (int i = 0; i < 400 && LineCount(ReadWholeFile(Path("x.dat"))) < 3; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_GE(LineCount(ReadWholeFile(Path("x.dat"))), 3);
+  first.reset();  // unplugged: the line hangs up
+
+  // Plugged in again, at the same path. A real instrument keeps its output on;
+  // a new simulator starts with it off, so the test switches it on first.
+  SimulatorProcess second(kSimProgram, {"--log", Path("second.log")});
+  ASSERT_FALSE(second.DevicePath().empty());
+  ASSERT_TRUE(SetPortDevicePath(4, second.DevicePath()));
+  ASSERT_TRUE(SerialLink::Open(4));
+  for (char c : std::string(":OUTP ON\r")) SerialLink::Write(&c, 1);
+  SerialLink::Close();
+  ResetPortTable();
+  fs::create_symlink(second.DevicePath(), Path("port.new"));
+  fs::rename(Path("port.new"), Path("port"));
+
+  EXPECT_EQ(WaitForChild(run, 90000), 3) << ReadWholeFile(Path("stderr.txt"));
+  const std::vector<double> currents = LoggedCurrents(Path("x.dat"));
+  for (double uA : currents) EXPECT_NEAR(uA, 0.5, 1e-6);
+  const std::vector<std::string> after = LoggedCommandsEndingWith(Path("second.log"), ":OUTP OFF\\r");
+  const auto reads = std::count(after.begin(), after.end(), std::string(":READ?\\r"));
+  EXPECT_GE(reads, 3);
+  EXPECT_EQ(currents.size(), 14u - static_cast<std::size_t>(
+                                        nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")))["samples"]["missed"]
+                                            .get<int>()));
+  ASSERT_FALSE(after.empty());
+  EXPECT_EQ(after.front(), ":OUTP ON\\r");  // the test's own; the run sent no reset
+  EXPECT_EQ(std::count(after.begin(), after.end(), std::string("*RST\\r")), 0);
+  EXPECT_EQ(after.back(), ":OUTP OFF\\r");
+
+  const std::string err = ReadWholeFile(Path("stderr.txt"));
+  EXPECT_NE(err.find("serial port " + Path("port") + " is back"), std::string::npos) << err;
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  ASSERT_EQ(record["port_losses"].size(), 1u);
+  EXPECT_FALSE(record["port_losses"][0]["back"].is_null());
+  EXPECT_EQ(record["output_off_delivered"], true);
 }
 
 TEST_F(RunEndToEnd, SigtermStopsTheRunWithTheOutputOff) {
@@ -117,8 +249,20 @@ TEST_F(RunEndToEnd, SigtermStopsTheRunWithTheOutputOff) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ASSERT_GE(LineCount(ReadWholeFile(Path("x.dat"))), 2);
+
+  // A second run on the same output file is refused before it empties anything.
+  const std::string before = ReadWholeFile(Path("x.dat"));
+  ChildProcess second = StartChild(kRunProgram, {"--com1=/dev/null", "--output", Path("x.dat")}, nullptr,
+                                   Path("second-stderr.txt"));
+  EXPECT_EQ(WaitForChild(second, 30000), 1);
+  EXPECT_EQ(ReadWholeFile(Path("second-stderr.txt")), "ivra-run: Can't create file : " + Path("x.dat") + "\n");
+  EXPECT_EQ(ReadWholeFile(Path("x.dat")).substr(0, before.size()), before);
+
   kill(run.pid, SIGTERM);
   EXPECT_EQ(WaitForChild(run, 30000), 143) << ReadWholeFile(Path("stderr.txt"));
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  EXPECT_EQ(record["end_reason"], "signal");
+  EXPECT_EQ(record["signal"], "SIGTERM");
 
   const std::vector<std::string> commands = LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r");
   ASSERT_FALSE(commands.empty());
@@ -222,6 +366,13 @@ TEST_F(RunEndToEnd, APortHeldElsewhereOrAnUncreatableFileFailsTheStart) {
                    Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(run, 30000), 1);
   EXPECT_NE(ReadWholeFile(Path("stderr.txt")).find("Can't create file : " + badPath), std::string::npos);
+
+  // A path cannot forge a line of its own.
+  run = StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--output", badPath + "\nivra-run: measurement complete"},
+                   nullptr, Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 30000), 1);
+  EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
+            "ivra-run: Can't create file : " + badPath + "\\nivra-run: measurement complete\n");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(LoggedCommands(Path("sim.log")).empty());
 }

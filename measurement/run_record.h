@@ -1,0 +1,49 @@
+// The record of a run, written beside the data file as <output>.run.json: when
+// it started by the wall clock (the time of elapsed 0 in the data file), with
+// which settings and port, how it ended, and what it lost on the way. The data
+// file stays as it is; scripts that want more read this.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "measurement/measurement_run.h"
+
+struct PortLossTimes {
+  double lostAt = 0.0;  // seconds since the start
+  std::string lostAtClock;
+  double backAt = -1.0;  // seconds since the start; -1 while the port is away
+  std::string backAtClock;
+};
+
+struct RunRecord {
+  std::string startClock;  // ISO 8601 with the time zone
+  std::string portPath;
+  std::vector<PortLossTimes> portLosses;
+  bool ended = false;
+  RunEndReason endReason = RunEndReason::Completed;
+  int signalNumber = 0;
+  double endAt = 0.0;  // seconds since the start
+  std::string endClock;
+  int outputOffDelivered = -1;  // -1 until the stop has tried
+  std::string writeError;       // why the record could not be written last, empty when it could
+};
+
+// The record of the running (or last) measurement.
+extern RunRecord g_runRecord;
+
+// <output path>.run.json
+std::string RunRecordPath(const std::string& outputPath);
+
+// `when` as local time in ISO 8601 with milliseconds and the zone's offset,
+// e.g. "2026-12-08T22:14:03.250+01:00".
+std::string WallClockText(std::chrono::system_clock::time_point when);
+
+// The record as JSON text.
+std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& settings, const RunCounters& counters);
+
+// Writes `text` to `path` through a temporary file and a rename, so that a
+// reader finds the old record or the new one, never half of one. On failure
+// returns false with the reason in `error`.
+bool ReplaceFileAtomically(const std::string& path, const std::string& text, std::string& error);

@@ -1,0 +1,113 @@
+#include "measurement/run_text.h"
+
+#include <cstdio>
+
+#include "measurement/decimal_text.h"
+#include "measurement/printable_text.h"
+#include "measurement/run_record.h"
+#include "measurement/sample_history.h"
+
+namespace {
+
+std::string Port() { return PrintableText(MeasurementPortPath()); }
+
+std::string Count(long long n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string SoFar(int n, const char* what) { return " (" + std::to_string(n) + " " + what + " so far)"; }
+
+std::string MissedText() {
+  const RunCounters& c = g_runCounters;
+  std::string reason;
+  switch (c.lastMissReason) {
+    case MissReason::NoReply: reason = "no reply from the instrument on " + Port(); break;
+    case MissReason::NoReading: reason = "the reply held no voltage and current"; break;
+    case MissReason::Incomplete: reason = "the reply broke off before the current was complete"; break;
+    case MissReason::Overflow: reason = "the instrument sent its overflow mark (9.91E+37) instead of a current"; break;
+    case MissReason::PortLost: reason = "serial port " + Port() + " is lost"; break;
+  }
+  return "no reading at tick " + std::to_string(g_tickCount) + ": " + reason + SoFar(c.missedSamples, "missed");
+}
+
+std::string SilentText() {
+  return "no reply from the instrument on " + Port() + " for " + std::to_string(kSilentSampleLimit) +
+         " samples in a row. Check: the cable is straight-through, not null-modem; RS-232 is selected on the "
+         "instrument's front panel (it leaves the factory set to GPIB); 9600 baud, 8 data bits, no parity, "
+         "terminator CR, no flow control";
+}
+
+}  // namespace
+
+const char* MissReasonText(MissReason reason) {
+  switch (reason) {
+    case MissReason::NoReply: return "no reply";
+    case MissReason::NoReading: return "no voltage and current";
+    case MissReason::Incomplete: return "incomplete reply";
+    case MissReason::Overflow: return "overflow";
+    case MissReason::PortLost: return "port lost";
+  }
+  return "unknown";
+}
+
+std::string TroubleText(SampleTrouble trouble) {
+  const RunCounters& c = g_runCounters;
+  switch (trouble) {
+    case SampleTrouble::Missed:
+      return MissedText();
+    case SampleTrouble::Lost:
+      return "sample at " + FormatFixed(g_latestReading.time, 2) + " s could not be written to " +
+             PrintableText(g_settings.outputPath) + SoFar(c.lostLines, "lost");
+    case SampleTrouble::StaleReply:
+      return "discarded " + Count(c.lastStaleBytes, "byte", "bytes") + " waiting on " + Port() + " before tick " +
+             std::to_string(g_tickCount) + ", left over from an earlier reply" +
+             SoFar(c.staleReplies, c.staleReplies == 1 ? "stale reply" : "stale replies");
+    case SampleTrouble::PortLost:
+      return "serial port " + Port() + " lost at tick " + std::to_string(g_tickCount) +
+             ": it hung up or went away. Check the cable or USB adapter; the port is tried again at every due "
+             "sample";
+    case SampleTrouble::PortBack:
+      return "serial port " + Port() + " is back at tick " + std::to_string(g_tickCount) + "; sampling goes on";
+    case SampleTrouble::InstrumentSilent:
+      return SilentText();
+    case SampleTrouble::RecordNotWritten:
+      return "the run record " + PrintableText(RunRecordPath(g_settings.outputPath)) +
+             " could not be written (" + g_runRecord.writeError + "); the measurement goes on";
+  }
+  return {};
+}
+
+std::string StatusPaneText() {
+  const RunCounters& c = g_runCounters;
+  std::string text = "Missed samples: " + std::to_string(c.missedSamples) + "  Lost lines: " + std::to_string(c.lostLines);
+  if (c.staleReplies > 0) text += "  Stale replies: " + std::to_string(c.staleReplies);
+  if (c.portLosses > 0) text += "  Port losses: " + std::to_string(c.portLosses);
+  if (MeasurementPortLost()) return "Serial port " + Port() + " lost; trying it again at every sample.  " + text;
+  if (c.noReplyStreak >= kSilentSampleLimit) {
+    std::string silent = SilentText();
+    silent[0] = 'N';
+    return silent + ".  " + text;
+  }
+  return text;
+}
+
+std::string RunSummaryLine() {
+  const RunCounters& c = g_runCounters;
+  std::string line = Count(c.samplesTaken - c.lostLines, "sample", "samples") + " written, " +
+                     std::to_string(c.missedSamples) + " missed";
+  std::string reasons;
+  for (int i = 0; i < kMissReasonCount; ++i) {
+    if (c.missedByReason[i] == 0) continue;
+    if (!reasons.empty()) reasons += ", ";
+    reasons += std::to_string(c.missedByReason[i]) + " " + MissReasonText(static_cast<MissReason>(i));
+  }
+  if (!reasons.empty()) line += " (" + reasons + ")";
+  line += ", " + std::to_string(c.lostLines) + " lost, " + Count(c.portLosses, "port loss", "port losses") + ", " +
+          Count(c.staleReplies, "stale reply", "stale replies") + " discarded";
+  return line;
+}
+
+std::string OutputMayBeOnText() {
+  return "The instrument's output may still be on: \":OUTP OFF\" could not be sent to it on serial port " + Port() +
+         ". Switch the output off with the OUTPUT key on the SourceMeter's front panel.";
+}
