@@ -206,7 +206,12 @@ TEST(WindowClose, SignalWhileASilentInstrumentIsAwaitedClosesWithoutWaitingOutTh
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalTime).count();
   EXPECT_LT(seconds, 10.0) << "the close waited for the read's time-out";
   EXPECT_EQ(g_measuring, 0);
-  const auto commands = LoggedCommands(logPath);
+  // The simulator logs a command once its thread has read it: give it a moment.
+  std::vector<std::string> commands;
+  for (int i = 0; i < 100 && (commands.empty() || commands.back() != ":OUTP OFF\\r"); ++i) {
+    if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    commands = LoggedCommands(logPath);
+  }
   ASSERT_FALSE(commands.empty());
   EXPECT_EQ(commands.back(), ":OUTP OFF\\r");
 }
