@@ -126,8 +126,11 @@ int CIvraView::StartMeasurement() {
 }
 
 void CIvraView::StopMeasurement(RunEndReason reason) {
+  // No new tick from here on, also not from a modal loop that a replayed
+  // front-end call may open.
+  m_bStopping = true;
   m_bTickPending = false;
-  if (m_worker.Busy()) {
+  while (m_worker.Busy()) {
     // A silent instrument would hold the sample for its whole reply time-out.
     if (!m_worker.WaitUntil(m_worker.StartedAt() + kSampleGrace)) RequestReadAbort();
     m_worker.Collect(*this);
@@ -135,19 +138,18 @@ void CIvraView::StopMeasurement(RunEndReason reason) {
   }
   // The output goes off from this thread, after the worker has let go of the port.
   StopMeasurementRun(*this, reason);
+  m_bStopping = false;
 }
 
-void CIvraView::OnTimer(wxTimerEvent&) {
-  // Never two ticks at once: ticks that come while one is in flight fold into
-  // one, as they did when a sample held the window.
-  if (m_worker.Busy()) {
-    m_bTickPending = true;
-    return;
-  }
-  RunTick();
-}
+void CIvraView::OnTimer(wxTimerEvent&) { RunTick(); }
 
 void CIvraView::RunTick() {
+  // Never two ticks at once: ticks that come while one is in flight fold into
+  // one, taken when it is collected, as they did when a sample held the window.
+  if (m_worker.Busy() || m_bStopping) {
+    m_bTickPending = !m_bStopping;
+    return;
+  }
   // An idle tick only resets the count: no traffic, nothing to wait for.
   if (g_measuring == 0) {
     MeasurementTick(*this);

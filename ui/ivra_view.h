@@ -80,6 +80,8 @@ class CIvraView : public wxView, public RunFrontEnd {
   TickWorker m_worker;
   // A tick fell due while one was in flight; taken once that one is collected.
   bool m_bTickPending = false;
+  // Stop is collecting the tick in flight and switching the output off.
+  bool m_bStopping = false;
   // What the paint shows while a tick is in flight (the worker may be writing
   // the live ones): the latest reading and history as that tick found them.
   LatestReading m_shownReading;
