@@ -2,8 +2,9 @@
 # Builds ivra-run.exe and the serial link probe for Windows (MinGW-w64) and runs
 # them under Wine against the native ivra-sim, whose pseudo-terminal is COM1:
 # the command bytes against the Linux build's, read time-outs, the stop request
-# during a silent read, exclusive use of the port, a line that drops. Needs the
-# native build of the default preset (ivra-sim, ivra-run).
+# during a silent read, exclusive use of the port, a line that drops; then the
+# NSIS installer installs silently, its ivra-run.exe runs once, and it
+# uninstalls. Needs the native build of the default preset (ivra-sim, ivra-run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -37,6 +38,8 @@ start_sim() {
   wine_com1 "$device"
 }
 stop_sim() {
+  # A loaded machine may not have let the simulator read the last command yet.
+  for _ in $(seq 60); do grep -q 'OUTP OFF' "$work/sim.log" 2>/dev/null && break; sleep 0.05; done
   kill "$sim_pid" 2>/dev/null || true
   wait "$sim_pid" 2>/dev/null || true
   sim_pid=
@@ -127,6 +130,32 @@ lines=$(grep -c uA "$work/dropped.txt" || true)
 [[ $lines -ge 3 && $lines -le 4 ]] && pass "the samples before the drop are in the data file ($lines)" \
   || fail "$lines data lines around the drop"
 [[ $took -le 30 ]] && pass "the run ended (status $rc) after ${took} s" || fail "the run took ${took} s after the drop"
+
+echo "== the installer: silent install, one run of the installed ivra-run.exe, uninstall"
+(cd "$win" && cpack >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
+installer=$(ls "$win"/package/Ivra-*-win64.exe 2>/dev/null | head -1)
+installed="$WINEPREFIX/drive_c/Program Files/Ivra"
+if [[ -n "$installer" ]] && timeout 120 wine "$installer" /S && [[ -f "$installed/bin/ivra-run.exe" ]]; then
+  pass "installed into C:\\Program Files\\Ivra"
+  start_sim
+  rc=0
+  timeout 60 wine 'C:\Program Files\Ivra\bin\ivra-run.exe' --time 10 --output "$(wine_path "$work/installed.txt")" \
+    2>"$work/installed.err" || rc=$?
+  stop_sim
+  lines=$(grep -c uA "$work/installed.txt" || true)
+  [[ $rc -eq 0 && $lines -eq 10 ]] && pass "the installed ivra-run.exe took 10 samples" \
+    || fail "installed ivra-run.exe: status $rc, $lines lines: $(cat "$work/installed.err")"
+  timeout 60 wine 'C:\Program Files\Ivra\Uninstall.exe' /S || true
+  # The uninstaller runs on from a copy of itself.
+  for _ in $(seq 150); do [[ -e "$installed" ]] || break; sleep 0.2; done
+  if [[ ! -e "$installed" ]] && ! wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Ivra' >/dev/null 2>&1; then
+    pass "uninstalled: folder and uninstall entry gone"
+  else
+    fail "the uninstaller left $installed or its registry entry"
+  fi
+else
+  fail "the installer did not install ivra-run.exe"
+fi
 
 echo "== Windows tests under Wine: $(( $(date +%s) - t0 )) s, $failures failure(s)"
 [[ $failures -eq 0 ]]
