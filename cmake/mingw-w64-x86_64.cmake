@@ -10,3 +10,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# wxWidgets built for MinGW-w64 (scripts/build-wx-mingw.sh) lives outside the
+# MinGW root; its libraries must be findable like the root's own.
+if(wxWidgets_CONFIG_EXECUTABLE)
+  get_filename_component(_ivra_wx_prefix "${wxWidgets_CONFIG_EXECUTABLE}" DIRECTORY)
+  get_filename_component(_ivra_wx_prefix "${_ivra_wx_prefix}" DIRECTORY)
+  list(APPEND CMAKE_FIND_ROOT_PATH "${_ivra_wx_prefix}")
+endif()
