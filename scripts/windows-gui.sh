@@ -4,8 +4,10 @@
 # on Xvfb against ivra-sim on COM1: it opens; Measurement > Start and the Setup
 # dialog filled in by xdotool (10 s, output file) run a measurement; the data
 # file holds 10 lines and the output goes off at the end; a screenshot goes to
-# build/windows-gui/ivra-wine.png. (`cmake --build build/windows-gui --target
-# package` then makes the installer with ivra.exe in it.)
+# build/windows-gui/ivra-wine.png. Then the NSIS installer made from this build
+# (build/windows-gui/package) installs silently, its Start-menu entry and both
+# programs are checked, the installed ivra-run.exe runs once through COM1, and
+# the uninstaller removes it all again.
 # Needs the native build of the default preset (ivra-sim). Not part of the test
 # command: the first wxWidgets build alone takes longer than the rest of CI.
 set -euo pipefail
@@ -19,6 +21,7 @@ cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DwxWidgets_CONFIG_EXECUTABLE="$wx_prefix/bin/wx-config" \
   -DIVRA_BUILD_GUI=ON -DIVRA_BUILD_TESTS=OFF -DIVRA_BUILD_BENCH=OFF
 cmake --build "$out" -j "$(nproc)" --target ivra ivra-run
+t0=$(date +%s)
 
 source scripts/wine-env.sh
 work=$(mktemp -d)
@@ -45,10 +48,21 @@ for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 wine_start
 
-"$native/ivra-sim" --log "$work/sim.log" >"$work/sim.out" 2>/dev/null &
-sim_pid=$!
-for _ in $(seq 100); do [[ -s "$work/sim.out" ]] && break; sleep 0.05; done
-wine_com1 "$(head -1 "$work/sim.out")"
+# Starts ivra-sim logging to $work/sim.log, with COM1 linked to its terminal.
+start_sim() {
+  rm -f "$work/sim.log" "$work/sim.out"
+  "$native/ivra-sim" --log "$work/sim.log" >"$work/sim.out" 2>/dev/null &
+  sim_pid=$!
+  for _ in $(seq 100); do [[ -s "$work/sim.out" ]] && break; sleep 0.05; done
+  wine_com1 "$(head -1 "$work/sim.out")"
+}
+stop_sim() {
+  for _ in $(seq 60); do grep -q 'OUTP OFF' "$work/sim.log" 2>/dev/null && break; sleep 0.05; done
+  kill "$sim_pid" 2>/dev/null || true
+  wait "$sim_pid" 2>/dev/null || true
+  sim_pid=
+}
+start_sim
 
 echo "== ivra.exe under Wine"
 data="$work/gui.txt"
@@ -75,10 +89,59 @@ xdotool key Return
 for _ in $(seq 300); do grep -q 'OUTP OFF' "$work/sim.log" 2>/dev/null && break; sleep 0.1; done
 sleep 1
 import -window root "$out/ivra-wine.png"
-lines=$(grep -c -E '^[0-9]+\.[0-9]{2}'$'\t''s'$'\t''[-0-9.e+]+'$'\t''uA'$'\r''?$' "$data" || true)
+lines=$(grep -c -E '^[0-9]+\.[0-9]{2}'$'\t''s'$'\t''[-0-9.e+]+'$'\t''uA'$'\r''?$' "$data" 2>/dev/null || true)
 [[ $lines -eq 10 ]] && pass "10 data lines in the output file" || fail "$lines data lines in the output file"
 [[ $(cut -f2 "$work/sim.log" | tail -1) == ':OUTP OFF\r' ]] && pass "output switched off at the end" || fail "no :OUTP OFF"
 echo "screenshot: $out/ivra-wine.png"
 kill "$app" 2>/dev/null || true
-echo "== Windows GUI under Wine: $failures failure(s)"
+wait "$app" 2>/dev/null || true
+stop_sim
+
+echo "== the installer: silent install, Start menu, one run of the installed ivra-run.exe, uninstall"
+rm -rf "$out/package"
+(cd "$out" && cpack >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
+installer=$(ls "$out"/package/Ivra-*-win64.exe 2>/dev/null | head -1)
+installed="$WINEPREFIX/drive_c/Program Files/Ivra"
+# The Start menu of all users, or of the user when the installer runs without
+# administrator rights.
+shortcut() {
+  find "$WINEPREFIX/drive_c/ProgramData" "$WINEPREFIX/drive_c/users" -path '*/Start Menu/Programs/*' \
+    -iname 'Ivra.lnk' 2>/dev/null | head -1
+}
+if [[ -n "$installer" ]] && timeout 120 wine "$installer" /S; then
+  [[ -f "$installed/bin/ivra.exe" && -f "$installed/bin/ivra-run.exe" ]] \
+    && pass "$(basename "$installer") installed ivra.exe and ivra-run.exe into C:\\Program Files\\Ivra\\bin" \
+    || fail "the installer did not install both programs: $(ls "$installed/bin" 2>&1 | tr '\n' ' ')"
+  link=$(shortcut)
+  # A .lnk holds its target's path in UTF-16 as well as in ANSI.
+  if [[ -n "$link" ]] && grep -aq 'ivra.exe' "$link"; then
+    pass "Start menu: ${link#"$WINEPREFIX/drive_c/"} points at ivra.exe"
+  else
+    fail "no Start-menu entry Ivra.lnk for ivra.exe ($link)"
+  fi
+  [[ -f "$installed/Uninstall.exe" ]] && pass "an uninstaller is installed" || fail "no Uninstall.exe"
+
+  start_sim
+  data="$work/installed.txt"
+  rc=0
+  timeout 60 wine 'C:\Program Files\Ivra\bin\ivra-run.exe' --time 10 --output "$(wine_path "$data")" \
+    2>"$work/installed.err" || rc=$?
+  stop_sim
+  lines=$(grep -c -E '^[0-9]+\.[0-9]{2}'$'\t''s'$'\t''[-0-9.e+]+'$'\t''uA'$'\r''?$' "$data" 2>/dev/null || true)
+  [[ $rc -eq 0 && $lines -eq 10 ]] && pass "the installed ivra-run.exe took 10 samples through COM1" \
+    || fail "installed ivra-run.exe: status $rc, $lines data lines: $(cat "$work/installed.err")"
+  [[ $(cut -f2 "$work/sim.log" | tail -1) == ':OUTP OFF\r' ]] && pass "output switched off at the end" \
+    || fail "no :OUTP OFF from the installed ivra-run.exe"
+
+  timeout 60 wine 'C:\Program Files\Ivra\Uninstall.exe' /S || true
+  # The uninstaller runs on from a copy of itself.
+  for _ in $(seq 150); do [[ -e "$installed" || -n "$(shortcut)" ]] || break; sleep 0.2; done
+  [[ ! -e "$installed" ]] && pass "uninstalled: C:\\Program Files\\Ivra is gone" || fail "the uninstaller left $installed"
+  [[ -z "$(shortcut)" ]] && pass "uninstalled: the Start-menu entry is gone" || fail "the uninstaller left $(shortcut)"
+  wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Ivra' >/dev/null 2>&1 \
+    && fail "the uninstall entry is still registered" || pass "uninstalled: the uninstall entry is gone"
+else
+  fail "the installer did not run: $(tail -3 "$work/cpack.log")"
+fi
+echo "== Windows GUI under Wine: $(( $(date +%s) - t0 )) s, $failures failure(s)"
 [[ $failures -eq 0 ]]

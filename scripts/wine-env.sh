@@ -7,8 +7,10 @@
 # prefix, and only that link moves from one simulator to the next.
 export WINEPREFIX=${IVRA_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/ivra/wine-prefix}
 export WINEDEBUG=-all
-# No Mono or Gecko download dialogs: nothing here needs .NET or HTML.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko download dialogs: nothing here needs .NET or HTML. No
+# winemenubuilder: the installer's Start-menu entry must not become a menu
+# entry of this Linux desktop.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
 IVRA_COM1_LINK="$WINEPREFIX/ivra-com1"
 
