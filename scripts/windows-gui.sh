@@ -51,7 +51,7 @@ wine_start
 # Starts ivra-sim logging to $work/sim.log, with COM1 linked to its terminal.
 start_sim() {
   rm -f "$work/sim.log" "$work/sim.out"
-  "$native/ivra-sim" --log "$work/sim.log" >"$work/sim.out" 2>/dev/null &
+  "$native/ivra-sim" "$@" --log "$work/sim.log" >"$work/sim.out" 2>/dev/null &
   sim_pid=$!
   for _ in $(seq 100); do [[ -s "$work/sim.out" ]] && break; sleep 0.05; done
   wine_com1 "$(head -1 "$work/sim.out")"
@@ -93,6 +93,29 @@ lines=$(grep -c -E '^[0-9]+\.[0-9]{2}'$'\t''s'$'\t''[-0-9.e+]+'$'\t''uA'$'\r''?$
 [[ $lines -eq 10 ]] && pass "10 data lines in the output file" || fail "$lines data lines in the output file"
 [[ $(cut -f2 "$work/sim.log" | tail -1) == ':OUTP OFF\r' ]] && pass "output switched off at the end" || fail "no :OUTP OFF"
 echo "screenshot: $out/ivra-wine.png"
+
+echo "== Measurement > Stop while a silent instrument holds the reply"
+stop_sim
+start_sim --silent
+xdotool mousemove 70 33 click 1; sleep 1
+xdotool mousemove 70 52 click 1
+for _ in $(seq 50); do setup=$(xdotool search --name '^Setup$' 2>/dev/null | head -1) && [[ -n "$setup" ]] && break; sleep 0.2; done
+xdotool key Tab Tab Tab ctrl+a; xdotool type 60
+xdotool key Tab ctrl+a; xdotool type "$(wine_path "$work/silent.txt")"
+xdotool key Return
+# The first tick's :READ? gets no answer; its read would last 20 s.
+for _ in $(seq 200); do grep -q 'READ' "$work/sim.log" 2>/dev/null && break; sleep 0.05; done
+sleep 0.5
+stop_sent=$(date +%s%N)
+xdotool mousemove 70 33 click 1; sleep 0.5
+xdotool mousemove 70 71 click 1
+for _ in $(seq 300); do grep -q 'OUTP OFF' "$work/sim.log" 2>/dev/null && break; sleep 0.1; done
+took=$(( ($(date +%s%N) - stop_sent) / 1000000 ))
+if grep -q 'OUTP OFF' "$work/sim.log" && [[ $took -lt 8000 ]]; then
+  pass "output off ${took} ms after Stop (the 20 s read was ended)"
+else
+  fail "after Stop: $(cut -f2 "$work/sim.log" | tail -1), ${took} ms"
+fi
 kill "$app" 2>/dev/null || true
 wait "$app" 2>/dev/null || true
 stop_sim

@@ -88,6 +88,12 @@ done
 out=$(timeout 60 wine "$win/serial_link_probe.exe" abort-read 500 | tr -d '\r')
 ms=$(sed -n 's/^aborted read: 0 bytes in \([0-9]*\) ms$/\1/p' <<<"$out")
 [[ -n "$ms" && $ms -lt 5000 ]] && pass "a stop event ends a silent read after ${ms} ms" || fail "stop during a read: $out"
+out=$(timeout 60 wine "$win/serial_link_probe.exe" request-abort 500 | tr -d '\r')
+ms=$(sed -n 's/^requested abort: 0 bytes in \([0-9]*\) ms$/\1/p' <<<"$out")
+[[ -n "$ms" && $ms -lt 5000 ]] && pass "RequestReadAbort ends a silent read after ${ms} ms" || fail "RequestReadAbort: $out"
+ms=$(sed -n 's/^after clear: 0 bytes in \([0-9]*\) ms$/\1/p' <<<"$out")
+[[ -n "$ms" && $ms -ge 280 ]] && pass "after ClearReadAbort a read waits its time-out again (${ms} ms)" \
+  || fail "read after ClearReadAbort: $out"
 
 echo "== exclusive use of COM1"
 timeout 60 wine "$win/serial_link_probe.exe" hold 8000 >"$work/hold.out" &

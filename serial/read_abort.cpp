@@ -43,9 +43,29 @@ void ClearReadAbort() {
 }
 
 #else
+#include <windows.h>
 
-bool InstallReadAbort() { return false; }
-void RequestReadAbort() {}
-void ClearReadAbort() {}
+#include "serial/serial_link_win32.h"
+
+namespace {
+HANDLE g_event = nullptr;  // manual reset: stays signalled until cleared
+}  // namespace
+
+bool InstallReadAbort() {
+  if (g_event != nullptr) return true;
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (event == nullptr) return false;
+  g_event = event;
+  SetSerialReadAbortEvent(g_event);
+  return true;
+}
+
+void RequestReadAbort() {
+  if (g_event != nullptr) SetEvent(g_event);
+}
+
+void ClearReadAbort() {
+  if (g_event != nullptr) ResetEvent(g_event);
+}
 
 #endif

@@ -5,11 +5,13 @@
 // One self-pipe, handed to SerialLink as its read-abort descriptor. A request
 // makes it readable and keeps it so until it is cleared: a request that comes
 // before the read has begun still ends it. A reply already under way is read
-// to its end. POSIX only; elsewhere requests do nothing.
+// to its end. On Windows a manual-reset event, the Win32 link's read-abort
+// event, does the same, except that it also ends a reply under way (what had
+// arrived is kept).
 #pragma once
 
-// Makes the pipe and hands it to SerialLink; later calls do nothing. Returns
-// false when the pipe cannot be made (reads then run to their time-out).
+// Makes the pipe (or event) and hands it to the link; later calls do nothing.
+// Returns false when it cannot be made (reads then run to their time-out).
 bool InstallReadAbort();
 
 // Ends the waiting read and every later one until ClearReadAbort. Safe in a
