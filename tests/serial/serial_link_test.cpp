@@ -139,12 +139,14 @@ TEST_F(SerialLinkTest, StopRequestEndsAWaitingReadButNotAReplyUnderWay) {
   EXPECT_LT(stopped, 5000.0);
 
   // With the stop still pending, a reply that has begun is read to its end.
+  // The first part is sent before the read, so a slow thread start on a
+  // loaded machine cannot turn this into a read that has received nothing.
+  peer_.Send("+1.0E+00,");
   std::thread sender([this] {
-    peer_.Send("+1.0E+00,");
     SleepMs(100);
     peer_.Send("-2.0E-06\r");
   });
-  SleepMs(50);
+  SleepMs(20);
   EXPECT_EQ(ReadString(100), "+1.0E+00,-2.0E-06\r");
   sender.join();
 
