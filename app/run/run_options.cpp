@@ -136,7 +136,11 @@ std::string RunUsage() {
          "  --time SECONDS      measurement time, 10..10000000 (default 1000)\n"
          "  --voltage VOLTS     output voltage, -10..10 (default 0.5)\n"
          "  --comN=PATH         serve port N from PATH instead of its default device\n"
+#ifdef _WIN32
+         "                      (COMn is the system's COMn)\n"
+#else
          "                      (COMn is /dev/ttyS{n-1})\n"
+#endif
          "  --simulate          run on a simulated SourceMeter 2400 (1 MOhm resistor)\n"
          "  --list-ports        list the serial ports found, one per line: device path,\n"
          "                      description, USB ids, /dev/serial/by-id/ name\n"
