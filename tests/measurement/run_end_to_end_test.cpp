@@ -88,6 +88,17 @@ class RunEndToEnd : public ::testing::Test {
   fs::path dir_;
 };
 
+// What a healthy 10 s run at 0.5 V sends, as the simulator logs it.
+std::vector<std::string> TenSampleRunCommands() {
+  std::vector<std::string> commands = {"*RST\\r", ":OUTP ON\\r"};
+  for (int i = 0; i < 10; ++i) {
+    commands.push_back(":SOUR:VOLT 0.50000\\r");
+    commands.push_back(":READ?\\r");
+  }
+  commands.push_back(":OUTP OFF\\r");
+  return commands;
+}
+
 TEST_F(RunEndToEnd, TenSecondRunWritesTenLinesAndSendsExactlyTheProtocol) {
   SimulatorProcess sim(kSimProgram, {"--log", Path("sim.log")});
   ASSERT_FALSE(sim.DevicePath().empty());
@@ -118,13 +129,7 @@ TEST_F(RunEndToEnd, TenSecondRunWritesTenLinesAndSendsExactlyTheProtocol) {
   EXPECT_GT(previous, 10.0);
   EXPECT_LT(previous, 40.0);
 
-  std::vector<std::string> expected = {"*RST\\r", ":OUTP ON\\r"};
-  for (int i = 0; i < 10; ++i) {
-    expected.push_back(":SOUR:VOLT 0.50000\\r");
-    expected.push_back(":READ?\\r");
-  }
-  expected.push_back(":OUTP OFF\\r");
-  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r"), expected);
+  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r"), TenSampleRunCommands());
 
   const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
   EXPECT_EQ(record["end_reason"], "completed");
@@ -153,13 +158,7 @@ TEST_F(RunEndToEnd, LongAndSplitRepliesLeaveNoNumberOfAnEarlierReplyInTheData) {
   const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
   EXPECT_GE(record["stale_replies"]["count"].get<int>(), 8);
   // Nothing was sent to clear the port: the discard is local.
-  std::vector<std::string> expected = {"*RST\\r", ":OUTP ON\\r"};
-  for (int i = 0; i < 10; ++i) {
-    expected.push_back(":SOUR:VOLT 0.50000\\r");
-    expected.push_back(":READ?\\r");
-  }
-  expected.push_back(":OUTP OFF\\r");
-  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r"), expected);
+  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r"), TenSampleRunCommands());
 }
 
 TEST_F(RunEndToEnd, APortThatNeverComesBackEndsWithTheWarningThatTheOutputMayBeOn) {
