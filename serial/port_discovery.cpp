@@ -3,12 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <mutex>
 
 namespace {
-
-std::mutex g_listerMutex;
-PortLister g_testLister;
 
 std::string Hex4(int value) {
   char text[8];
@@ -19,20 +15,10 @@ std::string Hex4(int value) {
 }  // namespace
 
 std::vector<SerialPortInfo> ListSerialPorts() {
-  PortLister lister;
-  {
-    std::lock_guard<std::mutex> lock(g_listerMutex);
-    lister = g_testLister;
-  }
-  std::vector<SerialPortInfo> ports = lister ? lister() : ListSystemSerialPorts();
+  std::vector<SerialPortInfo> ports = ListSystemSerialPorts();
   std::sort(ports.begin(), ports.end(),
             [](const SerialPortInfo& a, const SerialPortInfo& b) { return NaturalLess(a.device, b.device); });
   return ports;
-}
-
-void SetPortListerForTesting(PortLister lister) {
-  std::lock_guard<std::mutex> lock(g_listerMutex);
-  g_testLister = std::move(lister);
 }
 
 std::string PortDescription(const SerialPortInfo& port) {

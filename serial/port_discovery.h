@@ -1,7 +1,7 @@
 // The serial ports this machine has, with what identifies them to a user.
 //
-// The Setup dialog and ivra-run list ports through ListSerialPorts(); tests put
-// a list of their own in its place.
+// The Setup dialog and ivra-run list ports through a PortLister, which is
+// ListSerialPorts in the programs and a list of their own in tests.
 #pragma once
 
 #include <functional>
@@ -25,10 +25,7 @@ using PortLister = std::function<std::vector<SerialPortInfo>()>;
 // ttyS10). Built-in ports without a UART behind them are left out.
 std::vector<SerialPortInfo> ListSerialPorts();
 
-// Replaces what ListSerialPorts() returns; an empty lister puts the system's back.
-void SetPortListerForTesting(PortLister lister);
-
-// The system's ports, without the test replacement.
+// The system's ports, unsorted.
 std::vector<SerialPortInfo> ListSystemSerialPorts();
 
 // What a user recognises the port by: "FTDI FT232R USB UART (A50285BI)" for a

@@ -1,27 +1,29 @@
-// Maps serial port numbers (COM1..COM4) to the device that serves them.
+// Which device serves each of the classic port numbers COM1..COM4.
 //
-// By default COMn is /dev/ttyS{n-1} on POSIX and "COMn" on Windows. Every
-// executable accepts --com1=PATH .. --com4=PATH to point a port elsewhere
-// (a USB adapter, a /dev/serial/by-id/ path, a pseudo-terminal).
+// By default COMn is /dev/ttyS{n-1} on POSIX and "COMn" on Windows. A program
+// holds one table; --com1=PATH .. --com4=PATH and --simulate point its ports
+// elsewhere (a USB adapter, a /dev/serial/by-id/ path, a pseudo-terminal).
 #pragma once
 
+#include <array>
 #include <string>
 
 constexpr int kFirstPortNumber = 1;
 constexpr int kLastPortNumber = 4;
 
-// The device path of port n; an empty string for a number outside 1..4.
-std::string PortDevicePath(int portNumber);
+// The platform's own device for port n (1..4): /dev/ttyS{n-1} or "COMn".
+std::string DefaultPortDevicePath(int portNumber);
 
-// Points port n at `path`. Returns false for a number outside 1..4.
-bool SetPortDevicePath(int portNumber, const std::string& path);
+class PortTable {
+ public:
+  PortTable();
 
-// Puts every port back to its default device.
-void ResetPortTable();
+  // The device path of port n; an empty string for a number outside 1..4.
+  std::string DevicePath(int portNumber) const;
 
-// If `arg` is "--comN=PATH" with N in 1..4, applies it and returns true.
-bool ApplyPortOption(const char* arg);
+  // Points port n at `path`. Returns false for a number outside 1..4.
+  bool SetDevicePath(int portNumber, const std::string& path);
 
-// Applies and removes every --comN=PATH option from argv, keeping the order of
-// the rest; argc is updated. Returns the number of options applied.
-int ConsumePortOptions(int& argc, char** argv);
+ private:
+  std::array<std::string, kLastPortNumber - kFirstPortNumber + 1> paths_;
+};

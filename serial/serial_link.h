@@ -1,21 +1,23 @@
-// The one serial port through which the program talks to the instrument.
+// A serial port through which the program talks to the instrument: one
+// SerialLink object per open port, one implementation per platform
+// (serial_link_posix.cpp, serial_link_win32.cpp) behind this header.
 //
-// SerialLink is process-wide: at most one port is open at a time. Open applies
-// the instrument's line settings (9600 baud, 8 data bits, no parity, 2 stop
-// bits, no flow control, raw bytes) and time-outs, waits 300 ms for the port to
-// settle and discards whatever input is waiting. All calls are synchronous.
+// Open applies the instrument's line settings (9600 baud, 8 data bits, no
+// parity, 2 stop bits, no flow control, raw bytes) and time-outs, waits 300 ms
+// for the port to settle and discards whatever input is waiting. All calls are
+// synchronous, and one object is used by one thread at a time.
 //
 // Read time-outs: a read of n bytes returns as soon as n bytes have arrived;
 // once at least one byte has arrived, when 200 ms pass without another; at the
-// latest 200*n + 100 ms after it began. A write of n bytes gives up after
-// 200*n + 200 ms. A port that goes away (hang-up, an unplugged USB adapter)
-// ends reads with what arrived and makes later writes fail; nothing spins, and
-// Lost() says so until the next Open.
+// latest 200*n + 100 ms after it began. A pending stop request
+// (serial/stop_request.h) ends a read that has received nothing yet. A write
+// of n bytes gives up after 200*n + 200 ms. A port that goes away (hang-up, an
+// unplugged USB adapter) ends reads with what arrived and makes later writes
+// fail; nothing spins, and Lost() says so until the next Open.
 #pragma once
 
+#include <memory>
 #include <string>
-
-#include "serial/port_table.h"
 
 // Why a port could not be opened, for a message that tells the user what to do.
 enum class PortOpenProblem {
@@ -37,43 +39,39 @@ struct PortOpenError {
 
 class SerialLink {
  public:
-  // Opens the device at `devicePath` for exclusive use and configures it.
-  // Returns false when the port cannot be opened, is not a terminal device, or
-  // another process holds it; no configuration is made then, and `error` (when
-  // given) says why.
-  static bool Open(const std::string& devicePath, PortOpenError* error = nullptr);
+  SerialLink();
+  ~SerialLink();  // closes the port
+  SerialLink(const SerialLink&) = delete;
+  SerialLink& operator=(const SerialLink&) = delete;
 
-  // Opens port `portNumber` (1..4) at the device the port table gives it.
-  static bool Open(int portNumber, PortOpenError* error = nullptr);
+  // Opens the device at `devicePath` for exclusive use and configures it
+  // (closing a port this object held before). Returns false when the port
+  // cannot be opened, is not a terminal device, or another process holds it;
+  // no configuration is made then, and `error` (when given) says why.
+  bool Open(const std::string& devicePath, PortOpenError* error = nullptr);
 
   // One synchronous write of `count` bytes. Returns the write's success flag.
-  static bool Write(const void* bytes, int count);
+  bool Write(const void* bytes, int count);
 
   // One synchronous read of at most `count` bytes under the time-outs above.
   // Returns the number of bytes read, 0 when nothing arrived.
-  static int Read(void* buffer, int count);
+  int Read(void* buffer, int count);
 
   // Discards whatever input is waiting, without waiting for more. Returns the
   // number of bytes discarded, 0 when none waited. With nothing waiting this is
   // one query of the driver: no traffic, no delay.
-  static int DiscardInput();
+  int DiscardInput();
 
   // Waits (bounded) until queued output has left the port, then releases it.
   // Output that cannot leave within the bound counts as a lost port.
-  static void Close();
+  void Close();
 
   // True once the open port has been found gone: a hang-up, EIO or ENXIO, or
   // a write that failed or timed out. Cleared by Open; still true after Close,
   // so that a caller can tell whether what it sent before closing left.
-  static bool Lost();
+  bool Lost() const;
 
-  static bool IsOpen();
-
-  // A descriptor that, once readable, ends a read that has received nothing
-  // yet (the self-pipe of a stop signal), so that a silent instrument cannot
-  // hold a stop for the read's whole time-out; -1 for none. Nothing is read
-  // from it. POSIX only; ignored elsewhere.
-  static void SetReadAbortDescriptor(int fd);
+  bool IsOpen() const;
 
   // Time-out constants, in milliseconds.
   static constexpr int kReadIntervalTimeoutMs = 200;
@@ -83,4 +81,9 @@ class SerialLink {
   static constexpr int kWriteTotalConstantMs = 200;
   static constexpr int kSettleTimeMs = 300;
   static constexpr int kDrainBufferSize = 1024;
+
+  struct Port;  // the platform's handle and state, opaque to callers
+
+ private:
+  std::unique_ptr<Port> port_;
 };

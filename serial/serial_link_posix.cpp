@@ -17,26 +17,20 @@
 #include <unistd.h>
 
 #include "serial/port_holder.h"
-#include "serial/process_clock.h"
+#include "serial/clock.h"
+#include "serial/stop_request.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// The one port: the descriptor, or -1 when no port is open.
-int g_fd = -1;
-// Ends a read that has received nothing yet once readable; -1 for none.
-int g_readAbortFd = -1;
-// The open port was found gone (see SerialLink::Lost).
-bool g_lost = false;
+using SteadyClock = std::chrono::steady_clock;
 
 // How long Close waits for queued output to leave the port at most.
 constexpr std::chrono::milliseconds kCloseDrainLimit{2000};
 
 // Milliseconds from now until `deadline`, rounded up so that a poll never
 // returns just before the deadline and sends the caller round again.
-int MsUntil(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+int MsUntil(SteadyClock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - SteadyClock::now());
   if (left.count() <= 0) return 0;
   return static_cast<int>((left.count() + 999) / 1000);
 }
@@ -79,38 +73,25 @@ bool PortGone(int fd) {
   return ioctl(fd, FIONREAD, &waiting) != 0 && IsLossError(errno);
 }
 
-// Discards the input that waited at open time: one read of what is there (at
-// most the drain buffer), then a flush of anything beyond it.
-void DrainInput() {
-  int waiting = 0;
-  if (ioctl(g_fd, FIONREAD, &waiting) == 0 && waiting > 0) {
-    char drain[SerialLink::kDrainBufferSize];
-    SerialLink::Read(drain, std::min(waiting, SerialLink::kDrainBufferSize));
-  }
-  tcflush(g_fd, TCIFLUSH);
-}
-
 // Waits until the driver's output queue is empty, for at most the close limit;
 // a lost port or a device without an output count ends the wait at once.
 // Output stuck in the queue past the limit, or a port that is gone, counts as lost.
-void WaitForOutputToLeave(int fd) {
-  const Clock::time_point deadline = Clock::now() + kCloseDrainLimit;
+// Returns false when the port counts as lost.
+bool WaitForOutputToLeave(int fd) {
+  const SteadyClock::time_point deadline = SteadyClock::now() + kCloseDrainLimit;
   for (;;) {
     int queued = 0;
     if (ioctl(fd, TIOCOUTQ, &queued) != 0) {
-      if (IsLossError(errno)) g_lost = true;
-      return;
+      return !IsLossError(errno);
     }
     if (queued <= 0) break;
-    if (Clock::now() >= deadline) {
-      g_lost = true;
-      return;
-    }
+    if (SteadyClock::now() >= deadline) return false;
     poll(nullptr, 0, 2);
   }
   // The driver queue is empty; tcdrain now only waits for the last few bytes
   // in the transmitter, which cannot stall with flow control off.
   tcdrain(fd);
+  return true;
 }
 
 // Fills `error` (when given) and returns false.
@@ -143,18 +124,18 @@ PortOpenProblem ProblemOfOpenErrno(int err) {
 
 }  // namespace
 
-bool SerialLink::Open(int portNumber, PortOpenError* error) {
-  const std::string path = PortDevicePath(portNumber);
-  if (path.empty()) {
-    if (g_fd >= 0) Close();
-    return Fail(error, path, PortOpenProblem::NoSuchDevice);
-  }
-  return Open(path, error);
-}
+struct SerialLink::Port {
+  int fd = -1;        // -1 while no port is open
+  bool lost = false;  // see SerialLink::Lost
+};
+
+SerialLink::SerialLink() : port_(std::make_unique<Port>()) {}
+
+SerialLink::~SerialLink() { Close(); }
 
 bool SerialLink::Open(const std::string& path, PortOpenError* error) {
-  if (g_fd >= 0) Close();
-  g_lost = false;
+  if (port_->fd >= 0) Close();
+  port_->lost = false;
   if (error != nullptr) *error = PortOpenError{};
   if (path.empty()) return Fail(error, path, PortOpenProblem::NoSuchDevice);
 
@@ -179,29 +160,36 @@ bool SerialLink::Open(const std::string& path, PortOpenError* error) {
     return Fail(error, path, err == EWOULDBLOCK ? PortOpenProblem::Busy : PortOpenProblem::Other, err);
   }
   ioctl(fd, TIOCEXCL);
-  g_fd = fd;
+  port_->fd = fd;
 
   ConfigureLine(fd);
-  DelayMs(kSettleTimeMs);
-  DrainInput();
+  ProcessClock().DelayMs(kSettleTimeMs);
+  // Discards the input that waited at open time: one read of what is there
+  // (at most the drain buffer), then a flush of anything beyond it.
+  int waiting = 0;
+  if (ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
+    char drain[kDrainBufferSize];
+    Read(drain, std::min(waiting, kDrainBufferSize));
+  }
+  tcflush(fd, TCIFLUSH);
   return true;
 }
 
 bool SerialLink::Write(const void* bytes, int count) {
-  if (g_fd < 0 || count < 0 || (count > 0 && bytes == nullptr)) return false;
+  if (port_->fd < 0 || count < 0 || (count > 0 && bytes == nullptr)) return false;
   // Every way a write can fail below means the bytes did not reach the port:
   // with flow control off, even a time-out means the line is gone.
-  const auto fail = [] {
-    g_lost = true;
+  const auto fail = [this] {
+    port_->lost = true;
     return false;
   };
   const auto* p = static_cast<const unsigned char*>(bytes);
-  const Clock::time_point deadline =
-      Clock::now() +
+  const SteadyClock::time_point deadline =
+      SteadyClock::now() +
       std::chrono::milliseconds(static_cast<long long>(kWriteTotalMultiplierMs) * count + kWriteTotalConstantMs);
   int written = 0;
   while (written < count) {
-    const ssize_t n = write(g_fd, p + written, static_cast<size_t>(count - written));
+    const ssize_t n = write(port_->fd, p + written, static_cast<size_t>(count - written));
     if (n > 0) {
       written += static_cast<int>(n);
       continue;
@@ -210,7 +198,7 @@ bool SerialLink::Write(const void* bytes, int count) {
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return fail();
     const int wait = MsUntil(deadline);
     if (wait <= 0) return fail();
-    pollfd pfd{g_fd, POLLOUT, 0};
+    pollfd pfd{port_->fd, POLLOUT, 0};
     const int ready = poll(&pfd, 1, wait);
     if (ready < 0 && errno != EINTR) return fail();
     if (ready > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return fail();
@@ -219,24 +207,25 @@ bool SerialLink::Write(const void* bytes, int count) {
 }
 
 int SerialLink::Read(void* buffer, int count) {
-  if (g_fd < 0 || count <= 0 || buffer == nullptr) return 0;
+  if (port_->fd < 0 || count <= 0 || buffer == nullptr) return 0;
   auto* p = static_cast<unsigned char*>(buffer);
-  const Clock::time_point started = Clock::now();
-  const Clock::time_point totalDeadline =
+  const SteadyClock::time_point started = SteadyClock::now();
+  const SteadyClock::time_point totalDeadline =
       started +
       std::chrono::milliseconds(static_cast<long long>(kReadTotalMultiplierMs) * count + kReadTotalConstantMs);
-  Clock::time_point lastByte{};
+  SteadyClock::time_point lastByte{};
   int got = 0;
   while (got < count) {
-    Clock::time_point deadline = totalDeadline;
+    SteadyClock::time_point deadline = totalDeadline;
     if (got > 0) deadline = std::min(deadline, lastByte + std::chrono::milliseconds(kReadIntervalTimeoutMs));
     const int wait = MsUntil(deadline);
     if (wait <= 0) break;
 
     // Once a reply has begun it is read to its end; before that, a stop request
     // need not wait out the whole time-out.
-    const bool abortable = got == 0 && g_readAbortFd >= 0;
-    pollfd pfd[2] = {{g_fd, POLLIN, 0}, {g_readAbortFd, POLLIN, 0}};
+    const int stopFd = StopRequestDescriptor();
+    const bool abortable = got == 0 && stopFd >= 0;
+    pollfd pfd[2] = {{port_->fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
     const int ready = poll(pfd, abortable ? 2 : 1, wait);
     if (ready < 0) {
       if (errno == EINTR) continue;
@@ -245,19 +234,19 @@ int SerialLink::Read(void* buffer, int count) {
     if (ready == 0) continue;  // the loop head decides whether time is up
     if ((pfd[0].revents & POLLIN) == 0) {
       // Nothing to read: a hang-up or error on the port, or a stop request.
-      if ((pfd[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) g_lost = true;
+      if ((pfd[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) port_->lost = true;
       break;
     }
 
-    const ssize_t n = read(g_fd, p + got, static_cast<size_t>(count - got));
+    const ssize_t n = read(port_->fd, p + got, static_cast<size_t>(count - got));
     if (n > 0) {
       got += static_cast<int>(n);
-      lastByte = Clock::now();
+      lastByte = SteadyClock::now();
     } else if (n == 0) {
-      if (PortGone(g_fd)) g_lost = true;  // a hung-up terminal reads as end of file
+      if (PortGone(port_->fd)) port_->lost = true;  // a hung-up terminal reads as end of file
       break;
     } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-      if (IsLossError(errno)) g_lost = true;
+      if (IsLossError(errno)) port_->lost = true;
       break;
     }
   }
@@ -265,10 +254,10 @@ int SerialLink::Read(void* buffer, int count) {
 }
 
 int SerialLink::DiscardInput() {
-  if (g_fd < 0) return 0;
+  if (port_->fd < 0) return 0;
   int waiting = 0;
-  if (ioctl(g_fd, FIONREAD, &waiting) != 0) {
-    if (IsLossError(errno)) g_lost = true;
+  if (ioctl(port_->fd, FIONREAD, &waiting) != 0) {
+    if (IsLossError(errno)) port_->lost = true;
     return 0;
   }
   if (waiting <= 0) return 0;
@@ -277,24 +266,24 @@ int SerialLink::DiscardInput() {
   int discarded = 0;
   char scratch[kDrainBufferSize];
   for (;;) {
-    const ssize_t n = read(g_fd, scratch, sizeof scratch);
+    const ssize_t n = read(port_->fd, scratch, sizeof scratch);
     if (n > 0) {
       discarded += static_cast<int>(n);
       if (n < static_cast<ssize_t>(sizeof scratch)) break;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if ((n == 0 && PortGone(g_fd)) || (n < 0 && IsLossError(errno))) g_lost = true;
+    if ((n == 0 && PortGone(port_->fd)) || (n < 0 && IsLossError(errno))) port_->lost = true;
     break;
   }
   return discarded;
 }
 
 void SerialLink::Close() {
-  if (g_fd < 0) return;
-  const int fd = g_fd;
-  g_fd = -1;
-  WaitForOutputToLeave(fd);
+  if (port_->fd < 0) return;
+  const int fd = port_->fd;
+  port_->fd = -1;
+  if (!WaitForOutputToLeave(fd)) port_->lost = true;
   // Where another process keeps the terminal open, the exclusive flag would
   // outlive this descriptor and lock the next opener out.
   ioctl(fd, TIOCNXCL);
@@ -302,8 +291,6 @@ void SerialLink::Close() {
   close(fd);
 }
 
-bool SerialLink::IsOpen() { return g_fd >= 0; }
+bool SerialLink::IsOpen() const { return port_->fd >= 0; }
 
-bool SerialLink::Lost() { return g_lost; }
-
-void SerialLink::SetReadAbortDescriptor(int fd) { g_readAbortFd = fd; }
+bool SerialLink::Lost() const { return port_->lost; }

@@ -3,7 +3,6 @@
 // only so that a read can also wait on the stop event: every Read and Write is
 // still one platform call that the caller waits for.
 #include "serial/serial_link.h"
-#include "serial/serial_link_win32.h"
 
 #include <windows.h>
 
@@ -13,23 +12,29 @@
 #include <string>
 
 #include "serial/port_holder.h"
-#include "serial/process_clock.h"
+#include "serial/clock.h"
+#include "serial/stop_request.h"
+
+struct SerialLink::Port {
+  // INVALID_HANDLE_VALUE when no port is open.
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  // Held while the port is open: not every Windows layer enforces the driver's
+  // exclusive open (Wine lets a second CreateFile on a COM port succeed), so
+  // Ivra programs also agree through a named mutex per port.
+  HANDLE claim = nullptr;
+  // Completion event of the current overlapped operation.
+  HANDLE ioDone = nullptr;
+  // The open port was found gone (see SerialLink::Lost).
+  bool lost = false;
+
+  ~Port() {
+    if (ioDone != nullptr) CloseHandle(ioDone);
+  }
+};
 
 namespace {
 
-// The one port handle; INVALID_HANDLE_VALUE when no port is open.
-HANDLE g_handle = INVALID_HANDLE_VALUE;
-// Held while the port is open: not every Windows layer enforces the driver's
-// exclusive open (Wine lets a second CreateFile on a COM port succeed), so Ivra
-// programs also agree through a named mutex per port.
-HANDLE g_portClaim = nullptr;
-// Completion event of the current overlapped operation.
-HANDLE g_ioDone = nullptr;
-// Signalled on a stop request; ends a waiting read.
-HANDLE g_readAbort = nullptr;
-
-// The open port was found gone (see SerialLink::Lost).
-bool g_lost = false;
+using Port = SerialLink::Port;
 
 // What a removed USB adapter or a closed port answers with.
 bool IsLossError(DWORD error) {
@@ -70,7 +75,7 @@ bool Fail(PortOpenError* error, const std::string& path, DWORD lastError) {
 }
 
 // Claims the port for this process; false when another Ivra program has it.
-bool ClaimPort(const std::string& name) {
+bool ClaimPort(Port& port, const std::string& name) {
   std::string claimName = "Local\\Ivra.SerialPort.";
   for (char c : name) claimName += (c == '\\') ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   HANDLE claim = CreateMutexA(nullptr, FALSE, claimName.c_str());
@@ -79,36 +84,37 @@ bool ClaimPort(const std::string& name) {
     CloseHandle(claim);
     return false;
   }
-  g_portClaim = claim;
+  port.claim = claim;
   return true;
 }
 
-void ReleaseClaim() {
-  if (g_portClaim != nullptr) CloseHandle(g_portClaim);
-  g_portClaim = nullptr;
+void ReleaseClaim(Port& port) {
+  if (port.claim != nullptr) CloseHandle(port.claim);
+  port.claim = nullptr;
 }
 
 // Waits for the overlapped operation to end and returns the bytes moved. A
 // read (`abortable`) also ends when the abort event is signalled: it is then
 // cancelled, keeping whatever had arrived.
-DWORD Finish(OVERLAPPED& op, bool completed, bool abortable) {
+DWORD Finish(Port& port, OVERLAPPED& op, bool completed, bool abortable) {
   if (!completed) {
     if (GetLastError() != ERROR_IO_PENDING) return 0;  // the port is gone
-    if (abortable && g_readAbort != nullptr) {
-      HANDLE waits[2] = {op.hEvent, g_readAbort};
-      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) CancelIoEx(g_handle, &op);
+    HANDLE stop = static_cast<HANDLE>(StopRequestEvent());
+    if (abortable && stop != nullptr) {
+      HANDLE waits[2] = {op.hEvent, stop};
+      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) CancelIoEx(port.handle, &op);
     }
   }
   DWORD done = 0;
-  GetOverlappedResult(g_handle, &op, &done, TRUE);
+  GetOverlappedResult(port.handle, &op, &done, TRUE);
   return done;
 }
 
-OVERLAPPED FreshOperation() {
+OVERLAPPED FreshOperation(Port& port) {
   OVERLAPPED op;
   ZeroMemory(&op, sizeof op);
-  op.hEvent = g_ioDone;
-  ResetEvent(g_ioDone);
+  op.hEvent = port.ioDone;
+  ResetEvent(port.ioDone);
   return op;
 }
 
@@ -156,120 +162,116 @@ void ConfigureLine(HANDLE port) {
 
 }  // namespace
 
-void SetSerialReadAbortEvent(void* event) { g_readAbort = static_cast<HANDLE>(event); }
+SerialLink::SerialLink() : port_(std::make_unique<Port>()) {}
 
-bool SerialLink::Open(int portNumber, PortOpenError* error) {
-  return Open(PortDevicePath(portNumber), error);
-}
+SerialLink::~SerialLink() { Close(); }
 
 bool SerialLink::Open(const std::string& name, PortOpenError* error) {
-  if (g_handle != INVALID_HANDLE_VALUE) Close();
-  g_lost = false;
+  if (port_->handle != INVALID_HANDLE_VALUE) Close();
+  port_->lost = false;
   if (error != nullptr) *error = PortOpenError{};
   if (name.empty()) return Fail(error, name, ERROR_FILE_NOT_FOUND);
-  if (!ClaimPort(name)) return Fail(error, name, ERROR_ACCESS_DENIED);
+  if (!ClaimPort(*port_, name)) return Fail(error, name, ERROR_ACCESS_DENIED);
 
   // Share mode 0: exclusive use; a port held by another program fails here,
   // before any configuration.
-  g_handle = CreateFileA(DeviceNamespacePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  port_->handle = CreateFileA(DeviceNamespacePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
-  if (g_handle == INVALID_HANDLE_VALUE) {
+  if (port_->handle == INVALID_HANDLE_VALUE) {
     const DWORD lastError = GetLastError();
-    ReleaseClaim();
+    ReleaseClaim(*port_);
     return Fail(error, name, lastError);
   }
-  if (GetFileType(g_handle) != FILE_TYPE_CHAR) {
-    CloseHandle(g_handle);
-    g_handle = INVALID_HANDLE_VALUE;
-    ReleaseClaim();
+  if (GetFileType(port_->handle) != FILE_TYPE_CHAR) {
+    CloseHandle(port_->handle);
+    port_->handle = INVALID_HANDLE_VALUE;
+    ReleaseClaim(*port_);
     if (error != nullptr) {
       error->problem = PortOpenProblem::NotATerminal;
       error->path = name;
     }
     return false;
   }
-  if (g_ioDone == nullptr) g_ioDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (port_->ioDone == nullptr) port_->ioDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
-  ConfigureLine(g_handle);
-  DelayMs(kSettleTimeMs);
+  ConfigureLine(port_->handle);
+  ProcessClock().DelayMs(kSettleTimeMs);
 
   DWORD errors = 0;
   COMSTAT status;
   ZeroMemory(&status, sizeof status);
-  ClearCommError(g_handle, &errors, &status);
+  ClearCommError(port_->handle, &errors, &status);
   if (status.cbInQue > 0) {
     char drain[kDrainBufferSize];
     const DWORD want = std::min<DWORD>(status.cbInQue, static_cast<DWORD>(kDrainBufferSize));
     Read(drain, static_cast<int>(want));
   }
   // More than the drain buffer held: the rest goes too.
-  PurgeComm(g_handle, PURGE_RXCLEAR);
+  PurgeComm(port_->handle, PURGE_RXCLEAR);
   return true;
 }
 
 bool SerialLink::Write(const void* bytes, int count) {
-  if (g_handle == INVALID_HANDLE_VALUE || count < 0 || (count > 0 && bytes == nullptr)) return false;
-  OVERLAPPED op = FreshOperation();
+  if (port_->handle == INVALID_HANDLE_VALUE || count < 0 || (count > 0 && bytes == nullptr)) return false;
+  OVERLAPPED op = FreshOperation(*port_);
   DWORD written = 0;
-  const bool completed = WriteFile(g_handle, bytes, static_cast<DWORD>(count), &written, &op) != FALSE;
+  const bool completed = WriteFile(port_->handle, bytes, static_cast<DWORD>(count), &written, &op) != FALSE;
   // With flow control off, a write that fails or times out means the line is gone.
-  if ((!completed && GetLastError() != ERROR_IO_PENDING) || Finish(op, completed, false) != static_cast<DWORD>(count)) {
-    g_lost = true;
+  if ((!completed && GetLastError() != ERROR_IO_PENDING) || Finish(*port_, op, completed, false) != static_cast<DWORD>(count)) {
+    port_->lost = true;
     return false;
   }
   return true;
 }
 
 int SerialLink::Read(void* buffer, int count) {
-  if (g_handle == INVALID_HANDLE_VALUE || count <= 0 || buffer == nullptr) return 0;
-  OVERLAPPED op = FreshOperation();
+  if (port_->handle == INVALID_HANDLE_VALUE || count <= 0 || buffer == nullptr) return 0;
+  OVERLAPPED op = FreshOperation(*port_);
   DWORD got = 0;
-  const bool completed = ReadFile(g_handle, buffer, static_cast<DWORD>(count), &got, &op) != FALSE;
-  if (!completed && GetLastError() != ERROR_IO_PENDING && IsLossError(GetLastError())) g_lost = true;
-  return static_cast<int>(Finish(op, completed, true));
+  const bool completed = ReadFile(port_->handle, buffer, static_cast<DWORD>(count), &got, &op) != FALSE;
+  if (!completed && GetLastError() != ERROR_IO_PENDING && IsLossError(GetLastError())) port_->lost = true;
+  return static_cast<int>(Finish(*port_, op, completed, true));
 }
 
 int SerialLink::DiscardInput() {
-  if (g_handle == INVALID_HANDLE_VALUE) return 0;
+  if (port_->handle == INVALID_HANDLE_VALUE) return 0;
   DWORD errors = 0;
   COMSTAT status;
   ZeroMemory(&status, sizeof status);
-  if (!ClearCommError(g_handle, &errors, &status)) {
-    if (IsLossError(GetLastError())) g_lost = true;
+  if (!ClearCommError(port_->handle, &errors, &status)) {
+    if (IsLossError(GetLastError())) port_->lost = true;
     return 0;
   }
   if (status.cbInQue == 0) return 0;
   const int waiting = static_cast<int>(status.cbInQue);
-  PurgeComm(g_handle, PURGE_RXCLEAR);
+  PurgeComm(port_->handle, PURGE_RXCLEAR);
   return waiting;
 }
 
 void SerialLink::Close() {
-  if (g_handle == INVALID_HANDLE_VALUE) return;
+  if (port_->handle == INVALID_HANDLE_VALUE) return;
   // Queued output (":OUTP OFF\r") must leave the port before it is released.
   // FlushFileBuffers alone is not enough everywhere: Wine's returns at once on
   // a pseudo-terminal, and closing then can drop bytes the far side has not yet
   // read. So wait (bounded) until the driver's output queue is empty too.
-  FlushFileBuffers(g_handle);
+  FlushFileBuffers(port_->handle);
   const ULONGLONG deadline = GetTickCount64() + kCloseDrainLimitMs;
   for (;;) {
     DWORD errors = 0;
     COMSTAT status;
     ZeroMemory(&status, sizeof status);
-    if (!ClearCommError(g_handle, &errors, &status) || status.cbOutQue == 0) break;
+    if (!ClearCommError(port_->handle, &errors, &status) || status.cbOutQue == 0) break;
     if (GetTickCount64() >= deadline) {
-      g_lost = true;  // output that cannot leave: the line is gone
+      port_->lost = true;  // output that cannot leave: the line is gone
       break;
     }
     Sleep(2);
   }
-  CloseHandle(g_handle);
-  g_handle = INVALID_HANDLE_VALUE;
-  ReleaseClaim();
+  CloseHandle(port_->handle);
+  port_->handle = INVALID_HANDLE_VALUE;
+  ReleaseClaim(*port_);
 }
 
-bool SerialLink::IsOpen() { return g_handle != INVALID_HANDLE_VALUE; }
+bool SerialLink::IsOpen() const { return port_->handle != INVALID_HANDLE_VALUE; }
 
-bool SerialLink::Lost() { return g_lost; }
-
-void SerialLink::SetReadAbortDescriptor(int) {}
+bool SerialLink::Lost() const { return port_->lost; }

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "pty_peer.h"
-#include "serial/port_table.h"
+#include "serial/stop_request.h"
 
 namespace {
 
@@ -31,20 +31,19 @@ class SerialLinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(peer_.ok());
-    ASSERT_TRUE(SetPortDevicePath(1, peer_.SlavePath()));
+    path_ = peer_.SlavePath();
   }
-  void TearDown() override {
-    SerialLink::Close();
-    ResetPortTable();
-  }
+  void TearDown() override { link_.Close(); }
   std::string ReadString(int count) {
     std::string buffer(static_cast<std::size_t>(count), '\0');
-    const int got = SerialLink::Read(&buffer[0], count);
+    const int got = link_.Read(&buffer[0], count);
     buffer.resize(static_cast<std::size_t>(got < 0 ? 0 : got));
     return buffer;
   }
 
   PtyPeer peer_;
+  std::string path_;
+  SerialLink link_;
 };
 
 TEST_F(SerialLinkTest, OpenSettlesAndAppliesRawLineSettings) {
@@ -58,9 +57,9 @@ TEST_F(SerialLinkTest, OpenSettlesAndAppliesRawLineSettings) {
   ASSERT_EQ(tcsetattr(peer_.SlaveFd(), TCSANOW, &before), 0);
 
   const Clock::time_point start = Clock::now();
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   EXPECT_GE(MsSince(start), 299.0);  // the settle time
-  EXPECT_TRUE(SerialLink::IsOpen());
+  EXPECT_TRUE(link_.IsOpen());
 
   termios tio{};
   ASSERT_EQ(tcgetattr(peer_.SlaveFd(), &tio), 0);
@@ -75,37 +74,39 @@ TEST_F(SerialLinkTest, OpenSettlesAndAppliesRawLineSettings) {
 
   // CR and LF cross unchanged both ways.
   const std::string bytes = "a\r\nb\n\rc";
-  ASSERT_TRUE(SerialLink::Write(bytes.data(), static_cast<int>(bytes.size())));
+  ASSERT_TRUE(link_.Write(bytes.data(), static_cast<int>(bytes.size())));
   EXPECT_EQ(peer_.Receive(300), bytes);
   peer_.Send(bytes);
   EXPECT_EQ(ReadString(static_cast<int>(bytes.size())), bytes);
 }
 
 TEST_F(SerialLinkTest, OpenFailsForUnknownPortsAndMissingDevices) {
-  EXPECT_FALSE(SerialLink::Open(0));
-  EXPECT_FALSE(SerialLink::Open(5));
-  ASSERT_TRUE(SetPortDevicePath(2, "/dev/ivra-no-such-port"));
-  EXPECT_FALSE(SerialLink::Open(2));
-  EXPECT_FALSE(SerialLink::IsOpen());
+  PortOpenError error;
+  EXPECT_FALSE(link_.Open("", &error));
+  EXPECT_EQ(error.problem, PortOpenProblem::NoSuchDevice);
+  EXPECT_FALSE(link_.Open("/dev/ivra-no-such-port", &error));
+  EXPECT_EQ(error.problem, PortOpenProblem::NoSuchDevice);
+  EXPECT_EQ(error.path, "/dev/ivra-no-such-port");
+  EXPECT_FALSE(link_.IsOpen());
   // Nothing open: every call is harmless.
   char c = 'x';
-  EXPECT_FALSE(SerialLink::Write(&c, 1));
-  EXPECT_EQ(SerialLink::Read(&c, 1), 0);
-  SerialLink::Close();
+  EXPECT_FALSE(link_.Write(&c, 1));
+  EXPECT_EQ(link_.Read(&c, 1), 0);
+  link_.Close();
 }
 
 TEST_F(SerialLinkTest, ReadWithNothingArrivingTimesOutAfterTheTotal) {
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   char buffer[5];
   const Clock::time_point start = Clock::now();
-  EXPECT_EQ(SerialLink::Read(buffer, 5), 0);
+  EXPECT_EQ(link_.Read(buffer, 5), 0);
   const double elapsed = MsSince(start);
   EXPECT_GE(elapsed, 1099.0);  // 200 * 5 + 100
   EXPECT_LT(elapsed, 3000.0);
 }
 
 TEST_F(SerialLinkTest, BurstIsReturnedAfterTheIntervalOfQuiet) {
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   const std::string burst(70, 'B');
   std::thread sender([this, &burst] {
     SleepMs(100);
@@ -121,15 +122,13 @@ TEST_F(SerialLinkTest, BurstIsReturnedAfterTheIntervalOfQuiet) {
 }
 
 TEST_F(SerialLinkTest, StopRequestEndsAWaitingReadButNotAReplyUnderWay) {
-  int stopPipe[2];
-  ASSERT_EQ(pipe(stopPipe), 0);
-  SerialLink::SetReadAbortDescriptor(stopPipe[0]);
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(InstallStopRequest());
+  ASSERT_TRUE(link_.Open(path_));
 
   // Nothing arrives: the stop ends the read long before its 20.1 s time-out.
   std::thread stopper([&] {
     SleepMs(150);
-    ASSERT_EQ(write(stopPipe[1], "x", 1), 1);
+    RequestStop();
   });
   Clock::time_point start = Clock::now();
   EXPECT_EQ(ReadString(100), "");
@@ -150,13 +149,12 @@ TEST_F(SerialLinkTest, StopRequestEndsAWaitingReadButNotAReplyUnderWay) {
   EXPECT_EQ(ReadString(100), "+1.0E+00,-2.0E-06\r");
   sender.join();
 
-  SerialLink::SetReadAbortDescriptor(-1);
-  close(stopPipe[0]);
-  close(stopPipe[1]);
+  ClearStopRequest();
+  EXPECT_FALSE(WaitForStopRequest(0));
 }
 
 TEST_F(SerialLinkTest, TricklingBytesKeepTheReadGoingUntilQuiet) {
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   // One byte every 100 ms: each gap is shorter than the interval time-out.
   std::thread sender([this] {
     for (int i = 0; i < 6; ++i) {
@@ -174,7 +172,7 @@ TEST_F(SerialLinkTest, TricklingBytesKeepTheReadGoingUntilQuiet) {
 }
 
 TEST_F(SerialLinkTest, ReadReturnsAsSoonAsTheCountHasArrived) {
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   peer_.Send("0123456789");
   // More bytes keep coming; a read that waited for quiet would run to its
   // 900 ms total.
@@ -195,7 +193,7 @@ TEST_F(SerialLinkTest, ReadReturnsAsSoonAsTheCountHasArrived) {
 
 TEST_F(SerialLinkTest, InputWaitingAtOpenIsDiscarded) {
   peer_.Send(std::string(40, 'w'));
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   int waiting = -1;
   ASSERT_EQ(ioctl(peer_.SlaveFd(), FIONREAD, &waiting), 0);
   EXPECT_EQ(waiting, 0);
@@ -205,7 +203,7 @@ TEST_F(SerialLinkTest, InputWaitingAtOpenIsDiscarded) {
 
 TEST_F(SerialLinkTest, MoreWaitingInputThanTheDrainBufferIsAlsoDiscarded) {
   peer_.Send(std::string(3000, 'w'));
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   peer_.Send("LATER");
   EXPECT_EQ(ReadString(100), "LATER");
 }
@@ -218,11 +216,12 @@ TEST_F(SerialLinkTest, PortHeldByAnotherProcessIsRefusedWithoutConfiguration) {
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    const char ok = SerialLink::Open(1) ? '1' : '0';
+    SerialLink holder;
+    const char ok = holder.Open(path_) ? '1' : '0';
     if (write(ready[1], &ok, 1) != 1) _exit(3);
     char done;
     if (read(release[0], &done, 1) < 0) _exit(4);
-    SerialLink::Close();
+    holder.Close();
     _exit(0);
   }
   char childOpened = '?';
@@ -239,9 +238,9 @@ TEST_F(SerialLinkTest, PortHeldByAnotherProcessIsRefusedWithoutConfiguration) {
   ASSERT_EQ(tcgetattr(peer_.SlaveFd(), &held), 0);
 
   const Clock::time_point start = Clock::now();
-  EXPECT_FALSE(SerialLink::Open(1));
+  EXPECT_FALSE(link_.Open(path_));
   EXPECT_LT(MsSince(start), 250.0);  // refused before the settle time
-  EXPECT_FALSE(SerialLink::IsOpen());
+  EXPECT_FALSE(link_.IsOpen());
   termios after{};
   ASSERT_EQ(tcgetattr(peer_.SlaveFd(), &after), 0);
   EXPECT_EQ(after.c_lflag, held.c_lflag);
@@ -256,14 +255,14 @@ TEST_F(SerialLinkTest, PortHeldByAnotherProcessIsRefusedWithoutConfiguration) {
   for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 
   // Once the other process has let go, the port opens.
-  EXPECT_TRUE(SerialLink::Open(1));
+  EXPECT_TRUE(link_.Open(path_));
 }
 
 TEST_F(SerialLinkTest, CloseReleasesExclusiveUseAndTheLinkReopens) {
   // Opened first: once the link holds the port, only root could open it.
   const int other = open(peer_.SlavePath().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(other, 0);
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   int exclusive = -1;
   ASSERT_EQ(ioctl(peer_.SlaveFd(), TIOCGEXCL, &exclusive), 0);
   EXPECT_EQ(exclusive, 1);
@@ -271,9 +270,9 @@ TEST_F(SerialLinkTest, CloseReleasesExclusiveUseAndTheLinkReopens) {
   EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
 
   const std::string command = ":OUTP OFF\r";
-  for (char c : command) ASSERT_TRUE(SerialLink::Write(&c, 1));
-  SerialLink::Close();
-  EXPECT_FALSE(SerialLink::IsOpen());
+  for (char c : command) ASSERT_TRUE(link_.Write(&c, 1));
+  link_.Close();
+  EXPECT_FALSE(link_.IsOpen());
   EXPECT_EQ(peer_.Receive(300), command);
 
   // Our terminal stays open on the far side, so the flag would outlive the
@@ -284,13 +283,13 @@ TEST_F(SerialLinkTest, CloseReleasesExclusiveUseAndTheLinkReopens) {
   flock(other, LOCK_UN);
   close(other);
 
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   peer_.Send("again");
   EXPECT_EQ(ReadString(5), "again");
 }
 
 TEST_F(SerialLinkTest, HangUpMidReadReturnsWhatArrivedWithoutSpinning) {
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   std::thread farSide([this] {
     SleepMs(100);
     peer_.Send("+5.0");
@@ -311,22 +310,22 @@ TEST_F(SerialLinkTest, HangUpMidReadReturnsWhatArrivedWithoutSpinning) {
   farSide.join();
   EXPECT_EQ(got, "+5.0");
   EXPECT_LT(elapsed, 3000.0);
-  EXPECT_TRUE(SerialLink::Lost());
+  EXPECT_TRUE(link_.Lost());
 
   // The port is gone: reads end at once with nothing, writes fail, close is quick.
   const Clock::time_point later = Clock::now();
   EXPECT_EQ(ReadString(100), "");
   EXPECT_LT(MsSince(later), 1000.0);
   const char c = 'x';
-  EXPECT_FALSE(SerialLink::Write(&c, 1));
-  SerialLink::Close();
+  EXPECT_FALSE(link_.Write(&c, 1));
+  link_.Close();
   EXPECT_LT(MsSince(later), 2500.0);
   const double total = MsSince(start);
   EXPECT_LT(ProcessCpuMs() - cpuBefore, 0.5 * total + 50.0);
 }
 
 TEST_F(SerialLinkTest, HangUpWithNothingReceivedEndsTheReadEarly) {
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   std::thread farSide([this] {
     SleepMs(150);
     peer_.HangUp();
@@ -334,60 +333,89 @@ TEST_F(SerialLinkTest, HangUpWithNothingReceivedEndsTheReadEarly) {
   const double cpuBefore = ProcessCpuMs();
   const Clock::time_point start = Clock::now();
   char buffer[100];
-  EXPECT_EQ(SerialLink::Read(buffer, 100), 0);
+  EXPECT_EQ(link_.Read(buffer, 100), 0);
   const double elapsed = MsSince(start);
   farSide.join();
   EXPECT_LT(elapsed, 5000.0);  // the time-out would be 20.1 s
   EXPECT_LT(ProcessCpuMs() - cpuBefore, 0.5 * elapsed + 50.0);
-  EXPECT_TRUE(SerialLink::Lost());
+  EXPECT_TRUE(link_.Lost());
 }
 
 TEST_F(SerialLinkTest, DiscardInputTakesWhatWaitsAndNothingMore) {
-  ASSERT_TRUE(SerialLink::Open(1));
-  EXPECT_EQ(SerialLink::DiscardInput(), 0);
+  ASSERT_TRUE(link_.Open(path_));
+  EXPECT_EQ(link_.DiscardInput(), 0);
   peer_.Send(",+1.234567E+01,+2.150800E+04\r");
   SleepMs(100);
-  EXPECT_EQ(SerialLink::DiscardInput(), 29);
-  EXPECT_EQ(SerialLink::DiscardInput(), 0);
+  EXPECT_EQ(link_.DiscardInput(), 29);
+  EXPECT_EQ(link_.DiscardInput(), 0);
   EXPECT_EQ(peer_.Receive(50), "");  // it sends nothing
   peer_.Send("fresh\r");
   EXPECT_EQ(ReadString(6), "fresh\r");
-  EXPECT_FALSE(SerialLink::Lost());
+  EXPECT_FALSE(link_.Lost());
 
   // More than the scratch buffer holds is discarded all the same.
   peer_.Send(std::string(3000, 'x'));
   SleepMs(100);
-  EXPECT_EQ(SerialLink::DiscardInput(), 3000);
+  EXPECT_EQ(link_.DiscardInput(), 3000);
   EXPECT_EQ(ReadString(1), "");
 }
 
 TEST_F(SerialLinkTest, ALineDroppedBetweenExchangesIsFoundByTheDiscardAndAReopenClearsIt) {
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   peer_.HangUp();
-  EXPECT_EQ(SerialLink::DiscardInput(), 0);
-  EXPECT_TRUE(SerialLink::Lost());
-  SerialLink::Close();
-  EXPECT_TRUE(SerialLink::Lost());  // still known after the close
+  EXPECT_EQ(link_.DiscardInput(), 0);
+  EXPECT_TRUE(link_.Lost());
+  link_.Close();
+  EXPECT_TRUE(link_.Lost());  // still known after the close
 
   // A new terminal at the port's path: the link opens it as new.
   PtyPeer again;
   ASSERT_TRUE(again.ok());
-  ASSERT_TRUE(SetPortDevicePath(1, again.SlavePath()));
-  ASSERT_TRUE(SerialLink::Open(1));
-  EXPECT_FALSE(SerialLink::Lost());
+  ASSERT_TRUE(link_.Open(again.SlavePath()));
+  EXPECT_FALSE(link_.Lost());
   const char c = 'y';
-  EXPECT_TRUE(SerialLink::Write(&c, 1));
+  EXPECT_TRUE(link_.Write(&c, 1));
   EXPECT_EQ(again.Receive(100), "y");
 }
 
 TEST_F(SerialLinkTest, AWriteToADroppedLineMarksThePortLost) {
-  ASSERT_TRUE(SerialLink::Open(1));
+  ASSERT_TRUE(link_.Open(path_));
   const char c = 'z';
-  EXPECT_TRUE(SerialLink::Write(&c, 1));
-  EXPECT_FALSE(SerialLink::Lost());
+  EXPECT_TRUE(link_.Write(&c, 1));
+  EXPECT_FALSE(link_.Lost());
   peer_.HangUp();
-  EXPECT_FALSE(SerialLink::Write(&c, 1));
-  EXPECT_TRUE(SerialLink::Lost());
+  EXPECT_FALSE(link_.Write(&c, 1));
+  EXPECT_TRUE(link_.Lost());
+}
+
+}  // namespace
+
+namespace {
+
+// Two ports at once, each with its own link: nothing of one leaks into the other.
+TEST(SerialLinkInstances, TwoLinksDriveTwoPortsIndependently) {
+  PtyPeer first;
+  PtyPeer second;
+  ASSERT_TRUE(first.ok() && second.ok());
+  SerialLink a;
+  SerialLink b;
+  ASSERT_TRUE(a.Open(first.SlavePath()));
+  ASSERT_TRUE(b.Open(second.SlavePath()));
+  ASSERT_TRUE(a.Write("A", 1));
+  ASSERT_TRUE(b.Write("B", 1));
+  EXPECT_EQ(first.Receive(300), "A");
+  EXPECT_EQ(second.Receive(300), "B");
+
+  second.HangUp();
+  EXPECT_EQ(b.DiscardInput(), 0);
+  EXPECT_TRUE(b.Lost());
+  EXPECT_FALSE(a.Lost());
+  first.Send("ok\r");
+  char reply[3] = {};
+  EXPECT_EQ(a.Read(reply, 3), 3);
+  b.Close();
+  EXPECT_TRUE(a.IsOpen());
+  EXPECT_FALSE(b.IsOpen());
 }
 
 }  // namespace

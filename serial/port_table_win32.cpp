@@ -1,0 +1,3 @@
+#include "serial/port_table.h"
+
+std::string DefaultPortDevicePath(int portNumber) { return "COM" + std::to_string(portNumber); }
