@@ -1,34 +1,21 @@
 #include "measurement/instrument_link.h"
 
-#include "serial/process_clock.h"
 #include "serial/serial_link.h"
 
-namespace {
+SerialInstrumentLink::SerialInstrumentLink() : port_(std::make_unique<SerialLink>()) {}
 
-class SerialPortLink final : public InstrumentLink {
- public:
-  bool Open(const std::string& devicePath, PortOpenError* error) override {
-    return SerialLink::Open(devicePath, error);
-  }
-  bool Write(const void* bytes, int count) override { return SerialLink::Write(bytes, count); }
-  int Read(void* buffer, int count) override { return SerialLink::Read(buffer, count); }
-  int DiscardInput() override { return SerialLink::DiscardInput(); }
-  void Close() override { SerialLink::Close(); }
-  bool Lost() override { return SerialLink::Lost(); }
-  void DelayMs(int milliseconds) override { ::DelayMs(milliseconds); }
-};
+SerialInstrumentLink::~SerialInstrumentLink() = default;
 
-InstrumentLink* g_replacementLink = nullptr;
-
-}  // namespace
-
-InstrumentLink& SerialInstrumentLink() {
-  static SerialPortLink link;
-  return link;
+bool SerialInstrumentLink::Open(const std::string& devicePath, PortOpenError* error) {
+  return port_->Open(devicePath, error);
 }
 
-InstrumentLink& ActiveInstrumentLink() {
-  return g_replacementLink != nullptr ? *g_replacementLink : SerialInstrumentLink();
-}
+bool SerialInstrumentLink::Write(const void* bytes, int count) { return port_->Write(bytes, count); }
 
-void SetActiveInstrumentLink(InstrumentLink* link) { g_replacementLink = link; }
+int SerialInstrumentLink::Read(void* buffer, int count) { return port_->Read(buffer, count); }
+
+int SerialInstrumentLink::DiscardInput() { return port_->DiscardInput(); }
+
+void SerialInstrumentLink::Close() { port_->Close(); }
+
+bool SerialInstrumentLink::Lost() { return port_->Lost(); }

@@ -1,14 +1,16 @@
 // What the protocol and the measurement run need of the byte link to the
 // instrument: open, one write, one bounded read, discarding waiting input,
-// close, whether the port was lost, and the busy wait.
+// close, and whether the port was lost.
 //
-// The program uses the serial port (SerialLink + DelayMs); tests substitute a
-// link of their own so that the run's logic can be driven without a port.
+// The programs use a serial port (SerialInstrumentLink); tests hand a run a
+// link of their own so that its logic can be driven without a port.
 #pragma once
 
+#include <memory>
 #include <string>
 
 struct PortOpenError;
+class SerialLink;
 
 class InstrumentLink {
  public:
@@ -22,14 +24,21 @@ class InstrumentLink {
   virtual void Close() = 0;
   // True once the open port was found gone; cleared by Open, kept by Close.
   virtual bool Lost() = 0;
-  virtual void DelayMs(int milliseconds) = 0;
 };
 
-// The link over SerialLink and the process clock's DelayMs.
-InstrumentLink& SerialInstrumentLink();
+// The link over a serial port of its own.
+class SerialInstrumentLink final : public InstrumentLink {
+ public:
+  SerialInstrumentLink();
+  ~SerialInstrumentLink() override;
 
-// The link that the protocol and the run use; the serial one unless replaced.
-InstrumentLink& ActiveInstrumentLink();
+  bool Open(const std::string& devicePath, PortOpenError* error) override;
+  bool Write(const void* bytes, int count) override;
+  int Read(void* buffer, int count) override;
+  int DiscardInput() override;
+  void Close() override;
+  bool Lost() override;
 
-// Replaces the active link; nullptr puts the serial one back. For tests.
-void SetActiveInstrumentLink(InstrumentLink* link);
+ private:
+  std::unique_ptr<SerialLink> port_;
+};

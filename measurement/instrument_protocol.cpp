@@ -5,22 +5,22 @@
 
 #include "measurement/decimal_text.h"
 #include "measurement/instrument_link.h"
+#include "serial/clock.h"
 
-bool SendByte(unsigned char byte) { return ActiveInstrumentLink().Write(&byte, 1); }
+bool SendByte(InstrumentLink& link, unsigned char byte) { return link.Write(&byte, 1); }
 
-bool SendCommand(const char* command) {
+bool SendCommand(InstrumentLink& link, const char* command) {
   const std::size_t length = std::strlen(command);
   bool all = true;
   for (std::size_t i = 0; i < length; ++i) {
     // A failed byte does not stop the rest.
-    all = SendByte(static_cast<unsigned char>(command[i])) && all;
+    all = SendByte(link, static_cast<unsigned char>(command[i])) && all;
   }
   return all;
 }
 
-int ReadResponse(char* buffer) {
-  InstrumentLink& link = ActiveInstrumentLink();
-  link.DelayMs(kReplyWaitMs);
+int ReadResponse(InstrumentLink& link, Clock& clock, char* buffer) {
+  clock.DelayMs(kReplyWaitMs);
   int received = link.Read(buffer, kMaxReplyBytes);
   // The zero byte goes right after what arrived; never outside the 101 bytes.
   if (received < 0) received = 0;
@@ -33,16 +33,12 @@ std::string FormatSetVoltageCommand(double volts) {
   return ":SOUR:VOLT " + FormatFixed(volts, 5) + "\r";
 }
 
-std::string FilterReply(const char* reply) {
-  static constexpr const char* kKept = "0123456789.,;+-Ee";
-  std::string filtered;
-  for (int i = 0; i < kReplyFilterLimit && reply[i] != '\0'; ++i) {
-    if (std::strchr(kKept, reply[i]) != nullptr) filtered.push_back(reply[i]);
-  }
-  return filtered;
-}
-
 namespace {
+
+// What the filter keeps of a reply.
+constexpr const char* kNumberCharacters = "0123456789.,;+-Ee";
+
+bool KeptByFilter(char c) { return c != '\0' && std::strchr(kNumberCharacters, c) != nullptr; }
 
 // Parses "%lf,%lf" from the filtered text; on success `pos` is just past the current.
 bool ParseTwoNumbers(const std::string& filtered, std::size_t& pos, double& voltage, double& current) {
@@ -52,8 +48,6 @@ bool ParseTwoNumbers(const std::string& filtered, std::size_t& pos, double& volt
   ++pos;
   return ParseDecimal(filtered, pos, current);
 }
-
-bool KeptByFilter(char c) { return c != '\0' && std::strchr("0123456789.,;+-Ee", c) != nullptr; }
 
 // Whether a line end (CR or LF) follows the last character that the filter keeps.
 bool LineEndAfterLastNumber(const char* reply, int received) {
@@ -68,6 +62,14 @@ bool LineEndAfterLastNumber(const char* reply, int received) {
 bool IsOverflow(double value) { return !std::isfinite(value) || std::fabs(value) >= kOverflowMark; }
 
 }  // namespace
+
+std::string FilterReply(const char* reply) {
+  std::string filtered;
+  for (int i = 0; i < kReplyFilterLimit && reply[i] != '\0'; ++i) {
+    if (KeptByFilter(reply[i])) filtered.push_back(reply[i]);
+  }
+  return filtered;
+}
 
 ReplyVerdict JudgeReply(const char* reply, int received, LatestReading& reading) {
   if (received <= 0) return ReplyVerdict::NoReply;
@@ -88,17 +90,4 @@ ReplyVerdict JudgeReply(const char* reply, int received, LatestReading& reading)
   reading.voltage = voltage;
   reading.current = current;
   return ReplyVerdict::Reading;
-}
-
-bool ParseReading(const std::string& filtered, LatestReading& reading) {
-  std::size_t pos = 0;
-  double voltage = 0.0;
-  double current = 0.0;
-  if (!ParseDecimal(filtered, pos, voltage)) return false;
-  if (pos >= filtered.size() || filtered[pos] != ',') return false;
-  ++pos;
-  if (!ParseDecimal(filtered, pos, current)) return false;
-  reading.voltage = voltage;
-  reading.current = current;
-  return true;
 }

@@ -1,16 +1,19 @@
-// The text protocol with the SourceMeter 2400: commands written byte by byte,
-// the reply to ":READ?" read once after a 100 ms wait, filtered and parsed.
+// The text protocol with the SourceMeter 2400: commands written byte by byte
+// to the link they are given, the reply to ":READ?" read once after a 100 ms
+// wait on the run's clock, filtered and parsed.
 #pragma once
 
 #include <string>
 
 #include "measurement/sample_history.h"
 
+class Clock;
+class InstrumentLink;
+
 inline constexpr const char* kResetCommand = "*RST\r";
 inline constexpr const char* kOutputOnCommand = ":OUTP ON\r";
 inline constexpr const char* kOutputOffCommand = ":OUTP OFF\r";
 inline constexpr const char* kReadCommand = ":READ?\r";
-inline constexpr const char* kSetVoltageFormat = ":SOUR:VOLT %0.5lf\r";
 
 constexpr int kExchangeBufferSize = 256;
 constexpr int kMaxReplyBytes = 100;
@@ -19,18 +22,18 @@ constexpr int kReplyWaitMs = 100;
 // The instrument sends +9.91E+37 where it has no number (overflow, not a number).
 constexpr double kOverflowMark = 9.9e37;
 
-// One write of exactly this byte on the active link.
-bool SendByte(unsigned char byte);
+// One write of exactly this byte on `link`.
+bool SendByte(InstrumentLink& link, unsigned char byte);
 
 // Writes every byte of the zero-terminated `command` with SendByte, in order;
 // a failed byte does not stop the rest. An empty command writes nothing.
 // Returns whether every byte was written.
-bool SendCommand(const char* command);
+bool SendCommand(InstrumentLink& link, const char* command);
 
-// Waits 100 ms, makes one read of at most 100 bytes into `buffer` (room for at
+// Waits 100 ms on `clock`, makes one read of at most 100 bytes into `buffer` (room for at
 // least 101 bytes) and stores a zero byte right after what was read.
 // Returns the number of bytes read.
-int ReadResponse(char* buffer);
+int ReadResponse(InstrumentLink& link, Clock& clock, char* buffer);
 
 // ":SOUR:VOLT %0.5lf\r" for `volts`.
 std::string FormatSetVoltageCommand(double volts);
@@ -38,11 +41,6 @@ std::string FormatSetVoltageCommand(double volts);
 // Keeps the digits, ".", ",", ";", "+", "-", "E" and "e" of the first 250 bytes
 // of `reply`, stopping at a zero byte.
 std::string FilterReply(const char* reply);
-
-// Parses "%lf,%lf" from the filtered text. Only when both the voltage and the
-// current are found are they stored into `reading` and true returned; otherwise
-// `reading` is left as it was.
-bool ParseReading(const std::string& filtered, LatestReading& reading);
 
 // What a reply to ":READ?" gave.
 enum class ReplyVerdict { Reading, NoReply, NoReading, Incomplete, Overflow };

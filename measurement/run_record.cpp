@@ -9,17 +9,11 @@
 
 #include <nlohmann/json.hpp>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "measurement/run_record_platform.h"
 
 #ifndef IVRA_VERSION
 #define IVRA_VERSION "unknown"
 #endif
-
-RunRecord g_runRecord;
 
 namespace {
 
@@ -70,15 +64,8 @@ std::string WallClockText(std::chrono::system_clock::time_point when) {
     millis += 1000;
     --seconds;
   }
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &seconds);
-  std::tm copy = local;
-  const long offset = static_cast<long>(_mkgmtime(&copy) - seconds);
-#else
-  localtime_r(&seconds, &local);
-  const long offset = local.tm_gmtoff;
-#endif
+  long offset = 0;
+  const std::tm local = LocalTimeWithOffset(seconds, offset);
   char text[64];
   const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
   const long minutes = (offset < 0 ? -offset : offset) / 60;
@@ -134,11 +121,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& text, std
   bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
   if (!written) error = std::strerror(errno);
   // On disk before the rename: after a power cut the old record or the new one is there.
-#ifdef _WIN32
-  written = written && _commit(_fileno(file)) == 0;
-#else
-  written = written && fsync(fileno(file)) == 0;
-#endif
+  written = written && SyncFileToDisk(file);
   if (std::fclose(file) != 0 && written) {
     error = std::strerror(errno);
     written = false;

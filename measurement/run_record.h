@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "measurement/measurement_run.h"
+#include "measurement/run_snapshot.h"
 
 struct PortLossTimes {
   double lostAt = 0.0;  // seconds since the start
@@ -29,9 +29,6 @@ struct RunRecord {
   int outputOffDelivered = -1;  // -1 until the stop has tried
   std::string writeError;       // why the record could not be written last, empty when it could
 };
-
-// The record of the running (or last) measurement.
-extern RunRecord g_runRecord;
 
 // <output path>.run.json
 std::string RunRecordPath(const std::string& outputPath);

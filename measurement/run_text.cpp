@@ -4,12 +4,10 @@
 
 #include "measurement/decimal_text.h"
 #include "measurement/printable_text.h"
-#include "measurement/run_record.h"
-#include "measurement/sample_history.h"
 
 namespace {
 
-std::string Port() { return PrintableText(MeasurementPortPath()); }
+std::string Port(const RunSnapshot& run) { return PrintableText(run.settings.portPath); }
 
 std::string Count(long long n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -17,21 +15,21 @@ std::string Count(long long n, const char* one, const char* many) {
 
 std::string SoFar(int n, const char* what) { return " (" + std::to_string(n) + " " + what + " so far)"; }
 
-std::string MissedText() {
-  const RunCounters& c = g_runCounters;
+std::string MissedText(const RunSnapshot& run) {
+  const RunCounters& c = run.counters;
   std::string reason;
   switch (c.lastMissReason) {
-    case MissReason::NoReply: reason = "no reply from the instrument on " + Port(); break;
+    case MissReason::NoReply: reason = "no reply from the instrument on " + Port(run); break;
     case MissReason::NoReading: reason = "the reply held no voltage and current"; break;
     case MissReason::Incomplete: reason = "the reply broke off before the current was complete"; break;
     case MissReason::Overflow: reason = "the instrument sent its overflow mark (9.91E+37) instead of a current"; break;
-    case MissReason::PortLost: reason = "serial port " + Port() + " is lost"; break;
+    case MissReason::PortLost: reason = "serial port " + Port(run) + " is lost"; break;
   }
-  return "no reading at tick " + std::to_string(g_tickCount) + ": " + reason + SoFar(c.missedSamples, "missed");
+  return "no reading at tick " + std::to_string(run.tickCount) + ": " + reason + SoFar(c.missedSamples, "missed");
 }
 
-std::string SilentText() {
-  return "no reply from the instrument on " + Port() + " for " + std::to_string(kSilentSampleLimit) +
+std::string SilentText(const RunSnapshot& run) {
+  return "no reply from the instrument on " + Port(run) + " for " + std::to_string(kSilentSampleLimit) +
          " samples in a row. Check: the cable is straight-through, not null-modem; RS-232 is selected on the "
          "instrument's front panel (it leaves the factory set to GPIB); 9600 baud, 8 data bits, no parity, "
          "terminator CR, no flow control";
@@ -50,49 +48,51 @@ const char* MissReasonText(MissReason reason) {
   return "unknown";
 }
 
-std::string TroubleText(SampleTrouble trouble) {
-  const RunCounters& c = g_runCounters;
+std::string TroubleText(SampleTrouble trouble, const RunSnapshot& run) {
+  const RunCounters& c = run.counters;
   switch (trouble) {
     case SampleTrouble::Missed:
-      return MissedText();
+      return MissedText(run);
     case SampleTrouble::Lost:
-      return "sample at " + FormatFixed(g_latestReading.time, 2) + " s could not be written to " +
-             PrintableText(g_settings.outputPath) + SoFar(c.lostLines, "lost");
+      return "sample at " + FormatFixed(run.latest.time, 2) + " s could not be written to " +
+             PrintableText(run.settings.outputPath) + SoFar(c.lostLines, "lost");
     case SampleTrouble::StaleReply:
-      return "discarded " + Count(c.lastStaleBytes, "byte", "bytes") + " waiting on " + Port() + " before tick " +
-             std::to_string(g_tickCount) + ", left over from an earlier reply" +
+      return "discarded " + Count(c.lastStaleBytes, "byte", "bytes") + " waiting on " + Port(run) + " before tick " +
+             std::to_string(run.tickCount) + ", left over from an earlier reply" +
              SoFar(c.staleReplies, c.staleReplies == 1 ? "stale reply" : "stale replies");
     case SampleTrouble::PortLost:
-      return "serial port " + Port() + " lost at tick " + std::to_string(g_tickCount) +
+      return "serial port " + Port(run) + " lost at tick " + std::to_string(run.tickCount) +
              ": it hung up or went away. Check the cable or USB adapter; the port is tried again at every due "
              "sample";
     case SampleTrouble::PortBack:
-      return "serial port " + Port() + " is back at tick " + std::to_string(g_tickCount) + "; sampling goes on";
+      return "serial port " + Port(run) + " is back at tick " + std::to_string(run.tickCount) + "; sampling goes on";
     case SampleTrouble::InstrumentSilent:
-      return SilentText();
+      return SilentText(run);
     case SampleTrouble::RecordNotWritten:
-      return "the run record " + PrintableText(RunRecordPath(g_settings.outputPath)) +
-             " could not be written (" + g_runRecord.writeError + "); the measurement goes on";
+      return "the run record " + PrintableText(run.recordPath) +
+             " could not be written (" + run.recordWriteError + "); the measurement goes on";
   }
   return {};
 }
 
-std::string StatusPaneText() {
-  const RunCounters& c = g_runCounters;
+std::string StatusPaneText(const RunSnapshot& run) {
+  const RunCounters& c = run.counters;
   std::string text = "Missed samples: " + std::to_string(c.missedSamples) + "  Lost lines: " + std::to_string(c.lostLines);
   if (c.staleReplies > 0) text += "  Stale replies: " + std::to_string(c.staleReplies);
   if (c.portLosses > 0) text += "  Port losses: " + std::to_string(c.portLosses);
-  if (MeasurementPortLost()) return "Serial port " + Port() + " lost; trying it again at every sample.  " + text;
+  if (run.state == RunState::PortLost) {
+    return "Serial port " + Port(run) + " lost; trying it again at every sample.  " + text;
+  }
   if (c.noReplyStreak >= kSilentSampleLimit) {
-    std::string silent = SilentText();
+    std::string silent = SilentText(run);
     silent[0] = 'N';
     return silent + ".  " + text;
   }
   return text;
 }
 
-std::string RunSummaryLine() {
-  const RunCounters& c = g_runCounters;
+std::string RunSummaryLine(const RunSnapshot& run) {
+  const RunCounters& c = run.counters;
   std::string line = Count(c.samplesTaken - c.lostLines, "sample", "samples") + " written, " +
                      std::to_string(c.missedSamples) + " missed";
   std::string reasons;
@@ -107,7 +107,17 @@ std::string RunSummaryLine() {
   return line;
 }
 
-std::string OutputMayBeOnText() {
-  return "The instrument's output may still be on: \":OUTP OFF\" could not be sent to it on serial port " + Port() +
-         ". Switch the output off with the OUTPUT key on the SourceMeter's front panel.";
+std::string OutputMayBeOnText(const std::string& portPath) {
+  return "The instrument's output may still be on: \":OUTP OFF\" could not be sent to it on serial port " +
+         PrintableText(portPath) + ". Switch the output off with the OUTPUT key on the SourceMeter's front panel.";
+}
+
+std::string FormatClock(double seconds) {
+  // Far beyond any measurement time, but still a whole number that fits.
+  constexpr double kLongestShown = 1e15;
+  long long whole = 0;
+  if (seconds > 0) whole = static_cast<long long>((seconds < kLongestShown ? seconds : kLongestShown) + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", whole / 3600, whole / 60 % 60, whole % 60);
+  return text;
 }

@@ -1,8 +1,5 @@
 #include "measurement/sample_history.h"
 
-LatestReading g_latestReading;
-SampleHistory g_history;
-
 void SampleHistory::Clear() { count = 0; }
 
 void SampleHistory::Append(const LatestReading& reading) {

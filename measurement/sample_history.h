@@ -27,6 +27,3 @@ struct SampleHistory {
   // Stores one reading at index `count`; once 100 are held, drops the oldest.
   void Append(const LatestReading& reading);
 };
-
-extern LatestReading g_latestReading;
-extern SampleHistory g_history;

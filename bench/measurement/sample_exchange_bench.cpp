@@ -2,8 +2,8 @@
 // pseudo-terminal, phase by phase: the discard of waiting input (nothing waits
 // on a healthy line), the set-voltage command, the reading
 // request, the reply (100 ms wait, the reply at the line rate, the link's
-// 200 ms interval time-out) and the parse. The total is the latency from a
-// tick to the sample's time stamp.
+// 200 ms interval time-out) and the judging of the reply. The total is the
+// latency from a tick to the sample's time stamp.
 //
 //   ivra_measurement_bench [samples]     (default 20)
 #include <algorithm>
@@ -13,17 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "measurement/instrument_link.h"
 #include "measurement/instrument_protocol.h"
 #include "measurement/sample_history.h"
-#include "serial/port_table.h"
-#include "serial/serial_link.h"
+#include "serial/clock.h"
 #include "sim/simulated_instrument.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Stopwatch = std::chrono::steady_clock;
 
-double MsBetween(Clock::time_point a, Clock::time_point b) {
+double MsBetween(Stopwatch::time_point a, Stopwatch::time_point b) {
   return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
@@ -44,31 +44,32 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot start the simulator: %s\n", sim.Error().c_str());
     return 1;
   }
-  SetPortDevicePath(1, sim.DevicePath());
-  if (!SerialLink::Open(1)) {
+  SerialInstrumentLink link;
+  ProcessClock clock;
+  if (!link.Open(sim.DevicePath(), nullptr)) {
     std::fprintf(stderr, "cannot open %s\n", sim.DevicePath().c_str());
     return 1;
   }
-  SendCommand(kResetCommand);
-  SendCommand(kOutputOnCommand);
+  SendCommand(link, kResetCommand);
+  SendCommand(link, kOutputOnCommand);
 
   std::vector<double> discard, setVoltage, readRequest, reply, parse, total;
   int discarded = 0;
   int parsed = 0;
   char exchange[kExchangeBufferSize];
   for (int i = 0; i < samples; ++i) {
-    const Clock::time_point t00 = Clock::now();
-    discarded += SerialLink::DiscardInput();
-    const Clock::time_point t0 = Clock::now();
-    SendCommand(FormatSetVoltageCommand(0.5).c_str());
-    const Clock::time_point t1 = Clock::now();
-    SendCommand(kReadCommand);
-    const Clock::time_point t2 = Clock::now();
-    ReadResponse(exchange);
-    const Clock::time_point t3 = Clock::now();
+    const Stopwatch::time_point t00 = Stopwatch::now();
+    discarded += link.DiscardInput();
+    const Stopwatch::time_point t0 = Stopwatch::now();
+    SendCommand(link, FormatSetVoltageCommand(0.5).c_str());
+    const Stopwatch::time_point t1 = Stopwatch::now();
+    SendCommand(link, kReadCommand);
+    const Stopwatch::time_point t2 = Stopwatch::now();
+    const int received = ReadResponse(link, clock, exchange);
+    const Stopwatch::time_point t3 = Stopwatch::now();
     LatestReading reading;
-    parsed += ParseReading(FilterReply(exchange), reading) ? 1 : 0;
-    const Clock::time_point t4 = Clock::now();
+    parsed += JudgeReply(exchange, received, reading) == ReplyVerdict::Reading ? 1 : 0;
+    const Stopwatch::time_point t4 = Stopwatch::now();
     discard.push_back(MsBetween(t00, t0));
     setVoltage.push_back(MsBetween(t0, t1));
     readRequest.push_back(MsBetween(t1, t2));
@@ -76,7 +77,7 @@ int main(int argc, char** argv) {
     parse.push_back(MsBetween(t3, t4));
     total.push_back(MsBetween(t00, t4));
   }
-  SendCommand(kOutputOffCommand);
+  SendCommand(link, kOutputOffCommand);
 
   std::printf("%d sample exchanges against the simulator on %s, %d parsed\n", samples,
               sim.DevicePath().c_str(), parsed);
@@ -84,15 +85,15 @@ int main(int argc, char** argv) {
   Print("set voltage (19 writes)", setVoltage);
   Print("read request (7 writes)", readRequest);
   Print("wait + reply + time-out", reply);
-  Print("filter + parse", parse);
+  Print("judge the reply", parse);
   Print("tick to time stamp", total);
   // The discard alone, many times over, for a figure below the clock's grain.
   constexpr int kDiscards = 100000;
-  const Clock::time_point d0 = Clock::now();
-  for (int i = 0; i < kDiscards; ++i) discarded += SerialLink::DiscardInput();
-  const double each = MsBetween(d0, Clock::now()) * 1000.0 / kDiscards;
+  const Stopwatch::time_point d0 = Stopwatch::now();
+  for (int i = 0; i < kDiscards; ++i) discarded += link.DiscardInput();
+  const double each = MsBetween(d0, Stopwatch::now()) * 1000.0 / kDiscards;
   std::printf("discard with nothing waiting: %.2f us each (%d calls); %d bytes discarded in all\n", each, kDiscards,
               discarded);
-  SerialLink::Close();
+  link.Close();
   return parsed == samples && discarded == 0 ? 0 : 1;
 }

@@ -1,10 +1,8 @@
 // A byte link for driving the protocol and the run without a port: it records
-// every write, hands out scripted replies as a port's input queue would, and
-// lets DelayMs advance a fake process clock instead of spinning.
+// every write and hands out scripted replies as a port's input queue would.
 #pragma once
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -12,10 +10,6 @@
 
 #include "measurement/instrument_link.h"
 #include "serial/serial_link.h"
-#include "serial/process_clock.h"
-
-inline std::int64_t g_fakeClockMs = 0;
-inline std::int64_t FakeClockMs() { return g_fakeClockMs; }
 
 class FakeInstrumentLink final : public InstrumentLink {
  public:
@@ -29,7 +23,6 @@ class FakeInstrumentLink final : public InstrumentLink {
   PortOpenError openFailure;  // handed out when the open fails
   std::vector<std::string> writes;  // one entry per Write call
   std::vector<int> readSizes;       // the count asked for by every Read
-  std::vector<int> delays;
   std::string pendingInput;         // what the instrument has sent and nobody read yet
   std::deque<std::string> replies;  // queued behind pendingInput, one per Read
 
@@ -68,10 +61,6 @@ class FakeInstrumentLink final : public InstrumentLink {
   }
   void Close() override { ++closes; }
   bool Lost() override { return lost; }
-  void DelayMs(int milliseconds) override {
-    delays.push_back(milliseconds);
-    g_fakeClockMs += milliseconds;
-  }
 
   std::string Sent() const {
     std::string all;
@@ -87,22 +76,5 @@ class FakeInstrumentLink final : public InstrumentLink {
   void Forget() {
     writes.clear();
     readSizes.clear();
-    delays.clear();
   }
-};
-
-// Substitutes the fake link and clock for one test.
-class ScopedFakeLink {
- public:
-  explicit ScopedFakeLink(FakeInstrumentLink& link, std::int64_t startMs = 0) {
-    g_fakeClockMs = startMs;
-    SetActiveInstrumentLink(&link);
-    SetProcessClockForTesting(&FakeClockMs);
-  }
-  ~ScopedFakeLink() {
-    SetActiveInstrumentLink(nullptr);
-    SetProcessClockForTesting(nullptr);
-  }
-  ScopedFakeLink(const ScopedFakeLink&) = delete;
-  ScopedFakeLink& operator=(const ScopedFakeLink&) = delete;
 };

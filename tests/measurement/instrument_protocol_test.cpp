@@ -11,55 +11,26 @@
 #include <string>
 #include <vector>
 
+#include "fake_clock.h"
 #include "fake_instrument_link.h"
 #include "measurement/measurement_run.h"
 #include "measurement/setting_checks.h"
 
 namespace {
 
-// Filter and parse as a sample does; returns whether a reading was found.
-bool ParseReply(const std::string& reply, LatestReading& reading) {
-  return ParseReading(FilterReply(reply.c_str()), reading);
-}
-
-TEST(InstrumentProtocol, ParsesVoltageAndCurrentFromTheReply) {
-  LatestReading r;
-  ASSERT_TRUE(ParseReply("+5.000E-01,+1.234E-06,+9.9E+37\r", r));
-  EXPECT_DOUBLE_EQ(r.voltage, 0.5);
-  EXPECT_DOUBLE_EQ(r.current, 0.000001234);
-
-  ASSERT_TRUE(ParseReply("+1.0E+00 , -2.0E-06", r));
-  EXPECT_DOUBLE_EQ(r.voltage, 1.0);
-  EXPECT_DOUBLE_EQ(r.current, -0.000002);
-
-  // The simulator's and the instrument's five-field reply.
-  ASSERT_TRUE(ParseReply("+5.000000E-01,+5.000000E-07,+9.910000E+37,+1.234567E+01,+2.150800E+04\r", r));
-  EXPECT_DOUBLE_EQ(r.current, 5e-7);
-
-  ASSERT_TRUE(ParseReply("-.5,3.", r));
-  EXPECT_DOUBLE_EQ(r.voltage, -0.5);
-  EXPECT_DOUBLE_EQ(r.current, 3.0);
-}
-
-TEST(InstrumentProtocol, AReplyWithoutBothNumbersChangesNothing) {
-  LatestReading r;
-  r.voltage = 7.0;
-  r.current = 8.0;
-  for (const char* reply : {"", "\r", "ERROR", "+1.0E+00", "+1.0E+00,", "+1.0E+00,ABC", ",1,2",
-                            "1;2", "1.5 2.5", "+-1,2", "1,--2", "E5,1", "1e999,1"}) {
-    EXPECT_FALSE(ParseReply(reply, r)) << '"' << reply << '"';
-    EXPECT_EQ(r.voltage, 7.0) << reply;
-    EXPECT_EQ(r.current, 8.0) << reply;
-  }
+ReplyVerdict Judge(const std::string& reply, LatestReading& reading) {
+  char buffer[kExchangeBufferSize] = {};
+  std::memcpy(buffer, reply.data(), reply.size());
+  return JudgeReply(buffer, static_cast<int>(reply.size()), reading);
 }
 
 TEST(InstrumentProtocol, FilterKeepsOnlyNumberCharactersAndStopsAtZeroOr250Bytes) {
   EXPECT_EQ(FilterReply(" +1.5E-3 ;A,b\te-2\r\n"), "+1.5E-3;,e-2");
   const char withZero[] = "1.0,2.0\0,3.0";
   EXPECT_EQ(FilterReply(withZero), "1.0,2.0");
-  const char zeroBeforeSecond[] = "1.0,\0" "2.0";
+  const char zeroBeforeSecond[] = "1.0,\0" "2.0\r";
   LatestReading r;
-  EXPECT_FALSE(ParseReading(FilterReply(zeroBeforeSecond), r));
+  EXPECT_NE(JudgeReply(zeroBeforeSecond, sizeof zeroBeforeSecond - 1, r), ReplyVerdict::Reading);
 
   char longText[300];
   std::memset(longText, '7', sizeof longText);  // no zero byte in reach
@@ -79,45 +50,44 @@ TEST(InstrumentProtocol, SetVoltageCommandText) {
 
 TEST(InstrumentProtocol, CommandsGoOutOneByteAtATime) {
   FakeInstrumentLink link;
-  ScopedFakeLink use(link);
-  SendCommand(FormatSetVoltageCommand(0.5).c_str());
+  SendCommand(link, FormatSetVoltageCommand(0.5).c_str());
   ASSERT_EQ(link.writes.size(), 19u);
   EXPECT_TRUE(link.AllWritesSingleBytes());
   EXPECT_EQ(link.Sent(), ":SOUR:VOLT 0.50000\r");
 
   link.Forget();
-  SendCommand("");
+  SendCommand(link, "");
   EXPECT_TRUE(link.writes.empty());
 
   // A failing link does not cut the command short.
   link.writesSucceed = false;
-  SendCommand(kOutputOffCommand);
+  SendCommand(link, kOutputOffCommand);
   EXPECT_EQ(link.Sent(), ":OUTP OFF\r");
-  EXPECT_FALSE(SendByte(0x80));
+  EXPECT_FALSE(SendByte(link, 0x80));
   EXPECT_EQ(link.writes.back(), std::string(1, '\x80'));
 }
 
 TEST(InstrumentProtocol, ReadResponseWaitsThenReadsAtMost100BytesOnce) {
   FakeInstrumentLink link;
-  ScopedFakeLink use(link, 5000);
+  FakeClock clock(5000);
   link.pendingInput = std::string(100, '1') + std::string(50, '2');
   char buffer[kExchangeBufferSize];
   std::memset(buffer, 'x', sizeof buffer);
 
-  EXPECT_EQ(ReadResponse(buffer), 100);
-  EXPECT_EQ(link.delays, std::vector<int>{100});
+  EXPECT_EQ(ReadResponse(link, clock, buffer), 100);
+  EXPECT_EQ(clock.delays, std::vector<int>{100});
   EXPECT_EQ(link.readSizes, std::vector<int>{100});
-  EXPECT_EQ(g_fakeClockMs, 5100);
+  EXPECT_EQ(clock.nowMs, 5100);
   EXPECT_EQ(buffer[99], '1');
   EXPECT_EQ(buffer[100], '\0');
   EXPECT_EQ(buffer[101], 'x');
 
   // The rest of an over-long reply comes first in the next read.
-  EXPECT_EQ(ReadResponse(buffer), 50);
+  EXPECT_EQ(ReadResponse(link, clock, buffer), 50);
   EXPECT_EQ(std::string(buffer), std::string(50, '2'));
 
   // Nothing arrived: an empty text.
-  EXPECT_EQ(ReadResponse(buffer), 0);
+  EXPECT_EQ(ReadResponse(link, clock, buffer), 0);
   EXPECT_EQ(buffer[0], '\0');
   EXPECT_EQ(link.readSizes.size(), 3u);
 }
@@ -132,6 +102,7 @@ TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
   const std::vector<Case> cases = {
       {reading + "\r", ReplyVerdict::Reading, 5e-7},
       {"+1.0E+00 , -2.0E-06\r", ReplyVerdict::Reading, -2e-6},
+      {"-.5,3.\r", ReplyVerdict::Reading, 3.0},
       {"+5.000000E-01,+5.000000E-07\r", ReplyVerdict::Reading, 5e-7},
       // Cut after the current's separator (a pause or a hang-up): the current is whole.
       {reading.substr(0, 35), ReplyVerdict::Reading, 5e-7},
@@ -141,6 +112,15 @@ TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
       {"GARBAGE\r", ReplyVerdict::NoReading, 0},
       {"+5.000000E-01\r", ReplyVerdict::NoReading, 0},
       {"+5.000000E-01,+5.000000E-07+1\r", ReplyVerdict::NoReading, 0},
+      // Text that scanf would not have read as two numbers either.
+      {"+1.0E+00,ABC\r", ReplyVerdict::NoReading, 0},
+      {",1,2\r", ReplyVerdict::NoReading, 0},
+      {"1;2\r", ReplyVerdict::NoReading, 0},
+      {"1.5 2.5\r", ReplyVerdict::NoReading, 0},
+      {"+-1,2\r", ReplyVerdict::NoReading, 0},
+      {"1,--2\r", ReplyVerdict::NoReading, 0},
+      {"E5,1\r", ReplyVerdict::NoReading, 0},
+      {"1e999,1\r", ReplyVerdict::NoReading, 0},
       // The reply broke off inside the current, or where more exponent digits could follow.
       {"+5.000000E-01,+5.0000", ReplyVerdict::Incomplete, 0},
       {"+5.000000E-01,+5.000000E", ReplyVerdict::Incomplete, 0},
@@ -156,9 +136,7 @@ TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
     LatestReading r;
     r.voltage = 7.0;
     r.current = 8.0;
-    char buffer[kExchangeBufferSize] = {};
-    std::memcpy(buffer, c.reply.data(), c.reply.size());
-    EXPECT_EQ(JudgeReply(buffer, static_cast<int>(c.reply.size()), r), c.verdict) << c.reply;
+    EXPECT_EQ(Judge(c.reply, r), c.verdict) << c.reply;
     if (c.verdict == ReplyVerdict::Reading) {
       EXPECT_DOUBLE_EQ(r.current, c.current) << c.reply;
     } else {
@@ -196,7 +174,7 @@ TEST(InstrumentProtocol, NumbersUseADecimalPointUnderAnyLocale) {
   const std::string command = FormatSetVoltageCommand(0.5);
   const std::string line = FormatDataLine(1.5, 2.5e-6);
   LatestReading r;
-  const bool parsed = ParseReply("+5.000E-01,+1.5E-06", r);
+  const bool parsed = Judge("+5.000E-01,+1.5E-06\r", r) == ReplyVerdict::Reading;
   double volts = 0.0;
   const auto problem = CheckDoubleSetting("0.25", kOutputVoltageRange, volts);
   std::setlocale(LC_NUMERIC, "C");

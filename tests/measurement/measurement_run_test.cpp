@@ -1,20 +1,21 @@
 #include "measurement/measurement_run.h"
 
-#include "serial/port_table.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <regex>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "fake_clock.h"
 #include "fake_instrument_link.h"
 #include "measurement/data_file.h"
 #include "measurement/instrument_protocol.h"
@@ -34,13 +35,20 @@ class RecordingFrontEnd final : public RunFrontEnd {
   std::vector<std::string> messages;
   std::vector<SampleTrouble> troubles;
   std::vector<std::string> troubleTexts;
+  std::vector<SnapshotPtr> troubleSnapshots;
   std::vector<std::string> outputWarnings;
   int redraws = 0;
+  const MeasurementRun* run = nullptr;  // when set, what each Redraw finds published
+  std::vector<SnapshotPtr> redrawSnapshots;
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  void Redraw() override { ++redraws; }
-  void ReportTrouble(SampleTrouble trouble) override {
+  void Redraw() override {
+    ++redraws;
+    if (run != nullptr) redrawSnapshots.push_back(run->Snapshot());
+  }
+  void ReportTrouble(SampleTrouble trouble, const SnapshotPtr& snapshot) override {
     troubles.push_back(trouble);
-    troubleTexts.push_back(TroubleText(trouble));
+    troubleTexts.push_back(TroubleText(trouble, *snapshot));
+    troubleSnapshots.push_back(snapshot);
   }
   void WarnOutputMayBeOn(const std::string& text) override { outputWarnings.push_back(text); }
 };
@@ -61,13 +69,6 @@ int LineCount(const std::string& text) {
 class MeasurementRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_settings = MeasurementSettings{};
-    g_measuring = 0;
-    g_tickCount = 0;
-    g_startTime = 0.0;
-    g_runCounters = RunCounters{};
-    g_latestReading = LatestReading{};
-    g_history = SampleHistory{};
     dir_ = fs::temp_directory_path() /
            ("ivra-run-test-" + std::to_string(getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -75,13 +76,14 @@ class MeasurementRunTest : public ::testing::Test {
     fs::create_directories(dir_);
   }
   void TearDown() override {
-    StopMeasurementRun(frontEnd_, RunEndReason::StoppedByUser);
+    run_.Stop(frontEnd_, RunEndReason::StoppedByUser);
     fs::remove_all(dir_);
   }
 
   MeasurementSettings Settings(int interval, int time, const fs::path& file) {
     MeasurementSettings s;
     s.portNumber = 2;
+    s.portPath = DefaultPortDevicePath(2);
     s.sampleInterval = interval;
     s.measurementTime = time;
     s.outputVoltage = 0.5;
@@ -91,33 +93,60 @@ class MeasurementRunTest : public ::testing::Test {
 
   // One timer tick on the next whole second of the fake clock; a due sample gets a good reply.
   void Tick() {
-    g_fakeClockMs = (g_fakeClockMs / 1000 + 1) * 1000;
+    NextSecond();
     link_.replies.assign(1, kGoodReply);
-    MeasurementTick(frontEnd_);
+    run_.Tick(frontEnd_);
+  }
+  void NextSecond() { clock_.nowMs = (clock_.nowMs / 1000 + 1) * 1000; }
+
+  void Forget() {
+    link_.Forget();
+    clock_.delays.clear();
   }
 
+  // A measurement of one sample into its own file, stopped: what a run shows
+  // before its next Start. The fake's counts start again from zero.
+  void LeaveOneSampleFromAnEarlierRun() {
+    ASSERT_EQ(run_.Begin(Settings(1, 10, dir_ / "earlier.dat"), frontEnd_), 0);
+    Tick();
+    run_.Stop(frontEnd_, RunEndReason::StoppedByUser);
+    ASSERT_EQ(run_.Snapshot()->history.count, 1);
+    Forget();
+    link_.opens = link_.closes = link_.discards = 0;
+    frontEnd_.messages.clear();
+    frontEnd_.troubles.clear();
+    frontEnd_.troubleTexts.clear();
+    frontEnd_.troubleSnapshots.clear();
+    frontEnd_.redraws = 0;
+  }
+
+  SnapshotPtr Now() const { return run_.Snapshot(); }
+
   fs::path dir_;
-  FakeInstrumentLink link_;
-  ScopedFakeLink use_{link_, 10'000};
+  std::unique_ptr<FakeInstrumentLink> ownedLink_ = std::make_unique<FakeInstrumentLink>();
+  FakeInstrumentLink& link_ = *ownedLink_;
+  std::unique_ptr<FakeClock> ownedClock_ = std::make_unique<FakeClock>(10'000);
+  FakeClock& clock_ = *ownedClock_;
+  MeasurementRun run_{std::move(ownedLink_), std::move(ownedClock_)};
   RecordingFrontEnd frontEnd_;
 };
 
 TEST_F(MeasurementRunTest, StartCreatesTheFileEmptyOpensThePortAndSwitchesTheOutputOn) {
   const fs::path file = dir_ / "data.dat";
   std::ofstream(file) << "old contents\n";
-  g_history.Append(LatestReading{});
-  g_latestReading.current = 3e-6;
+  LeaveOneSampleFromAnEarlierRun();
+  clock_.nowMs = 20'000;
 
-  ASSERT_EQ(BeginMeasurement(Settings(1, 10, file), frontEnd_), 0);
-  EXPECT_EQ(g_measuring, 1);
-  EXPECT_EQ(g_tickCount, 0);
-  EXPECT_DOUBLE_EQ(g_startTime, 10.0);
-  EXPECT_EQ(link_.lastOpenedPath, PortDevicePath(2));
-  EXPECT_EQ(g_settings.portPath, PortDevicePath(2));  // what a reopen goes back to
+  ASSERT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 0);
+  EXPECT_TRUE(Now()->Measuring());
+  EXPECT_EQ(Now()->tickCount, 0);
+  EXPECT_DOUBLE_EQ(run_.StartTime(), 20.0);
+  EXPECT_EQ(link_.lastOpenedPath, DefaultPortDevicePath(2));
+  EXPECT_EQ(Now()->settings.portPath, DefaultPortDevicePath(2));  // what a reopen goes back to
   EXPECT_TRUE(fs::exists(file));
   EXPECT_EQ(fs::file_size(file), 0u);
-  EXPECT_EQ(g_history.count, 0);
-  EXPECT_EQ(g_latestReading.current, 3e-6);  // the last reading stays on show
+  EXPECT_EQ(Now()->history.count, 0);
+  EXPECT_EQ(Now()->latest.current, 5e-7);  // the last reading stays on show
   EXPECT_EQ(link_.Sent(), "*RST\r:OUTP ON\r");
   EXPECT_TRUE(link_.AllWritesSingleBytes());
   EXPECT_TRUE(link_.readSizes.empty());
@@ -127,22 +156,22 @@ TEST_F(MeasurementRunTest, StartCreatesTheFileEmptyOpensThePortAndSwitchesTheOut
 
 TEST_F(MeasurementRunTest, SamplesFallOnMultiplesOfTheIntervalAndTheRunStopsAfterItsTime) {
   const fs::path file = dir_ / "data.dat";
-  ASSERT_EQ(BeginMeasurement(Settings(3, 10, file), frontEnd_), 0);
-  link_.Forget();
+  ASSERT_EQ(run_.Begin(Settings(3, 10, file), frontEnd_), 0);
+  Forget();
 
   std::vector<int> sampleTicks;
   for (int tick = 1; tick <= 10; ++tick) {
     const std::size_t before = link_.writes.size();
     Tick();
     if (link_.writes.size() != before) sampleTicks.push_back(tick);
-    EXPECT_EQ(g_measuring, 1) << "tick " << tick;
+    EXPECT_TRUE(Now()->Measuring()) << "tick " << tick;
   }
   EXPECT_EQ(sampleTicks, (std::vector<int>{3, 6, 9}));
   EXPECT_EQ(link_.closes, 0);
 
   const std::size_t before = link_.writes.size();
   Tick();  // tick 11
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(Now()->Measuring());
   EXPECT_EQ(link_.Sent().substr(link_.Sent().size() - 10), ":OUTP OFF\r");
   EXPECT_EQ(link_.writes.size() - before, 10u);
   EXPECT_EQ(link_.closes, 1);
@@ -151,63 +180,71 @@ TEST_F(MeasurementRunTest, SamplesFallOnMultiplesOfTheIntervalAndTheRunStopsAfte
   const std::string sample = ":SOUR:VOLT 0.50000\r:READ?\r";
   EXPECT_EQ(link_.Sent(), sample + sample + sample + ":OUTP OFF\r");
   EXPECT_EQ(link_.readSizes, (std::vector<int>{100, 100, 100}));
-  EXPECT_EQ(link_.delays, (std::vector<int>{100, 100, 100}));
+  EXPECT_EQ(clock_.delays, (std::vector<int>{100, 100, 100}));
 
   // Time stamps are taken after the reply: tick time plus the 100 ms wait.
   EXPECT_EQ(ReadFile(file), "3.10\ts\t0.5\tuA\n6.10\ts\t0.5\tuA\n9.10\ts\t0.5\tuA\n");
-  EXPECT_EQ(g_history.count, 3);
-  EXPECT_DOUBLE_EQ(g_history.rows[0][2], 9.1);
-  EXPECT_DOUBLE_EQ(g_history.rows[1][2], 5e-7);
-  EXPECT_DOUBLE_EQ(g_history.rows[2][2], 0.5);
-  EXPECT_EQ(g_runCounters.samplesTaken, 3);
+  EXPECT_EQ(Now()->history.count, 3);
+  EXPECT_DOUBLE_EQ(Now()->history.rows[0][2], 9.1);
+  EXPECT_DOUBLE_EQ(Now()->history.rows[1][2], 5e-7);
+  EXPECT_DOUBLE_EQ(Now()->history.rows[2][2], 0.5);
+  EXPECT_EQ(Now()->counters.samplesTaken, 3);
 
   // After the stop ticks only reset the count.
-  link_.Forget();
+  Forget();
   Tick();
-  EXPECT_EQ(g_tickCount, 0);
+  EXPECT_EQ(Now()->tickCount, 0);
   EXPECT_TRUE(link_.writes.empty());
 }
 
 TEST_F(MeasurementRunTest, IntervalLongerThanTheTimeTakesNoSample) {
   const fs::path file = dir_ / "data.dat";
-  ASSERT_EQ(BeginMeasurement(Settings(1000, 10, file), frontEnd_), 0);
-  link_.Forget();
+  ASSERT_EQ(run_.Begin(Settings(1000, 10, file), frontEnd_), 0);
+  Forget();
   for (int tick = 1; tick <= 10; ++tick) Tick();
   EXPECT_TRUE(link_.writes.empty());
-  EXPECT_EQ(g_measuring, 1);
+  EXPECT_TRUE(Now()->Measuring());
   Tick();
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(Now()->Measuring());
   EXPECT_EQ(link_.Sent(), ":OUTP OFF\r");
   EXPECT_EQ(fs::file_size(file), 0u);
 }
 
 TEST_F(MeasurementRunTest, AnIdleTickSendsNothingAndTouchesNoFile) {
-  const fs::path file = dir_ / "never.dat";
-  g_settings = Settings(1, 10, file);
-  g_tickCount = 7;
-  MeasurementTick(frontEnd_);
-  EXPECT_EQ(g_tickCount, 0);
+  // A run stopped at tick 7, whose file has gone since.
+  const fs::path file = dir_ / "data.dat";
+  ASSERT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 0);
+  for (int tick = 1; tick <= 7; ++tick) Tick();
+  run_.Stop(frontEnd_, RunEndReason::StoppedByUser);
+  ASSERT_EQ(Now()->tickCount, 7);
+  fs::remove(file);
+  Forget();
+  link_.closes = 0;
+  frontEnd_.redraws = 0;
+
+  run_.Tick(frontEnd_);
+  EXPECT_EQ(Now()->tickCount, 0);
   EXPECT_TRUE(link_.writes.empty());
   EXPECT_TRUE(link_.readSizes.empty());
   EXPECT_EQ(frontEnd_.redraws, 0);
   EXPECT_FALSE(fs::exists(file));
 
-  EXPECT_TRUE(StopMeasurementRun(frontEnd_, RunEndReason::StoppedByUser));  // idle: nothing to stop
+  EXPECT_TRUE(run_.Stop(frontEnd_, RunEndReason::StoppedByUser));  // idle: nothing to stop
   EXPECT_TRUE(link_.writes.empty());
   EXPECT_EQ(link_.closes, 0);
 }
 
 TEST_F(MeasurementRunTest, ASecondStartIntoTheSameFileEmptiesItFirst) {
   const fs::path file = dir_ / "data.dat";
-  ASSERT_EQ(BeginMeasurement(Settings(1, 10, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 0);
   for (int tick = 1; tick <= 11; ++tick) Tick();
   EXPECT_EQ(LineCount(ReadFile(file)), 10);
-  EXPECT_EQ(g_history.count, 10);
+  EXPECT_EQ(Now()->history.count, 10);
 
-  ASSERT_EQ(BeginMeasurement(Settings(5, 10, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(5, 10, file), frontEnd_), 0);
   EXPECT_EQ(fs::file_size(file), 0u);
-  EXPECT_EQ(g_history.count, 0);
-  EXPECT_EQ(g_runCounters.samplesTaken, 0);
+  EXPECT_EQ(Now()->history.count, 0);
+  EXPECT_EQ(Now()->counters.samplesTaken, 0);
   for (int tick = 1; tick <= 5; ++tick) Tick();
   EXPECT_EQ(ReadFile(file), "5.10\ts\t0.5\tuA\n");
   EXPECT_EQ(link_.opens, 2);
@@ -215,30 +252,30 @@ TEST_F(MeasurementRunTest, ASecondStartIntoTheSameFileEmptiesItFirst) {
 
 TEST_F(MeasurementRunTest, AFileRemovedDuringTheRunIsCreatedAgain) {
   const fs::path file = dir_ / "data.dat";
-  ASSERT_EQ(BeginMeasurement(Settings(1, 10, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 0);
   Tick();
   Tick();
   fs::remove(file);
   Tick();
   Tick();
   EXPECT_EQ(ReadFile(file), "3.10\ts\t0.5\tuA\n4.10\ts\t0.5\tuA\n");
-  EXPECT_EQ(g_runCounters.lostLines, 0);
+  EXPECT_EQ(Now()->counters.lostLines, 0);
 }
 
 TEST_F(MeasurementRunTest, AFileThatCannotBeCreatedStopsTheStartBeforeThePort) {
-  g_history.Append(LatestReading{});
+  LeaveOneSampleFromAnEarlierRun();
   const fs::path file = dir_ / "missing-dir" / "data.dat";
-  EXPECT_EQ(BeginMeasurement(Settings(7, 20, file), frontEnd_), 1);
+  EXPECT_EQ(run_.Begin(Settings(7, 20, file), frontEnd_), 1);
   EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{"Can't create file : " + file.string()});
   EXPECT_EQ(link_.opens, 0);
   EXPECT_TRUE(link_.writes.empty());
-  EXPECT_EQ(g_measuring, 0);
-  EXPECT_EQ(g_settings.portNumber, 2);  // the accepted settings stay
-  EXPECT_EQ(g_settings.sampleInterval, 7);
-  EXPECT_EQ(g_history.count, 1);
+  EXPECT_FALSE(Now()->Measuring());
+  EXPECT_EQ(Now()->settings.portNumber, 2);  // the accepted settings stay
+  EXPECT_EQ(Now()->settings.sampleInterval, 7);
+  EXPECT_EQ(Now()->history.count, 1);
 
   frontEnd_.messages.clear();
-  EXPECT_EQ(BeginMeasurement(Settings(1, 10, ""), frontEnd_), 1);
+  EXPECT_EQ(run_.Begin(Settings(1, 10, ""), frontEnd_), 1);
   EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{"Can't create file : "});
   EXPECT_EQ(link_.opens, 0);
 }
@@ -246,14 +283,14 @@ TEST_F(MeasurementRunTest, AFileThatCannotBeCreatedStopsTheStartBeforeThePort) {
 TEST_F(MeasurementRunTest, APortThatCannotBeOpenedLeavesTheFileEmptyAndTheRunIdle) {
   const fs::path file = dir_ / "data.dat";
   std::ofstream(file) << "old contents\n";
-  g_history.Append(LatestReading{});
+  LeaveOneSampleFromAnEarlierRun();
   link_.openSucceeds = false;
   link_.openFailure.problem = PortOpenProblem::Busy;
   link_.openFailure.holder = "minicom (pid 4711)";
 
   MeasurementSettings settings = Settings(1, 10, file);
-  settings.portPath = "/dev/ttyUSB0";  // a chosen device wins over the port number
-  EXPECT_EQ(BeginMeasurement(settings, frontEnd_), 1);
+  settings.portPath = "/dev/ttyUSB0";  // the device is opened as given
+  EXPECT_EQ(run_.Begin(settings, frontEnd_), 1);
   EXPECT_EQ(link_.lastOpenedPath, "/dev/ttyUSB0");
   EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{
                                     "Can't open serial port\n"
@@ -262,22 +299,39 @@ TEST_F(MeasurementRunTest, APortThatCannotBeOpenedLeavesTheFileEmptyAndTheRunIdl
                                     "Close that program, then start again."});
   EXPECT_EQ(link_.opens, 1);
   EXPECT_TRUE(link_.writes.empty());
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(Now()->Measuring());
   EXPECT_EQ(fs::file_size(file), 0u);
-  EXPECT_EQ(g_history.count, 1);
+  EXPECT_EQ(Now()->history.count, 1);
   Tick();
   EXPECT_TRUE(link_.writes.empty());
+
+  // A device that is not there: the message lists the ports the machine has.
+  link_.openFailure = PortOpenError{};
+  link_.openFailure.problem = PortOpenProblem::NoSuchDevice;
+  run_.SetPortLister([] {
+    SerialPortInfo port;
+    port.device = "/dev/ttyACM3";
+    return std::vector<SerialPortInfo>{port};
+  });
+  frontEnd_.messages.clear();
+  EXPECT_EQ(run_.Begin(settings, frontEnd_), 1);
+  ASSERT_EQ(frontEnd_.messages.size(), 1u);
+  EXPECT_NE(frontEnd_.messages[0].find("Port: /dev/ttyUSB0\nThere is no such device."), std::string::npos)
+      << frontEnd_.messages[0];
+  EXPECT_NE(frontEnd_.messages[0].find("\nSerial ports found on this computer:\n    /dev/ttyACM3"),
+            std::string::npos) << frontEnd_.messages[0];
 }
 
 TEST_F(MeasurementRunTest, ASampleWithoutAReadingIsCountedAsMissedAndNotLogged) {
   const fs::path file = dir_ / "data.dat";
-  ASSERT_EQ(BeginMeasurement(Settings(1, 10, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 0);
   Tick();  // a good sample first
-  const LatestReading before = g_latestReading;
+  const LatestReading before = Now()->latest;
 
   // Each reason is told in its own words; "no reply" only when nothing came.
   const std::vector<std::pair<std::string, std::string>> replies = {
-      {"", "no reading at tick 2: no reply from the instrument on " + PortDevicePath(2) + " (1 missed so far)"},
+      {"", "no reading at tick 2: no reply from the instrument on " + DefaultPortDevicePath(2) +
+               " (1 missed so far)"},
       {"GARBAGE\r", "no reading at tick 3: the reply held no voltage and current (2 missed so far)"},
       {"+5.000000E-01\r", "no reading at tick 4: the reply held no voltage and current (3 missed so far)"},
       {"+5.000000E-01,+9.910000E+37,+9.910000E+37\r",
@@ -286,39 +340,39 @@ TEST_F(MeasurementRunTest, ASampleWithoutAReadingIsCountedAsMissedAndNotLogged) 
        "no reading at tick 6: the reply broke off before the current was complete (5 missed so far)"},
   };
   for (const auto& [reply, text] : replies) {
-    g_fakeClockMs = (g_fakeClockMs / 1000 + 1) * 1000;
+    NextSecond();
     link_.replies.assign(1, reply);
-    MeasurementTick(frontEnd_);
-    EXPECT_EQ(g_latestReading.time, before.time) << reply;
-    EXPECT_EQ(g_latestReading.voltage, before.voltage) << reply;
-    EXPECT_EQ(g_latestReading.current, before.current) << reply;
+    run_.Tick(frontEnd_);
+    EXPECT_EQ(Now()->latest.time, before.time) << reply;
+    EXPECT_EQ(Now()->latest.voltage, before.voltage) << reply;
+    EXPECT_EQ(Now()->latest.current, before.current) << reply;
     ASSERT_FALSE(frontEnd_.troubleTexts.empty());
     EXPECT_EQ(frontEnd_.troubleTexts.back(), text);
   }
-  EXPECT_EQ(g_runCounters.missedSamples, 5);
-  EXPECT_EQ(g_runCounters.samplesTaken, 1);
-  EXPECT_EQ(g_history.count, 1);
+  EXPECT_EQ(Now()->counters.missedSamples, 5);
+  EXPECT_EQ(Now()->counters.samplesTaken, 1);
+  EXPECT_EQ(Now()->history.count, 1);
   EXPECT_EQ(ReadFile(file), "1.10\ts\t0.5\tuA\n");  // never inf, nan or 9.91e+43
   EXPECT_EQ(frontEnd_.troubles, std::vector<SampleTrouble>(5, SampleTrouble::Missed));
-  const int* by = g_runCounters.missedByReason;
+  const int* by = Now()->counters.missedByReason;
   EXPECT_EQ(std::vector<int>(by, by + kMissReasonCount), (std::vector<int>{1, 2, 1, 1, 0}));
 
   // The next due tick tries again.
   Tick();
-  EXPECT_EQ(g_history.count, 2);
+  EXPECT_EQ(Now()->history.count, 2);
   EXPECT_EQ(ReadFile(file), "1.10\ts\t0.5\tuA\n7.10\ts\t0.5\tuA\n");
-  EXPECT_EQ(g_measuring, 1);
-  EXPECT_EQ(RunSummaryLine(),
+  EXPECT_TRUE(Now()->Measuring());
+  EXPECT_EQ(RunSummaryLine(*Now()),
             "2 samples written, 5 missed (1 no reply, 2 no voltage and current, 1 incomplete reply, 1 overflow), "
             "0 lost, 0 port losses, 0 stale replies discarded");
 }
 
 TEST_F(MeasurementRunTest, ThreeSamplesInARowWithoutReplyNameThePortAndWhatToCheck) {
-  ASSERT_EQ(BeginMeasurement(Settings(1, 20, dir_ / "data.dat"), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 20, dir_ / "data.dat"), frontEnd_), 0);
   auto silentTick = [this] {
-    g_fakeClockMs = (g_fakeClockMs / 1000 + 1) * 1000;
+    NextSecond();
     link_.replies.clear();
-    MeasurementTick(frontEnd_);
+    run_.Tick(frontEnd_);
   };
   silentTick();
   silentTick();
@@ -328,33 +382,34 @@ TEST_F(MeasurementRunTest, ThreeSamplesInARowWithoutReplyNameThePortAndWhatToChe
   EXPECT_EQ(told, 1);  // once per streak, on its third sample
   const auto at = std::find(frontEnd_.troubles.begin(), frontEnd_.troubles.end(), SampleTrouble::InstrumentSilent);
   const std::string text = frontEnd_.troubleTexts[static_cast<std::size_t>(at - frontEnd_.troubles.begin())];
-  for (const std::string& part : {PortDevicePath(2), std::string("straight-through, not null-modem"),
+  for (const std::string& part : {DefaultPortDevicePath(2), std::string("straight-through, not null-modem"),
                                   std::string("GPIB"), std::string("9600 baud, 8 data bits, no parity"),
                                   std::string("terminator CR"), std::string("no flow control")}) {
     EXPECT_NE(text.find(part), std::string::npos) << part;
   }
-  EXPECT_EQ(StatusPaneText().rfind("No reply from the instrument on " + PortDevicePath(2), 0), 0u) << StatusPaneText();
+  const std::string pane = StatusPaneText(*Now());
+  EXPECT_EQ(pane.rfind("No reply from the instrument on " + DefaultPortDevicePath(2), 0), 0u) << pane;
 }
 
 TEST_F(MeasurementRunTest, InputLeftOverFromAnEarlierReplyIsDiscardedNotParsed) {
   const fs::path file = dir_ / "data.dat";
-  ASSERT_EQ(BeginMeasurement(Settings(1, 10, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 0);
   // Two readings in one reply, 140 bytes: the read takes 100 and the rest stays.
   const std::string reading = "+5.000000E-01,+5.000000E-07,+9.910000E+37,+2.000000E+01,+2.150800E+04";
-  g_fakeClockMs = (g_fakeClockMs / 1000 + 1) * 1000;
+  NextSecond();
   link_.replies.assign(1, reading + "," + reading + "\r");
-  MeasurementTick(frontEnd_);
+  run_.Tick(frontEnd_);
   EXPECT_EQ(link_.pendingInput.size(), 40u);
-  link_.Forget();
+  Forget();
   Tick();
   // The second sample sends and reads exactly what a healthy one does.
   EXPECT_EQ(link_.Sent(), ":SOUR:VOLT 0.50000\r:READ?\r");
   EXPECT_EQ(link_.readSizes, std::vector<int>{100});
   EXPECT_EQ(ReadFile(file), "1.10\ts\t0.5\tuA\n2.10\ts\t0.5\tuA\n");
-  EXPECT_EQ(g_runCounters.staleReplies, 1);
-  EXPECT_EQ(g_runCounters.staleBytes, 40);
+  EXPECT_EQ(Now()->counters.staleReplies, 1);
+  EXPECT_EQ(Now()->counters.staleBytes, 40);
   EXPECT_EQ(frontEnd_.troubles, std::vector<SampleTrouble>{SampleTrouble::StaleReply});
-  EXPECT_EQ(frontEnd_.troubleTexts[0], "discarded 40 bytes waiting on " + PortDevicePath(2) +
+  EXPECT_EQ(frontEnd_.troubleTexts[0], "discarded 40 bytes waiting on " + DefaultPortDevicePath(2) +
                                            " before tick 2, left over from an earlier reply (1 stale reply so far)");
   EXPECT_EQ(link_.discards, 2);
 }
@@ -363,14 +418,14 @@ TEST_F(MeasurementRunTest, ALineThatCannotBeWrittenIsStoredButCountedAsLost) {
   const fs::path subdir = dir_ / "out";
   fs::create_directories(subdir);
   const fs::path file = subdir / "data.dat";
-  ASSERT_EQ(BeginMeasurement(Settings(1, 10, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 0);
   Tick();
   fs::remove_all(subdir);  // appending can no longer open the file
   Tick();
-  EXPECT_EQ(g_runCounters.lostLines, 1);
-  EXPECT_EQ(g_runCounters.samplesTaken, 2);
-  EXPECT_EQ(g_history.count, 2);
-  EXPECT_DOUBLE_EQ(g_latestReading.time, 2.1);
+  EXPECT_EQ(Now()->counters.lostLines, 1);
+  EXPECT_EQ(Now()->counters.samplesTaken, 2);
+  EXPECT_EQ(Now()->history.count, 2);
+  EXPECT_DOUBLE_EQ(Now()->latest.time, 2.1);
   // The run record beside it cannot be written either: a warning, once.
   EXPECT_EQ(frontEnd_.troubles,
             (std::vector<SampleTrouble>{SampleTrouble::Lost, SampleTrouble::RecordNotWritten}));
@@ -380,44 +435,44 @@ TEST_F(MeasurementRunTest, ALineThatCannotBeWrittenIsStoredButCountedAsLost) {
   fs::create_directories(subdir);  // later samples try the file again
   Tick();
   EXPECT_EQ(ReadFile(file), "3.10\ts\t0.5\tuA\n");
-  EXPECT_EQ(g_runCounters.lostLines, 1);
-  EXPECT_EQ(g_measuring, 1);
+  EXPECT_EQ(Now()->counters.lostLines, 1);
+  EXPECT_TRUE(Now()->Measuring());
 }
 
 TEST_F(MeasurementRunTest, AFullDiskLosesTheLineVisibly) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  ASSERT_EQ(BeginMeasurement(Settings(1, 10, "/dev/full"), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 10, "/dev/full"), frontEnd_), 0);
   Tick();
-  EXPECT_EQ(g_runCounters.lostLines, 1);
-  EXPECT_EQ(g_history.count, 1);
+  EXPECT_EQ(Now()->counters.lostLines, 1);
+  EXPECT_EQ(Now()->history.count, 1);
   EXPECT_EQ(frontEnd_.troubles, std::vector<SampleTrouble>{SampleTrouble::Lost});
 }
 
 TEST_F(MeasurementRunTest, StopSwitchesTheOutputOffAndKeepsTheLastReading) {
   const fs::path file = dir_ / "data.dat";
-  ASSERT_EQ(BeginMeasurement(Settings(1, 100, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 100, file), frontEnd_), 0);
   Tick();
-  link_.Forget();
-  EXPECT_TRUE(StopMeasurementRun(frontEnd_, RunEndReason::StoppedByUser));
+  Forget();
+  EXPECT_TRUE(run_.Stop(frontEnd_, RunEndReason::StoppedByUser));
   EXPECT_EQ(link_.Sent(), ":OUTP OFF\r");
   EXPECT_EQ(link_.closes, 1);
-  EXPECT_EQ(g_measuring, 0);
-  EXPECT_EQ(g_history.count, 1);
-  EXPECT_DOUBLE_EQ(g_latestReading.current, 5e-7);
-  StopMeasurementRun(frontEnd_, RunEndReason::StoppedByUser);
+  EXPECT_FALSE(Now()->Measuring());
+  EXPECT_EQ(Now()->history.count, 1);
+  EXPECT_DOUBLE_EQ(Now()->latest.current, 5e-7);
+  run_.Stop(frontEnd_, RunEndReason::StoppedByUser);
   EXPECT_EQ(link_.closes, 1);
   EXPECT_TRUE(frontEnd_.outputWarnings.empty());
 }
 
 TEST_F(MeasurementRunTest, AThousandTickRunPastA32BitMillisecondClock) {
   // Start just before 2^31 ms: a 32-bit clock would wrap during this run.
-  g_fakeClockMs = 2147483000;  // 2^31 ms is 2147483648
+  clock_.nowMs = 2147483000;  // 2^31 ms is 2147483648
   const fs::path file = dir_ / "data.dat";
-  ASSERT_EQ(BeginMeasurement(Settings(1, 1000, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 1000, file), frontEnd_), 0);
   for (int tick = 1; tick <= 1000; ++tick) Tick();
-  EXPECT_EQ(g_measuring, 1);
+  EXPECT_TRUE(Now()->Measuring());
   Tick();
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(Now()->Measuring());
 
   const std::string text = ReadFile(file);
   EXPECT_EQ(LineCount(text), 1000);
@@ -425,79 +480,80 @@ TEST_F(MeasurementRunTest, AThousandTickRunPastA32BitMillisecondClock) {
   ASSERT_GE(text.size(), lastLine.size());
   EXPECT_EQ(text.substr(text.size() - lastLine.size()), lastLine);
   EXPECT_EQ(text.substr(0, 6), "1.10\ts");
-  EXPECT_EQ(g_history.count, 100);
-  EXPECT_NEAR(g_history.rows[0][0], 901.1, 1e-6);
-  EXPECT_NEAR(g_history.rows[0][99], 1000.1, 1e-6);
+  EXPECT_EQ(Now()->history.count, 100);
+  EXPECT_NEAR(Now()->history.rows[0][0], 901.1, 1e-6);
+  EXPECT_NEAR(Now()->history.rows[0][99], 1000.1, 1e-6);
 }
 
 TEST_F(MeasurementRunTest, ALostPortIsTriedAgainAtEachDueSampleAndSamplingGoesOnWhenItIsBack) {
   const fs::path file = dir_ / "data.dat";
-  ASSERT_EQ(BeginMeasurement(Settings(2, 20, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(2, 20, file), frontEnd_), 0);
   Tick();
   Tick();  // sample 1
   link_.lost = true;  // unplugged
   link_.openSucceeds = false;
-  link_.Forget();
+  Forget();
   for (int i = 0; i < 4; ++i) Tick();  // due ticks 4 and 6
   EXPECT_TRUE(link_.writes.empty());   // nothing is sent into a lost port
   EXPECT_EQ(link_.opens, 3);           // Start, then once per due sample
   EXPECT_EQ(link_.closes, 1);          // closed when found lost
-  EXPECT_EQ(g_runCounters.portLosses, 1);
-  EXPECT_EQ(g_runCounters.missedByReason[static_cast<int>(MissReason::PortLost)], 2);
-  EXPECT_TRUE(MeasurementPortLost());
+  EXPECT_EQ(Now()->counters.portLosses, 1);
+  EXPECT_EQ(Now()->counters.missedByReason[static_cast<int>(MissReason::PortLost)], 2);
+  EXPECT_EQ(Now()->state, RunState::PortLost);
   EXPECT_EQ(frontEnd_.troubles, (std::vector<SampleTrouble>{SampleTrouble::PortLost, SampleTrouble::Missed,
                                                             SampleTrouble::Missed}));
-  EXPECT_EQ(frontEnd_.troubleTexts[0].rfind("serial port " + PortDevicePath(2) + " lost at tick 4", 0), 0u);
+  EXPECT_EQ(frontEnd_.troubleTexts[0].rfind("serial port " + DefaultPortDevicePath(2) + " lost at tick 4", 0), 0u);
 
   link_.openSucceeds = true;  // plugged in again
   Tick();
   Tick();
   // The instrument kept its state: no reset, no output on; the sample sends the voltage again.
   EXPECT_EQ(link_.Sent(), ":SOUR:VOLT 0.50000\r:READ?\r");
-  EXPECT_FALSE(MeasurementPortLost());
+  EXPECT_EQ(Now()->state, RunState::Running);
   EXPECT_EQ(frontEnd_.troubles.back(), SampleTrouble::PortBack);
   EXPECT_EQ(ReadFile(file), "2.10\ts\t0.5\tuA\n8.10\ts\t0.5\tuA\n");
 
-  EXPECT_TRUE(StopMeasurementRun(frontEnd_, RunEndReason::StoppedByUser));
+  EXPECT_TRUE(run_.Stop(frontEnd_, RunEndReason::StoppedByUser));
   EXPECT_TRUE(frontEnd_.outputWarnings.empty());
 }
 
 TEST_F(MeasurementRunTest, AStopOnALostPortTriesOnceToSwitchTheOutputOffAndSaysSoWhenItCannot) {
   const fs::path file = dir_ / "data.dat";
-  ASSERT_EQ(BeginMeasurement(Settings(1, 20, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 20, file), frontEnd_), 0);
   Tick();
   link_.lost = true;
   link_.openSucceeds = false;
   Tick();
-  link_.Forget();
+  Forget();
   const int opensBefore = link_.opens;
-  EXPECT_FALSE(StopMeasurementRun(frontEnd_, RunEndReason::Signal, 15));
+  EXPECT_FALSE(run_.Stop(frontEnd_, RunEndReason::Signal, 15));
   EXPECT_EQ(link_.opens, opensBefore + 1);
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(Now()->Measuring());
   ASSERT_EQ(frontEnd_.outputWarnings.size(), 1u);
   EXPECT_EQ(frontEnd_.outputWarnings[0],
             "The instrument's output may still be on: \":OUTP OFF\" could not be sent to it on serial port " +
-                PortDevicePath(2) + ". Switch the output off with the OUTPUT key on the SourceMeter's front panel.");
+                DefaultPortDevicePath(2) +
+                ". Switch the output off with the OUTPUT key on the SourceMeter's front panel.");
 
   // The adapter is back in time for the stop: the output goes off on the port opened anew.
   link_.openSucceeds = true;
-  ASSERT_EQ(BeginMeasurement(Settings(1, 20, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 20, file), frontEnd_), 0);
   Tick();
   link_.lost = true;
   link_.openSucceeds = false;
   Tick();
   link_.openSucceeds = true;
-  link_.Forget();
-  EXPECT_TRUE(StopMeasurementRun(frontEnd_, RunEndReason::StoppedByUser));
+  Forget();
+  EXPECT_TRUE(run_.Stop(frontEnd_, RunEndReason::StoppedByUser));
   EXPECT_EQ(link_.Sent(), ":OUTP OFF\r");
   EXPECT_EQ(frontEnd_.outputWarnings.size(), 1u);
 
   // The line drops during the stop itself: one more try on the port opened anew.
   link_.openSucceeds = true;
-  ASSERT_EQ(BeginMeasurement(Settings(1, 20, file), frontEnd_), 0);
-  link_.Forget();
+  ASSERT_EQ(run_.Begin(Settings(1, 20, file), frontEnd_), 0);
+  Forget();
   link_.writesSucceed = false;
-  EXPECT_FALSE(StopMeasurementRun(frontEnd_, RunEndReason::StoppedByUser));
+  EXPECT_FALSE(run_.Stop(frontEnd_, RunEndReason::StoppedByUser));
   EXPECT_EQ(link_.Sent(), ":OUTP OFF\r:OUTP OFF\r");
   EXPECT_EQ(frontEnd_.outputWarnings.size(), 2u);
 }
@@ -507,7 +563,7 @@ TEST_F(MeasurementRunTest, AFileInUseByAnotherRunFailsTheStartUntouched) {
   DataFile other;
   ASSERT_TRUE(other.Create(file.string()));
   ASSERT_TRUE(other.Append("1.10\ts\t0.5\tuA\n"));
-  EXPECT_EQ(BeginMeasurement(Settings(1, 10, file), frontEnd_), 1);
+  EXPECT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 1);
   EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{"Can't create file : " + file.string()});
   EXPECT_EQ(link_.opens, 0);
   EXPECT_EQ(ReadFile(file), "1.10\ts\t0.5\tuA\n");
@@ -516,7 +572,7 @@ TEST_F(MeasurementRunTest, AFileInUseByAnotherRunFailsTheStartUntouched) {
 
 TEST_F(MeasurementRunTest, PathsInMessagesAreEscapedAndNeverCutShort) {
   const std::string forged = (dir_ / "no-dir" / "x.dat\nivra-run: measurement complete\x1b[2J").string();
-  EXPECT_EQ(BeginMeasurement(Settings(1, 10, forged), frontEnd_), 1);
+  EXPECT_EQ(run_.Begin(Settings(1, 10, forged), frontEnd_), 1);
   ASSERT_EQ(frontEnd_.messages.size(), 1u);
   EXPECT_EQ(frontEnd_.messages[0], "Can't create file : " + (dir_ / "no-dir").string() +
                                        "/x.dat\\nivra-run: measurement complete\\x1b[2J");
@@ -526,7 +582,7 @@ TEST_F(MeasurementRunTest, PathsInMessagesAreEscapedAndNeverCutShort) {
   const fs::path longDir = dir_ / std::string(200, 'd') / std::string(200, 'e') / std::string(200, 'f');
   fs::create_directories(longDir);
   const fs::path file = longDir / "data.dat";
-  ASSERT_EQ(BeginMeasurement(Settings(1, 10, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 0);
   Tick();
   fs::remove_all(dir_ / std::string(200, 'd'));
   Tick();
@@ -537,7 +593,7 @@ TEST_F(MeasurementRunTest, PathsInMessagesAreEscapedAndNeverCutShort) {
 TEST_F(MeasurementRunTest, TheRunRecordIsWrittenAtStartAfterEachTroubleAndAtTheEnd) {
   const fs::path file = dir_ / "data.dat";
   const fs::path record = dir_ / "data.dat.run.json";
-  ASSERT_EQ(BeginMeasurement(Settings(1, 10, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 0);
   nlohmann::json j = nlohmann::json::parse(ReadFile(record));
   EXPECT_EQ(j["running"], true);
   EXPECT_TRUE(j["end"].is_null());
@@ -545,7 +601,7 @@ TEST_F(MeasurementRunTest, TheRunRecordIsWrittenAtStartAfterEachTroubleAndAtTheE
   EXPECT_TRUE(std::regex_match(j["start"].get<std::string>(),
                                std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)")))
       << j["start"];
-  EXPECT_EQ(j["settings"]["port_device"], PortDevicePath(2));
+  EXPECT_EQ(j["settings"]["port_device"], DefaultPortDevicePath(2));
   EXPECT_EQ(j["settings"]["output_voltage_V"], 0.5);
   EXPECT_EQ(j["settings"]["output_file"], file.string());
 
@@ -561,7 +617,7 @@ TEST_F(MeasurementRunTest, TheRunRecordIsWrittenAtStartAfterEachTroubleAndAtTheE
   link_.pendingInput = "x";  // drained by the open, so no stale reply
   Tick();
   for (int tick = 4; tick <= 11; ++tick) Tick();
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(Now()->Measuring());
 
   j = nlohmann::json::parse(ReadFile(record));
   EXPECT_EQ(j["running"], false);
@@ -577,15 +633,103 @@ TEST_F(MeasurementRunTest, TheRunRecordIsWrittenAtStartAfterEachTroubleAndAtTheE
   EXPECT_FALSE(fs::exists(record.string() + ".tmp"));
 
   // Stopped by a signal with the port gone for good.
-  ASSERT_EQ(BeginMeasurement(Settings(1, 10, file), frontEnd_), 0);
+  ASSERT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 0);
   link_.lost = true;
   link_.openSucceeds = false;
   Tick();
-  StopMeasurementRun(frontEnd_, RunEndReason::Signal, 2);
+  run_.Stop(frontEnd_, RunEndReason::Signal, 2);
   j = nlohmann::json::parse(ReadFile(record));
   EXPECT_EQ(j["end_reason"], "signal");
   EXPECT_EQ(j["signal"], "SIGINT");
   EXPECT_EQ(j["output_off_delivered"], false);
+}
+
+TEST_F(MeasurementRunTest, EachStepPublishesASnapshotThatLaterStepsLeaveAlone) {
+  EXPECT_EQ(Now()->state, RunState::Idle);
+  frontEnd_.run = &run_;
+  const fs::path file = dir_ / "data.dat";
+  ASSERT_EQ(run_.Begin(Settings(1, 20, file), frontEnd_), 0);
+  EXPECT_EQ(Now()->state, RunState::Running);
+  EXPECT_EQ(Now()->recordPath, file.string() + ".run.json");
+
+  Tick();
+  const SnapshotPtr afterSample = Now();
+  EXPECT_EQ(afterSample->tickCount, 1);
+  EXPECT_DOUBLE_EQ(afterSample->elapsedSeconds, 1.1);
+  EXPECT_DOUBLE_EQ(afterSample->latest.time, 1.1);
+  EXPECT_EQ(afterSample->history.count, 1);
+  EXPECT_EQ(afterSample->counters.samplesTaken, 1);
+  // The front end is told to redraw once the sample is there to be read.
+  ASSERT_FALSE(frontEnd_.redrawSnapshots.empty());
+  EXPECT_EQ(frontEnd_.redrawSnapshots.back()->counters.samplesTaken, 1);
+
+  link_.lost = true;
+  link_.openSucceeds = false;
+  Tick();
+  ASSERT_EQ(frontEnd_.troubles.front(), SampleTrouble::PortLost);
+  EXPECT_EQ(frontEnd_.troubleSnapshots.front()->state, RunState::PortLost);
+  EXPECT_EQ(frontEnd_.troubleSnapshots.front()->counters.portLosses, 1);
+  EXPECT_EQ(Now()->state, RunState::PortLost);
+
+  link_.openSucceeds = true;
+  Tick();
+  EXPECT_EQ(Now()->state, RunState::Running);
+  EXPECT_EQ(Now()->history.count, 2);
+  // What was handed out before is as it was.
+  EXPECT_EQ(afterSample->state, RunState::Running);
+  EXPECT_EQ(afterSample->tickCount, 1);
+  EXPECT_EQ(afterSample->history.count, 1);
+  EXPECT_DOUBLE_EQ(afterSample->latest.time, 1.1);
+  EXPECT_EQ(afterSample->counters.portLosses, 0);
+  EXPECT_EQ(afterSample->counters.missedSamples, 0);
+
+  link_.lost = true;
+  link_.openSucceeds = false;
+  Tick();
+  run_.Stop(frontEnd_, RunEndReason::Signal, 15);
+  const SnapshotPtr ended = Now();
+  EXPECT_EQ(ended->state, RunState::Ended);
+  EXPECT_FALSE(ended->Measuring());
+  EXPECT_EQ(ended->endReason, RunEndReason::Signal);
+  EXPECT_EQ(ended->endSignal, 15);
+  EXPECT_TRUE(ended->endedWithPortLost);
+  EXPECT_DOUBLE_EQ(ended->elapsedSeconds, 4.0);
+  // Idle ticks after the end leave the run's time and readings as they were.
+  Tick();
+  EXPECT_EQ(Now()->state, RunState::Ended);
+  EXPECT_DOUBLE_EQ(Now()->elapsedSeconds, 4.0);
+  EXPECT_EQ(Now()->history.count, 2);
+  EXPECT_EQ(Now()->tickCount, 0);
+
+  // The next run that ends on a healthy port says so.
+  link_.openSucceeds = true;
+  ASSERT_EQ(run_.Begin(Settings(1, 20, file), frontEnd_), 0);
+  run_.Stop(frontEnd_, RunEndReason::StoppedByUser);
+  EXPECT_EQ(Now()->endReason, RunEndReason::StoppedByUser);
+  EXPECT_FALSE(Now()->endedWithPortLost);
+}
+
+TEST_F(MeasurementRunTest, AnotherThreadReadsWholeSnapshotsWhileTheRunTicks) {
+  ASSERT_EQ(run_.Begin(Settings(1, 150, dir_ / "data.dat"), frontEnd_), 0);
+  std::atomic<bool> done{false};
+  int torn = 0;
+  int backwards = 0;
+  std::thread reader([&] {
+    int lastTick = 0;
+    while (!done.load()) {
+      const SnapshotPtr s = run_.Snapshot();
+      if (s->history.count != std::min(s->counters.samplesTaken, SampleHistory::kMaxSamples)) ++torn;
+      if (s->Measuring() && s->tickCount < lastTick) ++backwards;
+      if (s->Measuring()) lastTick = s->tickCount;
+    }
+  });
+  for (int tick = 1; tick <= 151; ++tick) Tick();
+  done.store(true);
+  reader.join();
+  EXPECT_EQ(Now()->state, RunState::Ended);
+  EXPECT_EQ(Now()->counters.samplesTaken, 150);
+  EXPECT_EQ(torn, 0);
+  EXPECT_EQ(backwards, 0);
 }
 
 TEST(DataLine, Format) {
