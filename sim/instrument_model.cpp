@@ -4,16 +4,13 @@
 #include <cmath>
 #include <cstdio>
 
+#include "sim/instrument_numbers.h"
+
 namespace {
 
-constexpr double kOverflow = 9.91e37;  // the instrument's "no value" (NAN) marker
-constexpr double kMaxVolts = 210.0;
-constexpr double kMaxAmps = 1.05;
-constexpr double kMaxDelaySeconds = 999.9999;
-constexpr int kMaxReadings = 2500;
+using namespace instrument;
+
 constexpr int kMinimumReadingMs = 5;  // firmware time of the fastest reading
-const double kVoltRanges[] = {0.2, 2, 20, 200};
-const double kAmpRanges[] = {1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1, 1};
 
 // Event status register bits set by each class of error.
 constexpr int kOperationComplete = 1 << 0;
@@ -31,49 +28,19 @@ const char* ErrorText(int code) {
     case -112: return "Program mnemonic too long";
     case -113: return "Undefined header";
     case -114: return "Header suffix out of range";
+    case -211: return "Trigger ignored";
     case -221: return "Settings conflict";
-    case -222: return "Data out of range";
+    case -222: return "Parameter data out of range";
     case -224: return "Illegal parameter value";
     case -230: return "Data corrupt or stale";
     case -350: return "Queue overflow";
     case 803: return "Not permitted with OUTPUT off";
+    case 824: return "Cannot exceed compliance range";
     default: return "Error";
   }
 }
 
-std::string Field(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%+.6E", value);
-  return text;
-}
-
-std::string Whole(long value) { return std::to_string(value); }
-
-// The smallest range that holds `value` (a range reaches 105 % of its name).
-double RangeFor(double value, bool amps) {
-  const double* first = amps ? std::begin(kAmpRanges) : std::begin(kVoltRanges);
-  const double* last = amps ? std::end(kAmpRanges) : std::end(kVoltRanges);
-  for (const double* range = first; range != last; ++range) {
-    if (std::fabs(value) <= *range * 1.05) return *range;
-  }
-  return *(last - 1);
-}
-
 }  // namespace
-
-// What one command line builds up: the replies of its queries and the time
-// they take.
-struct InstrumentModel::Context {
-  double now = 0.0;
-  std::vector<std::string> replies;
-  int delayMs = 0;
-  bool hangUp = false;
-  std::string partial;  // with hangUp: the bytes that go out before the line drops
-  bool stop = false;    // silent fault: nothing more comes out for this line
-  std::size_t pauseAfter = std::string::npos;  // split fault: where in the reply the pause falls
-
-  void Respond(const std::string& text) { replies.push_back(text); }
-};
 
 InstrumentModel::InstrumentModel(const SimOptions& options)
     : options_(options), device_(options), random_(options.seed) {
@@ -100,8 +67,8 @@ void InstrumentModel::Reset() {
   nplc_ = 1.0;
   autoZero_ = true;
   std::fill(std::begin(elements_), std::end(elements_), true);
-  triggerCount_ = armCount_ = 1;
-  triggerDelay_ = 0.0;
+  trigger_.Reset();
+  armed_ = false;
   sourceDelay_ = 0.001;
   sourceDelayAuto_ = true;
   autoOutputOff_ = false;
@@ -114,6 +81,8 @@ void InstrumentModel::Reset() {
   outputOffState_ = 1;
   lastReadings_.clear();
 }
+
+void InstrumentModel::ReceiveGarbled() { QueueError(-113); }
 
 // ---- Errors -----------------------------------------------------------------
 
@@ -258,173 +227,6 @@ void InstrumentModel::ChoiceSetting(const ScpiUnit& unit, Context& context, cons
   if (Choice(unit, choices, index)) setting = index;
 }
 
-// ---- Commands ---------------------------------------------------------------
-
-const std::vector<InstrumentModel::Command>& InstrumentModel::Commands() {
-  using M = InstrumentModel;
-  using U = const ScpiUnit&;
-  using C = Context&;
-  static const std::vector<Command> commands = {
-      {HeaderPattern(":OUTPut#[:STATe]"), [](M& m, U u, C c) { m.Output(u, c); }},
-      {HeaderPattern(":SOURce#:FUNCtion[:MODE]"), [](M& m, U u, C c) { m.SourceFunction(u, c); }},
-      {HeaderPattern(":SOURce#:VOLTage[:LEVel][:IMMediate][:AMPLitude]"),
-       [](M& m, U u, C c) { m.SourceLevel(u, c, false); }},
-      {HeaderPattern(":SOURce#:CURRent[:LEVel][:IMMediate][:AMPLitude]"),
-       [](M& m, U u, C c) { m.SourceLevel(u, c, true); }},
-      {HeaderPattern(":SOURce#:VOLTage:RANGe"), [](M& m, U u, C c) { m.SourceRange(u, c, false); }},
-      {HeaderPattern(":SOURce#:CURRent:RANGe"), [](M& m, U u, C c) { m.SourceRange(u, c, true); }},
-      {HeaderPattern(":SOURce#:VOLTage:RANGe:AUTO"), [](M& m, U u, C c) { m.SourceRangeAuto(u, c, false); }},
-      {HeaderPattern(":SOURce#:CURRent:RANGe:AUTO"), [](M& m, U u, C c) { m.SourceRangeAuto(u, c, true); }},
-      {HeaderPattern(":SOURce#:CLEar[:IMMediate]"),
-       [](M& m, U u, C) {
-         if (!u.query && m.NoParams(u)) m.outputOn_ = false;
-         if (u.query) m.QueueError(-113);
-       }},
-      {HeaderPattern(":SOURce#:CLEar:AUTO"), [](M& m, U u, C c) { m.BooleanSetting(u, c, m.autoOutputOff_); }},
-      {HeaderPattern(":SOURce#:DELay"),
-       [](M& m, U u, C c) {
-         m.NumberSetting(u, c, m.sourceDelay_, 0, kMaxDelaySeconds, 0);
-         if (!u.query) m.sourceDelayAuto_ = false;
-       }},
-      {HeaderPattern(":SOURce#:DELay:AUTO"), [](M& m, U u, C c) { m.BooleanSetting(u, c, m.sourceDelayAuto_); }},
-      {HeaderPattern("[:SENSe#]:FUNCtion[:ON]"), [](M& m, U u, C c) { m.SenseFunctions(u, c, true); }},
-      {HeaderPattern("[:SENSe#]:FUNCtion:OFF"), [](M& m, U u, C c) { m.SenseFunctions(u, c, false); }},
-      {HeaderPattern("[:SENSe#]:FUNCtion[:ON]:ALL"), [](M& m, U u, C) { m.SenseAll(u, true); }},
-      {HeaderPattern("[:SENSe#]:FUNCtion:OFF:ALL"), [](M& m, U u, C) { m.SenseAll(u, false); }},
-      {HeaderPattern("[:SENSe#]:FUNCtion:CONCurrent"),
-       [](M& m, U u, C c) {
-         m.BooleanSetting(u, c, m.concurrent_);
-         if (!m.concurrent_ && (int{m.senseVolts_} + m.senseAmps_ + m.senseOhms_) > 1) {
-           m.senseOhms_ = m.senseOhms_ && !m.senseAmps_ && !m.senseVolts_;
-           m.senseVolts_ = m.senseVolts_ && !m.senseAmps_;  // one function stays on
-         }
-       }},
-      {HeaderPattern("[:SENSe#]:CURRent[:DC]:PROTection[:LEVel]"), [](M& m, U u, C c) { m.Compliance(u, c, true); }},
-      {HeaderPattern("[:SENSe#]:VOLTage[:DC]:PROTection[:LEVel]"), [](M& m, U u, C c) { m.Compliance(u, c, false); }},
-      {HeaderPattern("[:SENSe#]:CURRent[:DC]:NPLCycles"),
-       [](M& m, U u, C c) { m.NumberSetting(u, c, m.nplc_, 0.01, 10, 1); }},
-      {HeaderPattern("[:SENSe#]:VOLTage[:DC]:NPLCycles"),
-       [](M& m, U u, C c) { m.NumberSetting(u, c, m.nplc_, 0.01, 10, 1); }},
-      {HeaderPattern("[:SENSe#]:RESistance:NPLCycles"),
-       [](M& m, U u, C c) { m.NumberSetting(u, c, m.nplc_, 0.01, 10, 1); }},
-      {HeaderPattern("[:SENSe#]:CURRent[:DC]:RANGe[:UPPer]"), [](M& m, U u, C c) { m.SenseRange(u, c, true); }},
-      {HeaderPattern("[:SENSe#]:VOLTage[:DC]:RANGe[:UPPer]"), [](M& m, U u, C c) { m.SenseRange(u, c, false); }},
-      {HeaderPattern("[:SENSe#]:CURRent[:DC]:RANGe:AUTO"),
-       [](M& m, U u, C c) { m.BooleanSetting(u, c, m.senseAmpAuto_); }},
-      {HeaderPattern("[:SENSe#]:VOLTage[:DC]:RANGe:AUTO"),
-       [](M& m, U u, C c) { m.BooleanSetting(u, c, m.senseVoltAuto_); }},
-      {HeaderPattern("[:SENSe#]:RESistance:MODE"),
-       [](M& m, U u, C c) { m.ChoiceSetting(u, c, {"MANual", "AUTO"}, {"MAN", "AUTO"}, m.ohmsMode_); }},
-      {HeaderPattern("[:SENSe#]:AVERage[:STATe]"), [](M& m, U u, C c) { m.BooleanSetting(u, c, m.filter_); }},
-      {HeaderPattern("[:SENSe#]:AVERage:TCONtrol"),
-       [](M& m, U u, C c) { m.ChoiceSetting(u, c, {"REPeat", "MOVing"}, {"REP", "MOV"}, m.filterMoving_); }},
-      {HeaderPattern("[:SENSe#]:AVERage:COUNt"),
-       [](M& m, U u, C c) {
-         if (u.query) {
-           m.NumberQuery(u, c, m.filterCount_, 1, 100, 10);
-           return;
-         }
-         double count = 0.0;
-         if (m.Number(u, 1, 100, 10, count)) m.filterCount_ = std::round(count);
-       }},
-      {HeaderPattern(":OUTPut#:SMODe"),
-       [](M& m, U u, C c) {
-         m.ChoiceSetting(u, c, {"HIMPedance", "NORMal", "ZERO", "GUARd"}, {"HIMP", "NORM", "ZERO", "GUAR"},
-                         m.outputOffState_);
-       }},
-      {HeaderPattern(":FORMat:ELEMents[:SENSe#]"), [](M& m, U u, C c) { m.Elements(u, c); }},
-      {HeaderPattern(":FORMat[:DATA]"),
-       [](M& m, U u, C c) {
-         std::size_t ascii = 0;
-         m.ChoiceSetting(u, c, {"ASCii"}, {"ASC"}, ascii);
-       }},
-      {HeaderPattern(":READ"), [](M& m, U u, C c) { m.Read(u, c); }},
-      {HeaderPattern(":INITiate[:IMMediate]"), [](M& m, U u, C c) { m.Initiate(u, c); }},
-      {HeaderPattern(":FETCh"), [](M& m, U u, C c) { m.Fetch(u, c); }},
-      {HeaderPattern(":MEASure"), [](M& m, U u, C c) { m.Configure(u, c, -1, true); }},
-      {HeaderPattern(":MEASure:VOLTage[:DC]"), [](M& m, U u, C c) { m.Configure(u, c, 0, true); }},
-      {HeaderPattern(":MEASure:CURRent[:DC]"), [](M& m, U u, C c) { m.Configure(u, c, 1, true); }},
-      {HeaderPattern(":MEASure:RESistance"), [](M& m, U u, C c) { m.Configure(u, c, 2, true); }},
-      {HeaderPattern(":CONFigure"), [](M& m, U u, C c) { m.Configure(u, c, -1, false); }},
-      {HeaderPattern(":CONFigure:VOLTage[:DC]"), [](M& m, U u, C c) { m.Configure(u, c, 0, false); }},
-      {HeaderPattern(":CONFigure:CURRent[:DC]"), [](M& m, U u, C c) { m.Configure(u, c, 1, false); }},
-      {HeaderPattern(":CONFigure:RESistance"), [](M& m, U u, C c) { m.Configure(u, c, 2, false); }},
-      {HeaderPattern(":ABORt"),
-       [](M& m, U u, C) {
-         if (u.query) m.QueueError(-113);
-         else if (m.NoParams(u)) m.busyUntil_ = 0.0;
-       }},
-      {HeaderPattern(":TRIGger[:SEQuence#]:COUNt"), [](M& m, U u, C c) { m.Count(u, c, false); }},
-      {HeaderPattern(":ARM[:SEQuence#][:LAYer#]:COUNt"), [](M& m, U u, C c) { m.Count(u, c, true); }},
-      {HeaderPattern(":TRIGger[:SEQuence#]:DELay"),
-       [](M& m, U u, C c) { m.NumberSetting(u, c, m.triggerDelay_, 0, kMaxDelaySeconds, 0); }},
-      {HeaderPattern(":SYSTem:ERRor[:NEXT]"), [](M& m, U u, C c) { m.ErrorQueries(u, c, false, false, false); }},
-      {HeaderPattern(":SYSTem:ERRor:ALL"), [](M& m, U u, C c) { m.ErrorQueries(u, c, true, false, false); }},
-      {HeaderPattern(":SYSTem:ERRor:COUNt"), [](M& m, U u, C c) { m.ErrorQueries(u, c, false, true, false); }},
-      {HeaderPattern(":SYSTem:ERRor:CODE[:NEXT]"), [](M& m, U u, C c) { m.ErrorQueries(u, c, false, false, true); }},
-      {HeaderPattern(":SYSTem:ERRor:CODE:ALL"), [](M& m, U u, C c) { m.ErrorQueries(u, c, true, false, true); }},
-      {HeaderPattern(":STATus:QUEue[:NEXT]"), [](M& m, U u, C c) { m.ErrorQueries(u, c, false, false, false); }},
-      {HeaderPattern(":STATus:QUEue:CLEar"),
-       [](M& m, U u, C) {
-         if (u.query) {
-           m.QueueError(-113);
-         } else if (m.NoParams(u)) {
-           m.errors_.clear();
-           m.errorCodes_.clear();
-         }
-       }},
-      {HeaderPattern(":STATus:PRESet"),
-       [](M& m, U u, C) {
-         if (u.query) m.QueueError(-113);
-         else m.NoParams(u);
-       }},
-      {HeaderPattern(":SYSTem:PRESet"),
-       [](M& m, U u, C) {
-         if (u.query) m.QueueError(-113);
-         else if (m.NoParams(u)) m.Reset();
-       }},
-      {HeaderPattern(":SYSTem:BEEPer:STATe"), [](M& m, U u, C c) { m.BooleanSetting(u, c, m.beeper_); }},
-      {HeaderPattern(":SYSTem:BEEPer[:IMMediate]"),
-       [](M& m, U u, C) {
-         double number = 0.0;
-         if (u.query) m.QueueError(-113);
-         else if (u.params.size() < 2) m.QueueError(-109);
-         else if (u.params.size() > 2) m.QueueError(-108);
-         else if (!ParseDecimal(u.params[0], number) || !ParseDecimal(u.params[1], number)) m.QueueError(-104);
-       }},
-      {HeaderPattern(":DISPlay:ENABle"), [](M& m, U u, C c) { m.BooleanSetting(u, c, m.display_); }},
-      {HeaderPattern(":SYSTem:AZERo[:STATe]"),
-       [](M& m, U u, C c) {
-         if (!u.query && u.params.size() == 1 && IsMnemonic(u.params[0], "ONCE")) return;
-         m.BooleanSetting(u, c, m.autoZero_);
-       }},
-      {HeaderPattern(":SYSTem:LFRequency"),
-       [](M& m, U u, C c) {
-         if (u.query) {
-           if (m.NoParams(u)) c.Respond(Whole(std::lround(m.lineHz_)));
-           return;
-         }
-         double hz = 0.0;
-         if (!m.Number(u, 50, 60, 60, hz)) return;
-         if (hz != 50 && hz != 60) m.QueueError(-224);
-         else m.lineHz_ = hz;
-       }},
-      {HeaderPattern(":SYSTem:RSENse"), [](M& m, U u, C c) { m.BooleanSetting(u, c, m.remoteSense_); }},
-      {HeaderPattern(":SYSTem:TIME:RESet"),
-       [](M& m, U u, C c) {
-         if (u.query) m.QueueError(-113);
-         else if (m.NoParams(u)) m.timeZero_ = c.now;
-       }},
-      {HeaderPattern(":SYSTem:LOCal"), [](M& m, U u, C) { u.query ? m.QueueError(-113) : void(m.NoParams(u)); }},
-      {HeaderPattern(":SYSTem:REMote"), [](M& m, U u, C) { u.query ? m.QueueError(-113) : void(m.NoParams(u)); }},
-      {HeaderPattern(":SYSTem:RWLock"), [](M& m, U u, C) { u.query ? m.QueueError(-113) : void(m.NoParams(u)); }},
-      {HeaderPattern(":SYSTem:RS232:TERMinator"), [](M& m, U u, C c) { m.Terminator(u, c); }},
-      {HeaderPattern(":ROUTe:TERMinals"),
-       [](M& m, U u, C c) { m.ChoiceSetting(u, c, {"FRONt", "REAR"}, {"FRON", "REAR"}, m.terminals_); }},
-  };
-  return commands;
-}
-
 ModelAnswer InstrumentModel::Execute(const std::string& line, double nowSeconds) {
   Context context;
   context.now = nowSeconds;
@@ -485,8 +287,12 @@ void InstrumentModel::RunCommon(const ScpiUnit& unit, Context& context) {
     }
   } else if (name == "OPC") {
     if (!NoParams(unit)) return;
-    // Answers once the readings started by :INIT are done.
-    if (query) {
+    // Answers once the readings started by :INIT are done; an instrument
+    // still waiting for its trigger does not answer at all.
+    if (query && armed_) {
+      context.stop = true;
+      context.replies.clear();
+    } else if (query) {
       context.delayMs += std::max(0, static_cast<int>(std::lround((busyUntil_ - context.now) * 1000.0)));
       context.Respond("1");
     } else {
@@ -511,6 +317,8 @@ void InstrumentModel::RunCommon(const ScpiUnit& unit, Context& context) {
     context.Respond(Whole(status));
   } else if (name == "TST" && query) {
     if (NoParams(unit)) context.Respond("0");
+  } else if (name == "TRG" && !query) {
+    BusTrigger(unit, context);
   } else {
     QueueError(-113);
   }
@@ -539,7 +347,7 @@ void InstrumentModel::SourceLevel(const ScpiUnit& unit, Context& context, bool a
   double value = 0.0;
   if (!Number(unit, -limit, limit, 0, value)) return;
   const bool fixed = amps ? !sourceAmpAuto_ : !sourceVoltAuto_;
-  if (fixed && std::fabs(value) > SourceRangeValue(amps) * 1.05) {
+  if (fixed && std::fabs(value) > SourceRangeValue(amps) * kRangeTop) {
     QueueError(-221);  // beyond the fixed source range
     return;
   }
@@ -548,14 +356,14 @@ void InstrumentModel::SourceLevel(const ScpiUnit& unit, Context& context, bool a
 
 void InstrumentModel::SourceRange(const ScpiUnit& unit, Context& context, bool amps) {
   if (unit.query) {
-    if (NoParams(unit)) context.Respond(Field(SourceRangeValue(amps)));
+    if (NoParams(unit)) context.Respond(RangeField(SourceRangeValue(amps)));
     return;
   }
   const double limit = amps ? kMaxAmps : kMaxVolts;
   double value = 0.0;
   if (!Number(unit, -limit, limit, limit, value)) return;
   const double range = RangeFor(value, amps);
-  if (std::fabs(amps ? sourceAmps_ : sourceVolts_) > range * 1.05) {
+  if (std::fabs(amps ? sourceAmps_ : sourceVolts_) > range * kRangeTop) {
     QueueError(-221);  // the present level would not fit
     return;
   }
@@ -683,13 +491,18 @@ double InstrumentModel::SenseRangeValue(bool amps) const {
 
 void InstrumentModel::SenseRange(const ScpiUnit& unit, Context& context, bool amps) {
   if (unit.query) {
-    if (NoParams(unit)) context.Respond(Field(SenseRangeValue(amps)));
+    if (NoParams(unit)) context.Respond(RangeField(SenseRangeValue(amps)));
     return;
   }
   const double limit = amps ? kMaxAmps : kMaxVolts;
   double value = 0.0;
   if (!Number(unit, -limit, limit, limit, value)) return;
-  (amps ? senseAmpRange_ : senseVoltRange_) = RangeFor(value, amps);
+  const double range = RangeFor(value, amps);
+  if (range > RangeFor(amps ? complianceA_ : complianceV_, amps)) {
+    QueueError(824);  // no measurement range above the compliance's own
+    return;
+  }
+  (amps ? senseAmpRange_ : senseVoltRange_) = range;
   (amps ? senseAmpAuto_ : senseVoltAuto_) = false;
 }
 
@@ -727,7 +540,7 @@ void InstrumentModel::Elements(const ScpiUnit& unit, Context& context) {
 }
 
 void InstrumentModel::Count(const ScpiUnit& unit, Context& context, bool arm) {
-  double& setting = arm ? armCount_ : triggerCount_;
+  double& setting = arm ? trigger_.armCount : trigger_.triggerCount;
   if (unit.query) {
     if (NoParams(unit)) context.Respond(Whole(std::lround(setting)));
     return;
@@ -735,7 +548,7 @@ void InstrumentModel::Count(const ScpiUnit& unit, Context& context, bool arm) {
   double value = 0.0;
   if (!Number(unit, 1, kMaxReadings, 1, value)) return;
   value = std::round(value);
-  if (value * (arm ? triggerCount_ : armCount_) > kMaxReadings) {
+  if (value * (arm ? trigger_.triggerCount : trigger_.armCount) > kMaxReadings) {
     QueueError(-221);  // arm count x trigger count is at most 2500
     return;
   }
@@ -762,6 +575,57 @@ void InstrumentModel::ErrorQueries(const ScpiUnit& unit, Context& context, bool 
   context.Respond(reply);
 }
 
+void InstrumentModel::AutoZeroSetting(const ScpiUnit& unit, Context& context) {
+  // ONCE zeroes now and leaves auto-zero off.
+  if (!unit.query && unit.params.size() == 1 && IsMnemonic(unit.params[0], "ONCE")) {
+    autoZero_ = false;
+    return;
+  }
+  BooleanSetting(unit, context, autoZero_);
+}
+
+// A Trigger Link line, 1 to 4.
+void InstrumentModel::TriggerLine(const ScpiUnit& unit, Context& context, double& line) {
+  if (unit.query) {
+    if (NoParams(unit)) context.Respond(Whole(std::lround(line)));
+    return;
+  }
+  double value = 0.0;
+  if (Number(unit, 1, 4, 1, value)) line = std::round(value);
+}
+
+// A list of the layer's output (or input) events, or NONE.
+void InstrumentModel::TriggerEvents(const ScpiUnit& unit, Context& context, const std::vector<const char*>& events,
+                                    const std::vector<const char*>& answers, unsigned& setting) {
+  if (unit.query) {
+    if (!NoParams(unit)) return;
+    std::string list;
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+      if ((setting & (1u << i)) == 0) continue;
+      if (!list.empty()) list += ',';
+      list += answers[i];
+    }
+    context.Respond(list.empty() ? "NONE" : list);
+    return;
+  }
+  if (unit.params.empty()) {
+    QueueError(-109);
+    return;
+  }
+  unsigned chosen = 0;
+  for (const std::string& param : unit.params) {
+    if (unit.params.size() == 1 && IsMnemonic(param, "NONE")) break;
+    std::size_t i = 0;
+    while (i < events.size() && !IsMnemonic(param, events[i])) ++i;
+    if (i == events.size()) {
+      QueueError(-224);
+      return;
+    }
+    chosen |= 1u << i;
+  }
+  setting = chosen;
+}
+
 void InstrumentModel::Terminator(const ScpiUnit& unit, Context& context) {
   static const std::vector<const char*> kNames = {"CR", "LF", "CRLF", "LFCR"};
   static const char* const kBytes[] = {"\r", "\n", "\r\n", "\n\r"};
@@ -781,12 +645,13 @@ int InstrumentModel::ReadingTimeMs() const {
   double ms = kMeasureDelayMs + conversions * (nplc_ - 1.0) * cycleMs;
   ms = std::max<double>(ms, kMinimumReadingMs);
   if (filter_ && filterMoving_ == 0) ms *= filterCount_;  // a repeating filter measures anew each time
-  ms += triggerDelay_ * 1000.0 + (sourceDelayAuto_ ? 0.0 : sourceDelay_ * 1000.0);
+  ms += trigger_.triggerDelaySeconds * 1000.0 + (sourceDelayAuto_ ? 0.0 : sourceDelay_ * 1000.0);
   return static_cast<int>(std::lround(ms));
 }
 
 int InstrumentModel::ReadingsTimeMs() const {
-  return ReadingTimeMs() * static_cast<int>(std::lround(triggerCount_ * armCount_));
+  const double reading = ReadingTimeMs() / 1000.0;
+  return static_cast<int>(std::lround((trigger_.ReadingStarts(reading).back() + reading) * 1000.0));
 }
 
 bool InstrumentModel::MayMeasure() {
@@ -795,20 +660,20 @@ bool InstrumentModel::MayMeasure() {
   return false;
 }
 
+bool InstrumentModel::Triggered() {
+  armed_ = trigger_.WaitsForEvent(false);
+  if (armed_) lastReadings_.clear();
+  return !armed_;
+}
+
 InstrumentModel::Reading InstrumentModel::TakeReading(double seconds) {
   Reading r;
   r.seconds = seconds - timeZero_;
-  r.status = kStatusVoltsSourced + kStatusAmpsMeasured;  // replaced below
   // The filter averages `count` conversions, which narrows the noise.
   const double averaged = filter_ ? std::sqrt(filterCount_) : 1.0;
   const double noise = options_.noise > 0.0 ? options_.noise * gaussian_(random_) / averaged : 0.0;
   const bool amps = sourceAmpsMode_;
-  // The compliance is the lower of the set limit and the top of a fixed
-  // measurement range.
-  const double setLimit = amps ? complianceV_ : complianceA_;
-  const double rangeLimit = SenseRangeValue(!amps) * 1.05;
-  const bool rangeBound = !(amps ? senseVoltAuto_ : senseAmpAuto_) && rangeLimit < setLimit;
-  const double limit = rangeBound ? rangeLimit : setLimit;
+  const double limit = amps ? complianceV_ : complianceA_;
   bool inCompliance = false;
   double volts = 0.0, current = 0.0;
   if (!amps) {
@@ -828,23 +693,34 @@ InstrumentModel::Reading InstrumentModel::TakeReading(double seconds) {
       current = device_.Current(volts);
     }
   }
-  // The sourced quantity reads as programmed unless it is measured too.
-  r.volts = (amps && !senseVolts_) ? kOverflow : (!amps && !senseVolts_) ? sourceVolts_ : volts;
-  r.amps = (!amps && !senseAmps_) ? kOverflow : (amps && !senseAmps_) ? sourceAmps_ : current;
+  // The measured side reads on its range: beyond full scale it overflows.
+  const bool fixedRange = amps ? !senseVoltAuto_ : !senseAmpAuto_;
+  const double fullScale = SenseRangeValue(!amps) * kRangeFullScale;
+  const bool overRange =
+      fixedRange && (amps ? senseVolts_ : senseAmps_) && std::fabs(amps ? volts : current) > fullScale;
+  // The sourced quantity reads as programmed unless it is measured too, or
+  // the source holds at its compliance and the device sees less.
+  const bool programmed = !inCompliance;
+  r.volts = (amps && !senseVolts_) ? kOverflow : (!amps && !senseVolts_ && programmed) ? sourceVolts_ : volts;
+  r.amps = (!amps && !senseAmps_) ? kOverflow : (amps && !senseAmps_ && programmed) ? sourceAmps_ : current;
   r.ohms = (senseOhms_ && current != 0.0) ? volts / current : kOverflow;
-  r.status = (terminals_ == 0 ? kStatusFront : 0) + (ohmsMode_ == 1 ? kStatusAutoOhms : 0) +
-             (senseVolts_ ? kStatusVoltsMeasured : 0) + (senseAmps_ ? kStatusAmpsMeasured : 0) +
-             (senseOhms_ ? kStatusOhmsMeasured : 0) + (amps ? kStatusAmpsSourced : kStatusVoltsSourced) +
-             (inCompliance ? kStatusCompliance : 0) + (inCompliance && rangeBound ? kStatusRangeCompliance : 0) +
+  if (overRange) {
+    (amps ? r.volts : r.amps) = kOverflow;
+    r.ohms = kOverflow;
+  }
+  r.status = (overRange ? kStatusOverRange : 0) + (terminals_ == 0 ? kStatusFront : 0) +
+             (ohmsMode_ == 1 ? kStatusAutoOhms : 0) + (senseVolts_ ? kStatusVoltsMeasured : 0) +
+             (senseAmps_ ? kStatusAmpsMeasured : 0) + (senseOhms_ ? kStatusOhmsMeasured : 0) +
+             (amps ? kStatusAmpsSourced : kStatusVoltsSourced) + (inCompliance ? kStatusCompliance : 0) +
              (remoteSense_ ? kStatusRemoteSense : 0);
   return r;
 }
 
 std::vector<InstrumentModel::Reading> InstrumentModel::TakeReadings(double nowSeconds) {
-  const int count = static_cast<int>(std::lround(triggerCount_ * armCount_));
   std::vector<Reading> readings;
-  readings.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) readings.push_back(TakeReading(nowSeconds + i * ReadingTimeMs() / 1000.0));
+  for (const double start : trigger_.ReadingStarts(ReadingTimeMs() / 1000.0)) {
+    readings.push_back(TakeReading(nowSeconds + start));
+  }
   return readings;
 }
 
@@ -880,7 +756,7 @@ void InstrumentModel::Read(const ScpiUnit& unit, Context& context) {
     return;
   }
   if (!MayMeasure()) return;
-  if (options_.silent) {
+  if (options_.silent || !Triggered()) {
     context.stop = true;
     context.replies.clear();
     return;
@@ -910,7 +786,19 @@ void InstrumentModel::Initiate(const ScpiUnit& unit, Context& context) {
     QueueError(-113);
     return;
   }
-  if (!NoParams(unit) || !MayMeasure()) return;
+  if (!NoParams(unit) || !MayMeasure() || !Triggered()) return;
+  lastReadings_ = TakeReadings(context.now);
+  busyUntil_ = context.now + ReadingsTimeMs() / 1000.0;
+}
+
+// *TRG: the bus trigger an armed instrument waits for when its arm event is BUS.
+void InstrumentModel::BusTrigger(const ScpiUnit& unit, Context& context) {
+  if (!NoParams(unit)) return;
+  if (!armed_ || !trigger_.WaitsForBus() || trigger_.WaitsForEvent(true)) {
+    QueueError(-211);
+    return;
+  }
+  armed_ = false;
   lastReadings_ = TakeReadings(context.now);
   busyUntil_ = context.now + ReadingsTimeMs() / 1000.0;
 }
@@ -947,8 +835,11 @@ void InstrumentModel::Configure(const ScpiUnit& unit, Context& context, int func
     senseAmps_ = function == 1;
     senseOhms_ = function == 2;
   }
-  triggerCount_ = armCount_ = 1;
-  triggerDelay_ = 0.0;
+  // The trigger model goes back to one immediate reading.
+  trigger_.armSource = TriggerModel::kArmImmediate;
+  trigger_.triggerSource = TriggerModel::kTriggerImmediate;
+  trigger_.armCount = trigger_.triggerCount = 1;
+  trigger_.triggerDelaySeconds = 0.0;
   outputOn_ = true;
   if (!measure) return;
   context.delayMs += ReadingsTimeMs();

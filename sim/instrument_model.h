@@ -8,6 +8,14 @@
 // resistance, with the instrument's reply formats, error numbers, status word
 // and measurement times. A header it does not know queues -113 and gets no
 // reply, as on the instrument.
+//
+// The source holds at its compliance (the current limit of a voltage source,
+// the voltage limit of a current source): the device under test then sees
+// less than the programmed value, the reading shows what it does see, and the
+// status word has bit 3 set. A reading beyond the full scale of a fixed
+// measurement range is the over-range marker +9.91E+37 with status bit 0. The
+// trigger model (sim/trigger_model.h) sets how many readings a :READ? or
+// :INIT takes and when.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +28,7 @@
 #include "sim/device_under_test.h"
 #include "sim/scpi_message.h"
 #include "sim/simulated_instrument.h"
+#include "sim/trigger_model.h"
 
 // What the instrument does in answer to one command line.
 struct ModelAnswer {
@@ -38,6 +47,7 @@ class InstrumentModel {
   static constexpr const char* kIdentification =
       "KEITHLEY INSTRUMENTS INC.,MODEL 2400,1000001,C32   Oct  4 2010 14:20:11/A02  /S/K";
   // Status word bits of a reading.
+  static constexpr long kStatusOverRange = 1L << 0;
   static constexpr long kStatusFront = 1L << 2;
   static constexpr long kStatusCompliance = 1L << 3;
   static constexpr long kStatusAutoOhms = 1L << 10;
@@ -46,7 +56,6 @@ class InstrumentModel {
   static constexpr long kStatusOhmsMeasured = 1L << 13;
   static constexpr long kStatusVoltsSourced = 1L << 14;
   static constexpr long kStatusAmpsSourced = 1L << 15;
-  static constexpr long kStatusRangeCompliance = 1L << 16;
   static constexpr long kStatusRemoteSense = 1L << 22;
 
   explicit InstrumentModel(const SimOptions& options);
@@ -56,8 +65,13 @@ class InstrumentModel {
   ModelAnswer Execute(const std::string& line, double nowSeconds);
 
   // *RST: output off, voltage source at 0 V, 105 uA compliance, current
-  // measured, all five reading elements, 1 PLC. The error queue stays.
+  // measured on auto range, all five reading elements, 1 PLC, immediate
+  // triggers. The error queue stays.
   void Reset();
+
+  // A command line that crossed the line at the wrong speed: the instrument
+  // saw line noise, so it takes it as an unknown header and does nothing else.
+  void ReceiveGarbled();
 
   bool OutputOn() const { return outputOn_; }
   bool SourcingCurrent() const { return sourceAmpsMode_; }
@@ -66,6 +80,8 @@ class InstrumentModel {
   double ComplianceA() const { return complianceA_; }
   double ComplianceV() const { return complianceV_; }
   double Nplc() const { return nplc_; }
+  bool AutoZero() const { return autoZero_; }
+  const TriggerModel& Trigger() const { return trigger_; }
   int ReadRequests() const { return readRequests_; }
   const std::deque<std::string>& ErrorQueue() const { return errors_; }
 
@@ -75,7 +91,19 @@ class InstrumentModel {
   int ReadingTimeMs() const;
 
  private:
-  struct Context;
+  // What one command line builds up: the replies of its queries and the time
+  // they take.
+  struct Context {
+    double now = 0.0;
+    std::vector<std::string> replies;
+    int delayMs = 0;
+    bool hangUp = false;
+    std::string partial;  // with hangUp: the bytes that go out before the line drops
+    bool stop = false;    // silent fault: nothing more comes out for this line
+    std::size_t pauseAfter = std::string::npos;  // split fault: where in the reply the pause falls
+
+    void Respond(const std::string& text) { replies.push_back(text); }
+  };
   struct Reading {
     double volts = 0, amps = 0, ohms = 0, seconds = 0;
     long status = 0;
@@ -126,9 +154,18 @@ class InstrumentModel {
   void Terminator(const ScpiUnit& unit, Context& context);
   void ChoiceSetting(const ScpiUnit& unit, Context& context, const std::vector<const char*>& choices,
                      const std::vector<const char*>& answers, std::size_t& setting);
+  // Trigger model.
+  void TriggerLine(const ScpiUnit& unit, Context& context, double& line);
+  void TriggerEvents(const ScpiUnit& unit, Context& context, const std::vector<const char*>& events,
+                     const std::vector<const char*>& answers, unsigned& setting);
+  void BusTrigger(const ScpiUnit& unit, Context& context);
+  void AutoZeroSetting(const ScpiUnit& unit, Context& context);
 
   // Readings.
   bool MayMeasure();
+  // Whether the readings a :READ? or :INIT asks for can start: false (and the
+  // instrument stays armed) when the trigger model waits for an event.
+  bool Triggered();
   std::vector<Reading> TakeReadings(double nowSeconds);
   Reading TakeReading(double seconds);
   std::string FormatReadings(const std::vector<Reading>& readings) const;
@@ -145,6 +182,7 @@ class InstrumentModel {
   // Kept over *RST, as the instrument keeps them in its power-on setup.
   std::string terminator_ = "\r";
   double lineHz_ = 50.0;
+  bool lineHzAuto_ = true;
   bool beeper_ = true;
   int readRequests_ = 0;
   std::deque<std::string> errors_;
@@ -170,7 +208,9 @@ class InstrumentModel {
   double nplc_ = 1.0;
   bool autoZero_ = true;
   bool elements_[5] = {true, true, true, true, true};  // VOLT, CURR, RES, TIME, STAT
-  double triggerCount_ = 1, armCount_ = 1, triggerDelay_ = 0.0, sourceDelay_ = 0.001;
+  TriggerModel trigger_;
+  bool armed_ = false;  // initiated, waiting for a trigger event
+  double sourceDelay_ = 0.001;
   bool sourceDelayAuto_ = true;
   bool autoOutputOff_ = false;
   bool display_ = true;

@@ -8,6 +8,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "sim/line_speed.h"
+
 namespace {
 
 bool ToDouble(const std::string& text, double& value) {
@@ -48,6 +50,9 @@ std::string SimUsage(const std::string& program) {
          "path to open as the first line, then serves until SIGINT or SIGTERM.\n"
          "\n"
          "  --device PATH       serve this device instead of a new pseudo-terminal\n"
+         "  --baud N            line speed, one of the instrument's rates from 300 to 57600\n"
+         "                      (default 9600); a client at another speed is not understood\n"
+         "                      and hears line noise for a reply it waits for\n"
          "  --ohms R            device under test: a resistor of R ohms (default 1e6)\n"
          "  --diode             device under test: a diode\n"
          "  --noise A           Gaussian noise on the current, standard deviation in amperes\n"
@@ -78,9 +83,9 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
                      std::make_pair("--long-reply", &o.longReply)}) {
     app.add_flag(flag.first, *flag.second)->disable_flag_override();
   }
-  ValueOption device{"--device", {}}, ohms{"--ohms", {}}, noise{"--noise", {}}, seed{"--seed", {}},
+  ValueOption device{"--device", {}}, baud{"--baud", {}}, ohms{"--ohms", {}}, noise{"--noise", {}}, seed{"--seed", {}},
       slow{"--slow", {}}, split{"--split-reply", {}}, hangUp{"--hang-up-after", {}}, log{"--log", {}};
-  for (ValueOption* option : {&device, &ohms, &noise, &seed, &slow, &split, &hangUp, &log}) {
+  for (ValueOption* option : {&device, &baud, &ohms, &noise, &seed, &slow, &split, &hangUp, &log}) {
     option->option = app.add_option(option->name, option->values)
                          ->expected(0, 1)
                          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -99,7 +104,7 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
     result.error = "unknown option " + app.remaining().front();
     return result;
   }
-  for (const ValueOption* option : {&device, &ohms, &noise, &seed, &slow, &split, &hangUp, &log}) {
+  for (const ValueOption* option : {&device, &baud, &ohms, &noise, &seed, &slow, &split, &hangUp, &log}) {
     if (option->Given() && option->Value().empty()) {
       result.error = std::string(option->name) + (option == &device ? " needs a path"
                                                   : option == &log  ? " needs a file name"
@@ -112,6 +117,14 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
   long long whole = 0;
   if (device.Given()) o.devicePath = device.Value();
   if (log.Given()) o.logPath = log.Value();
+  if (baud.Given()) {
+    if (!ToInt(baud.Value(), 0, INT_MAX, whole) || !IsInstrumentBaudRate(static_cast<int>(whole))) {
+      result.error =
+          "--baud needs one of the instrument's rates: 300, 600, 1200, 2400, 4800, 9600, 19200, 38400 or 57600";
+      return result;
+    }
+    o.baud = static_cast<int>(whole);
+  }
   if (ohms.Given()) {
     if (!ToDouble(ohms.Value(), number) || number <= 0.0) {
       result.error = "--ohms needs a resistance above 0";

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -18,6 +19,7 @@
 
 #include "sim/command_log.h"
 #include "sim/instrument_model.h"
+#include "sim/line_speed.h"
 
 namespace {
 
@@ -29,9 +31,38 @@ constexpr int kHangUpPatienceMs = 2000;
 // taken as one (unknown) command so that line noise cannot grow it forever.
 constexpr std::size_t kMaxCommandBytes = 1024;
 
+struct BaudSpeed {
+  int baud;
+  speed_t speed;
+};
+constexpr BaudSpeed kSpeeds[] = {{50, B50},       {75, B75},       {110, B110},     {134, B134},
+                                 {150, B150},     {200, B200},     {300, B300},     {600, B600},
+                                 {1200, B1200},   {1800, B1800},   {2400, B2400},   {4800, B4800},
+                                 {9600, B9600},   {19200, B19200}, {38400, B38400}, {57600, B57600},
+                                 {115200, B115200}, {230400, B230400}};
+
+speed_t SpeedOf(int baud) {
+  for (const BaudSpeed& s : kSpeeds) {
+    if (s.baud == baud) return s.speed;
+  }
+  return B9600;
+}
+
+// The baud rate a terminal is set to; 0 when it cannot be read or is not one
+// of the usual rates.
+int BaudOf(int fd) {
+  termios tio{};
+  if (fd < 0 || tcgetattr(fd, &tio) != 0) return 0;
+  const speed_t speed = cfgetospeed(&tio);
+  for (const BaudSpeed& s : kSpeeds) {
+    if (s.speed == speed) return s.baud;
+  }
+  return 0;
+}
+
 // The line settings of the instrument's RS-232 port, raw both ways. Raw also
 // matters on the pty: an echoing slave would send our replies back to us.
-void ConfigureRawLine(int fd) {
+void ConfigureRawLine(int fd, int baud) {
   termios tio{};
   if (tcgetattr(fd, &tio) != 0) return;
   cfmakeraw(&tio);
@@ -39,8 +70,8 @@ void ConfigureRawLine(int fd) {
   tio.c_cflag |= CS8 | CSTOPB | CREAD | CLOCAL;
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  cfsetispeed(&tio, B9600);
-  cfsetospeed(&tio, B9600);
+  cfsetispeed(&tio, SpeedOf(baud));
+  cfsetospeed(&tio, SpeedOf(baud));
   tcsetattr(fd, TCSANOW, &tio);
 }
 
@@ -84,9 +115,11 @@ struct SimulatedInstrument::Impl {
   bool OpenPty();
   bool OpenDevice();
   void Serve();
+  int ClientBaud() const;
   bool HandleCommand(const std::string& bytes);
   bool WaitUntil(Clock::time_point when);
   bool SendPaced(const std::string& text);
+  bool WriteChunk(const char* bytes, std::size_t count);
   bool WaitForReaderToCatchUp();
   void HangUp();
   void CloseAll();
@@ -108,7 +141,7 @@ bool SimulatedInstrument::Impl::OpenPty() {
     error = ErrnoText(std::string("open ") + name);
     return false;
   }
-  ConfigureRawLine(ownSlave);
+  ConfigureRawLine(ownSlave, options.baud);
   devicePath = name;
   return true;
 }
@@ -119,7 +152,7 @@ bool SimulatedInstrument::Impl::OpenDevice() {
     error = ErrnoText("open " + options.devicePath);
     return false;
   }
-  ConfigureRawLine(line);
+  ConfigureRawLine(line, options.baud);
   devicePath = options.devicePath;
   return true;
 }
@@ -137,27 +170,53 @@ bool SimulatedInstrument::Impl::WaitUntil(Clock::time_point when) {
   }
 }
 
-// Puts the reply on the line byte by byte at the line rate, so that a reader
-// sees the gaps between bytes that a real 9600 baud line has.
-bool SimulatedInstrument::Impl::SendPaced(const std::string& text) {
+// The speed the client reads and writes at: what it set on our pseudo-terminal
+// (one set of termios for both ends), or the served device's own setting.
+// An unknown speed counts as ours.
+int SimulatedInstrument::Impl::ClientBaud() const {
+  const int baud = BaudOf(ownSlave >= 0 ? ownSlave : line);
+  return baud > 0 ? baud : options.baud;
+}
+
+// Puts the reply on the line at the line rate, so that a reader sees the
+// gaps that a real serial line has. Bytes reach the client as a PC's UART
+// hands them on: a FIFO's worth at a time (its receive trigger level), and
+// whatever is left once the line goes quiet. Each chunk is written at the
+// moment its last byte has arrived, so a reply still ends when it would byte
+// by byte, without waking both sides once per byte. A client at another
+// speed gets what its UART makes of the bytes.
+bool SimulatedInstrument::Impl::SendPaced(const std::string& reply) {
+  const std::string text = ReceivedAtWrongSpeed(reply, options.baud, ClientBaud());
   const Clock::time_point first = Clock::now();
-  const auto byteTime = std::chrono::duration<double, std::milli>(kByteTimeMs);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (!WaitUntil(first + std::chrono::duration_cast<Clock::duration>(byteTime * static_cast<double>(i))))
+  const auto byteTime = std::chrono::duration<double, std::milli>(ByteTimeMs(options.baud));
+  for (std::size_t start = 0; start < text.size(); start += kFifoTriggerBytes) {
+    const std::size_t count = std::min(kFifoTriggerBytes, text.size() - start);
+    const std::size_t last = start + count - 1;
+    if (!WaitUntil(first + std::chrono::duration_cast<Clock::duration>(byteTime * static_cast<double>(last))))
       return false;
-    const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(1);
-    for (;;) {
-      const ssize_t n = write(line, &text[i], 1);
-      if (n == 1) break;
-      if (n < 0 && errno == EINTR) continue;
-      // Nobody reads the terminal and its input queue is full: drop the rest,
-      // as a real line would lose it.
-      if (n < 0 && errno == EAGAIN && Clock::now() < giveUp) {
-        if (!WaitUntil(Clock::now() + std::chrono::milliseconds(5))) return false;
-        continue;
-      }
-      return true;
+    if (!WriteChunk(text.data() + start, count)) return false;
+  }
+  return true;
+}
+
+// Writes `count` bytes to the line; false when asked to stop meanwhile.
+bool SimulatedInstrument::Impl::WriteChunk(const char* bytes, std::size_t count) {
+  std::size_t written = 0;
+  const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(1);
+  while (written < count) {
+    const ssize_t n = write(line, bytes + written, count - written);
+    if (n > 0) {
+      written += static_cast<std::size_t>(n);
+      continue;
     }
+    if (n < 0 && errno == EINTR) continue;
+    // Nobody reads the terminal and its input queue is full: drop the rest,
+    // as a real line would lose it.
+    if (n < 0 && errno == EAGAIN && Clock::now() < giveUp) {
+      if (!WaitUntil(Clock::now() + std::chrono::milliseconds(5))) return false;
+      continue;
+    }
+    return true;
   }
   return true;
 }
@@ -184,6 +243,7 @@ void SimulatedInstrument::Impl::HangUp() {
 bool SimulatedInstrument::Impl::HandleCommand(const std::string& bytes) {
   const double now = Seconds();
   log.Write(now, bytes);
+  const bool understood = ClientBaud() == options.baud;
   ModelAnswer answer;
   {
     std::lock_guard<std::mutex> lock(mutex);
@@ -193,7 +253,11 @@ bool SimulatedInstrument::Impl::HandleCommand(const std::string& bytes) {
       received.push_back(bytes);
     }
     const bool terminated = !bytes.empty() && (bytes.back() == '\r' || bytes.back() == '\n');
-    answer = model.Execute(terminated ? bytes.substr(0, bytes.size() - 1) : bytes, now);
+    if (understood) {
+      answer = model.Execute(terminated ? bytes.substr(0, bytes.size() - 1) : bytes, now);
+    } else {
+      model.ReceiveGarbled();
+    }
   }
   commandArrived.notify_all();
   if (answer.text.empty() && !answer.hangUp) return true;

@@ -6,8 +6,22 @@
 // ivra-sim runs one of these until it is killed.
 //
 // Commands end with CR (LF is accepted too); answers end with CR and go out at
-// the line rate. With SimOptions::logPath set, every received command is
-// written to the file as one line, flushed at once (see sim/command_log.h):
+// the line rate.
+//
+// The line runs at SimOptions::baud. On its own pseudo-terminal the simulator
+// sees the speed its client set (the terminal's termios speed) and judges each
+// crossing of the line as a UART would: a command that arrives while the
+// speeds differ is line noise to the instrument, so it queues -113 (undefined
+// header) and does nothing; a reply that leaves while they differ reaches the
+// client as the bytes a UART at the client's speed makes of it (see
+// sim/line_speed.h). A client at the wrong speed thus gets no answer, and one
+// that changes its speed while a reply is due gets line noise. A served
+// device (SimOptions::devicePath) is set to SimOptions::baud, and its own
+// line does the rest.
+//
+// With SimOptions::logPath set, every received command is written to the file
+// as one line, flushed at once (see sim/command_log.h); it holds the bytes the
+// client sent, whatever the line speeds:
 //
 //   <seconds since Start, "%.3f">TAB<exact bytes, terminator included>
 //
@@ -26,6 +40,8 @@ struct SimOptions {
   bool diode = false;       // a diode instead of the resistor
   double noise = 0.0;       // standard deviation of Gaussian noise on the current, amperes
   unsigned seed = 1;        // noise seed
+
+  int baud = 9600;          // the instrument's RS-232 speed (one of kInstrumentBaudRates)
 
   // Fault modes, for tests.
   bool silent = false;          // never answer :READ?
@@ -87,6 +103,11 @@ class SimulatedInstrument {
 
   // Time one byte takes on the line at 9600 baud with 8 data and 2 stop bits.
   static constexpr double kByteTimeMs = 11.0 / 9.6;
+  // The same at `baud`.
+  static constexpr double ByteTimeMs(int baud) { return 11000.0 / baud; }
+  // The bytes a PC's UART gathers before it hands them on (a 16550's receive
+  // trigger level); fewer once the line goes quiet.
+  static constexpr std::size_t kFifoTriggerBytes = 14;
   // The pause inside a split reply: longer than the link's 200 ms interval time-out.
   static constexpr int kSplitPauseMs = 250;
 

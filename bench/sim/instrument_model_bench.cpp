@@ -1,8 +1,10 @@
 // The simulated SourceMeter's interpreter: what one command line costs, for
-// Ivra's own sample exchange and for a driver's long program messages.
+// Ivra's own sample exchange and for a driver's long program messages; and
+// what turning a reply into line noise costs at a wrong line speed.
 #include <benchmark/benchmark.h>
 
 #include "sim/instrument_model.h"
+#include "sim/line_speed.h"
 
 namespace {
 
@@ -34,6 +36,13 @@ void UnknownHeader(benchmark::State& state) {
   }
 }
 BENCHMARK(UnknownHeader);
+
+// A reading reply as a client at 19200 baud hears the instrument at 9600.
+void ReplyAtWrongSpeed(benchmark::State& state) {
+  const std::string reply = "+5.000000E-01,+5.000000E-07,+9.910000E+37,+1.234568E+01,+2.150800E+04\r";
+  for (auto _ : state) benchmark::DoNotOptimize(ReceivedAtWrongSpeed(reply, 9600, 19200));
+}
+BENCHMARK(ReplyAtWrongSpeed);
 
 }  // namespace
 

@@ -184,11 +184,11 @@ TEST(InstrumentModelTest, BadParametersAreRefusedAndLeaveTheSettingAlone) {
   EXPECT_EQ(model.SourceVolts(), 1.0);
   EXPECT_DOUBLE_EQ(model.ComplianceA(), 105e-6);
   EXPECT_FALSE(model.OutputOn());
-  EXPECT_EQ(PopError(model), "-222,\"Data out of range\"\r");
+  EXPECT_EQ(PopError(model), "-222,\"Parameter data out of range\"\r");
   EXPECT_EQ(PopError(model), "-104,\"Data type error\"\r");
   EXPECT_EQ(PopError(model), "-109,\"Missing parameter\"\r");
   EXPECT_EQ(PopError(model), "-104,\"Data type error\"\r");
-  EXPECT_EQ(PopError(model), "-222,\"Data out of range\"\r");
+  EXPECT_EQ(PopError(model), "-222,\"Parameter data out of range\"\r");
   EXPECT_EQ(PopError(model), "-224,\"Illegal parameter value\"\r");
   EXPECT_EQ(PopError(model), "-108,\"Parameter not allowed\"\r");
   // Blank commands are ignored without an error.
@@ -249,7 +249,7 @@ TEST(InstrumentModelTest, ProgramMessagesFollowThePathRuleAndJoinTheirReplies) {
   EXPECT_DOUBLE_EQ(model.SourceVolts(), 1.5);
   EXPECT_EQ(model.Execute(":sour:volt:rang:auto?;*OPC?;:SENSe1:CURRent:DC:PROTection:LEVel?;:outp1?", 0).text,
             "0;1;+2.000000E-03;0\r");
-  EXPECT_EQ(model.Execute(":SOUR:FUNC?;VOLT:RANG?;:CURR:NPLC?", 0).text, "VOLT;+2.000000E+00;+1.000000E+01\r");
+  EXPECT_EQ(model.Execute(":SOUR:FUNC?;VOLT:RANG?;:CURR:NPLC?", 0).text, "VOLT;2.100000E+00;+1.000000E+01\r");
   EXPECT_EQ(PopError(model), "0,\"No error\"\r");
 
   // Suffix 2 names another output or source on other models.
@@ -277,15 +277,15 @@ TEST(InstrumentModelTest, EverySettingReadsBackWhatWasSet) {
   const std::vector<std::array<const char*, 3>> settings = {
       {":SOUR:FUNC CURR", ":SOUR:FUNC?", "CURR"},
       {":SOUR:CURR:LEV -2.5e-3", ":SOUR:CURR?", "-2.500000E-03"},
-      {":SOUR:CURR:RANG 0.05", ":SOUR:CURR:RANG?", "+1.000000E-01"},
+      {":SOUR:CURR:RANG 0.05", ":SOUR:CURR:RANG?", "1.050000E-01"},
       {":SOUR:CURR:RANG:AUTO 1", ":SOUR:CURR:RANG:AUTO?", "1"},
-      {":SOUR:VOLT:RANG 21", ":SOUR:VOLT:RANG?", "+2.000000E+01"},
+      {":SOUR:VOLT:RANG 21", ":SOUR:VOLT:RANG?", "2.100000E+01"},
       {":SENS:FUNC 'VOLT','RES'", ":SENS:FUNC?", "\"VOLT:DC\",\"CURR:DC\",\"RES\""},
       {":SENS:FUNC:OFF \"CURR:DC,RES\"", ":SENS:FUNC?", "\"VOLT:DC\""},
       {":SENS:FUNC:CONC OFF", ":SENS:FUNC:CONC?", "0"},
       {":SENS:VOLT:PROT 5", ":SENS:VOLT:PROT?", "+5.000000E+00"},
       {":SENS:VOLT:NPLC 0.1", ":SENS:CURR:NPLC?", "+1.000000E-01"},
-      {":SENS:CURR:RANG 1e-5", ":SENS:CURR:RANG?", "+1.000000E-05"},
+      {":SENS:CURR:RANG 1e-5", ":SENS:CURR:RANG?", "1.050000E-05"},
       {":SENS:CURR:RANG:AUTO ON", ":SENS:CURR:RANG:AUTO?", "1"},
       {":SENS:VOLT:RANG:AUTO OFF", ":SENS:VOLT:RANG:AUTO?", "0"},
       {":SENS:RES:MODE MAN", ":SENS:RES:MODE?", "MAN"},
@@ -297,7 +297,9 @@ TEST(InstrumentModelTest, EverySettingReadsBackWhatWasSet) {
       {":SYST:BEEP:STAT OFF", ":SYST:BEEP:STAT?", "0"},
       {":DISP:ENAB 0", ":DISP:ENAB?", "0"},
       {":SYST:AZER OFF", ":SYST:AZER?", "0"},
-      {":SYST:LFR 60", ":SYST:LFR?", "60"},
+      {":SYST:AZER ON;:SYST:AZER ONCE", ":SYST:AZER?", "0"},  // zeroes once, then stays off
+      {":SYST:LFR 60", ":SYST:LFR?;LFR:AUTO?", "60;0"},
+      {":SYST:LFR:AUTO ON", ":SYST:LFR:AUTO?", "1"},
       {":ROUT:TERM REAR", ":ROUT:TERM?", "REAR"},
       {"*ESE 36", "*ESE?", "36"},
       {":SENS:AVER:TCON REP;COUN 4;:SENS:AVER ON", ":AVER?;AVER:COUN?;TCON?", "1;+4.000000E+00;REP"},
@@ -337,12 +339,12 @@ TEST(InstrumentModelTest, SourcingCurrentMeasuresVoltageUpToItsCompliance) {
   EXPECT_DOUBLE_EQ(r.amps, 1e-5);
   EXPECT_EQ(static_cast<long>(r.status) & InstrumentModel::kStatusCompliance, InstrumentModel::kStatusCompliance);
 
-  // A fixed measurement range below the compliance limits the reading too.
+  // Beyond the full scale of a fixed measurement range the current overflows.
   model.Execute(":SOUR:FUNC VOLT;:SOUR:VOLT 50;:SENS:FUNC:OFF 'VOLT';:SENS:CURR:PROT 1e-3;:SENS:CURR:RANG 1e-5", 0);
   r = Parse(model.Execute(":READ?", 1).text);
   EXPECT_DOUBLE_EQ(r.volts, 50.0);
-  EXPECT_DOUBLE_EQ(r.amps, 1.05e-5);
-  EXPECT_DOUBLE_EQ(r.status, 4 + 1024 + 4096 + 16384 + 8 + 65536);
+  EXPECT_DOUBLE_EQ(r.amps, 9.91e37);
+  EXPECT_DOUBLE_EQ(r.status, 4 + 1024 + 4096 + 16384 + 1);
   EXPECT_EQ(PopError(model), "0,\"No error\"\r");
 }
 
@@ -396,6 +398,110 @@ TEST(InstrumentModelTest, IntegrationTimeLengthensTheReply) {
   EXPECT_EQ(model.ReadingTimeMs(), 50 + 100 + 20);
   model.Execute(":TRIG:DEL 0;:SOUR:DEL:AUTO ON;:AVER:TCON REP;COUN 5;:AVER ON", 0);
   EXPECT_EQ(model.ReadingTimeMs(), 5 * 50);  // a repeating filter takes five fresh readings
+}
+
+// 1 kOhm at 0.5 V draws 500 uA; after *RST the current limit is 105 uA.
+TEST(InstrumentModelTest, TheCurrentLimitHoldsTheCurrentAndLowersTheVoltage) {
+  SimOptions kiloohm;
+  kiloohm.ohms = 1000;
+  InstrumentModel model = Sourcing(kiloohm, "0.50000");
+  EXPECT_EQ(model.Execute(":SENS:CURR:PROT?", 0).text, "+1.050000E-04\r");
+  Reading r = Parse(model.Execute(":READ?", 0).text);
+  ASSERT_EQ(r.fields, 5);
+  EXPECT_DOUBLE_EQ(r.amps, 1.05e-4);
+  EXPECT_DOUBLE_EQ(r.volts, 0.105);  // what the resistor sees at 105 uA
+  EXPECT_EQ(static_cast<long>(r.status) & InstrumentModel::kStatusCompliance, InstrumentModel::kStatusCompliance);
+
+  model.Execute(":SENS:CURR:PROT 1E-3", 0);
+  r = Parse(model.Execute(":READ?", 0).text);
+  EXPECT_DOUBLE_EQ(r.amps, 5e-4);
+  EXPECT_DOUBLE_EQ(r.volts, 0.5);
+  EXPECT_EQ(static_cast<long>(r.status) & InstrumentModel::kStatusCompliance, 0);
+
+  // Beyond the instrument's 1.05 A: refused, and the limit stays.
+  model.Execute(":SENS:CURR:PROT 2", 0);
+  EXPECT_DOUBLE_EQ(model.ComplianceA(), 1e-3);
+  EXPECT_EQ(PopError(model), "-222,\"Parameter data out of range\"\r");
+  EXPECT_EQ(PopError(model), "0,\"No error\"\r");
+}
+
+TEST(InstrumentModelTest, AFixedRangeOverflowsAndRangesReadAsTheInstrumentNamesThem) {
+  SimOptions kiloohm;
+  kiloohm.ohms = 1000;
+  InstrumentModel model = Sourcing(kiloohm, "0.50000");
+  model.Execute(":SENS:CURR:PROT 1e-3;:SENS:CURR:RANG 1e-4", 0);
+  EXPECT_EQ(model.Execute(":SENS:CURR:RANG?;RANG:AUTO?", 0).text, "1.050000E-04;0\r");
+  Reading r = Parse(model.Execute(":READ?", 0).text);
+  EXPECT_DOUBLE_EQ(r.volts, 0.5);
+  EXPECT_DOUBLE_EQ(r.amps, 9.91e37);  // 500 uA on the 100 uA range
+  EXPECT_EQ(static_cast<long>(r.status) & (InstrumentModel::kStatusOverRange | InstrumentModel::kStatusCompliance),
+            InstrumentModel::kStatusOverRange);
+  model.Execute(":SOUR:VOLT 0.1", 0);
+  EXPECT_DOUBLE_EQ(Parse(model.Execute(":READ?", 0).text).amps, 1e-4);  // on range again
+  model.Execute(":SOUR:VOLT 0.5;:SENS:CURR:RANG:AUTO ON", 0);
+  r = Parse(model.Execute(":READ?", 0).text);
+  EXPECT_DOUBLE_EQ(r.amps, 5e-4);
+  EXPECT_EQ(static_cast<long>(r.status) & InstrumentModel::kStatusOverRange, 0);
+
+  // A value picks the smallest range that holds it; none above the limit's own.
+  for (const auto& pick : std::vector<std::array<const char*, 2>>{{"1e-6", "1.050000E-06"},
+                                                                  {"1.05e-4", "1.050000E-04"},
+                                                                  {"1.06e-4", "1.050000E-03"},
+                                                                  {"-2e-5", "1.050000E-04"}}) {
+    model.Execute(std::string(":SENS:CURR:RANG ") + pick[0], 0);
+    EXPECT_EQ(model.Execute(":SENS:CURR:RANG?", 0).text, std::string(pick[1]) + "\r") << pick[0];
+  }
+  model.Execute(":SENS:CURR:RANG 0.01", 0);
+  EXPECT_EQ(model.Execute(":SENS:CURR:RANG?", 0).text, "1.050000E-04\r");
+  EXPECT_EQ(PopError(model), "+824,\"Cannot exceed compliance range\"\r");
+  EXPECT_EQ(PopError(model), "0,\"No error\"\r");
+}
+
+TEST(InstrumentModelTest, TriggerAndArmLayersSetHowManyReadingsAndWhen) {
+  InstrumentModel model = Sourcing(SimOptions{}, "1");
+  model.Execute(":ARM:SOUR TIM;:ARM:TIM 0.5;:ARM:COUN 3;:TRIG:COUN 2;:TRIG:SOUR IMM;:TRIG:OUTP SOUR,SENS;OLIN 3;"
+                ":ARM:ILIN 4;OUTP TEX;:FORM:ELEM CURR,TIME",
+                0);
+  EXPECT_EQ(model.Execute(":ARM:SOUR?;TIM?;COUN?;:TRIG:COUN?;SOUR?;OUTP?;OLIN?;ILIN?;:ARM:ILIN?;OUTP?", 0).text,
+            "TIM;+5.000000E-01;3;2;IMM;SOUR,SENS;3;1;4;TEX\r");
+  // Three timed arm passes of two 50 ms readings each.
+  const ModelAnswer six = model.Execute(":READ?", 10.0);
+  EXPECT_EQ(six.delayMs, 1100);
+  double seconds[6] = {};
+  double amps = 0;
+  const char* text = six.text.c_str();
+  for (double& t : seconds) {
+    int used = 0;
+    ASSERT_EQ(std::sscanf(text, "%lf,%lf%n", &amps, &t, &used), 2) << six.text;
+    EXPECT_DOUBLE_EQ(amps, 1e-6);
+    text += used + 1;
+  }
+  const double expected[] = {10.0, 10.05, 10.5, 10.55, 11.0, 11.05};
+  for (int i = 0; i < 6; ++i) EXPECT_NEAR(seconds[i], expected[i], 1e-9) << i;
+
+  // A Trigger Link event never comes: no reply, and *OPC? waits, until :ABOR.
+  model.Execute(":ARM:SOUR IMM;COUN 1;:TRIG:COUN 1;:TRIG:SOUR TLIN", 0);
+  EXPECT_TRUE(model.Execute(":READ?", 0).text.empty());
+  EXPECT_TRUE(model.Execute("*OPC?", 0).text.empty());
+  model.Execute(":ABOR", 0);
+  EXPECT_EQ(model.Execute("*OPC?", 0).text, "1\r");
+  // Bypassing the detector lets a single pass through without the event.
+  model.Execute(":TRIG:DIR SOUR", 0);
+  EXPECT_DOUBLE_EQ(Parse(model.Execute(":READ?", 0).text).volts, 1e-6);  // CURR is the first element
+
+  // The bus trigger: :INIT arms, *TRG takes the readings.
+  model.Execute(":TRIG:SOUR IMM;:ARM:SOUR BUS;:INIT", 0);
+  EXPECT_TRUE(model.Execute(":FETC?", 0).text.empty());
+  model.Execute("*TRG", 1.0);
+  EXPECT_EQ(model.Execute(":FETC?", 1.0).text, "+1.000000E-06,+1.000000E+00\r");
+  model.Execute("*TRG", 2.0);  // not armed: ignored
+  EXPECT_EQ(model.Execute(":SYST:ERR:ALL?", 0).text, "-230,\"Data corrupt or stale\",-211,\"Trigger ignored\"\r");
+
+  model.Execute("*RST", 0);
+  EXPECT_EQ(model.Execute(":ARM:SOUR?;COUN?;TIM?;DIR?;OLIN?;OUTP?;:TRIG:SOUR?;DIR?;ILIN?;OLIN?;OUTP?", 0).text,
+            "IMM;1;+1.000000E-01;ACC;2;NONE;IMM;ACC;1;2;NONE\r");
+  model.Execute(":TRIG:SOUR BUS;:ARM:OLIN 5;:TRIG:OUTP SOUR,EXIT", 0);  // BUS is an arm event only
+  EXPECT_EQ(model.Execute(":SYST:ERR:CODE:ALL?", 0).text, "-224,-222,-224\r");
 }
 
 }  // namespace

@@ -77,19 +77,20 @@ TEST(IvraSimProgramTest, PrintsItsDeviceServesAReadingAndEndsOnSigterm) {
   const std::string device = FirstLine(sim.out, 5000);
   ASSERT_EQ(device.rfind("/dev/pts/", 0), 0u) << device;
 
-  ASSERT_TRUE(SetPortDevicePath(1, device));
-  ASSERT_TRUE(SerialLink::Open(1));
+  PortTable ports;
+  ASSERT_TRUE(ports.SetDevicePath(1, device));
+  SerialLink link;
+  ASSERT_TRUE(link.Open(ports.DevicePath(1)));
   for (const char* command : {"*RST\r", ":OUTP ON\r", ":SOUR:VOLT 1.00000\r", ":READ?\r"}) {
-    for (const char* p = command; *p != '\0'; ++p) SerialLink::Write(p, 1);
+    for (const char* p = command; *p != '\0'; ++p) link.Write(p, 1);
   }
   char reply[101] = {};
-  ASSERT_GT(SerialLink::Read(reply, 100), 0);
+  ASSERT_GT(link.Read(reply, 100), 0);
   double volts = 0, amps = 0;
   EXPECT_EQ(std::sscanf(reply, "%lf,%lf", &volts, &amps), 2) << reply;
   EXPECT_DOUBLE_EQ(volts, 1.0);
   EXPECT_DOUBLE_EQ(amps, 5e-7);
-  SerialLink::Close();
-  ResetPortTable();
+  link.Close();
 
   kill(sim.pid, SIGTERM);
   EXPECT_EQ(WaitExit(sim.pid), 0);
@@ -115,13 +116,14 @@ TEST(IvraSimProgramTest, HelpAndVersionSucceedAndABadOptionFails) {
 TEST(IvraSimProgramTest, EndsByItselfAfterAHangUp) {
   Child sim = Spawn({"--hang-up-after", "0"});
   const std::string device = FirstLine(sim.out, 5000);
-  ASSERT_TRUE(SetPortDevicePath(1, device));
-  ASSERT_TRUE(SerialLink::Open(1));
-  for (const char* p = ":READ?\r"; *p != '\0'; ++p) SerialLink::Write(p, 1);
+  PortTable ports;
+  ASSERT_TRUE(ports.SetDevicePath(1, device));
+  SerialLink link;
+  ASSERT_TRUE(link.Open(ports.DevicePath(1)));
+  for (const char* p = ":READ?\r"; *p != '\0'; ++p) link.Write(p, 1);
   char reply[101] = {};
-  EXPECT_EQ(SerialLink::Read(reply, 100), 35);
-  SerialLink::Close();
-  ResetPortTable();
+  EXPECT_EQ(link.Read(reply, 100), 35);
+  link.Close();
   EXPECT_EQ(WaitExit(sim.pid), 0);
   close(sim.out);
 }

@@ -18,6 +18,7 @@ TEST(SimCommandLineTest, DefaultsAreAOneMegohmResistorWithoutFaults) {
   EXPECT_TRUE(c.error.empty());
   EXPECT_FALSE(c.help);
   EXPECT_EQ(c.options.ohms, 1e6);
+  EXPECT_EQ(c.options.baud, 9600);
   EXPECT_FALSE(c.options.diode || c.options.silent || c.options.garbage || c.options.oneNumber ||
                c.options.longReply);
   EXPECT_EQ(c.options.slowReplyMs, 0);
@@ -27,11 +28,12 @@ TEST(SimCommandLineTest, DefaultsAreAOneMegohmResistorWithoutFaults) {
 }
 
 TEST(SimCommandLineTest, EveryOptionIsTakenInBothSpellings) {
-  const SimCommandLine c = Parse({"--device", "/dev/ttyS1", "--ohms=4.7e3", "--diode", "--noise", "1e-9",
+  const SimCommandLine c = Parse({"--device", "/dev/ttyS1", "--baud", "19200", "--ohms=4.7e3", "--diode", "--noise", "1e-9",
                                   "--seed=7", "--silent", "--garbage", "--one-number", "--long-reply",
                                   "--slow", "250", "--split-reply=35", "--hang-up-after=3", "--log", "/tmp/x.log"});
   ASSERT_TRUE(c.error.empty()) << c.error;
   EXPECT_EQ(c.options.devicePath, "/dev/ttyS1");
+  EXPECT_EQ(c.options.baud, 19200);
   EXPECT_EQ(c.options.ohms, 4.7e3);
   EXPECT_TRUE(c.options.diode);
   EXPECT_EQ(c.options.noise, 1e-9);
@@ -44,6 +46,7 @@ TEST(SimCommandLineTest, EveryOptionIsTakenInBothSpellings) {
   EXPECT_TRUE(Parse({"--help"}).help);
   EXPECT_TRUE(Parse({"--version"}).version);
   EXPECT_EQ(Parse({"--ohms", "1", "--ohms=2"}).options.ohms, 2.0);  // the last one counts
+  EXPECT_EQ(Parse({"--baud=300"}).options.baud, 300);
 }
 
 TEST(SimCommandLineTest, InvalidCommandLinesAreReported) {
@@ -52,6 +55,9 @@ TEST(SimCommandLineTest, InvalidCommandLinesAreReported) {
                                              {"--ohms", "0"},
                                              {"--ohms", "-5"},
                                              {"--ohms", "1k"},
+                                             {"--baud", "9601"},
+                                             {"--baud", "115200"},
+                                             {"--baud"},
                                              {"--noise", "-1e-9"},
                                              {"--seed", "-1"},
                                              {"--slow", "fast"},

@@ -2,18 +2,26 @@
 // the program drives the instrument.
 #include "sim/simulated_instrument.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "serial/port_table.h"
 #include "serial/serial_link.h"
+#include "sim/command_log.h"
 
 namespace {
 
@@ -23,29 +31,67 @@ double MsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-void Send(const std::string& command) {
-  for (char c : command) SerialLink::Write(&c, 1);
-}
+// A client that sets its own line speed, as a terminal program would.
+class RawClient {
+ public:
+  explicit RawClient(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_NOCTTY)) {}
+  ~RawClient() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool SetSpeed(speed_t speed) {
+    termios tio{};
+    if (fd_ < 0 || tcgetattr(fd_, &tio) != 0) return false;
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, speed);
+    cfsetospeed(&tio, speed);
+    return tcsetattr(fd_, TCSANOW, &tio) == 0;
+  }
+  bool Send(const std::string& bytes) {
+    return write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  }
+  // What arrives until 500 ms pass without a byte (at most 5 s).
+  std::string Receive() {
+    std::string got;
+    const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(5);
+    while (Clock::now() < giveUp) {
+      pollfd pfd{fd_, POLLIN, 0};
+      if (poll(&pfd, 1, 500) <= 0) {
+        if (!got.empty()) break;
+        continue;
+      }
+      char buffer[256];
+      const ssize_t n = read(fd_, buffer, sizeof buffer);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+  }
 
-std::string ReadReply(int count = 100) {
-  std::string buffer(static_cast<std::size_t>(count), '\0');
-  const int got = SerialLink::Read(&buffer[0], count);
-  buffer.resize(static_cast<std::size_t>(got));
-  return buffer;
-}
+ private:
+  int fd_;
+};
 
 class SimulatedInstrumentTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    SerialLink::Close();
-    ResetPortTable();
-  }
+  void TearDown() override { link_.Close(); }
   // Starts the simulator and opens the link on it as COM2.
   void Connect(SimulatedInstrument& sim) {
     ASSERT_TRUE(sim.Start()) << sim.Error();
-    ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
-    ASSERT_TRUE(SerialLink::Open(2));
+    ASSERT_TRUE(ports_.SetDevicePath(2, sim.DevicePath()));
+    ASSERT_TRUE(link_.Open(ports_.DevicePath(2)));
   }
+  void Send(const std::string& command) {
+    for (char c : command) link_.Write(&c, 1);
+  }
+  std::string ReadReply(int count = 100) {
+    std::string buffer(static_cast<std::size_t>(count), '\0');
+    const int got = link_.Read(&buffer[0], count);
+    buffer.resize(static_cast<std::size_t>(got));
+    return buffer;
+  }
+
+  PortTable ports_;
+  SerialLink link_;
 };
 
 TEST_F(SimulatedInstrumentTest, AnswersASampleExchangeOverThePty) {
@@ -74,7 +120,7 @@ TEST_F(SimulatedInstrumentTest, AnswersASampleExchangeOverThePty) {
   Send("*IDN?\r");
   EXPECT_NE(ReadReply().find("MODEL 2400"), std::string::npos);
   Send(":OUTP OFF\r");
-  SerialLink::Close();
+  link_.Close();
   ASSERT_TRUE(sim.WaitForCommands(6, 2000));
   EXPECT_FALSE(sim.OutputOn());
 }
@@ -88,7 +134,7 @@ TEST_F(SimulatedInstrumentTest, RecordsAndLogsTheExactBytesReceived) {
   const std::vector<std::string> sent = {"*RST\r", ":OUTP ON\r", ":SOUR:VOLT -10.00000\r", ":OUTP OFF\n",
                                          std::string("\x01?\r", 3)};
   for (const std::string& command : sent) Send(command);
-  SerialLink::Close();
+  link_.Close();
   ASSERT_TRUE(sim.WaitForCommands(sent.size(), 2000));
   EXPECT_EQ(sim.ReceivedCommands(), sent);
 
@@ -138,10 +184,10 @@ TEST_F(SimulatedInstrumentTest, ClientsCanCloseAndReopenBetweenMeasurements) {
   Send("*RST\r");
   Send(":OUTP ON\r");
   Send(":READ?\r");  // its answer arrives while nobody listens
-  SerialLink::Close();
+  link_.Close();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
-  ASSERT_TRUE(SerialLink::Open(2));  // the stale reply is drained here
+  ASSERT_TRUE(link_.Open(ports_.DevicePath(2)));  // the stale reply is drained here
   Send(":SOUR:VOLT 2\r");
   Send(":READ?\r");
   const std::string reply = ReadReply();
@@ -182,7 +228,7 @@ TEST_F(SimulatedInstrumentTest, HangUpDropsTheLineInTheMiddleOfAReply) {
   EXPECT_FALSE(sim.Serving());
   EXPECT_TRUE(sim.HungUp());
   const char c = 'x';
-  EXPECT_FALSE(SerialLink::Write(&c, 1));
+  EXPECT_FALSE(link_.Write(&c, 1));
 }
 
 TEST_F(SimulatedInstrumentTest, ASplitReplyPausesLongerThanTheReadIntervalTimeOut) {
@@ -202,7 +248,7 @@ TEST_F(SimulatedInstrumentTest, EndlessLineNoiseIsCutIntoBoundedCommands) {
   SimulatedInstrument sim;
   Connect(sim);
   const std::string noise(1500, 'A');
-  ASSERT_TRUE(SerialLink::Write(noise.data(), static_cast<int>(noise.size())));
+  ASSERT_TRUE(link_.Write(noise.data(), static_cast<int>(noise.size())));
   Send("\r:SYST:ERR?\r");
   EXPECT_EQ(ReadReply(), "-112,\"Program mnemonic too long\"\r");
   const std::vector<std::string> received = sim.ReceivedCommands();
@@ -239,6 +285,63 @@ TEST_F(SimulatedInstrumentTest, StartFailsCleanlyOnAMissingDevice) {
   SimulatedInstrument noLog(badLog);
   EXPECT_FALSE(noLog.Start());
   EXPECT_FALSE(noLog.Error().empty());
+}
+
+// Each crossing of the line is judged at the speeds of that moment: commands
+// sent at the wrong speed are noise to the instrument, and a reply that leaves
+// after the client changed its speed arrives as noise.
+TEST_F(SimulatedInstrumentTest, AClientAtAnotherLineSpeedIsNotUnderstoodAndHearsLineNoise) {
+  SimOptions options;
+  options.slowReplyMs = 1000;  // time to change speed while the reply is due
+  SimulatedInstrument sim(options);
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  RawClient client(sim.DevicePath());
+  ASSERT_TRUE(client.SetSpeed(B9600));
+  ASSERT_TRUE(client.Send("*RST\r:OUTP ON\r:SOUR:VOLT 0.5\r"));
+  ASSERT_TRUE(sim.WaitForCommands(3, 2000));
+  ASSERT_TRUE(client.SetSpeed(B19200));
+  ASSERT_TRUE(client.Send(":OUTP OFF\r:READ?\r"));
+  ASSERT_TRUE(sim.WaitForCommands(5, 2000));
+  EXPECT_TRUE(sim.OutputOn());
+  EXPECT_EQ(sim.ReadRequests(), 0);
+
+  ASSERT_TRUE(client.SetSpeed(B9600));
+  ASSERT_TRUE(client.Send(":READ?\r"));
+  ASSERT_TRUE(sim.WaitForCommands(6, 2000));
+  ASSERT_TRUE(client.SetSpeed(B19200));
+  const std::string noise = client.Receive();
+  EXPECT_EQ(sim.ReadRequests(), 1);
+  ASSERT_FALSE(noise.empty());
+  EXPECT_FALSE(std::regex_search(noise, std::regex(R"([0-9]\.?[0-9]*([eE][-+]?[0-9]+)?,[-+]?\.?[0-9])")))
+      << EscapeCommandBytes(noise);
+  EXPECT_TRUE(std::any_of(noise.begin(), noise.end(), [](char c) { return (c & 0x80) != 0; }))
+      << EscapeCommandBytes(noise);
+
+  ASSERT_TRUE(client.SetSpeed(B9600));
+  ASSERT_TRUE(client.Send(":SYST:ERR:ALL?;:OUTP?\r"));
+  EXPECT_EQ(client.Receive(), "-113,\"Undefined header\",-113,\"Undefined header\";1\r");
+}
+
+TEST_F(SimulatedInstrumentTest, ServesItsOwnLineSpeed) {
+  SimOptions options;
+  options.baud = 19200;
+  SimulatedInstrument sim(options);
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  {
+    RawClient client(sim.DevicePath());
+    ASSERT_TRUE(client.SetSpeed(B19200));
+    ASSERT_TRUE(client.Send(":OUTP ON;:SOUR:VOLT 2;:READ?\r"));
+    const std::string reply = client.Receive();
+    double volts = 0, amps = 0;
+    ASSERT_EQ(std::sscanf(reply.c_str(), "%lf,%lf", &volts, &amps), 2) << reply;
+    EXPECT_DOUBLE_EQ(amps, 2e-6);
+    EXPECT_EQ(reply.size(), 70u);
+  }
+  // The serial link's 9600 baud gets no answer from it.
+  ASSERT_TRUE(ports_.SetDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(link_.Open(ports_.DevicePath(2)));
+  Send("*IDN?\r");
+  EXPECT_EQ(ReadReply(5), "");  // the 1.1 s read time-out
 }
 
 }  // namespace
