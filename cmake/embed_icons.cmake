@@ -1,9 +1,9 @@
-# cmake -DICON_DIR=... -DSIZES="16;32;..." -DOUTPUT=file.cpp -P embed_icons.cmake
+# cmake -DICON_DIR=... -DSIZES="16;32;..." -DHEADER=dir/app_icon_data.h -DOUTPUT=file.cpp -P embed_icons.cmake
 # Writes the icon PNGs ICON_DIR/ivra-<size>.png into a C++ source as byte
 # arrays, so the program shows the same artwork as the desktop's icon theme
 # without looking for files at run time.
 set(body "// Generated from ${ICON_DIR}/ivra-*.png by cmake/embed_icons.cmake; do not edit.\n")
-string(APPEND body "#include \"app/app_icon_data.h\"\n\nnamespace {\n")
+string(APPEND body "#include \"${HEADER}\"\n\nnamespace {\n")
 set(table "")
 foreach(size IN LISTS SIZES)
   file(READ "${ICON_DIR}/ivra-${size}.png" hex HEX)

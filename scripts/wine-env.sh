@@ -35,7 +35,13 @@ wine_stop() {
 }
 
 # Points COM1 at a device path.
-wine_com1() { ln -sfn "$1" "$IVRA_COM1_LINK"; }
+wine_com1() {
+  if [[ -z "$1" ]]; then
+    echo "wine_com1: no device to point COM1 at: ivra-sim printed no terminal device" >&2
+    return 1
+  fi
+  ln -sfn "$1" "$IVRA_COM1_LINK"
+}
 
 # The Windows path of a Linux path (drive Z: is /).
 wine_path() { printf 'Z:%s' "${1//\//\\}"; }

@@ -8,9 +8,8 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "app/command_ids.h"
 #include "measurement/setting_checks.h"
-#include "serial/port_discovery.h"
+#include "ui/command_ids.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -31,7 +30,8 @@ std::string FieldText(const wxTextCtrl* field) { return field->GetValue().utf8_s
 
 }  // namespace
 
-CComPortDlg::CComPortDlg(wxWindow* pParent) : CComPortDlg(pParent, MakePortChoices(ListSerialPorts())) {}
+CComPortDlg::CComPortDlg(wxWindow* pParent, const PortTable& ports, const PortLister& listPorts)
+    : CComPortDlg(pParent, MakePortChoices(ports, listPorts ? listPorts() : std::vector<SerialPortInfo>{})) {}
 
 CComPortDlg::CComPortDlg(wxWindow* pParent, std::vector<PortChoice> choices) : m_choices(std::move(choices)) {
   // Created hidden: the modal loop shows it, after the members are in place.

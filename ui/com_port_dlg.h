@@ -24,8 +24,9 @@ class wxTextCtrl;
 
 class CComPortDlg : public wxDialog {
  public:
-  // The port list holds `choices`; by default COM1..COM4 and the ports found.
-  explicit CComPortDlg(wxWindow* pParent = nullptr);
+  // The port list holds COM1..COM4 as `ports` maps them, then the other ports
+  // that `listPorts` finds.
+  CComPortDlg(wxWindow* pParent, const PortTable& ports, const PortLister& listPorts);
   CComPortDlg(wxWindow* pParent, std::vector<PortChoice> choices);
   ~CComPortDlg() override;
 

@@ -7,16 +7,13 @@
 
 #include <cstdio>
 
-#include "app/command_ids.h"
 #include "measurement/run_text.h"
 #include "plot/wx_drawing_surface.h"
-#include "serial/read_abort.h"
+#include "serial/stop_request.h"
 #include "ui/com_port_dlg.h"
-#include "ui/live_view_canvas.h"
+#include "ui/command_ids.h"
 #include "ui/live_view_painter.h"
 #include "ui/message_box.h"
-
-int g_firstPaint = 1;
 
 namespace {
 constexpr int kTickMs = 1000;
@@ -27,7 +24,7 @@ constexpr int kTickMs = 1000;
 constexpr std::chrono::milliseconds kSampleGrace{700};
 }  // namespace
 
-wxIMPLEMENT_DYNAMIC_CLASS(CIvraView, wxView);
+wxIMPLEMENT_CLASS(CIvraView, wxView);
 
 wxBEGIN_EVENT_TABLE(CIvraView, wxView)
   EVT_TIMER(kViewTimerId, CIvraView::OnTimer)
@@ -45,53 +42,52 @@ wxBEGIN_EVENT_TABLE(CIvraView, wxView)
   EVT_MENU(ID_MEASUREMENT_STOP, CIvraView::OnMeasurementStop)
 wxEND_EVENT_TABLE()
 
-CIvraView::CIvraView()
-    : m_timer(this, kViewTimerId),
+CIvraView::CIvraView(const ViewContext& context)
+    : m_run(context.run),
+      m_ports(context.ports),
+      m_listPorts(context.listPorts),
+      m_rememberedPortPath(context.rememberedPortPath),
+      m_timer(this, kViewTimerId),
       // Thread-safe: queues the call for this view's thread.
-      m_worker([this] { CallAfter(&CIvraView::OnTickEnded); }) {
-  InstallReadAbort();
+      m_worker(context.run, [this] { CallAfter(&CIvraView::OnTickEnded); }) {
+  InstallStopRequest();
 }
 
 CIvraView::~CIvraView() {
   // The instrument's output must not stay on when the window goes.
   if (Measuring()) StopMeasurement(RunEndReason::WindowClosed);
   m_timer.Stop();
-  if (m_pCanvas != nullptr) {
-    m_pCanvas->DetachView();
-    m_pCanvas->Destroy();
+  if (m_canvas) {
+    m_canvas->SetPainter(nullptr);
+    m_canvas->Destroy();
   }
 }
 
 bool CIvraView::OnCreate(wxDocument*, long) {
   auto* frame = wxDynamicCast(wxTheApp->GetTopWindow(), wxFrame);
   if (frame == nullptr) return false;
-  m_pCanvas = new CLiveViewCanvas(frame, this);
+  m_canvas = new CLiveViewCanvas(frame, [this](wxDC& dc) { OnDraw(&dc); });
   SetFrame(frame);
   frame->SendSizeEvent();
   return true;
 }
 
-wxWindow* CIvraView::Canvas() const { return m_pCanvas; }
-
 void CIvraView::OnDraw(wxDC* dc) {
   StartTimerOnFirstPaint();
-  const wxSize size = m_pCanvas != nullptr ? m_pCanvas->GetClientSize() : dc->GetSize();
-  if (!m_worker.Busy()) {
-    m_shownReading = g_latestReading;
-    m_shownHistory = g_history;
-  }
+  const wxSize size = m_canvas ? m_canvas->GetClientSize() : dc->GetSize();
+  const SnapshotPtr run = m_run.Snapshot();
   WxDrawingSurface surface(*dc);
-  PaintLiveView(surface, SurfaceRect{0, 0, size.x, size.y}, m_nChannel, m_shownReading, m_shownHistory);
+  PaintLiveView(surface, SurfaceRect{0, 0, size.x, size.y}, m_nChannel, run->latest, run->history);
 }
 
 void CIvraView::StartTimerOnFirstPaint() {
-  if (!g_firstPaint) return;
-  g_firstPaint = 0;
+  if (m_firstPaintDone) return;
+  m_firstPaintDone = true;
   if (!m_timer.Start(kTickMs)) {
     // Not from inside the paint: a modal loop there would re-enter painting.
     CallAfter([this] {
       ShowMessageBox("Not enough timers available for this window.", "Ivra Application", wxOK | wxICON_EXCLAMATION,
-                     m_pCanvas);
+                     m_canvas.get());
     });
   }
 }
@@ -106,21 +102,24 @@ void CIvraView::OnChangeFilename() {
 }
 
 int CIvraView::StartMeasurement() {
-  CComPortDlg dialog(nullptr);
-  dialog.m_nPortIndex = (g_settings.portNumber - 1) & 3;
-  dialog.m_strPortPath = g_settings.portPath;  // preselected when the list has it
+  // The values of the last Start, which the run keeps also when it failed.
+  const MeasurementSettings last = m_run.Snapshot()->settings;
+  CComPortDlg dialog(nullptr, m_ports, m_listPorts);
+  dialog.m_nPortIndex = (last.portNumber - 1) & 3;
+  // Preselected when the list has it.
+  dialog.m_strPortPath = last.portPath.empty() ? m_rememberedPortPath : last.portPath;
   if (dialog.ShowModal() != wxID_OK) return -1;
 
   MeasurementSettings accepted;
   // COM1..COM4 go through the port table as always; any other port by its device.
   const PortChoice& chosen = dialog.ChosenPort();
-  accepted.portNumber = chosen.portNumber != 0 ? chosen.portNumber : g_settings.portNumber;
-  if (chosen.portNumber == 0) accepted.portPath = chosen.device;
+  accepted.portNumber = chosen.portNumber != 0 ? chosen.portNumber : last.portNumber;
+  accepted.portPath = chosen.portNumber != 0 ? m_ports.DevicePath(chosen.portNumber) : chosen.device;
   accepted.sampleInterval = dialog.m_nSampleInterval;
   accepted.measurementTime = dialog.m_nMeasurementTime;
   accepted.outputPath = dialog.GetOutputFile();
   accepted.outputVoltage = dialog.m_dOutputVoltage;
-  const int result = BeginMeasurement(accepted, *this);
+  const int result = m_run.Begin(accepted, *this);
   if (result == 0) SetMessagePane("Ready");
   return result;
 }
@@ -132,12 +131,12 @@ void CIvraView::StopMeasurement(RunEndReason reason) {
   m_bTickPending = false;
   while (m_worker.Busy()) {
     // A silent instrument would hold the sample for its whole reply time-out.
-    if (!m_worker.WaitUntil(m_worker.StartedAt() + kSampleGrace)) RequestReadAbort();
+    if (!m_worker.WaitUntil(m_worker.StartedAt() + kSampleGrace)) RequestStop();
     m_worker.Collect(*this);
-    ClearReadAbort();
+    ClearStopRequest();
   }
   // The output goes off from this thread, after the worker has let go of the port.
-  StopMeasurementRun(*this, reason);
+  m_run.Stop(*this, reason);
   m_bStopping = false;
 }
 
@@ -151,12 +150,10 @@ void CIvraView::RunTick() {
     return;
   }
   // An idle tick only resets the count: no traffic, nothing to wait for.
-  if (g_measuring == 0) {
-    MeasurementTick(*this);
+  if (!m_run.Snapshot()->Measuring()) {
+    m_run.Tick(*this);
     return;
   }
-  m_shownReading = g_latestReading;
-  m_shownHistory = g_history;
   m_worker.Start();
 }
 
@@ -205,10 +202,12 @@ void CIvraView::ShowMessage(const std::string& text) {
 }
 
 void CIvraView::Redraw() {
-  if (m_pCanvas != nullptr) m_pCanvas->Refresh(true);
+  if (m_canvas) m_canvas->Refresh(true);
 }
 
-void CIvraView::ReportTrouble(SampleTrouble) { SetMessagePane(wxString::FromUTF8(StatusPaneText())); }
+void CIvraView::ReportTrouble(SampleTrouble, const SnapshotPtr& snapshot) {
+  SetMessagePane(wxString::FromUTF8(StatusPaneText(*snapshot)));
+}
 
 void CIvraView::WarnOutputMayBeOn(const std::string& text) {
   // Also on stderr: the box may be cut short when a stop signal closes the program.

@@ -2,29 +2,28 @@
 // the measurement's tick on its one-second timer, and paints the live display
 // into its canvas window inside the main frame.
 //
-// A tick that finds a measurement running goes to the tick worker, so that the
-// window keeps repainting and taking commands while a sample waits for the
-// instrument. Stop and the window's close end that wait (the serial read
-// abort), collect the tick, then switch the output off on this thread.
+// The run belongs to the program; the view paints only what the run's latest
+// snapshot holds. A tick that finds a measurement running goes to the tick
+// worker, so that the window keeps repainting and taking commands while a
+// sample waits for the instrument. Stop and the window's close end that wait
+// (the stop request), collect the tick, then switch the output off on this
+// thread.
 #pragma once
 
 #include <string>
 
 #include <wx/docview.h>
 #include <wx/timer.h>
+#include <wx/weakref.h>
 
 #include "measurement/measurement_run.h"
-#include "measurement/sample_history.h"
+#include "ui/live_view_canvas.h"
 #include "ui/tick_worker.h"
-
-class CLiveViewCanvas;
-
-// 1 until the first paint has tried to start the view's timer.
-extern int g_firstPaint;
+#include "ui/view_context.h"
 
 class CIvraView : public wxView, public RunFrontEnd {
  public:
-  CIvraView();
+  explicit CIvraView(const ViewContext& context);
   ~CIvraView() override;
 
   bool OnCreate(wxDocument* doc, long flags) override;
@@ -38,22 +37,22 @@ class CIvraView : public wxView, public RunFrontEnd {
   void StopMeasurement(RunEndReason reason = RunEndReason::StoppedByUser);
 
   int Channel() const { return m_nChannel; }
-  wxWindow* Canvas() const;
+  wxWindow* Canvas() const { return m_canvas.get(); }
   bool TimerRunning() const { return m_timer.IsRunning(); }
+  // The first paint has been and has tried to start the timer.
+  bool FirstPaintDone() const { return m_firstPaintDone; }
   // A measurement runs, or its last tick has not been collected yet.
-  bool Measuring() const { return m_worker.Busy() || g_measuring != 0; }
-  // A tick runs on the worker thread: the measurement state is its own.
+  bool Measuring() const { return m_worker.Busy() || m_run.Snapshot()->Measuring(); }
+  // A tick runs on the worker thread: the run is the worker's meanwhile.
   bool TickInFlight() const { return m_worker.Busy(); }
 
   // RunFrontEnd
   void ShowMessage(const std::string& text) override;
   void Redraw() override;
-  void ReportTrouble(SampleTrouble trouble) override;
+  void ReportTrouble(SampleTrouble trouble, const SnapshotPtr& snapshot) override;
   void WarnOutputMayBeOn(const std::string& text) override;
 
  private:
-  friend class CLiveViewCanvas;
-
   void OnTimer(wxTimerEvent& event);
   void OnMeasurementStart(wxCommandEvent& event);
   void OnMeasurementStop(wxCommandEvent& event);
@@ -74,19 +73,22 @@ class CIvraView : public wxView, public RunFrontEnd {
   void RunTick();
   void OnTickEnded();
 
+  MeasurementRun& m_run;
+  const PortTable& m_ports;
+  const PortLister& m_listPorts;
+  const std::string m_rememberedPortPath;
+
   int m_nChannel = 0;
   wxTimer m_timer;
-  CLiveViewCanvas* m_pCanvas = nullptr;
+  bool m_firstPaintDone = false;
+  // The frame owns the canvas; it may be gone before the view.
+  wxWeakRef<CLiveViewCanvas> m_canvas;
   TickWorker m_worker;
   // A tick fell due while one was in flight; taken once that one is collected.
   bool m_bTickPending = false;
   // Stop is collecting the tick in flight and switching the output off.
   bool m_bStopping = false;
-  // What the paint shows while a tick is in flight (the worker may be writing
-  // the live ones): the latest reading and history as that tick found them.
-  LatestReading m_shownReading;
-  SampleHistory m_shownHistory;
 
-  wxDECLARE_DYNAMIC_CLASS(CIvraView);
+  wxDECLARE_CLASS(CIvraView);
   wxDECLARE_EVENT_TABLE();
 };

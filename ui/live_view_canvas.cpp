@@ -3,22 +3,16 @@
 #include <wx/dcbuffer.h>
 #include <wx/settings.h>
 
-#include "ui/ivra_view.h"
-
 wxBEGIN_EVENT_TABLE(CLiveViewCanvas, wxWindow)
   EVT_PAINT(CLiveViewCanvas::OnPaint)
 wxEND_EVENT_TABLE()
 
-CLiveViewCanvas::CLiveViewCanvas(wxWindow* parent, CIvraView* view)
+CLiveViewCanvas::CLiveViewCanvas(wxWindow* parent, Painter painter)
     : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxFULL_REPAINT_ON_RESIZE | wxBORDER_NONE),
-      m_pView(view) {
+      m_painter(std::move(painter)) {
   // The paint handler erases the whole buffer itself.
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOW));
-}
-
-CLiveViewCanvas::~CLiveViewCanvas() {
-  if (m_pView != nullptr) m_pView->m_pCanvas = nullptr;
 }
 
 void CLiveViewCanvas::OnPaint(wxPaintEvent&) {
@@ -28,5 +22,5 @@ void CLiveViewCanvas::OnPaint(wxPaintEvent&) {
   // The view's "default font" is the window's own.
   dc.SetFont(GetFont());
   dc.SetTextForeground(wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT));
-  if (m_pView != nullptr) m_pView->OnDraw(&dc);
+  if (m_painter) m_painter(dc);
 }

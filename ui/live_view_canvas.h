@@ -1,24 +1,28 @@
 // The window the view paints into: it fills the frame's client area, erases to
-// the window colour and hands every paint to the view, double-buffered so that
-// the once-per-second redraw does not flicker.
+// the window colour and hands every paint to its painter, double-buffered so
+// that the once-per-second redraw does not flicker.
 #pragma once
+
+#include <functional>
+#include <utility>
 
 #include <wx/window.h>
 
-class CIvraView;
+class wxDC;
 
 class CLiveViewCanvas : public wxWindow {
  public:
-  CLiveViewCanvas(wxWindow* parent, CIvraView* view);
-  ~CLiveViewCanvas() override;
+  using Painter = std::function<void(wxDC&)>;
 
-  // The view is going; later paints draw only the background.
-  void DetachView() { m_pView = nullptr; }
+  CLiveViewCanvas(wxWindow* parent, Painter painter);
+
+  // An empty painter leaves only the background: the view that painted is going.
+  void SetPainter(Painter painter) { m_painter = std::move(painter); }
 
  private:
   void OnPaint(wxPaintEvent& event);
 
-  CIvraView* m_pView;
+  Painter m_painter;
 
   wxDECLARE_EVENT_TABLE();
 };

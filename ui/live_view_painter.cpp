@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "measurement/run_text.h"
 #include "measurement/sample_history.h"
 #include "plot/xy_plot.h"
 
@@ -11,10 +12,9 @@ constexpr int kTypeDouble = 1;
 }  // namespace
 
 std::string FormatStatusLine(double timeSeconds, double currentAmperes) {
-  const int s = static_cast<int>(timeSeconds + 0.5);
-  char text[256];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d  %lg", s / 3600, (s % 3600) / 60, s % 60, currentAmperes);
-  return text;
+  char current[64];
+  std::snprintf(current, sizeof current, "%lg", currentAmperes);
+  return FormatClock(timeSeconds) + "  " + current;
 }
 
 FontDescription StatusLineFont() { return StrokeFont(30, 0, kFamilyRoman, "Roman"); }

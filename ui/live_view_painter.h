@@ -13,8 +13,8 @@ inline constexpr int kStatusLineOffset = 15;  // below the client top
 inline constexpr int kPlotOffset = 50;        // below the status line's top
 inline constexpr int kChannelCount = 4;
 
-// "%02d:%02d:%02d  %lg" of the time rounded to whole seconds (halves up) and
-// the current in amperes.
+// The run's clock (FormatClock, as ivra-run shows it), two spaces, and the
+// current in amperes as "%lg".
 std::string FormatStatusLine(double timeSeconds, double currentAmperes);
 
 // The 30-unit Roman font of the status line.

@@ -27,13 +27,13 @@ std::string DeviceKey(const std::string& device) {
 
 }  // namespace
 
-std::vector<PortChoice> MakePortChoices(const std::vector<SerialPortInfo>& detected) {
+std::vector<PortChoice> MakePortChoices(const PortTable& table, const std::vector<SerialPortInfo>& detected) {
   std::vector<PortChoice> choices;
   std::vector<std::string> comKeys;
   for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
     PortChoice choice;
     choice.portNumber = n;
-    choice.device = PortDevicePath(n);
+    choice.device = table.DevicePath(n);
     const std::string name = "COM" + std::to_string(n);
     choice.label = choice.device == name ? name : name + " (" + PrintableText(choice.device) + ")";
     comKeys.push_back(DeviceKey(choice.device));

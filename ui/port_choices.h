@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "serial/port_discovery.h"
+#include "serial/port_table.h"
 
 struct PortChoice {
   std::string label;   // "COM1 (/dev/ttyS0)", "/dev/ttyUSB0 - FTDI FT232R USB UART (A50285BI)"
@@ -16,8 +17,9 @@ struct PortChoice {
   int portNumber = 0;  // 1..4 for COM1..COM4, 0 for a port chosen by its device
 };
 
-// `detected` ports that COM1..COM4 already stand for are not listed twice.
-std::vector<PortChoice> MakePortChoices(const std::vector<SerialPortInfo>& detected);
+// COM1..COM4 with the devices `table` gives them, then the `detected` ports
+// that they do not already stand for.
+std::vector<PortChoice> MakePortChoices(const PortTable& table, const std::vector<SerialPortInfo>& detected);
 
 // The index of the entry for `device`, or -1.
 int FindPortChoice(const std::vector<PortChoice>& choices, const std::string& device);

@@ -10,8 +10,8 @@ void RecordingFrontEnd::Redraw() {
   m_calls.emplace_back([](RunFrontEnd& target) { target.Redraw(); });
 }
 
-void RecordingFrontEnd::ReportTrouble(SampleTrouble trouble) {
-  m_calls.emplace_back([trouble](RunFrontEnd& target) { target.ReportTrouble(trouble); });
+void RecordingFrontEnd::ReportTrouble(SampleTrouble trouble, const SnapshotPtr& snapshot) {
+  m_calls.emplace_back([trouble, snapshot](RunFrontEnd& target) { target.ReportTrouble(trouble, snapshot); });
 }
 
 void RecordingFrontEnd::WarnOutputMayBeOn(const std::string& text) {
@@ -25,7 +25,8 @@ void RecordingFrontEnd::ReplayOnto(RunFrontEnd& target) {
   for (const auto& call : calls) call(target);
 }
 
-TickWorker::TickWorker(std::function<void()> finished) : m_finished(std::move(finished)) {}
+TickWorker::TickWorker(MeasurementRun& run, std::function<void()> finished)
+    : m_run(run), m_finished(std::move(finished)) {}
 
 TickWorker::~TickWorker() {
   if (m_thread.joinable()) m_thread.join();
@@ -44,7 +45,7 @@ void TickWorker::Start() {
   }
   m_startedAt = std::chrono::steady_clock::now();
   m_thread = std::thread([this] {
-    MeasurementTick(m_recorder);
+    m_run.Tick(m_recorder);
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_ended = true;

@@ -3,11 +3,16 @@
 // it is silent).
 //
 // One tick at a time: the window starts a tick only when none is in flight and
-// folds ticks that fall due meanwhile into one (see CIvraView::OnTimer). While
-// a tick is in flight the worker owns the measurement state and the serial
-// link; the window thread touches them again only after Collect, which joins
-// the thread. What the tick asks of its front end (redraw, trouble, messages)
-// is recorded on the worker and carried out by Collect on the window's thread.
+// folds ticks that fall due meanwhile into one (see CIvraView::OnTimer). The
+// worker and the window share only two things:
+//   - the run's snapshot, which the run publishes under its own lock and the
+//     window reads with MeasurementRun::Snapshot();
+//   - what the tick asks of its front end (redraw, trouble, messages), which
+//     the worker records and Collect replays on the window's thread after it
+//     has joined the worker.
+// Everything else of the run (its settings, link, file, counters) is the
+// worker's while a tick is in flight; the window calls Begin and Stop only
+// when none is.
 #pragma once
 
 #include <chrono>
@@ -25,7 +30,7 @@ class RecordingFrontEnd : public RunFrontEnd {
  public:
   void ShowMessage(const std::string& text) override;
   void Redraw() override;
-  void ReportTrouble(SampleTrouble trouble) override;
+  void ReportTrouble(SampleTrouble trouble, const SnapshotPtr& snapshot) override;
   void WarnOutputMayBeOn(const std::string& text) override;
 
   // Makes the recorded calls on `target`, in their order, and forgets them.
@@ -37,9 +42,9 @@ class RecordingFrontEnd : public RunFrontEnd {
 
 class TickWorker {
  public:
-  // `finished` runs on the worker thread after each tick, as its last step; it
-  // must only post a notice to the window's thread.
-  explicit TickWorker(std::function<void()> finished);
+  // Ticks `run`. `finished` runs on the worker thread after each tick, as its
+  // last step; it must only post a notice to the window's thread.
+  TickWorker(MeasurementRun& run, std::function<void()> finished);
   ~TickWorker();
   TickWorker(const TickWorker&) = delete;
   TickWorker& operator=(const TickWorker&) = delete;
@@ -49,7 +54,7 @@ class TickWorker {
   // The tick in flight has ended; Collect will not wait.
   bool Ended();
 
-  // Starts MeasurementTick on the worker thread. Only while not Busy.
+  // Starts the run's Tick on the worker thread. Only while not Busy.
   void Start();
   std::chrono::steady_clock::time_point StartedAt() const { return m_startedAt; }
 
@@ -62,6 +67,7 @@ class TickWorker {
   void Collect(RunFrontEnd& frontEnd);
 
  private:
+  MeasurementRun& m_run;
   std::function<void()> m_finished;
   RecordingFrontEnd m_recorder;
   std::thread m_thread;

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <cstdlib>
 
-#include "app/ivra_app.h"
+#include "programs/ivra/ivra_app.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);

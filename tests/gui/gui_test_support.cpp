@@ -23,11 +23,13 @@
 #include <wx/time.h>
 #include <wx/utils.h>
 
-#include "app/command_ids.h"
-#include "app/ivra_app.h"
-#include "app/main_frame.h"
+#include "plot/wx_drawing_surface.h"
+#include "programs/ivra/ivra_app.h"
+#include "programs/ivra/main_frame.h"
 #include "ui/com_port_dlg.h"
+#include "ui/command_ids.h"
 #include "ui/ivra_view.h"
+#include "ui/live_view_painter.h"
 
 extern char** environ;
 
@@ -59,6 +61,10 @@ CIvraView* View() {
   wxDocManager* manager = TheIvraApp().DocManager();
   return manager != nullptr ? dynamic_cast<CIvraView*>(manager->GetAnyUsableView()) : nullptr;
 }
+
+MeasurementRun& Run() { return TheIvraApp().Run(); }
+SnapshotPtr LatestSnapshot() { return Run().Snapshot(); }
+PortTable& Ports() { return TheIvraApp().Ports(); }
 
 void PostMenu(int id) {
   wxCommandEvent event(wxEVT_MENU, id);
@@ -261,7 +267,10 @@ std::vector<std::string> ReadLines(const std::string& path) {
   return lines;
 }
 
-wxBitmap RenderView() {
+namespace {
+
+// A bitmap of the canvas size, erased and with the canvas font, as a paint gets it.
+wxBitmap RenderCanvas(const std::function<void(wxDC&, const wxSize&)>& paint) {
   wxWindow* canvas = View()->Canvas();
   const wxSize size = canvas->GetClientSize();
   wxBitmap bitmap(size);
@@ -269,9 +278,22 @@ wxBitmap RenderView() {
   dc.SetBackground(wxBrush(canvas->GetBackgroundColour()));
   dc.Clear();
   dc.SetFont(canvas->GetFont());
-  View()->OnDraw(&dc);
+  paint(dc, size);
   dc.SelectObject(wxNullBitmap);
   return bitmap;
+}
+
+}  // namespace
+
+wxBitmap RenderView() {
+  return RenderCanvas([](wxDC& dc, const wxSize&) { View()->OnDraw(&dc); });
+}
+
+wxBitmap RenderPicture(const LatestReading& latest, const SampleHistory& history) {
+  return RenderCanvas([&](wxDC& dc, const wxSize& size) {
+    WxDrawingSurface surface(dc);
+    PaintLiveView(surface, SurfaceRect{0, 0, size.x, size.y}, 0, latest, history);
+  });
 }
 
 bool SameBitmaps(const wxBitmap& a, const wxBitmap& b) {

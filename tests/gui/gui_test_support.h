@@ -13,6 +13,9 @@
 #include <wx/modalhook.h>
 #include <wx/timer.h>
 
+#include "measurement/measurement_run.h"
+#include "serial/port_table.h"
+
 class CIvraView;
 class CMainFrame;
 class CComPortDlg;
@@ -22,13 +25,18 @@ class wxDialog;
 void Pump(int ms);
 // Processes events until `done` holds or `timeoutMs` passes; returns `done()`.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
-// The same, with `done` asked only while no tick runs on the tick worker, which
-// owns the measurement state meanwhile. No tick starts without an event pump,
-// so the state can be read after it returns true until the next pump.
+// The same, with `done` asked only once the tick worker's tick has been
+// collected (its redraws and troubles shown). No tick starts without an event
+// pump, so the window stays as it is after it returns true until the next pump.
 bool PumpUntilCollected(const std::function<bool()>& done, int timeoutMs);
 
 CMainFrame* Frame();
 CIvraView* View();
+// The application's run (it outlives the view) and what it published last.
+MeasurementRun& Run();
+SnapshotPtr LatestSnapshot();
+// The application's port table: which device serves COM1..COM4.
+PortTable& Ports();
 
 // Queues a menu command at the main frame and processes events for a moment.
 void PostMenu(int id);
@@ -120,6 +128,9 @@ std::vector<std::string> ReadLines(const std::string& path);
 
 // The view's picture drawn into a bitmap of the canvas size.
 wxBitmap RenderView();
+// The live view's picture of `latest` and `history` (channel 1), drawn the
+// same way into a bitmap of the canvas size.
+wxBitmap RenderPicture(const LatestReading& latest, const SampleHistory& history);
 bool SameBitmaps(const wxBitmap& a, const wxBitmap& b);
 // Writes a PNG of the main window as the X server shows it (ImageMagick
 // `import`), falling back to the view's own rendering. Returns true on success.

@@ -8,19 +8,6 @@
 
 namespace {
 
-class SavedReadings {
- public:
-  SavedReadings() : latest_(g_latestReading), history_(g_history) {}
-  ~SavedReadings() {
-    g_latestReading = latest_;
-    g_history = history_;
-  }
-
- private:
-  LatestReading latest_;
-  SampleHistory history_;
-};
-
 std::vector<std::string> PlotPart(const RecordingSurface& dc) {
   std::vector<std::string> log = dc.DrawingLog();
   // Title, status font, status line, font back: the plot follows.
@@ -39,14 +26,13 @@ TEST(StatusLine, RoundsTimeToWholeSecondsAndPrintsCurrentInGeneralForm) {
 }
 
 TEST(LiveViewPaint, EmptyHistoryDrawsTitleAndStatusLineOnly) {
-  SavedReadings saved;
-  g_history.Clear();
-  g_latestReading = LatestReading{};
-  g_latestReading.time = 61.2;
-  g_latestReading.current = 2.5e-7;
+  const SampleHistory history;
+  LatestReading latest;
+  latest.time = 61.2;
+  latest.current = 2.5e-7;
 
   RecordingSurface dc;
-  PaintLiveView(dc, SurfaceRect{0, 0, 640, 400}, 0, g_latestReading, g_history);
+  PaintLiveView(dc, SurfaceRect{0, 0, 640, 400}, 0, latest, history);
 
   const auto texts = dc.CallsOf(SurfaceOp::DrawText);
   ASSERT_EQ(texts.size(), 2u);
@@ -68,29 +54,28 @@ TEST(LiveViewPaint, EmptyHistoryDrawsTitleAndStatusLineOnly) {
 }
 
 TEST(LiveViewPaint, PlotSitsBelowTheStatusLineAndFollowsTheChannel) {
-  SavedReadings saved;
-  g_history.Clear();
+  SampleHistory history;
+  LatestReading latest;
   for (int i = 1; i <= 5; ++i) {
-    LatestReading r;
-    r.time = i;
-    r.current = 1e-6 * i;
-    r.voltage = 2.0;
-    g_history.Append(r);
+    latest.time = i;
+    latest.current = 1e-6 * i;
+    latest.voltage = 2.0;
+    history.Append(latest);
   }
 
   RecordingSurface current, voltage, aux3, aux4;
   const SurfaceRect client{0, 0, 500, 300};
-  PaintLiveView(current, client, 0, g_latestReading, g_history);
-  PaintLiveView(voltage, client, 1, g_latestReading, g_history);
-  PaintLiveView(aux3, client, 2, g_latestReading, g_history);
-  PaintLiveView(aux4, client, 3, g_latestReading, g_history);
+  PaintLiveView(current, client, 0, latest, history);
+  PaintLiveView(voltage, client, 1, latest, history);
+  PaintLiveView(aux3, client, 2, latest, history);
+  PaintLiveView(aux4, client, 3, latest, history);
 
   // The same plot drawn directly on the rectangle 65 units below the top.
   RecordingSurface direct;
   {
     CXYPlot plot;
     plot.Init(&direct, SurfaceRect{0, 65, 500, 300});
-    plot.AddSeries(g_history.count, g_history.rows[0], g_history.rows[1], 10, 1, 1, 1, 1);
+    plot.AddSeries(history.count, history.rows[0], history.rows[1], 10, 1, 1, 1, 1);
     plot.SetAxisTitles("Time [s]", "Amplitude");
     plot.Draw();
   }

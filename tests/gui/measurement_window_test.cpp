@@ -14,12 +14,12 @@
 
 #include <wx/time.h>
 
-#include "app/command_ids.h"
-#include "app/main_frame.h"
 #include "measurement/measurement_run.h"
 #include "measurement/sample_history.h"
+#include "programs/ivra/main_frame.h"
 #include "serial/port_table.h"
 #include "tests/gui/gui_test_support.h"
+#include "ui/command_ids.h"
 #include "ui/ivra_view.h"
 
 TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
@@ -28,17 +28,18 @@ TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
   // A little noise, so the plot has a range to show.
   SimProcess sim(logPath, {"--noise", "5e-8"});
   ASSERT_TRUE(sim.Running());
-  ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
   ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
 
   DialogDriver driver;
   const wxLongLong started = wxGetLocalTimeMillis();
   ASSERT_TRUE(StartThroughDialog(driver, dataPath, "600")) << "the measurement did not start";
-  EXPECT_EQ(g_settings.portNumber, 2);
+  EXPECT_EQ(LatestSnapshot()->settings.portNumber, 2);
   EXPECT_FALSE(MenuEnabled(ID_MEASUREMENT_START));
   EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_STOP));
 
-  ASSERT_TRUE(PumpUntilCollected([] { return g_history.count >= 4; }, 20000)) << "samples did not arrive";
+  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->history.count >= 4; }, 20000))
+      << "samples did not arrive";
   std::printf("[ figures ] 4 samples after %.1f s\n", (wxGetLocalTimeMillis() - started).ToDouble() / 1000.0);
   Pump(300);  // let the last sample's repaint happen
   EXPECT_TRUE(SaveWindowScreenshot("ivra-gui-measuring.png"));
@@ -54,17 +55,17 @@ TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
   // Channel switching during the measurement: check mark and plotted row.
   ASSERT_TRUE(PumpUntilCollected([] { return true; }, 5000));
   const wxBitmap currentPlot = RenderView();
-  const int samplesInCurrentPlot = g_history.count;
+  const int samplesInCurrentPlot = LatestSnapshot()->history.count;
   PostMenu(ID_CHANNEL_2);
   EXPECT_EQ(View()->Channel(), 1);
   EXPECT_TRUE(MenuChecked(ID_CHANNEL_2));
   EXPECT_FALSE(MenuChecked(ID_CHANNEL_1));
 
   PostMenu(ID_MEASUREMENT_STOP);
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
   EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_START));
   EXPECT_FALSE(MenuEnabled(ID_MEASUREMENT_STOP));
-  const int samples = g_history.count;
+  const int samples = LatestSnapshot()->history.count;
 
   // With the history frozen: channel 2 (voltage) differs from channel 1, and
   // channels 3 and 4 (both zeros) look the same.
@@ -85,7 +86,7 @@ TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
 
   // Idle ticks after Stop add nothing.
   Pump(1500);
-  EXPECT_EQ(g_history.count, samples);
+  EXPECT_EQ(LatestSnapshot()->history.count, samples);
 
   const auto lines = ReadLines(dataPath);
   ASSERT_EQ(static_cast<int>(lines.size()), samples);
@@ -115,19 +116,17 @@ TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
 TEST(MeasurementWindow, PaintTimeAndMemory) {
   // Figures for the record, not assertions: one paint of a full history (100
   // samples) into a bitmap of the view's size, and the resident size.
-  const SampleHistory savedHistory = g_history;
-  g_history.Clear();
+  SampleHistory history;
+  LatestReading reading;
   for (int i = 0; i < SampleHistory::kMaxSamples; ++i) {
-    LatestReading reading;
     reading.time = i;
     reading.current = 1e-6 + 1e-8 * (i % 7);
-    g_history.Append(reading);
+    history.Append(reading);
   }
   constexpr int kPaints = 20;
   const wxLongLong start = wxGetLocalTimeMillis();
-  for (int i = 0; i < kPaints; ++i) RenderView();
+  for (int i = 0; i < kPaints; ++i) RenderPicture(reading, history);
   const double perPaint = (wxGetLocalTimeMillis() - start).ToDouble() / kPaints;
-  g_history = savedHistory;
   long residentKb = 0;
   for (const std::string& line : ReadLines("/proc/self/status")) {
     if (line.rfind("VmRSS:", 0) == 0) residentKb = std::stol(line.substr(6));
@@ -140,16 +139,16 @@ TEST(WindowClose, ExitDuringMeasurementSwitchesTheOutputOff) {
   const std::string logPath = TempPath("close.log");
   SimProcess sim(logPath);
   ASSERT_TRUE(sim.Running());
-  ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
   ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
   DialogDriver driver;
   ASSERT_TRUE(StartThroughDialog(driver, TempPath("close.dat"), "600")) << "the measurement did not start";
-  ASSERT_TRUE(PumpUntilCollected([] { return g_history.count >= 1; }, 10000));
+  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->history.count >= 1; }, 10000));
 
   wxWeakRef<wxWindow> frame(Frame());
   PostMenu(ID_APP_EXIT);
   ASSERT_TRUE(PumpUntil([&] { return !frame; }, 5000)) << "the window did not close";
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
   const auto commands = LoggedCommands(logPath);
   ASSERT_FALSE(commands.empty());
   EXPECT_EQ(commands.back(), ":OUTP OFF\\r");
@@ -159,16 +158,16 @@ TEST(WindowClose, SignalDuringMeasurementClosesInOrder) {
   const std::string logPath = TempPath("signal.log");
   SimProcess sim(logPath);
   ASSERT_TRUE(sim.Running());
-  ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
   ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
   DialogDriver driver;
   ASSERT_TRUE(StartThroughDialog(driver, TempPath("signal.dat"), "600")) << "the measurement did not start";
-  ASSERT_TRUE(PumpUntilCollected([] { return g_history.count >= 1; }, 10000));
+  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->history.count >= 1; }, 10000));
 
   wxWeakRef<wxWindow> frame(Frame());
   std::raise(SIGTERM);
   ASSERT_TRUE(PumpUntil([&] { return !frame; }, 5000)) << "the window did not close";
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
   const auto commands = LoggedCommands(logPath);
   ASSERT_FALSE(commands.empty());
   EXPECT_EQ(commands.back(), ":OUTP OFF\\r");
@@ -178,7 +177,7 @@ TEST(WindowClose, SignalWhileASilentInstrumentIsAwaitedClosesWithoutWaitingOutTh
   const std::string logPath = TempPath("silent.log");
   SimProcess sim(logPath, {"--silent"});
   ASSERT_TRUE(sim.Running());
-  ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
   ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
   DialogDriver driver;
   ASSERT_TRUE(StartThroughDialog(driver, TempPath("silent.dat"), "600")) << "the measurement did not start";
@@ -205,7 +204,7 @@ TEST(WindowClose, SignalWhileASilentInstrumentIsAwaitedClosesWithoutWaitingOutTh
   ASSERT_TRUE(signalled);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalTime).count();
   EXPECT_LT(seconds, 10.0) << "the close waited for the read's time-out";
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
   // The simulator logs a command once its thread has read it: give it a moment.
   std::vector<std::string> commands;
   for (int i = 0; i < 100 && (commands.empty() || commands.back() != ":OUTP OFF\\r"); ++i) {
@@ -223,7 +222,7 @@ TEST(WindowClose, SignalWhileSetupIsOpenCancelsItAndCloses) {
                  [](wxDialog&) { ADD_FAILURE() << "the dialog stayed open after the signal"; }});
   PostMenu(ID_MEASUREMENT_START);
   ASSERT_TRUE(PumpUntil([&] { return !frame; }, 5000)) << "the window did not close";
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
 }
 
 TEST(WindowClose, SignalWhileAMessageBoxIsOpenEndsItAndCloses) {
@@ -237,7 +236,7 @@ TEST(WindowClose, SignalWhileAMessageBoxIsOpenEndsItAndCloses) {
   ASSERT_TRUE(PumpUntil([&] { return !frame; }, 5000)) << "the window did not close";
   ASSERT_EQ(driver.Messages().size(), 1u);
   EXPECT_EQ(driver.Messages()[0].text, "Can't create file : ");
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
 }
 
 TEST(MeasurementWindow, AStopOnALostPortSaysInABoxThatTheOutputMayStillBeOn) {
@@ -248,7 +247,7 @@ TEST(MeasurementWindow, AStopOnALostPortSaysInABoxThatTheOutputMayStillBeOn) {
   const std::string port = TempPath("lost-port");
   std::remove(port.c_str());
   ASSERT_EQ(symlink(sim.DevicePath().c_str(), port.c_str()), 0);
-  ASSERT_TRUE(SetPortDevicePath(2, port));
+  ASSERT_TRUE(Ports().SetDevicePath(2, port));
   DialogDriver driver;
   StartThroughDialog(driver, TempPath("lost.dat"), "600");
   ASSERT_TRUE(PumpUntil([&] { return Frame()->PaneText(0).StartsWith("Serial port " + port + " lost"); }, 15000))
@@ -256,24 +255,25 @@ TEST(MeasurementWindow, AStopOnALostPortSaysInABoxThatTheOutputMayStillBeOn) {
   std::remove(port.c_str());
 
   PostMenu(ID_MEASUREMENT_STOP);
-  ASSERT_TRUE(PumpUntil([] { return g_measuring == 0; }, 5000));
+  ASSERT_TRUE(PumpUntil([] { return !LatestSnapshot()->Measuring(); }, 5000));
   ASSERT_EQ(driver.Messages().size(), 1u);
   EXPECT_TRUE(driver.Messages()[0].text.StartsWith("The instrument's output may still be on"))
       << driver.Messages()[0].text;
   EXPECT_NE(driver.Messages()[0].text.Find(wxString::FromUTF8(port)), wxNOT_FOUND);
-  ResetPortTable();
+  Ports() = PortTable();
 }
 
 TEST(MeasurementWindow, MissedSamplesShowInTheMessagePaneNotInABox) {
   const std::string logPath = TempPath("garbage.log");
   SimProcess sim(logPath, {"--garbage"});
   ASSERT_TRUE(sim.Running());
-  ASSERT_TRUE(SetPortDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
   DialogDriver driver;
   ASSERT_TRUE(StartThroughDialog(driver, TempPath("garbage.dat"), "600")) << "the measurement did not start";
-  ASSERT_TRUE(PumpUntilCollected([] { return g_runCounters.missedSamples >= 2; }, 15000));
-  EXPECT_EQ(Frame()->PaneText(0), wxString::Format("Missed samples: %d  Lost lines: 0", g_runCounters.missedSamples));
+  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->counters.missedSamples >= 2; }, 15000));
+  EXPECT_EQ(Frame()->PaneText(0),
+            wxString::Format("Missed samples: %d  Lost lines: 0", LatestSnapshot()->counters.missedSamples));
   EXPECT_TRUE(driver.Messages().empty());
   PostMenu(ID_MEASUREMENT_STOP);
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
 }

@@ -2,17 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <wx/choice.h>
+#include <wx/filefn.h>
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 
-#include "app/command_ids.h"
-#include <wx/filefn.h>
-
 #include "measurement/measurement_run.h"
+#include "programs/ivra/ivra_app.h"
 #include "serial/port_discovery.h"
 #include "serial/port_table.h"
 #include "tests/gui/gui_test_support.h"
 #include "ui/com_port_dlg.h"
+#include "ui/command_ids.h"
 
 namespace {
 
@@ -28,6 +28,17 @@ void RunStart(DialogDriver& driver, std::vector<DialogDriver::Step> steps) {
   PostMenu(ID_MEASUREMENT_START);
   ASSERT_TRUE(PumpUntil([&] { return driver.DialogsClosed() > closed; }, 10000));
   Pump(100);
+}
+
+// Makes port `index` + 1 the one chosen last: a Start on it that fails at once
+// (no output file) still keeps the accepted values.
+void ChoosePortThroughAFailedStart(int index) {
+  DialogDriver driver;
+  RunStart(driver, {[&](wxDialog& dialog) {
+    SelectPort(dialog, index);
+    SetField(dialog, IDC_OUTPUT_FILE, "");
+    ClickButton(dialog, wxID_OK);
+  }});
 }
 
 }  // namespace
@@ -113,18 +124,19 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
   EXPECT_EQ(keptTexts, (std::vector<wxString>{"9", "0"}));
 
   // Accepted values are taken even though Start failed afterwards.
-  EXPECT_EQ(g_measuring, 0);
-  EXPECT_EQ(g_settings.portNumber, 3);
-  EXPECT_EQ(g_settings.measurementTime, 10000000);
-  EXPECT_EQ(g_settings.sampleInterval, 1000);
-  EXPECT_EQ(g_settings.outputVoltage, -10.0);
-  EXPECT_EQ(g_settings.outputPath, "");
+  const SnapshotPtr run = LatestSnapshot();
+  EXPECT_FALSE(run->Measuring());
+  EXPECT_EQ(run->settings.portNumber, 3);
+  EXPECT_EQ(run->settings.measurementTime, 10000000);
+  EXPECT_EQ(run->settings.sampleInterval, 1000);
+  EXPECT_EQ(run->settings.outputVoltage, -10.0);
+  EXPECT_EQ(run->settings.outputPath, "");
   EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_START));
 }
 
 TEST(SetupDialog, NextDialogShowsLastPortAndDefaultsAndCancelChangesNothing) {
-  g_settings.portNumber = 3;
-  const MeasurementSettings before = g_settings;
+  ChoosePortThroughAFailedStart(2);
+  const MeasurementSettings before = LatestSnapshot()->settings;
   DialogDriver driver;
   std::vector<wxString> shown;
   auto changeEverything = [](wxDialog& dialog) {
@@ -142,20 +154,20 @@ TEST(SetupDialog, NextDialogShowsLastPortAndDefaultsAndCancelChangesNothing) {
     ClickButton(dialog, wxID_CANCEL);
   }});
   EXPECT_EQ(shown, (std::vector<wxString>{"2", "1", "1000", "0.5", ""}));
-  EXPECT_TRUE(SameSettings(g_settings, before));
+  EXPECT_TRUE(SameSettings(LatestSnapshot()->settings, before));
 
   // The close box reads nothing either.
   RunStart(driver, {[&](wxDialog& dialog) {
     changeEverything(dialog);
     dialog.Close();
   }});
-  EXPECT_TRUE(SameSettings(g_settings, before));
+  EXPECT_TRUE(SameSettings(LatestSnapshot()->settings, before));
   EXPECT_TRUE(driver.Messages().empty());
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
 }
 
 TEST(SetupDialog, TypedInputMouseClicksAndEscape) {
-  const MeasurementSettings before = g_settings;
+  const MeasurementSettings before = LatestSnapshot()->settings;
   DialogDriver driver;
   wxUIActionSimulator input;
   auto clickOn = [&](wxDialog& dialog, int id) {
@@ -179,12 +191,12 @@ TEST(SetupDialog, TypedInputMouseClicksAndEscape) {
   EXPECT_EQ(typed, "5");
   ASSERT_EQ(driver.Messages().size(), 1u);
   EXPECT_EQ(driver.Messages()[0].text, "Please enter an integer between 10 and 10000000.");
-  EXPECT_EQ(g_measuring, 0);
-  EXPECT_TRUE(SameSettings(g_settings, before)) << "Escape reads nothing";
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
+  EXPECT_TRUE(SameSettings(LatestSnapshot()->settings, before)) << "Escape reads nothing";
 }
 
 TEST(SetupDialog, PortThatCannotBeOpenedIsReportedAfterTheDialog) {
-  ASSERT_TRUE(SetPortDevicePath(4, "/nonexistent/ivra-port"));
+  ASSERT_TRUE(Ports().SetDevicePath(4, "/nonexistent/ivra-port"));
   const std::string dataPath = TempPath("no-port.dat");
   DialogDriver driver;
   RunStart(driver, {[&](wxDialog& dialog) {
@@ -197,17 +209,17 @@ TEST(SetupDialog, PortThatCannotBeOpenedIsReportedAfterTheDialog) {
   EXPECT_EQ(text.rfind("Can't open serial port\nPort: /nonexistent/ivra-port\nThere is no such device.", 0), 0u)
       << text;
   EXPECT_EQ(driver.Messages()[0].caption, "Ivra");
-  EXPECT_EQ(g_measuring, 0);
-  EXPECT_EQ(g_settings.portNumber, 4);
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
+  EXPECT_EQ(LatestSnapshot()->settings.portNumber, 4);
   EXPECT_TRUE(ReadLines(dataPath).empty());
   EXPECT_TRUE(wxFileExists(dataPath)) << "the output file was created before the port was tried";
   EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_START));
 }
 
 TEST(SetupDialog, ListsEveryPortFoundAfterComOneToFourAndPreselectsTheLastDevice) {
-  ResetPortTable();
-  ASSERT_TRUE(SetPortDevicePath(2, "/dev/pts/77"));
-  SetPortListerForTesting([] {
+  Ports() = PortTable();
+  ASSERT_TRUE(Ports().SetDevicePath(2, "/dev/pts/77"));
+  TheIvraApp().SetPortLister([] {
     std::vector<SerialPortInfo> ports(2);
     ports[0].device = "/dev/ttyUSB0";
     ports[0].manufacturer = "FTDI";
@@ -242,7 +254,7 @@ TEST(SetupDialog, ListsEveryPortFoundAfterComOneToFourAndPreselectsTheLastDevice
                 "There is no such device.",
                 0),
             0u);
-  EXPECT_EQ(g_settings.portPath, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+  EXPECT_EQ(LatestSnapshot()->settings.portPath, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
 
   // The next Setup offers the adapter again; once it is gone, the COM port.
   int preselected = -1;
@@ -251,16 +263,15 @@ TEST(SetupDialog, ListsEveryPortFoundAfterComOneToFourAndPreselectsTheLastDevice
     ClickButton(dialog, wxID_CANCEL);
   }});
   EXPECT_EQ(preselected, 4);
-  SetPortListerForTesting([] { return std::vector<SerialPortInfo>{}; });
+  TheIvraApp().SetPortLister([] { return std::vector<SerialPortInfo>{}; });
   RunStart(driver, {[&](wxDialog& dialog) {
     preselected = PortSelection(dialog);
     ClickButton(dialog, wxID_CANCEL);
   }});
-  EXPECT_EQ(preselected, g_settings.portNumber - 1);
+  EXPECT_EQ(preselected, LatestSnapshot()->settings.portNumber - 1);
 
-  SetPortListerForTesting(nullptr);
-  ResetPortTable();
-  g_settings.portPath.clear();
+  TheIvraApp().SetPortLister(nullptr);
+  Ports() = PortTable();
 }
 
 TEST(SetupDialog, NumberFieldsShowTheirLongestValuesWhole) {

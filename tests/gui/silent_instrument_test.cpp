@@ -13,11 +13,11 @@
 #include <wx/frame.h>
 #include <wx/weakref.h>
 
-#include "app/command_ids.h"
-#include "app/main_frame.h"
 #include "measurement/measurement_run.h"
+#include "programs/ivra/main_frame.h"
 #include "serial/port_table.h"
 #include "tests/gui/gui_test_support.h"
+#include "ui/command_ids.h"
 #include "ui/ivra_view.h"
 
 namespace {
@@ -53,7 +53,7 @@ class SilentInstrument : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(sim_.Running());
-    ASSERT_TRUE(SetPortDevicePath(2, sim_.DevicePath()));
+    ASSERT_TRUE(Ports().SetDevicePath(2, sim_.DevicePath()));
     ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
   }
 

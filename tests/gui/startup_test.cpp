@@ -8,10 +8,10 @@
 #include <wx/statusbr.h>
 #include <wx/uiaction.h>
 
-#include "app/command_ids.h"
-#include "app/main_frame.h"
 #include "measurement/measurement_run.h"
+#include "programs/ivra/main_frame.h"
 #include "tests/gui/gui_test_support.h"
+#include "ui/command_ids.h"
 #include "ui/ivra_view.h"
 
 namespace {
@@ -90,7 +90,7 @@ TEST(StartUp, WindowMenusAndStatusBar) {
                 Frame()->PaneText(pane) == "NUM" || Frame()->PaneText(pane) == "SCRL");
   }
 
-  EXPECT_EQ(g_measuring, 0);
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
   EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_START));
   EXPECT_FALSE(MenuEnabled(ID_MEASUREMENT_STOP));
   EXPECT_TRUE(MenuChecked(ID_CHANNEL_1));
@@ -98,7 +98,7 @@ TEST(StartUp, WindowMenusAndStatusBar) {
   EXPECT_TRUE(MenuChecked(ID_VIEW_STATUS_BAR));
 
   // The first paint starts the one-second timer.
-  EXPECT_TRUE(PumpUntil([] { return g_firstPaint == 0; }, 5000));
+  EXPECT_TRUE(PumpUntil([] { return View()->FirstPaintDone(); }, 5000));
   std::printf("[ figures ] first paint %.2f s after the process started\n", SecondsSinceProcessStart());
   EXPECT_TRUE(View()->TimerRunning());
 }

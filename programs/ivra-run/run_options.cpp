@@ -1,0 +1,126 @@
+#include "programs/ivra-run/run_options.h"
+
+#include <optional>
+
+#include <CLI/CLI.hpp>
+
+#include "measurement/setting_checks.h"
+#include "programs/common/field_message.h"
+
+namespace {
+
+// CLI11 says "--time: 1 required TEXT missing"; the option's name is before the colon.
+std::string OptionOfMismatch(const std::string& what) { return what.substr(0, what.find(':')); }
+
+}  // namespace
+
+ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& table) {
+  ParsedRunOptions parsed;
+  RunOptions& options = parsed.options;
+  options.settings.outputVoltage = 0.5;
+  options.settings.outputPath.clear();
+
+  CLI::App app;
+  app.set_help_flag();  // our own --help text, below
+  app.allow_extras();   // reported in our words, below
+  app.add_flag("--help,-h", options.help);
+  app.add_flag("--version", options.version);
+  app.add_flag("--list-ports", options.listPorts);
+  app.add_flag("--simulate", options.simulate);
+  std::string port, interval, time, voltage;
+  std::string portPaths[kLastPortNumber];
+  const auto last = CLI::MultiOptionPolicy::TakeLast;
+  CLI::Option* portOption = app.add_option("--port", port)->multi_option_policy(last);
+  CLI::Option* intervalOption = app.add_option("--interval", interval)->multi_option_policy(last);
+  CLI::Option* timeOption = app.add_option("--time", time)->multi_option_policy(last);
+  CLI::Option* voltageOption = app.add_option("--voltage", voltage)->multi_option_policy(last);
+  // Any text, the empty one included: Start reports a path it cannot create.
+  CLI::Option* outputOption = app.add_option("--output", options.settings.outputPath)->multi_option_policy(last);
+  CLI::Option* comOptions[kLastPortNumber];
+  for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
+    comOptions[n - 1] = app.add_option("--com" + std::to_string(n), portPaths[n - 1])->multi_option_policy(last);
+  }
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ArgumentMismatch& e) {
+    parsed.error = OptionOfMismatch(e.what()) + " needs a value.";
+    return parsed;
+  } catch (const CLI::ParseError& e) {
+    parsed.error = e.what();
+    return parsed;
+  }
+  if (options.help || options.version || options.listPorts) return parsed;
+  if (!app.remaining().empty()) {
+    parsed.error = "Unknown option: " + app.remaining().front();
+    return parsed;
+  }
+
+  PortOptions ports;
+  if (portOption->count() != 0) ports.port = port;
+  for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
+    if (comOptions[n - 1]->count() != 0) ports.comPaths.push_back({n, portPaths[n - 1]});
+  }
+  parsed.error = ApplyPortOptions(ports, table, options.settings, "needs a value.");
+  if (!parsed.error.empty()) return parsed;
+
+  std::optional<std::string> problem;
+  const char* label = nullptr;
+  auto checkInt = [&](CLI::Option* option, const std::string& text, const IntSettingRange& range, int& value) {
+    if (problem || option->count() == 0) return;
+    label = range.label;
+    problem = CheckIntSetting(text, range, value);
+  };
+  checkInt(intervalOption, interval, kSampleIntervalRange, options.settings.sampleInterval);
+  checkInt(timeOption, time, kMeasurementTimeRange, options.settings.measurementTime);
+  if (!problem && voltageOption->count() != 0) {
+    label = kOutputVoltageRange.label;
+    problem = CheckDoubleSetting(voltage, kOutputVoltageRange, options.settings.outputVoltage);
+  }
+  if (problem) {
+    parsed.error = FieldMessage(label, *problem);
+    return parsed;
+  }
+  if (outputOption->count() == 0) parsed.error = "Output file: please give the data file with --output PATH.";
+  return parsed;
+}
+
+std::string RunUsage() {
+  return "Usage: ivra-run --output PATH [--port N|DEVICE] [--interval SECONDS] [--time SECONDS]\n"
+         "                [--voltage VOLTS] [--com1=PATH .. --com4=PATH] [--simulate]\n"
+         "       ivra-run --list-ports | --version | --help\n"
+         "\n"
+         "Runs one current-versus-time measurement with a Keithley SourceMeter 2400 on a\n"
+         "serial port: resets the instrument, switches its output on, takes a sample every\n"
+         "interval and appends \"<seconds>\\ts\\t<microamperes>\\tuA\" to PATH, then switches\n"
+         "the output off.\n"
+         "\n"
+         "  --output PATH       output data file, created empty (required)\n"
+         "  --port N|DEVICE     serial port COM1..COM4 as 1..4 or COM1..COM4 (default 1),\n"
+         "                      or a device path such as /dev/ttyUSB0 or /dev/serial/by-id/...\n"
+         "  --interval SECONDS  time between samples, 1..1000 (default 1)\n"
+         "  --time SECONDS      measurement time, 10..10000000 (default 1000)\n"
+         "  --voltage VOLTS     output voltage, -10..10 (default 0.5)\n"
+         "  --comN=PATH         serve port N from PATH instead of its default device\n"
+#ifdef _WIN32
+         "                      (COMn is the system's COMn)\n"
+#else
+         "                      (COMn is /dev/ttyS{n-1})\n"
+#endif
+         "  --simulate          run on a simulated SourceMeter 2400 (1 MOhm resistor)\n"
+         "  --list-ports        list the serial ports found, one per line: device path,\n"
+         "                      description, USB ids, /dev/serial/by-id/ name\n"
+         "  --version           show the program's version\n"
+         "  --help              show this text\n"
+         "\n"
+         "Beside PATH, PATH.run.json records the run: start time, settings, port, how it\n"
+         "ended, and every sample missed or lost. A summary line goes to stderr at the end.\n"
+         "\n"
+         "Exit status:\n"
+         "  0    the run completed and every due sample was written\n"
+         "  1    the start failed (file, port or simulator)\n"
+         "  2    bad command line\n"
+         "  3    the run ended, but samples were missed or lost, or the port was lost\n"
+         "  4    the instrument's output could not be confirmed off (before all others)\n"
+         "  129, 130, 143  stopped by SIGHUP, SIGINT, SIGTERM, with the output off\n";
+}

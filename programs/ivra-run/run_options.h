@@ -1,0 +1,32 @@
+// The command line of ivra-run: the Setup dialog's five values as options, with
+// the dialog's defaults, ranges and words.
+#pragma once
+
+#include <string>
+
+#include "measurement/run_snapshot.h"
+#include "programs/common/port_options.h"
+#include "serial/port_table.h"
+
+struct RunOptions {
+  MeasurementSettings settings;  // the dialog's defaults, output voltage 0.5 V
+  bool simulate = false;         // serve the chosen port from a simulated instrument
+  bool help = false;             // --help: print the usage, nothing else
+  bool version = false;          // --version: print the version, nothing else
+  bool listPorts = false;        // --list-ports: print the detected ports, nothing else
+};
+
+struct ParsedRunOptions {
+  RunOptions options;
+  std::string error;  // empty when the command line is good
+};
+
+// Parses argv[1..]. The port options go through ApplyPortOptions: --comN=PATH
+// points a port of `table` at a device, and settings.portPath names the device
+// to open (--port's path, or the table's device for its number). Any bad value
+// yields an error that names the field, e.g.
+// "Measurement time: please enter an integer between 10 and 10000000."
+ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& table);
+
+// The text printed by --help.
+std::string RunUsage();

@@ -1,0 +1,21 @@
+#include "programs/ivra-run/run_ticks.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "programs/ivra-run/tick_schedule.h"
+#include "serial/stop_request.h"
+
+void RunTicks(MeasurementRun& run, TerminalFrontEnd& frontEnd) {
+  Clock& clock = run.RunClock();
+  TickSchedule schedule(std::llround(run.StartTime() * 1000.0));
+  while (run.Measuring() && StopSignalNumber() == 0) {
+    const std::int64_t wait = schedule.WaitMs(clock.NowMs());
+    if (wait > 0) {
+      WaitForStopRequest(wait);
+      continue;
+    }
+    schedule.Take(clock.NowMs());
+    frontEnd.Tick();
+  }
+}

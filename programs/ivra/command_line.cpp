@@ -1,0 +1,95 @@
+#include "programs/ivra/command_line.h"
+
+#include <cstdio>
+
+#include <wx/cmdline.h>
+#include <wx/msgout.h>
+
+#include "serial/port_table.h"
+
+namespace {
+
+// Collects what the parser would print, so the error goes out in our format.
+class CollectedOutput final : public wxMessageOutput {
+ public:
+  wxString text;
+
+ protected:
+  void Output(const wxString& str) override { text += str; }
+};
+
+}  // namespace
+
+IvraCommandLine ParseIvraCommandLine(const std::vector<std::string>& args) {
+  IvraCommandLine line;
+  std::vector<std::string> argvText{"ivra"};
+  argvText.insert(argvText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argvText) argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
+
+  wxCmdLineParser parser;
+  parser.SetSwitchChars("-");
+  parser.AddSwitch("h", "help", "show this text", wxCMD_LINE_OPTION_HELP);
+  parser.AddLongSwitch("simulate");
+  parser.AddLongSwitch("version");
+  for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
+    parser.AddLongOption("com" + std::to_string(n), wxEmptyString, wxCMD_LINE_VAL_STRING,
+                         wxCMD_LINE_PARAM_MULTIPLE | wxCMD_LINE_NEEDS_SEPARATOR);
+  }
+  parser.SetCmdLine(static_cast<int>(argvText.size()), argv.data());
+
+  CollectedOutput collected;
+  wxMessageOutput* previous = wxMessageOutput::Set(&collected);
+  const int result = parser.Parse(false);
+  wxMessageOutput::Set(previous);
+  if (result == -1) {
+    line.help = true;
+    return line;
+  }
+  if (result != 0) {
+    line.error = collected.text.utf8_string();
+    while (!line.error.empty() && line.error.back() == '\n') line.error.pop_back();
+    if (line.error.empty()) line.error = "bad command line";
+    return line;
+  }
+  line.ports.simulate = parser.FoundSwitch("simulate") == wxCMD_SWITCH_ON;
+  line.version = parser.FoundSwitch("version") == wxCMD_SWITCH_ON;
+  // In the order given, so the last of two --com1 wins as it always did.
+  for (const wxCmdLineArg& arg : parser.GetArguments()) {
+    if (arg.GetKind() != wxCMD_LINE_OPTION) continue;
+    const std::string name = arg.GetLongName().utf8_string();  // "com1" .. "com4"
+    line.ports.comPaths.push_back(PortPathOption{std::stoi(name.substr(3)), arg.GetStrVal().utf8_string()});
+  }
+  // The check the program makes when it applies the paths, made here already
+  // so that main() can answer before the toolkit starts.
+  PortTable scratch;
+  line.error = ApplyComPaths(line.ports, scratch, kMissingPortPathWords);
+  return line;
+}
+
+std::string IvraUsage() {
+  return "Usage: ivra [--simulate] [--com1=PATH] [--com2=PATH] [--com3=PATH] [--com4=PATH]\n"
+         "       ivra --help | --version\n"
+         "  --simulate     serve COM1 from a simulated SourceMeter 2400 on a pseudo-terminal\n"
+         "  --comN=PATH    use the device PATH for serial port COMN (N = 1..4)\n"
+         "  --version      show the program's version\n"
+         "  --help         show this text\n"
+         "Measurement > Start lists every serial port found, USB adapters included.\n";
+}
+
+std::optional<int> AnswerOnTheConsole(const IvraCommandLine& line, const char* version) {
+  if (line.help) {
+    std::fputs(IvraUsage().c_str(), stdout);
+    return 0;
+  }
+  if (line.version) {
+    std::printf("ivra %s\n", version);
+    return 0;
+  }
+  if (!line.error.empty()) {
+    std::fprintf(stderr, "ivra: %s\n%s", line.error.c_str(), IvraUsage().c_str());
+    return 2;
+  }
+  return std::nullopt;
+}

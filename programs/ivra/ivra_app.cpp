@@ -1,0 +1,186 @@
+#include "programs/ivra/ivra_app.h"
+
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <wx/config.h>
+#include <wx/docview.h>
+
+#include "programs/common/simulator_start.h"
+#include "programs/ivra/about_dlg.h"
+#include "programs/ivra/app_icon.h"
+#include "programs/ivra/command_line.h"
+#include "programs/ivra/ivra_doc.h"
+#include "programs/ivra/ivra_doc_manager.h"
+#include "programs/ivra/ivra_doc_template.h"
+#include "programs/ivra/main_frame.h"
+#include "programs/ivra/signal_stop_request.h"
+#include "sim/simulated_instrument.h"
+#include "ui/command_ids.h"
+#include "ui/ivra_view.h"
+#include "ui/message_box.h"
+
+namespace {
+
+constexpr const char* kAppTitle = "Ivra";
+constexpr int kCloseRetryMs = 100;
+constexpr int kCloseTimerId = 1;
+// The device of the last accepted Setup, preselected by the next run's dialog.
+constexpr const char* kRememberedPortKey = "/Setup/PortPath";
+
+// A little noise, so the demo's plot of a fixed resistor visibly moves.
+constexpr double kSimulatedNoiseAmperes = 5e-9;
+
+#ifndef _WIN32
+// Runs from the event loop (wx defers it from the real signal handler).
+void OnCloseSignal(int) { TheIvraApp().RequestOrderlyClose(); }
+#endif
+
+}  // namespace
+
+wxBEGIN_EVENT_TABLE(CIvraApp, wxApp)
+  EVT_MENU(ID_APP_ABOUT, CIvraApp::OnAppAbout)
+  EVT_TIMER(kCloseTimerId, CIvraApp::OnCloseRetry)
+wxEND_EVENT_TABLE()
+
+CIvraApp& TheIvraApp() { return *static_cast<CIvraApp*>(wxTheApp); }
+
+CIvraApp::CIvraApp() : m_portLister(ListSerialPorts), m_closeRetry(this, kCloseTimerId) {
+  // A failed Start names the ports that the Setup dialog would list.
+  m_run.SetPortLister([this] { return m_portLister(); });
+}
+
+void CIvraApp::SetPortLister(PortLister lister) {
+  m_portLister = lister ? std::move(lister) : PortLister(ListSerialPorts);
+}
+
+CIvraApp::~CIvraApp() = default;
+
+bool CIvraApp::OnInit() {
+  // Numbers on screen, in the data file and in the dialog use a decimal point
+  // whatever the user's locale.
+  std::setlocale(LC_NUMERIC, "C");
+  SetAppName(kAppTitle);
+  SetAppDisplayName(kAppTitle);
+  if (!ApplyCommandLine()) return false;
+
+  // The standard profile: a recent-file list of four entries, shown nowhere.
+  wxConfigBase::Set(new wxConfig(kAppTitle));
+  auto* docManager = new CIvraDocManager;
+  docManager->Initialize();
+  m_docManager = docManager;
+  m_docManager->FileHistoryLoad(*wxConfigBase::Get());
+  LoadRememberedPort();
+
+  new CIvraDocTemplate(m_docManager, [this] {
+    return new CIvraView(ViewContext{m_run, m_ports, m_portLister, m_rememberedPortPath});
+  });
+  m_docManager->SetMaxDocsOpen(1);
+
+  auto* frame = new CMainFrame(m_docManager, kAppTitle);
+  if (!frame->CreateBars()) {
+    frame->Destroy();
+    return false;
+  }
+  frame->SetIcons(MakeAppIcons());
+  SetTopWindow(frame);
+  if (m_docManager->CreateDocument(wxEmptyString, wxDOC_NEW) == nullptr) {
+    frame->Destroy();
+    return false;
+  }
+  frame->Show(true);
+
+  m_modalDialogs.Register();
+  InstallSignalHandlers();
+  return true;
+}
+
+bool CIvraApp::ApplyCommandLine() {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(argv[i].utf8_string());
+  const IvraCommandLine line = ParseIvraCommandLine(args);
+  if (!line.error.empty()) {
+    std::fprintf(stderr, "ivra: %s\n%s", line.error.c_str(), IvraUsage().c_str());
+    return false;
+  }
+  const PortOptions& ports = line.ports;
+  if (ports.simulate) {
+    SimOptions options;
+    options.noise = kSimulatedNoiseAmperes;
+    std::string error;
+    // An explicit --com1 wins over the simulated port.
+    m_simulator = StartSimulator(options, m_ports, ports.GivesPath(1) ? 0 : 1, error);
+    if (!m_simulator) {
+      ShowMessageBox("Can't start the simulated instrument: " + wxString::FromUTF8(error), kAppTitle,
+                     wxOK | wxICON_ERROR);
+      return false;
+    }
+  }
+  ApplyComPaths(ports, m_ports, kMissingPortPathWords);  // checked by the parse already
+  m_portsFromCommandLine = ports.simulate || !ports.comPaths.empty();
+  return true;
+}
+
+void CIvraApp::LoadRememberedPort() {
+  // Ports given on the command line take precedence over the remembered one.
+  if (m_portsFromCommandLine) return;
+  wxString path;
+  if (wxConfigBase::Get()->Read(kRememberedPortKey, &path)) m_rememberedPortPath = path.utf8_string();
+}
+
+void CIvraApp::SaveRememberedPort() {
+  // The simulator's pseudo-terminal is gone with this process: not worth remembering.
+  const SnapshotPtr run = m_run.Snapshot();
+  if (m_simulator || run->settings.portPath.empty()) return;
+  wxConfigBase::Get()->Write(kRememberedPortKey, wxString::FromUTF8(run->settings.portPath));
+}
+
+void CIvraApp::InstallSignalHandlers() {
+#ifndef _WIN32  // wx forwards signals to the event loop only on Unix
+  SetSignalHandler(SIGINT, OnCloseSignal);
+  SetSignalHandler(SIGTERM, OnCloseSignal);
+  SetSignalHandler(SIGHUP, OnCloseSignal);
+  ForwardStopSignalsToStopRequest({SIGINT, SIGTERM, SIGHUP});
+#endif
+}
+
+int CIvraApp::OnExit() {
+  m_closeRetry.Stop();
+  m_modalDialogs.Unregister();
+  if (wxConfigBase::Get(false) != nullptr) SaveRememberedPort();
+  if (m_docManager != nullptr) {
+    if (m_docManager->GetHistoryFilesCount() > 0) m_docManager->FileHistorySave(*wxConfigBase::Get());
+    // Deleting the manager deletes the document and the view; the view stops a
+    // measurement that still runs.
+    delete m_docManager;
+    m_docManager = nullptr;
+  }
+  m_simulator.reset();
+  delete wxConfigBase::Set(nullptr);
+  return wxApp::OnExit();
+}
+
+CMainFrame* CIvraApp::MainFrame() const { return wxDynamicCast(GetTopWindow(), CMainFrame); }
+
+void CIvraApp::OnAppAbout(wxCommandEvent&) {
+  CAboutDlg dialog(nullptr);
+  dialog.ShowModal();
+}
+
+void CIvraApp::RequestOrderlyClose() {
+  m_modalDialogs.CancelOpenDialogs();
+  // Never close from inside a modal loop: the view that opened the dialog is
+  // still on the stack. Try again once the loops have ended.
+  m_closeRetry.StartOnce(kCloseRetryMs);
+}
+
+void CIvraApp::OnCloseRetry(wxTimerEvent&) {
+  if (m_modalDialogs.OpenCount() > 0) {
+    RequestOrderlyClose();
+    return;
+  }
+  if (wxWindow* frame = GetTopWindow()) frame->Close(true);
+}

@@ -1,0 +1,69 @@
+// CIvraApp: start-up (profile settings, the document template, the command
+// line, the main frame with the one document and view), the About command, and
+// the orderly close on SIGINT, SIGTERM and SIGHUP. It owns the program's one
+// measurement run and port table, which the view works with.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <wx/app.h>
+#include <wx/timer.h>
+
+#include "measurement/measurement_run.h"
+#include "programs/ivra/modal_dialog_tracker.h"
+#include "serial/port_discovery.h"
+#include "serial/port_table.h"
+
+class CMainFrame;
+class SimulatedInstrument;
+class wxDocManager;
+
+class CIvraApp : public wxApp {
+ public:
+  CIvraApp();
+  ~CIvraApp() override;
+
+  bool OnInit() override;
+  int OnExit() override;
+
+  CMainFrame* MainFrame() const;
+  wxDocManager* DocManager() const { return m_docManager; }
+
+  // The run the view drives; it outlives the view.
+  MeasurementRun& Run() { return m_run; }
+  // Which device serves COM1..COM4.
+  PortTable& Ports() { return m_ports; }
+  // Where the Setup dialog and a failed Start look for the machine's ports;
+  // an empty lister puts ListSerialPorts back. Only while no tick runs.
+  void SetPortLister(PortLister lister);
+
+  // Closes the main window as soon as no modal dialog is open (ending our own
+  // dialogs first), so the view stops a running measurement on the way out.
+  void RequestOrderlyClose();
+
+ private:
+  void OnAppAbout(wxCommandEvent& event);
+  void OnCloseRetry(wxTimerEvent& event);
+  bool ApplyCommandLine();
+  // The port of the last accepted Setup is kept in the profile (by device
+  // path) and preselected in the next run's dialog when it is present.
+  void LoadRememberedPort();
+  void SaveRememberedPort();
+  void InstallSignalHandlers();
+
+  MeasurementRun m_run;
+  PortTable m_ports;
+  PortLister m_portLister;
+  std::string m_rememberedPortPath;
+  wxDocManager* m_docManager = nullptr;
+  std::unique_ptr<SimulatedInstrument> m_simulator;
+  ModalDialogTracker m_modalDialogs;
+  wxTimer m_closeRetry;
+  bool m_portsFromCommandLine = false;  // --simulate or --comN=PATH given
+
+  wxDECLARE_EVENT_TABLE();
+};
+
+// The running application object.
+CIvraApp& TheIvraApp();

@@ -1,0 +1,155 @@
+#include "programs/ivra/main_frame.h"
+
+#include <iterator>
+
+#include <wx/accel.h>
+#include <wx/display.h>
+#include <wx/menu.h>
+#include <wx/statusbr.h>
+#include <wx/utils.h>
+
+#include "ui/command_ids.h"
+
+namespace {
+
+constexpr int kIndicatorPanes = 4;
+constexpr const char* kIdleMessage = "Ready";
+
+struct Indicator {
+  int pane;
+  wxKeyCode key;
+  const char* text;
+};
+constexpr Indicator kIndicators[] = {
+    {1, WXK_CAPITAL, "CAP"},
+    {2, WXK_NUMLOCK, "NUM"},
+    {3, WXK_SCROLL, "SCRL"},
+};
+
+// Where the platform would put a new overlapped window: three quarters of the
+// work area.
+wxSize DefaultFrameSize() {
+  const wxRect area = wxDisplay(0u).GetClientArea();
+  return wxSize(area.width * 3 / 4, area.height * 3 / 4);
+}
+
+}  // namespace
+
+wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
+  EVT_MENU(ID_APP_EXIT, CMainFrame::OnAppExit)
+  EVT_MENU(ID_VIEW_STATUS_BAR, CMainFrame::OnViewStatusBar)
+  EVT_UPDATE_UI(ID_VIEW_STATUS_BAR, CMainFrame::OnUpdateViewStatusBar)
+  EVT_MENU(ID_VIEW_TOOLBAR, CMainFrame::OnViewToolbar)
+  EVT_UPDATE_UI(ID_VIEW_TOOLBAR, CMainFrame::OnUpdateViewToolbar)
+  EVT_IDLE(CMainFrame::OnIdle)
+wxEND_EVENT_TABLE()
+
+CMainFrame::CMainFrame(wxDocManager* manager, const wxString& title)
+    : wxDocParentFrame(manager, nullptr, wxID_ANY, title, wxDefaultPosition, DefaultFrameSize()) {}
+
+CMainFrame::~CMainFrame() = default;
+
+bool CMainFrame::CreateBars() {
+  CreateMenuBar();
+  CreateAccelerators();
+  return CreateStatusBarPanes();
+}
+
+void CMainFrame::CreateMenuBar() {
+  auto* file = new wxMenu;
+  file->Append(ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents");
+
+  // The program's own commands carry no prompt.
+  auto* measurement = new wxMenu;
+  measurement->Append(ID_MEASUREMENT_START, "Start", wxEmptyString);
+  measurement->Append(ID_MEASUREMENT_STOP, "Stop", wxEmptyString);
+
+  auto* view = new wxMenu;
+  view->Append(ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar");
+  view->AppendCheckItem(ID_VIEW_STATUS_BAR, "&Status Bar", "Show or hide the status bar");
+  view->AppendSeparator();
+  view->AppendCheckItem(ID_CHANNEL_1, "Channel 1", wxEmptyString);
+  view->AppendCheckItem(ID_CHANNEL_2, "Channel 2", wxEmptyString);
+  view->AppendCheckItem(ID_CHANNEL_3, "Channel 3", wxEmptyString);
+  view->AppendCheckItem(ID_CHANNEL_4, "Channel 4", wxEmptyString);
+
+  auto* help = new wxMenu;
+  help->Append(ID_APP_ABOUT, "&About Ivra...", "Display program information, version number and copyright");
+
+  auto* bar = new wxMenuBar;
+  bar->Append(file, "&File");
+  bar->Append(measurement, "Measurement");
+  bar->Append(view, "&View");
+  bar->Append(help, "&Help");
+  SetMenuBar(bar);
+}
+
+void CMainFrame::CreateAccelerators() {
+  // Only New and Open have handlers (the document manager's); the rest are
+  // the usual keys of a document window, which this program leaves unbound.
+  wxAcceleratorEntry entries[] = {
+      {wxACCEL_CTRL, 'N', ID_FILE_NEW},          {wxACCEL_CTRL, 'O', ID_FILE_OPEN},
+      {wxACCEL_CTRL, 'S', ID_FILE_SAVE},         {wxACCEL_CTRL, 'Z', ID_EDIT_UNDO},
+      {wxACCEL_CTRL, 'X', ID_EDIT_CUT},          {wxACCEL_CTRL, 'C', ID_EDIT_COPY},
+      {wxACCEL_CTRL, 'V', ID_EDIT_PASTE},        {wxACCEL_ALT, WXK_BACK, ID_EDIT_UNDO},
+      {wxACCEL_SHIFT, WXK_DELETE, ID_EDIT_CUT},  {wxACCEL_CTRL, WXK_INSERT, ID_EDIT_COPY},
+      {wxACCEL_SHIFT, WXK_INSERT, ID_EDIT_PASTE}, {wxACCEL_NORMAL, WXK_F6, ID_NEXT_PANE},
+      {wxACCEL_SHIFT, WXK_F6, ID_PREV_PANE},
+  };
+  SetAcceleratorTable(wxAcceleratorTable(static_cast<int>(std::size(entries)), entries));
+}
+
+bool CMainFrame::CreateStatusBarPanes() {
+  wxStatusBar* bar = CreateStatusBar(kIndicatorPanes);
+  if (bar == nullptr) return false;
+  int widths[kIndicatorPanes] = {-1, 0, 0, 0};
+  int styles[kIndicatorPanes] = {wxSB_FLAT, wxSB_SUNKEN, wxSB_SUNKEN, wxSB_SUNKEN};
+  for (const Indicator& indicator : kIndicators) {
+    widths[indicator.pane] = bar->GetTextExtent(indicator.text).x + 12;
+  }
+  bar->SetStatusWidths(kIndicatorPanes, widths);
+  bar->SetStatusStyles(kIndicatorPanes, styles);
+  SetStatusBarPane(0);
+  SetStatusText(kIdleMessage, 0);
+  UpdateIndicators();
+  return true;
+}
+
+wxString CMainFrame::PaneText(int pane) const {
+  const wxStatusBar* bar = GetStatusBar();
+  return bar != nullptr ? bar->GetStatusText(pane) : wxString();
+}
+
+void CMainFrame::UpdateIndicators() {
+  wxStatusBar* bar = GetStatusBar();
+  if (bar == nullptr) return;
+  for (const Indicator& indicator : kIndicators) {
+    const wxString text = wxGetKeyState(indicator.key) ? indicator.text : "";
+    if (bar->GetStatusText(indicator.pane) != text) bar->SetStatusText(text, indicator.pane);
+  }
+}
+
+void CMainFrame::OnIdle(wxIdleEvent& event) {
+  UpdateIndicators();
+  event.Skip();
+}
+
+// As the close box: the view stops a running measurement as it goes.
+void CMainFrame::OnAppExit(wxCommandEvent&) { Close(); }
+
+void CMainFrame::OnViewStatusBar(wxCommandEvent&) {
+  wxStatusBar* bar = GetStatusBar();
+  if (bar == nullptr) return;
+  bar->Show(!bar->IsShown());
+  SendSizeEvent();
+}
+
+void CMainFrame::OnUpdateViewStatusBar(wxUpdateUIEvent& event) {
+  const wxStatusBar* bar = GetStatusBar();
+  event.Check(bar != nullptr && bar->IsShown());
+}
+
+// No toolbar window is ever made, so there is nothing to show or hide.
+void CMainFrame::OnViewToolbar(wxCommandEvent&) {}
+
+void CMainFrame::OnUpdateViewToolbar(wxUpdateUIEvent& event) { event.Enable(true); }

@@ -1,0 +1,420 @@
+// ivra-run against ivra-sim over a real pseudo-terminal. These take real
+// seconds (one tick per second), so there are few of them.
+#include <gtest/gtest.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "child_process.h"
+#include "serial/serial_link.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kRunProgram = IVRA_RUN_PATH;
+const std::string kSimProgram = IVRA_SIM_PATH;
+
+// The commands in the simulator's log, in their escaped form ("*RST\r").
+std::vector<std::string> LoggedCommands(const std::string& logPath) {
+  std::vector<std::string> commands;
+  std::istringstream lines(ReadWholeFile(logPath));
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::size_t tab = line.find('\t');
+    if (tab != std::string::npos) commands.push_back(line.substr(tab + 1));
+  }
+  return commands;
+}
+
+// The simulator logs a command once it has read it; give it time to catch up.
+std::vector<std::string> LoggedCommandsEndingWith(const std::string& logPath, const std::string& last) {
+  std::vector<std::string> commands;
+  for (int i = 0; i < 100; ++i) {
+    commands = LoggedCommands(logPath);
+    if (!commands.empty() && commands.back() == last) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return commands;
+}
+
+// The current column of every line of a data file, in microamperes.
+std::vector<double> LoggedCurrents(const std::string& path) {
+  std::vector<double> currents;
+  std::istringstream lines(ReadWholeFile(path));
+  std::string line;
+  const std::regex format(R"(\d+\.\d\d\ts\t(\S+)\tuA)");
+  while (std::getline(lines, line)) {
+    std::smatch m;
+    EXPECT_TRUE(std::regex_match(line, m, format)) << line;
+    if (!m.empty()) currents.push_back(std::stod(m[1]));
+  }
+  return currents;
+}
+
+int LineCount(const std::string& text) {
+  int lines = 0;
+  for (char c : text) lines += c == '\n';
+  return lines;
+}
+
+class RunEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("ivra-e2e-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const char* name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+// What a healthy 10 s run at 0.5 V sends, as the simulator logs it.
+std::vector<std::string> TenSampleRunCommands() {
+  std::vector<std::string> commands = {"*RST\\r", ":OUTP ON\\r"};
+  for (int i = 0; i < 10; ++i) {
+    commands.push_back(":SOUR:VOLT 0.50000\\r");
+    commands.push_back(":READ?\\r");
+  }
+  commands.push_back(":OUTP OFF\\r");
+  return commands;
+}
+
+TEST_F(RunEndToEnd, TenSecondRunWritesTenLinesAndSendsExactlyTheProtocol) {
+  SimulatorProcess sim(kSimProgram, {"--log", Path("sim.log")});
+  ASSERT_FALSE(sim.DevicePath().empty());
+
+  ChildProcess run = StartChild(kRunProgram,
+                                {"--com1=" + sim.DevicePath(), "--time", "10", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  ASSERT_EQ(WaitForChild(run, 90000), 0) << ReadWholeFile(Path("stderr.txt"));
+  // Not a terminal: nothing but trouble and the closing summary is shown.
+  EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
+            "ivra-run: 10 samples written, 0 missed, 0 lost, 0 port losses, 0 stale replies discarded\n");
+
+  // 1 MOhm at 0.5 V: 0.5 uA on every line; the time stamps grow. (How evenly they
+  // follow the tick grid is measured, not asserted: the machine may be loaded.)
+  const std::string data = ReadWholeFile(Path("x.dat"));
+  ASSERT_EQ(LineCount(data), 10) << data;
+  const std::regex lineFormat(R"((\d+\.\d\d)\ts\t0\.5\tuA)");
+  std::istringstream lines(data);
+  std::string line;
+  double previous = 0.0;
+  while (std::getline(lines, line)) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, lineFormat)) << line;
+    const double t = std::stod(m[1]);
+    EXPECT_GT(t, previous) << line;
+    previous = t;
+  }
+  EXPECT_GT(previous, 10.0);
+  EXPECT_LT(previous, 40.0);
+
+  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r"), TenSampleRunCommands());
+
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  EXPECT_EQ(record["end_reason"], "completed");
+  EXPECT_EQ(record["output_off_delivered"], true);
+  EXPECT_EQ(record["samples"]["written"], 10);
+  EXPECT_EQ(record["settings"]["port_device"], sim.DevicePath());
+}
+
+// The sample counts of the status lines drawn on a terminal ("\r<line>\x1b[K"),
+// in the order drawn.
+std::vector<int> DrawnSampleCounts(const std::string& terminal) {
+  std::vector<int> counts;
+  const std::regex drawn("\r([^\r\x1b]*)\x1b\\[K");
+  const std::regex samples(R"((\d+)/\d+ samples)");
+  for (auto it = std::sregex_iterator(terminal.begin(), terminal.end(), drawn); it != std::sregex_iterator(); ++it) {
+    const std::string line = (*it)[1];
+    std::smatch m;
+    if (std::regex_search(line, m, samples)) counts.push_back(std::stoi(m[1]));
+  }
+  return counts;
+}
+
+TEST_F(RunEndToEnd, OnATerminalTheStatusLineIsDrawnOncePerTick) {
+  SimulatorProcess sim(kSimProgram, {});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  int terminal = -1;
+  ChildProcess run = StartChildOnTerminal(
+      kRunProgram, {"--com1=" + sim.DevicePath(), "--time", "10", "--interval", "2", "--output", Path("x.dat")}, 200,
+      &terminal);
+  ASSERT_GE(terminal, 0);
+  std::string output;
+  EXPECT_EQ(CollectTerminalUntilExit(run, terminal, 90000, output), 0) << output;
+  close(terminal);
+
+  // At the start, then once for each of the ten ticks: a sample every second
+  // tick, the ticks between only moving the clock on; then the closing line.
+  EXPECT_EQ(DrawnSampleCounts(output), (std::vector<int>{0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5})) << output;
+  EXPECT_NE(output.find("5/5 samples  I 5e-07 A"), std::string::npos) << output;
+  const std::string summary = "ivra-run: 5 samples written, 0 missed, 0 lost, 0 port losses, 0 stale replies discarded\n";
+  ASSERT_GE(output.size(), summary.size());
+  EXPECT_EQ(output.substr(output.size() - summary.size()), summary);
+}
+
+TEST_F(RunEndToEnd, LongAndSplitRepliesLeaveNoNumberOfAnEarlierReplyInTheData) {
+  // Two readings per reply (140 bytes, more than the 100-byte read) with a
+  // 250 ms pause after 35 bytes: each read ends in the pause, and the rest
+  // waits in the port until the next sample.
+  SimulatorProcess sim(kSimProgram, {"--long-reply", "--split-reply", "35", "--noise", "1e-9", "--log",
+                                     Path("sim.log")});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  ChildProcess run = StartChild(kRunProgram,
+                                {"--com1=" + sim.DevicePath(), "--time", "10", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  ASSERT_EQ(WaitForChild(run, 90000), 0) << ReadWholeFile(Path("stderr.txt"));
+  const std::vector<double> currents = LoggedCurrents(Path("x.dat"));
+  EXPECT_EQ(currents.size(), 10u);
+  for (double uA : currents) EXPECT_NEAR(uA, 0.5, 0.01);  // 10 sigma of the 1 nA noise
+
+  const std::string err = ReadWholeFile(Path("stderr.txt"));
+  EXPECT_NE(err.find("left over from an earlier reply"), std::string::npos) << err;
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  EXPECT_GE(record["stale_replies"]["count"].get<int>(), 8);
+  // Nothing was sent to clear the port: the discard is local.
+  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r"), TenSampleRunCommands());
+}
+
+TEST_F(RunEndToEnd, APortThatNeverComesBackEndsWithTheWarningThatTheOutputMayBeOn) {
+  SimulatorProcess sim(kSimProgram, {"--hang-up-after", "3", "--noise", "1e-9", "--log", Path("sim.log")});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  // The port's path is a link the test can take away: the adapter is gone for good.
+  fs::create_symlink(sim.DevicePath(), Path("port"));
+  ChildProcess run = StartChild(kRunProgram, {"--com1=" + Path("port"), "--time", "10", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  for (int i = 0; i < 400; ++i) {
+    const std::vector<std::string> commands = LoggedCommands(Path("sim.log"));
+    if (std::count(commands.begin(), commands.end(), std::string(":READ?\\r")) >= 4) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  fs::remove(Path("port"));
+  EXPECT_EQ(WaitForChild(run, 90000), 4) << ReadWholeFile(Path("stderr.txt"));
+
+  // The half reply before the hang-up still held a whole voltage and current.
+  const std::vector<double> currents = LoggedCurrents(Path("x.dat"));
+  EXPECT_GE(currents.size(), 3u);
+  EXPECT_LE(currents.size(), 4u);
+  for (double uA : currents) EXPECT_NEAR(uA, 0.5, 0.01);
+
+  const std::string err = ReadWholeFile(Path("stderr.txt"));
+  EXPECT_NE(err.find("serial port " + Path("port") + " lost"), std::string::npos) << err;
+  EXPECT_NE(err.find("The instrument's output may still be on"), std::string::npos) << err;
+  EXPECT_NE(err.find("missed (6 port lost)"), std::string::npos) << err;
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  EXPECT_EQ(record["output_off_delivered"], false);
+  ASSERT_EQ(record["port_losses"].size(), 1u);
+  EXPECT_TRUE(record["port_losses"][0]["back"].is_null());
+}
+
+TEST_F(RunEndToEnd, APortLostAndBackAtTheSamePathResumesSampling) {
+  auto first = std::make_unique<SimulatorProcess>(kSimProgram, std::vector<std::string>{"--log", Path("first.log")});
+  ASSERT_FALSE(first->DevicePath().empty());
+  fs::create_symlink(first->DevicePath(), Path("port"));
+  ChildProcess run = StartChild(kRunProgram, {"--com1=" + Path("port"), "--time", "14", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  for (int i = 0; i < 400 && LineCount(ReadWholeFile(Path("x.dat"))) < 3; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_GE(LineCount(ReadWholeFile(Path("x.dat"))), 3);
+  first.reset();  // unplugged: the line hangs up
+
+  // Plugged in again, at the same path. A real instrument keeps its output on;
+  // a new simulator starts with it off, so the test switches it on first.
+  SimulatorProcess second(kSimProgram, {"--log", Path("second.log")});
+  ASSERT_FALSE(second.DevicePath().empty());
+  SerialLink link;
+  ASSERT_TRUE(link.Open(second.DevicePath()));
+  for (char c : std::string(":OUTP ON\r")) link.Write(&c, 1);
+  link.Close();
+  fs::create_symlink(second.DevicePath(), Path("port.new"));
+  fs::rename(Path("port.new"), Path("port"));
+
+  EXPECT_EQ(WaitForChild(run, 90000), 3) << ReadWholeFile(Path("stderr.txt"));
+  const std::vector<double> currents = LoggedCurrents(Path("x.dat"));
+  for (double uA : currents) EXPECT_NEAR(uA, 0.5, 1e-6);
+  const std::vector<std::string> after = LoggedCommandsEndingWith(Path("second.log"), ":OUTP OFF\\r");
+  const auto reads = std::count(after.begin(), after.end(), std::string(":READ?\\r"));
+  EXPECT_GE(reads, 3);
+  EXPECT_EQ(currents.size(), 14u - static_cast<std::size_t>(
+                                        nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")))["samples"]["missed"]
+                                            .get<int>()));
+  ASSERT_FALSE(after.empty());
+  EXPECT_EQ(after.front(), ":OUTP ON\\r");  // the test's own; the run sent no reset
+  EXPECT_EQ(std::count(after.begin(), after.end(), std::string("*RST\\r")), 0);
+  EXPECT_EQ(after.back(), ":OUTP OFF\\r");
+
+  const std::string err = ReadWholeFile(Path("stderr.txt"));
+  EXPECT_NE(err.find("serial port " + Path("port") + " is back"), std::string::npos) << err;
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  ASSERT_EQ(record["port_losses"].size(), 1u);
+  EXPECT_FALSE(record["port_losses"][0]["back"].is_null());
+  EXPECT_EQ(record["output_off_delivered"], true);
+}
+
+TEST_F(RunEndToEnd, SigtermStopsTheRunWithTheOutputOff) {
+  SimulatorProcess sim(kSimProgram, {"--log", Path("sim.log")});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  ChildProcess run = StartChild(kRunProgram,
+                                {"--com1=" + sim.DevicePath(), "--time", "100", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  for (int i = 0; i < 400 && LineCount(ReadWholeFile(Path("x.dat"))) < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_GE(LineCount(ReadWholeFile(Path("x.dat"))), 2);
+
+  // A second run on the same output file is refused before it empties anything.
+  const std::string before = ReadWholeFile(Path("x.dat"));
+  ChildProcess second = StartChild(kRunProgram, {"--com1=/dev/null", "--output", Path("x.dat")}, nullptr,
+                                   Path("second-stderr.txt"));
+  EXPECT_EQ(WaitForChild(second, 30000), 1);
+  EXPECT_EQ(ReadWholeFile(Path("second-stderr.txt")), "ivra-run: Can't create file : " + Path("x.dat") + "\n");
+  EXPECT_EQ(ReadWholeFile(Path("x.dat")).substr(0, before.size()), before);
+
+  kill(run.pid, SIGTERM);
+  EXPECT_EQ(WaitForChild(run, 30000), 143) << ReadWholeFile(Path("stderr.txt"));
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  EXPECT_EQ(record["end_reason"], "signal");
+  EXPECT_EQ(record["signal"], "SIGTERM");
+
+  const std::vector<std::string> commands = LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r");
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.back(), ":OUTP OFF\\r");
+
+  // Ask the instrument itself: the port is free again and the output is off.
+  SerialLink link;
+  ASSERT_TRUE(link.Open(sim.DevicePath()));
+  const char query[] = ":OUTP?\r";
+  for (char c : std::string(query)) link.Write(&c, 1);
+  char reply[16] = {};
+  const int n = link.Read(reply, 2);
+  link.Close();
+  EXPECT_EQ(std::string(reply, n > 0 ? n : 0), "0\r");
+}
+
+TEST_F(RunEndToEnd, SigtermWhileASilentInstrumentIsAwaitedStopsWithoutWaitingOutTheRead) {
+  SimulatorProcess sim(kSimProgram, {"--silent", "--log", Path("sim.log")});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  ChildProcess run = StartChild(kRunProgram,
+                                {"--com1=" + sim.DevicePath(), "--time", "100", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  std::vector<std::string> commands;
+  for (int i = 0; i < 200; ++i) {
+    commands = LoggedCommands(Path("sim.log"));
+    if (!commands.empty() && commands.back() == ":READ?\\r") break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_FALSE(commands.empty());
+  ASSERT_EQ(commands.back(), ":READ?\\r");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // inside the 20.1 s reply read now
+
+  const auto signalled = std::chrono::steady_clock::now();
+  kill(run.pid, SIGTERM);
+  EXPECT_EQ(WaitForChild(run, 30000), 143) << ReadWholeFile(Path("stderr.txt"));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count();
+  EXPECT_LT(seconds, 10.0) << "the stop waited for the read's time-out";
+  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r").back(), ":OUTP OFF\\r");
+  EXPECT_EQ(ReadWholeFile(Path("x.dat")), "");
+}
+
+TEST_F(RunEndToEnd, SimulatedRunStopsOnSigint) {
+  ChildProcess run = StartChild(kRunProgram, {"--simulate", "--port", "3", "--time", "100", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  for (int i = 0; i < 400 && LineCount(ReadWholeFile(Path("x.dat"))) < 1; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_GE(LineCount(ReadWholeFile(Path("x.dat"))), 1);
+  kill(run.pid, SIGINT);
+  EXPECT_EQ(WaitForChild(run, 30000), 130) << ReadWholeFile(Path("stderr.txt"));
+}
+
+TEST_F(RunEndToEnd, AnOrdinaryUserOutsideDialoutIsToldToJoinIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to hand the port to dialout and run as nobody";
+  const group* dialout = getgrnam("dialout");
+  ASSERT_NE(dialout, nullptr);
+  SimulatorProcess sim(kSimProgram, {});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  ASSERT_EQ(chown(sim.DevicePath().c_str(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(chmod(sim.DevicePath().c_str(), 0660), 0);
+  fs::permissions(dir_, fs::perms::all);  // nobody writes the data file here
+
+  ChildProcess run = StartChild("/usr/bin/setpriv",
+                                {"--reuid=65534", "--regid=65534", "--clear-groups", kRunProgram, "--port",
+                                 sim.DevicePath(), "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 30000), 1);
+  EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
+            "ivra-run: Can't open serial port\n"
+            "Port: " + sim.DevicePath() + "\n"
+            "You are not allowed to use this port: it belongs to the group dialout.\n"
+            "To join that group, run\n"
+            "    sudo usermod -aG dialout $USER\n"
+            "then log out and in again.\n");
+}
+
+TEST_F(RunEndToEnd, APortHeldElsewhereOrAnUncreatableFileFailsTheStart) {
+  SimulatorProcess sim(kSimProgram, {"--log", Path("sim.log")});
+  ASSERT_FALSE(sim.DevicePath().empty());
+
+  // This test process holds the port.
+  SerialLink holder;
+  ASSERT_TRUE(holder.Open(sim.DevicePath()));
+  ChildProcess run = StartChild(kRunProgram,
+                                {"--com2=" + sim.DevicePath(), "--port", "2", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 30000), 1);
+  holder.Close();
+  const std::string busy = ReadWholeFile(Path("stderr.txt"));
+  EXPECT_NE(busy.find("Can't open serial port\nPort: " + sim.DevicePath() + "\nAnother program is using this port: "),
+            std::string::npos)
+      << busy;
+  EXPECT_TRUE(fs::exists(Path("x.dat")));
+  EXPECT_EQ(fs::file_size(Path("x.dat")), 0u);
+
+  // A file that cannot be created: the port is not even opened.
+  const std::string badPath = Path("no-such-dir/x.dat");
+  run = StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--output", badPath}, nullptr,
+                   Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 30000), 1);
+  EXPECT_NE(ReadWholeFile(Path("stderr.txt")).find("Can't create file : " + badPath), std::string::npos);
+
+  // A path cannot forge a line of its own.
+  run = StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--output", badPath + "\nivra-run: measurement complete"},
+                   nullptr, Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 30000), 1);
+  EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
+            "ivra-run: Can't create file : " + badPath + "\\nivra-run: measurement complete\n");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(LoggedCommands(Path("sim.log")).empty());
+}
+
+TEST_F(RunEndToEnd, BadArgumentsAreRefusedBeforeAnythingIsCreated) {
+  ChildProcess run = StartChild(kRunProgram, {"--time", "9", "--output", Path("x.dat")}, nullptr,
+                                Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 30000), 2);
+  EXPECT_NE(ReadWholeFile(Path("stderr.txt"))
+                .find("Measurement time: please enter an integer between 10 and 10000000."),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists(Path("x.dat")));
+}
+
+}  // namespace
