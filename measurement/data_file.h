@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "measurement/file_create_message.h"
+
 class DataFile {
  public:
   DataFile() = default;
@@ -15,8 +17,9 @@ class DataFile {
 
   // Locks `path` for this run (flock; LockFileEx on Windows) and empties it.
   // False when it cannot be created, or when another measurement holds it:
-  // then nothing has been truncated. Releases a file held before.
-  bool Create(const std::string& path);
+  // then nothing has been truncated, and `error` (when given) says why.
+  // Releases a file held before.
+  bool Create(const std::string& path, FileCreateError* error = nullptr);
 
   // Appends `line` (creating the file anew when it has gone; the new file is
   // locked too). False when the line did not reach the file; the file is then

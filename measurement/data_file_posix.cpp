@@ -20,16 +20,28 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 
 }  // namespace
 
-bool DataFile::Create(const std::string& path) {
+bool DataFile::Create(const std::string& path, FileCreateError* error) {
   Release();
+  auto fail = [&](FileCreateProblem problem, int systemError) {
+    if (error != nullptr) *error = FileCreateError{problem, systemError};
+    return false;
+  };
   // No O_TRUNC: the file is emptied only once the lock says no other run writes it.
   const int fd = open(path.c_str(), kOpenFlags, 0666);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    const int openError = errno;
+    return fail(ClassifyFileCreateError(path, openError), openError);
+  }
   struct stat info {};
   const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  if (!LockOrShare(fd) || (regular && ftruncate(fd, 0) != 0)) {
+  if (!LockOrShare(fd)) {
     close(fd);
-    return false;
+    return fail(FileCreateProblem::InUse, 0);
+  }
+  if (regular && ftruncate(fd, 0) != 0) {
+    const int truncateError = errno;
+    close(fd);
+    return fail(ClassifyFileCreateError(path, truncateError), truncateError);
   }
   lockFd_ = fd;
   path_ = path;

@@ -1,5 +1,7 @@
 #include "measurement/data_file.h"
 
+#include <cerrno>
+
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
@@ -34,13 +36,25 @@ int OpenForWriting(const std::string& path, int extraFlags) {
 
 }  // namespace
 
-bool DataFile::Create(const std::string& path) {
+bool DataFile::Create(const std::string& path, FileCreateError* error) {
   Release();
-  const int fd = OpenForWriting(path, 0);
-  if (fd < 0) return false;
-  if (!LockOrShare(fd) || _chsize_s(fd, 0) != 0) {
-    _close(fd);
+  auto fail = [&](FileCreateProblem problem, int systemError) {
+    if (error != nullptr) *error = FileCreateError{problem, systemError};
     return false;
+  };
+  const int fd = OpenForWriting(path, 0);
+  if (fd < 0) {
+    const int openError = errno;
+    return fail(ClassifyFileCreateError(path, openError), openError);
+  }
+  if (!LockOrShare(fd)) {
+    _close(fd);
+    return fail(FileCreateProblem::InUse, 0);
+  }
+  const int sizeError = _chsize_s(fd, 0);
+  if (sizeError != 0) {
+    _close(fd);
+    return fail(ClassifyFileCreateError(path, sizeError), sizeError);
   }
   lockFd_ = fd;
   path_ = path;

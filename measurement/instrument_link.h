@@ -24,6 +24,9 @@ class InstrumentLink {
   virtual void Close() = 0;
   // True once the open port was found gone; cleared by Open, kept by Close.
   virtual bool Lost() = 0;
+  // The line speed that every later Open applies (9600 until set). A link
+  // without a line speed ignores it.
+  virtual void SetBaudRate(int /*baud*/) {}
 };
 
 // The link over a serial port of its own.
@@ -38,7 +41,9 @@ class SerialInstrumentLink final : public InstrumentLink {
   int DiscardInput() override;
   void Close() override;
   bool Lost() override;
+  void SetBaudRate(int baud) override { baud_ = baud; }
 
  private:
   std::unique_ptr<SerialLink> port_;
+  int baud_ = 9600;
 };

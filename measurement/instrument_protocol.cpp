@@ -35,59 +35,155 @@ std::string FormatSetVoltageCommand(double volts) {
 
 namespace {
 
-// What the filter keeps of a reply.
-constexpr const char* kNumberCharacters = "0123456789.,;+-Ee";
-
-bool KeptByFilter(char c) { return c != '\0' && std::strchr(kNumberCharacters, c) != nullptr; }
-
-// Parses "%lf,%lf" from the filtered text; on success `pos` is just past the current.
-bool ParseTwoNumbers(const std::string& filtered, std::size_t& pos, double& voltage, double& current) {
-  pos = 0;
-  if (!ParseDecimal(filtered, pos, voltage)) return false;
-  if (pos >= filtered.size() || filtered[pos] != ',') return false;
-  ++pos;
-  return ParseDecimal(filtered, pos, current);
+bool IsNumberByte(char c) {
+  return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'E' || c == 'e';
 }
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+// What may stand before a reply and after its line end.
+bool IsPadding(char c) { return c == ' ' || c == '\t' || c == '\0' || IsLineEnd(c); }
+bool IsSeparator(char c) { return c == ',' || c == ';'; }
+// Text of the instrument's own alphabet: a byte outside it can only be damage.
+bool IsPrintable(char c) { return c > ' ' && c < 0x7f; }
 
-// Whether a line end (CR or LF) follows the last character that the filter keeps.
-bool LineEndAfterLastNumber(const char* reply, int received) {
-  bool lineEnd = false;
-  for (int i = 0; i < received && reply[i] != '\0'; ++i) {
-    if (reply[i] == '\r' || reply[i] == '\n') lineEnd = true;
-    else if (KeptByFilter(reply[i])) lineEnd = false;
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+enum class NumberKind { Number, NotANumber, TooLarge };
+
+// Reads `text` as exactly one number: an optional sign, digits with an
+// optional "." (at least one digit), an optional exponent with its digits.
+NumberKind ReadNumber(const std::string& text, double& value) {
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
   }
-  return lineEnd;
+  if (digits == 0) return NumberKind::NotANumber;
+  bool negativeExponent = false;
+  if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negativeExponent = text[i++] == '-';
+    std::size_t exponentDigits = 0;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++exponentDigits;
+    if (exponentDigits == 0) return NumberKind::NotANumber;
+  }
+  if (i != text.size()) return NumberKind::NotANumber;
+  std::size_t pos = 0;
+  if (ParseDecimal(text, pos, value)) return NumberKind::Number;
+  // Well-formed but beyond a double: far too large, or so small that it is zero.
+  if (negativeExponent) {
+    value = text[0] == '-' ? -0.0 : 0.0;
+    return NumberKind::Number;
+  }
+  return NumberKind::TooLarge;
 }
+
+// One comma-separated element of a reply: its number bytes and what follows them.
+struct Element {
+  std::string text;
+  bool dataEnded = false;  // the received bytes ended right after `text`
+  char follower = '\0';    // the byte after `text` unless the data ended
+};
+
+class ReplyReader {
+ public:
+  ReplyReader(const char* bytes, int size) : bytes_(bytes), size_(size) {}
+
+  void SkipPadding() {
+    while (pos_ < size_ && IsPadding(bytes_[pos_])) ++pos_;
+  }
+  bool AtEnd() const { return pos_ >= size_; }
+
+  // Reads the number bytes from here; stops on the byte after them, unread.
+  Element Next() {
+    Element element;
+    while (pos_ < size_ && IsNumberByte(bytes_[pos_])) element.text.push_back(bytes_[pos_++]);
+    element.dataEnded = pos_ >= size_;
+    if (!element.dataEnded) element.follower = bytes_[pos_];
+    return element;
+  }
+  void Step() { ++pos_; }
+
+  // The bytes after the line end that are more than padding.
+  int StaleAfterLineEnd() {
+    ++pos_;  // the line end
+    SkipPadding();
+    return size_ - pos_;
+  }
+
+ private:
+  const char* bytes_;
+  int size_;
+  int pos_ = 0;
+};
 
 bool IsOverflow(double value) { return !std::isfinite(value) || std::fabs(value) >= kOverflowMark; }
 
-}  // namespace
-
-std::string FilterReply(const char* reply) {
-  std::string filtered;
-  for (int i = 0; i < kReplyFilterLimit && reply[i] != '\0'; ++i) {
-    if (KeptByFilter(reply[i])) filtered.push_back(reply[i]);
-  }
-  return filtered;
+// The instrument's status word, when its element is a whole number that fits.
+bool StatusWord(const std::string& text, long long& word) {
+  double value = 0.0;
+  if (ReadNumber(text, value) != NumberKind::Number || value < 0 || value > 1e15) return false;
+  word = static_cast<long long>(value);
+  return static_cast<double>(word) == value;
 }
 
-ReplyVerdict JudgeReply(const char* reply, int received, LatestReading& reading) {
+constexpr int kStatusElement = 5;  // voltage, current, resistance, time stamp, status
+constexpr long long kComplianceBit = 8;
+
+}  // namespace
+
+ReplyVerdict JudgeReply(const char* reply, int received, LatestReading& reading, int* staleBytes) {
+  if (staleBytes != nullptr) *staleBytes = 0;
   if (received <= 0) return ReplyVerdict::NoReply;
-  const std::string filtered = FilterReply(reply);
-  const bool lineEnd = LineEndAfterLastNumber(reply, received);
-  std::size_t pos = 0;
-  double voltage = 0.0;
-  double current = 0.0;
-  if (!ParseTwoNumbers(filtered, pos, voltage, current)) {
-    // A short reply without its line end was still under way when the read ended.
-    return lineEnd || received >= kMaxReplyBytes ? ReplyVerdict::NoReading : ReplyVerdict::Incomplete;
+  // A reply broken off where more could follow: cut short by a pause, unless the read was full.
+  const ReplyVerdict cut = received >= kMaxReplyBytes ? ReplyVerdict::NoReading : ReplyVerdict::Incomplete;
+  ReplyReader reader(reply, received);
+  reader.SkipPadding();
+  if (reader.AtEnd()) {
+    bool lineEnd = false;
+    for (int i = 0; i < received; ++i) lineEnd = lineEnd || IsLineEnd(reply[i]);
+    return lineEnd ? ReplyVerdict::NoReading : cut;
   }
-  const bool separated = pos < filtered.size() && (filtered[pos] == ',' || filtered[pos] == ';');
-  if (!separated && !(pos == filtered.size() && lineEnd)) {
-    return lineEnd ? ReplyVerdict::NoReading : ReplyVerdict::Incomplete;
+
+  double values[2] = {0.0, 0.0};
+  bool tooLarge = false;
+  Element element;
+  for (int i = 0; i < 2; ++i) {
+    element = reader.Next();
+    if (element.text.empty()) {
+      if (element.dataEnded) return cut;
+      // Text where a number belongs is no reading; a byte the instrument never sends is damage.
+      return IsPrintable(element.follower) ? ReplyVerdict::NoReading : ReplyVerdict::Garbled;
+    }
+    // The current may also be cut inside its exponent; the voltage has its comma to come.
+    if (element.dataEnded) return i == 1 ? ReplyVerdict::Incomplete : cut;
+    const bool endsElement = element.follower == ',' || (i == 1 && (element.follower == ';' || IsLineEnd(element.follower)));
+    if (!endsElement && !IsSeparator(element.follower) && !IsLineEnd(element.follower)) return ReplyVerdict::Garbled;
+    const NumberKind kind = ReadNumber(element.text, values[i]);
+    if (kind == NumberKind::NotANumber || !endsElement) return ReplyVerdict::NoReading;
+    tooLarge = tooLarge || kind == NumberKind::TooLarge;
+    if (i == 0) reader.Step();
   }
-  if (IsOverflow(voltage) || IsOverflow(current)) return ReplyVerdict::Overflow;
-  reading.voltage = voltage;
-  reading.current = current;
+
+  // The further elements: bytes of the alphabet up to the line end, the status among them.
+  bool inCompliance = false;
+  for (int index = 3; IsSeparator(element.follower); ++index) {
+    reader.Step();
+    element = reader.Next();
+    if (element.dataEnded) break;
+    if (!IsSeparator(element.follower) && !IsLineEnd(element.follower)) return ReplyVerdict::Garbled;
+    long long word = 0;
+    if (index == kStatusElement && StatusWord(element.text, word)) inCompliance = (word & kComplianceBit) != 0;
+  }
+  if (!element.dataEnded && IsLineEnd(element.follower) && staleBytes != nullptr) {
+    *staleBytes = reader.StaleAfterLineEnd();
+  }
+
+  if (tooLarge || IsOverflow(values[0]) || IsOverflow(values[1])) return ReplyVerdict::Overflow;
+  reading.voltage = values[0];
+  reading.current = values[1];
+  reading.inCompliance = inCompliance;
   return ReplyVerdict::Reading;
 }

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "measurement/decimal_text.h"
+#include "measurement/file_create_message.h"
 #include "measurement/instrument_protocol.h"
+#include "measurement/instrument_setup.h"
 #include "measurement/port_open_message.h"
 #include "measurement/printable_text.h"
 #include "measurement/run_text.h"
@@ -21,6 +23,7 @@ MissReason ReasonFor(ReplyVerdict verdict) {
     case ReplyVerdict::NoReply: return MissReason::NoReply;
     case ReplyVerdict::Incomplete: return MissReason::Incomplete;
     case ReplyVerdict::Overflow: return MissReason::Overflow;
+    case ReplyVerdict::Garbled: return MissReason::Garbled;
     default: return MissReason::NoReading;
   }
 }
@@ -68,8 +71,11 @@ SnapshotPtr MeasurementRun::MakeSnapshot() {
 
 SnapshotPtr MeasurementRun::Publish() {
   SnapshotPtr snapshot = MakeSnapshot();
-  std::lock_guard<std::mutex> lock(snapshotMutex_);
-  snapshot_ = snapshot;
+  {
+    std::lock_guard<std::mutex> lock(snapshotMutex_);
+    snapshot_ = snapshot;
+  }
+  if (snapshotListener_) snapshotListener_(snapshot);
   return snapshot;
 }
 
@@ -154,12 +160,14 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunFrontEnd& fron
   settings_ = accepted;
 
   // Locked before it is emptied: the file of a measurement running elsewhere stays as it is.
-  if (!dataFile_.Create(settings_.outputPath)) {
+  FileCreateError createError;
+  if (!dataFile_.Create(settings_.outputPath, &createError)) {
     Publish();
-    frontEnd.ShowMessage("Can't create file : " + PrintableText(settings_.outputPath));
+    frontEnd.ShowMessage(FileCreateFailureMessage(settings_.outputPath, createError));
     return 1;
   }
   PortOpenError openError;
+  link_->SetBaudRate(settings_.instrument.baud);
   if (!link_->Open(settings_.portPath, &openError)) {
     openError.path = settings_.portPath;
     std::vector<SerialPortInfo> detected;
@@ -173,6 +181,7 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunFrontEnd& fron
   history_.Clear();
   counters_ = RunCounters{};
   portLost_ = false;
+  complianceStreakOpen_ = false;
   endedWithPortLost_ = false;
   tickCount_ = 0;
   startTime_ = clock_->NowSeconds();
@@ -182,6 +191,7 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunFrontEnd& fron
   measuring_ = true;
 
   SendCommand(*link_, kResetCommand);
+  if (!PutSettingsInForce(frontEnd)) return 1;
   SendCommand(*link_, kOutputOnCommand);
 
   std::error_code ignored;
@@ -190,6 +200,25 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunFrontEnd& fron
   WriteRunRecord(frontEnd);
   Redraw(frontEnd);
   return 0;
+}
+
+// The settings that differ from the reset defaults, then one error query:
+// a setting the instrument refused fails the Start before its output is on.
+bool MeasurementRun::PutSettingsInForce(RunFrontEnd& frontEnd) {
+  const std::vector<std::string> commands = InstrumentSettingCommands(settings_.instrument);
+  if (commands.empty()) return true;
+  for (const std::string& command : commands) SendCommand(*link_, command.c_str());
+  SendCommand(*link_, kErrorQueryCommand);
+  char exchange[kExchangeBufferSize];
+  const int received = ReadResponse(*link_, *clock_, exchange);
+  const ErrorQueryReply reply = ReadErrorQueryReply(exchange, received);
+  if (reply.answered && reply.number == 0) return true;
+  measuring_ = false;
+  link_->Close();
+  dataFile_.Release();  // empty, as after a port that would not open
+  Publish();
+  frontEnd.ShowMessage(SettingsNotTakenText(reply, settings_.portPath, settings_.instrument.baud));
+  return false;
 }
 
 void MeasurementRun::Tick(RunFrontEnd& frontEnd) {
@@ -240,7 +269,14 @@ void MeasurementRun::TakeSample(RunFrontEnd& frontEnd) {
   const int received = ReadResponse(*link_, *clock_, exchange);
 
   LatestReading reading = latest_;
-  const ReplyVerdict verdict = JudgeReply(exchange, received, reading);
+  int staleAfterReply = 0;
+  const ReplyVerdict verdict = JudgeReply(exchange, received, reading, &staleAfterReply);
+  if (staleAfterReply > 0) {
+    // Bytes after the reply's line end belong to no reply this sample asked for.
+    ++counters_.staleReplies;
+    counters_.staleBytes += staleAfterReply;
+    counters_.lastStaleBytes = staleAfterReply;
+  }
   if (link_->Lost()) MarkPortLost(frontEnd);
   if (verdict != ReplyVerdict::Reading) {
     // A reply cut short by the line going down is the lost port's doing.
@@ -258,11 +294,35 @@ void MeasurementRun::TakeSample(RunFrontEnd& frontEnd) {
   const bool logged = dataFile_.Append(FormatDataLine(reading.time, reading.current));
   history_.Append(latest_);
   ++counters_.samplesTaken;
+  if (reading.inCompliance) {
+    NoteCompliance(frontEnd);
+  } else {
+    complianceStreakOpen_ = false;
+  }
   if (!logged) {
     ++counters_.lostLines;
     Report(frontEnd, SampleTrouble::Lost);
   }
   Redraw(frontEnd);
+}
+
+// The line is written as measured; the count, the streak and the warning say
+// that the current was held at the limit, not drawn by the device.
+void MeasurementRun::NoteCompliance(RunFrontEnd& frontEnd) {
+  ++counters_.samplesInCompliance;
+  const int sample = counters_.samplesTaken + counters_.missedSamples;
+  const std::string clock = WallClockNow();
+  if (complianceStreakOpen_ && !record_.complianceStreaks.empty()) {
+    ComplianceStreak& streak = record_.complianceStreaks.back();
+    streak.lastSample = sample;
+    streak.lastAt = latest_.time;
+    streak.lastAtClock = clock;
+    return;
+  }
+  complianceStreakOpen_ = true;
+  ++counters_.complianceStreaks;
+  record_.complianceStreaks.push_back(ComplianceStreak{sample, latest_.time, clock, sample, latest_.time, clock});
+  Report(frontEnd, SampleTrouble::InCompliance);
 }
 
 bool MeasurementRun::Stop(RunFrontEnd& frontEnd, RunEndReason reason, int signalNumber) {

@@ -9,6 +9,7 @@
 // may be called from any thread at any time, and is all a front end reads.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,9 +28,9 @@ using SnapshotPtr = std::shared_ptr<const RunSnapshot>;
 class RunFrontEnd {
  public:
   virtual ~RunFrontEnd() = default;
-  // A Start failure the user must read: "Can't create file : <path>", or
-  // "Can't open serial port" followed by lines that name the port, the reason
-  // and what to do. Shown modally by the desktop program.
+  // A Start failure the user must read: "Can't create file : <path>" or
+  // "Can't open serial port", each followed by lines that say why and what to
+  // do. Shown modally by the desktop program.
   virtual void ShowMessage(const std::string& text) = 0;
   // The display is out of date (new sample, Start, Stop): read Snapshot() anew.
   virtual void Redraw() = 0;
@@ -52,9 +53,11 @@ class MeasurementRun {
   MeasurementRun& operator=(const MeasurementRun&) = delete;
 
   // Start after the dialog was accepted: takes the settings, creates the output
-  // file empty under the run's lock, opens settings.portPath, clears the
-  // history, sets the counters and start time, sends "*RST\r" and
-  // ":OUTP ON\r", and writes the run record. Returns 0 when the measurement
+  // file empty under the run's lock, opens settings.portPath at the
+  // instrument's baud rate, clears the history, sets the counters and start
+  // time, sends "*RST\r", the commands of the instrument settings that differ
+  // from their defaults with one ":SYST:ERR?\r" after them (an error fails
+  // the Start with the output off), ":OUTP ON\r", and writes the run record. Returns 0 when the measurement
   // runs and 1 when a step failed (the message has been shown through the
   // front end). The accepted settings are kept either way.
   int Begin(const MeasurementSettings& accepted, RunFrontEnd& frontEnd);
@@ -83,6 +86,12 @@ class MeasurementRun {
   // them in its message; ListSerialPorts unless replaced (tests, the demo).
   void SetPortLister(PortLister lister) { portLister_ = std::move(lister); }
 
+  // Called with every snapshot the run publishes, on the thread that drives
+  // the run, after the sample's line is in the file: for readers beyond the
+  // front end (a broker, a collector). It must not block. Set before Begin.
+  using SnapshotListener = std::function<void(const SnapshotPtr&)>;
+  void SetSnapshotListener(SnapshotListener listener) { snapshotListener_ = std::move(listener); }
+
   // The latest published snapshot. Any thread.
   SnapshotPtr Snapshot() const;
 
@@ -105,10 +114,13 @@ class MeasurementRun {
   void MarkPortLost(RunFrontEnd& frontEnd);
   bool ReopenPort(RunFrontEnd& frontEnd);
   bool SendOutputOffAndClose();
+  void NoteCompliance(RunFrontEnd& frontEnd);
+  bool PutSettingsInForce(RunFrontEnd& frontEnd);
 
   std::unique_ptr<InstrumentLink> link_;
   std::unique_ptr<Clock> clock_;
   PortLister portLister_;
+  SnapshotListener snapshotListener_;
   MeasurementSettings settings_;
   bool measuring_ = false;
   int tickCount_ = 0;
@@ -118,6 +130,7 @@ class MeasurementRun {
   SampleHistory history_;
   DataFile dataFile_;
   bool portLost_ = false;
+  bool complianceStreakOpen_ = false;  // the latest reading was in compliance
   RunRecord record_;
   // The record goes beside a regular file only: not into /dev beside a device.
   bool recordWanted_ = false;

@@ -34,9 +34,16 @@ const char* MissReasonKey(MissReason reason) {
     case MissReason::Incomplete: return "incomplete_reply";
     case MissReason::Overflow: return "overflow";
     case MissReason::PortLost: return "port_lost";
+    case MissReason::Garbled: return "garbled_reply";
   }
   return "unknown";
 }
+
+nlohmann::json TimeOrNull(double seconds, const std::string& clock) {
+  return seconds < 0 ? nlohmann::json(nullptr) : nlohmann::json{{"at", clock}, {"elapsed_s", seconds}};
+}
+
+}  // namespace
 
 std::string SignalName(int signalNumber) {
   switch (signalNumber) {
@@ -46,12 +53,6 @@ std::string SignalName(int signalNumber) {
     default: return "signal " + std::to_string(signalNumber);
   }
 }
-
-nlohmann::json TimeOrNull(double seconds, const std::string& clock) {
-  return seconds < 0 ? nlohmann::json(nullptr) : nlohmann::json{{"at", clock}, {"elapsed_s", seconds}};
-}
-
-}  // namespace
 
 std::string RunRecordPath(const std::string& outputPath) { return outputPath + ".run.json"; }
 
@@ -93,7 +94,16 @@ std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& se
                    {"sample_interval_s", settings.sampleInterval},
                    {"measurement_time_s", settings.measurementTime},
                    {"output_voltage_V", settings.outputVoltage},
-                   {"output_file", settings.outputPath}};
+                   {"output_file", settings.outputPath},
+                   {"current_limit_A", settings.instrument.currentLimit},
+                   {"current_range_A", settings.instrument.currentRange == 0.0
+                                           ? nlohmann::ordered_json("auto")
+                                           : nlohmann::ordered_json(settings.instrument.currentRange)},
+                   {"nplc", settings.instrument.nplc},
+                   {"autozero", settings.instrument.autoZero == AutoZero::On     ? "on"
+                                : settings.instrument.autoZero == AutoZero::Once ? "once"
+                                                                                 : "off"},
+                   {"baud", settings.instrument.baud}};
   j["running"] = !record.ended;
   j["end"] = record.ended ? TimeOrNull(record.endAt, record.endClock) : nlohmann::json(nullptr);
   j["end_reason"] = record.ended ? nlohmann::json(EndReasonKey(record.endReason)) : nlohmann::json(nullptr);
@@ -105,6 +115,13 @@ std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& se
                   {"lost", counters.lostLines}};
   j["port_losses"] = losses;
   j["stale_replies"] = {{"count", counters.staleReplies}, {"bytes", counters.staleBytes}};
+  nlohmann::ordered_json streaks = nlohmann::ordered_json::array();
+  for (const ComplianceStreak& streak : record.complianceStreaks) {
+    streaks.push_back(
+        {{"first", {{"sample", streak.firstSample}, {"at", streak.firstAtClock}, {"elapsed_s", streak.firstAt}}},
+         {"last", {{"sample", streak.lastSample}, {"at", streak.lastAtClock}, {"elapsed_s", streak.lastAt}}}});
+  }
+  j["compliance"] = {{"samples", counters.samplesInCompliance}, {"streaks", streaks}};
   j["output_off_delivered"] =
       record.outputOffDelivered < 0 ? nlohmann::json(nullptr) : nlohmann::json(record.outputOffDelivered == 1);
   // Paths need not be valid UTF-8: replace what is not rather than refuse to write.

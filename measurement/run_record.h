@@ -17,10 +17,22 @@ struct PortLossTimes {
   std::string backAtClock;
 };
 
+// A run of readings in compliance: its first and last sample (numbered among
+// the due samples from 1) and their times.
+struct ComplianceStreak {
+  int firstSample = 0;
+  double firstAt = 0.0;  // seconds since the start, as in the data file
+  std::string firstAtClock;
+  int lastSample = 0;
+  double lastAt = 0.0;
+  std::string lastAtClock;
+};
+
 struct RunRecord {
   std::string startClock;  // ISO 8601 with the time zone
   std::string portPath;
   std::vector<PortLossTimes> portLosses;
+  std::vector<ComplianceStreak> complianceStreaks;
   bool ended = false;
   RunEndReason endReason = RunEndReason::Completed;
   int signalNumber = 0;
@@ -29,6 +41,9 @@ struct RunRecord {
   int outputOffDelivered = -1;  // -1 until the stop has tried
   std::string writeError;       // why the record could not be written last, empty when it could
 };
+
+// "SIGHUP", "SIGINT", "SIGTERM" (also for their Windows console events), else "signal N".
+std::string SignalName(int signalNumber);
 
 // <output path>.run.json
 std::string RunRecordPath(const std::string& outputPath);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "measurement/instrument_settings.h"
 #include "measurement/sample_history.h"
 
 struct MeasurementSettings {
@@ -16,6 +17,7 @@ struct MeasurementSettings {
   int measurementTime = 1000;  // seconds (ticks), 10..10000000
   double outputVoltage = 0.0;  // volts, -10..10
   std::string outputPath = "x.dat";
+  InstrumentSettings instrument;  // at the 2400's reset defaults unless a bench changes them
 };
 
 // Why a due sample gave no reading.
@@ -25,8 +27,9 @@ enum class MissReason {
   Incomplete,  // the reply broke off inside or right after the current
   Overflow,    // the instrument's overflow marker (9.9e37 and up) or not a finite number
   PortLost,    // the serial port was gone
+  Garbled,     // a byte inside or between the voltage and the current that no number holds
 };
-constexpr int kMissReasonCount = 5;
+constexpr int kMissReasonCount = 6;
 
 // What a front end is told about, besides new samples.
 enum class SampleTrouble {
@@ -37,6 +40,7 @@ enum class SampleTrouble {
   PortBack,          // the port was opened again; sampling goes on
   InstrumentSilent,  // no reply kSilentSampleLimit samples in a row (once per streak)
   RecordNotWritten,  // the run record could not be written (once, until it can be again)
+  InCompliance,      // a reading in compliance after one that was not (once per streak)
 };
 
 constexpr int kSilentSampleLimit = 3;
@@ -53,6 +57,8 @@ struct RunCounters {
   int lastStaleBytes = 0;    // bytes discarded before the latest sample
   int portLosses = 0;        // times the port went away
   int noReplyStreak = 0;     // due samples in a row that got no reply
+  int samplesInCompliance = 0;  // readings taken while the current was held at the limit
+  int complianceStreaks = 0;    // runs of such readings, not broken by missed samples
 };
 
 // How a measurement ended, for the run record.

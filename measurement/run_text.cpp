@@ -24,15 +24,16 @@ std::string MissedText(const RunSnapshot& run) {
     case MissReason::Incomplete: reason = "the reply broke off before the current was complete"; break;
     case MissReason::Overflow: reason = "the instrument sent its overflow mark (9.91E+37) instead of a current"; break;
     case MissReason::PortLost: reason = "serial port " + Port(run) + " is lost"; break;
+    case MissReason::Garbled:
+      reason = "a garbled reply, with a byte that belongs to no number inside or between the voltage and the current";
+      break;
   }
   return "no reading at tick " + std::to_string(run.tickCount) + ": " + reason + SoFar(c.missedSamples, "missed");
 }
 
 std::string SilentText(const RunSnapshot& run) {
   return "no reply from the instrument on " + Port(run) + " for " + std::to_string(kSilentSampleLimit) +
-         " samples in a row. Check: the cable is straight-through, not null-modem; RS-232 is selected on the "
-         "instrument's front panel (it leaves the factory set to GPIB); 9600 baud, 8 data bits, no parity, "
-         "terminator CR, no flow control";
+         " samples in a row. " + NoReplyChecks(run.settings.instrument.baud);
 }
 
 }  // namespace
@@ -44,8 +45,15 @@ const char* MissReasonText(MissReason reason) {
     case MissReason::Incomplete: return "incomplete reply";
     case MissReason::Overflow: return "overflow";
     case MissReason::PortLost: return "port lost";
+    case MissReason::Garbled: return "garbled reply";
   }
   return "unknown";
+}
+
+std::string NoReplyChecks(int baud) {
+  return "Check: the cable is straight-through, not null-modem; RS-232 is selected on the instrument's front "
+         "panel (it leaves the factory set to GPIB); " +
+         std::to_string(baud) + " baud, 8 data bits, no parity, terminator CR, no flow control";
 }
 
 std::string TroubleText(SampleTrouble trouble, const RunSnapshot& run) {
@@ -68,6 +76,11 @@ std::string TroubleText(SampleTrouble trouble, const RunSnapshot& run) {
       return "serial port " + Port(run) + " is back at tick " + std::to_string(run.tickCount) + "; sampling goes on";
     case SampleTrouble::InstrumentSilent:
       return SilentText(run);
+    case SampleTrouble::InCompliance:
+      return "in compliance at tick " + std::to_string(run.tickCount) + ": the current is held at the limit of " +
+             FormatGeneral(run.settings.instrument.currentLimit * 1e6) +
+             " uA and the voltage across the device is below the set value; the samples are written as measured. "
+             "Raise the current limit (Setup > Instrument, or ivra-run --current-limit)";
     case SampleTrouble::RecordNotWritten:
       return "the run record " + PrintableText(run.recordPath) +
              " could not be written (" + run.recordWriteError + "); the measurement goes on";
@@ -80,6 +93,11 @@ std::string StatusPaneText(const RunSnapshot& run) {
   std::string text = "Missed samples: " + std::to_string(c.missedSamples) + "  Lost lines: " + std::to_string(c.lostLines);
   if (c.staleReplies > 0) text += "  Stale replies: " + std::to_string(c.staleReplies);
   if (c.portLosses > 0) text += "  Port losses: " + std::to_string(c.portLosses);
+  if (c.samplesInCompliance > 0) {
+    text += "  In compliance: " + Count(c.samplesInCompliance, "sample", "samples") +
+            ". The current is held at the limit; the voltage across the device is below the set value. Raise the "
+            "current limit in Setup > Instrument.";
+  }
   if (run.state == RunState::PortLost) {
     return "Serial port " + Port(run) + " lost; trying it again at every sample.  " + text;
   }
@@ -104,6 +122,7 @@ std::string RunSummaryLine(const RunSnapshot& run) {
   if (!reasons.empty()) line += " (" + reasons + ")";
   line += ", " + std::to_string(c.lostLines) + " lost, " + Count(c.portLosses, "port loss", "port losses") + ", " +
           Count(c.staleReplies, "stale reply", "stale replies") + " discarded";
+  if (c.samplesInCompliance > 0) line += ", " + std::to_string(c.samplesInCompliance) + " in compliance";
   return line;
 }
 

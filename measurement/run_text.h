@@ -11,6 +11,10 @@
 // What a missed sample's reason is called in counts and the summary, e.g. "no reply".
 const char* MissReasonText(MissReason reason);
 
+// What to check when the instrument does not answer at `baud`: "Check: the
+// cable is straight-through, ...; 9600 baud, 8 data bits, ...".
+std::string NoReplyChecks(int baud);
+
 // One trouble in a sentence, naming the port or file, e.g. "no reading at
 // tick 5: no reply from the instrument on /dev/ttyUSB0 (3 missed so far)".
 std::string TroubleText(SampleTrouble trouble, const RunSnapshot& run);
@@ -20,7 +24,8 @@ std::string TroubleText(SampleTrouble trouble, const RunSnapshot& run);
 std::string StatusPaneText(const RunSnapshot& run);
 
 // One line for the end of a run: "12 samples written, 2 missed (1 no reply,
-// 1 overflow), 0 lost, 0 port losses, 1 stale reply discarded".
+// 1 overflow), 0 lost, 0 port losses, 1 stale reply discarded", followed by
+// ", 5 in compliance" when readings were taken in compliance.
 std::string RunSummaryLine(const RunSnapshot& run);
 
 // The warning when ":OUTP OFF" could not be delivered at the stop on `portPath`.

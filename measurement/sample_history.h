@@ -12,6 +12,7 @@ struct LatestReading {
   double voltage = 0.0;  // volts, as the instrument measures it
   double aux3 = 0.0;     // always 0.0
   double aux4 = 0.0;     // always 0.0
+  bool inCompliance = false;  // the instrument held the current at its limit (status bit 3)
 };
 
 struct SampleHistory {

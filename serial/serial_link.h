@@ -2,8 +2,9 @@
 // SerialLink object per open port, one implementation per platform
 // (serial_link_posix.cpp, serial_link_win32.cpp) behind this header.
 //
-// Open applies the instrument's line settings (9600 baud, 8 data bits, no
-// parity, 2 stop bits, no flow control, raw bytes) and time-outs, waits 300 ms
+// Open applies the instrument's line settings (9600 baud unless another rate
+// is given, 8 data bits, no parity, 2 stop bits, no flow control, raw bytes)
+// and time-outs, waits 300 ms
 // for the port to settle and discards whatever input is waiting. All calls are
 // synchronous, and one object is used by one thread at a time.
 //
@@ -37,6 +38,10 @@ struct PortOpenError {
   std::string holder;       // Busy: the program that holds it, e.g. "minicom (pid 4711)", if found
 };
 
+constexpr int kDefaultSerialBaud = 9600;
+// The line speeds of the SourceMeter's RS-232 menu.
+constexpr int kSerialBaudRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600};
+
 class SerialLink {
  public:
   SerialLink();
@@ -48,7 +53,9 @@ class SerialLink {
   // (closing a port this object held before). Returns false when the port
   // cannot be opened, is not a terminal device, or another process holds it;
   // no configuration is made then, and `error` (when given) says why.
-  bool Open(const std::string& devicePath, PortOpenError* error = nullptr);
+  // `baud` is one of the rates the instrument offers (kSerialBaudRates); any
+  // other falls back to 9600.
+  bool Open(const std::string& devicePath, PortOpenError* error = nullptr, int baud = kDefaultSerialBaud);
 
   // One synchronous write of `count` bytes. Returns the write's success flag.
   bool Write(const void* bytes, int count);

@@ -35,7 +35,21 @@ int MsUntil(SteadyClock::time_point deadline) {
   return static_cast<int>((left.count() + 999) / 1000);
 }
 
-void ConfigureLine(int fd) {
+speed_t SpeedFor(int baud) {
+  switch (baud) {
+    case 300: return B300;
+    case 600: return B600;
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    default: return B9600;
+  }
+}
+
+void ConfigureLine(int fd, int baud) {
   termios tio{};
   if (tcgetattr(fd, &tio) != 0) std::memset(&tio, 0, sizeof tio);
 
@@ -52,8 +66,8 @@ void ConfigureLine(int fd) {
   // Reads never block in the driver; poll() does the waiting.
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  cfsetispeed(&tio, B9600);
-  cfsetospeed(&tio, B9600);
+  cfsetispeed(&tio, SpeedFor(baud));
+  cfsetospeed(&tio, SpeedFor(baud));
   tcsetattr(fd, TCSANOW, &tio);
 
   // DTR up, RTS low. A pseudo-terminal has no modem lines (ENOTTY): fine.
@@ -133,7 +147,7 @@ SerialLink::SerialLink() : port_(std::make_unique<Port>()) {}
 
 SerialLink::~SerialLink() { Close(); }
 
-bool SerialLink::Open(const std::string& path, PortOpenError* error) {
+bool SerialLink::Open(const std::string& path, PortOpenError* error, int baud) {
   if (port_->fd >= 0) Close();
   port_->lost = false;
   if (error != nullptr) *error = PortOpenError{};
@@ -162,7 +176,7 @@ bool SerialLink::Open(const std::string& path, PortOpenError* error) {
   ioctl(fd, TIOCEXCL);
   port_->fd = fd;
 
-  ConfigureLine(fd);
+  ConfigureLine(fd, baud);
   ProcessClock().DelayMs(kSettleTimeMs);
   // Discards the input that waited at open time: one read of what is there
   // (at most the drain buffer), then a flush of anything beyond it.

@@ -118,7 +118,14 @@ OVERLAPPED FreshOperation(Port& port) {
   return op;
 }
 
-void ConfigureLine(HANDLE port) {
+DWORD BaudRateFor(int baud) {
+  for (const int rate : kSerialBaudRates) {
+    if (rate == baud) return static_cast<DWORD>(baud);
+  }
+  return CBR_9600;
+}
+
+void ConfigureLine(HANDLE port, int baud) {
   DCB dcb;
   ZeroMemory(&dcb, sizeof dcb);
   COMMTIMEOUTS timeouts;
@@ -133,7 +140,7 @@ void ConfigureLine(HANDLE port) {
   timeouts.WriteTotalTimeoutMultiplier = SerialLink::kWriteTotalMultiplierMs;
   timeouts.WriteTotalTimeoutConstant = SerialLink::kWriteTotalConstantMs;
 
-  dcb.BaudRate = CBR_9600;
+  dcb.BaudRate = BaudRateFor(baud);
   dcb.ByteSize = 8;
   dcb.Parity = NOPARITY;
   dcb.StopBits = TWOSTOPBITS;
@@ -166,7 +173,7 @@ SerialLink::SerialLink() : port_(std::make_unique<Port>()) {}
 
 SerialLink::~SerialLink() { Close(); }
 
-bool SerialLink::Open(const std::string& name, PortOpenError* error) {
+bool SerialLink::Open(const std::string& name, PortOpenError* error, int baud) {
   if (port_->handle != INVALID_HANDLE_VALUE) Close();
   port_->lost = false;
   if (error != nullptr) *error = PortOpenError{};
@@ -194,7 +201,7 @@ bool SerialLink::Open(const std::string& name, PortOpenError* error) {
   }
   if (port_->ioDone == nullptr) port_->ioDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
-  ConfigureLine(port_->handle);
+  ConfigureLine(port_->handle, baud);
   ProcessClock().DelayMs(kSettleTimeMs);
 
   DWORD errors = 0;

@@ -61,6 +61,8 @@ class FakeInstrumentLink final : public InstrumentLink {
   }
   void Close() override { ++closes; }
   bool Lost() override { return lost; }
+  int baud = 9600;
+  void SetBaudRate(int rate) override { baud = rate; }
 
   std::string Sent() const {
     std::string all;

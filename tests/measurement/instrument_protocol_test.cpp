@@ -24,17 +24,47 @@ ReplyVerdict Judge(const std::string& reply, LatestReading& reading) {
   return JudgeReply(buffer, static_cast<int>(reply.size()), reading);
 }
 
-TEST(InstrumentProtocol, FilterKeepsOnlyNumberCharactersAndStopsAtZeroOr250Bytes) {
-  EXPECT_EQ(FilterReply(" +1.5E-3 ;A,b\te-2\r\n"), "+1.5E-3;,e-2");
-  const char withZero[] = "1.0,2.0\0,3.0";
-  EXPECT_EQ(FilterReply(withZero), "1.0,2.0");
+TEST(InstrumentProtocol, AZeroByteOrAnyByteOutsideTheGrammarIsNeverSkipped) {
   const char zeroBeforeSecond[] = "1.0,\0" "2.0\r";
   LatestReading r;
   EXPECT_NE(JudgeReply(zeroBeforeSecond, sizeof zeroBeforeSecond - 1, r), ReplyVerdict::Reading);
+  EXPECT_EQ(JudgeReply(zeroBeforeSecond, sizeof zeroBeforeSecond - 1, r), ReplyVerdict::Garbled);
 
-  char longText[300];
-  std::memset(longText, '7', sizeof longText);  // no zero byte in reach
-  EXPECT_EQ(FilterReply(longText), std::string(250, '7'));
+  // Faults once seen: bytes that were not next to each other made one number.
+  struct Case {
+    std::string reply;
+    ReplyVerdict verdict;
+  };
+  const std::vector<Case> cases = {
+      {"+5.000000E-01,+5\xae" "000000E-07,+9.910000E+37\r", ReplyVerdict::Garbled},
+      {"2,1e+\x10" "2,\r", ReplyVerdict::Garbled},
+      {"1,- 5\r", ReplyVerdict::Garbled},
+      {"1, 5\r", ReplyVerdict::Garbled},
+      {"+5.0E-01\x80,+5.0E-07\r", ReplyVerdict::Garbled},
+      {"+5.0E-01,+5.0E-07,+9.9\xff" "1E+37\r", ReplyVerdict::Garbled},
+      {"\xab" "5.0E-01,+5.0E-07\r", ReplyVerdict::Garbled},
+  };
+  for (const Case& c : cases) {
+    LatestReading reading;
+    reading.current = 8.0;
+    EXPECT_EQ(Judge(c.reply, reading), c.verdict) << c.reply;
+    EXPECT_EQ(reading.current, 8.0) << c.reply;
+  }
+}
+
+TEST(InstrumentProtocol, TheReplyEndsAtItsFirstLineEnd) {
+  int stale = -1;
+  LatestReading r;
+  const char twoLines[] = "1,2\r3\r";
+  ASSERT_EQ(JudgeReply(twoLines, sizeof twoLines - 1, r, &stale), ReplyVerdict::Reading);
+  EXPECT_EQ(r.current, 2.0);
+  EXPECT_EQ(stale, 2);  // "3\r" belongs to something else
+
+  // Padding around the reply is not stale input.
+  const char padded[] = "\r\n \0+1.0E+00,+2.0E-06,+9.9E+37,+1.0E+00,+1.0E+00\r\n\0 ";
+  ASSERT_EQ(JudgeReply(padded, sizeof padded - 1, r, &stale), ReplyVerdict::Reading);
+  EXPECT_EQ(r.current, 2e-6);
+  EXPECT_EQ(stale, 0);
 }
 
 TEST(InstrumentProtocol, SetVoltageCommandText) {
@@ -101,7 +131,8 @@ TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
   const std::string reading = "+5.000000E-01,+5.000000E-07,+9.910000E+37,+1.234567E+01,+2.150800E+04";
   const std::vector<Case> cases = {
       {reading + "\r", ReplyVerdict::Reading, 5e-7},
-      {"+1.0E+00 , -2.0E-06\r", ReplyVerdict::Reading, -2e-6},
+      {"+1.0E+00,-2.0E-06\r", ReplyVerdict::Reading, -2e-6},
+      {"+1.0E+00 , -2.0E-06\r", ReplyVerdict::Garbled, 0},
       {"-.5,3.\r", ReplyVerdict::Reading, 3.0},
       {"+5.000000E-01,+5.000000E-07\r", ReplyVerdict::Reading, 5e-7},
       // Cut after the current's separator (a pause or a hang-up): the current is whole.
@@ -116,11 +147,11 @@ TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
       {"+1.0E+00,ABC\r", ReplyVerdict::NoReading, 0},
       {",1,2\r", ReplyVerdict::NoReading, 0},
       {"1;2\r", ReplyVerdict::NoReading, 0},
-      {"1.5 2.5\r", ReplyVerdict::NoReading, 0},
+      {"1.5 2.5\r", ReplyVerdict::Garbled, 0},
       {"+-1,2\r", ReplyVerdict::NoReading, 0},
       {"1,--2\r", ReplyVerdict::NoReading, 0},
       {"E5,1\r", ReplyVerdict::NoReading, 0},
-      {"1e999,1\r", ReplyVerdict::NoReading, 0},
+      {"1.", ReplyVerdict::Incomplete, 0},
       // The reply broke off inside the current, or where more exponent digits could follow.
       {"+5.000000E-01,+5.0000", ReplyVerdict::Incomplete, 0},
       {"+5.000000E-01,+5.000000E", ReplyVerdict::Incomplete, 0},
@@ -131,6 +162,9 @@ TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
       {"+5.000000E-01,+9.910000E+37,+9.910000E+37\r", ReplyVerdict::Overflow, 0},
       {"+5.000000E-01,-9.900000E+37\r", ReplyVerdict::Overflow, 0},
       {"+9.910000E+37,+5.000000E-07\r", ReplyVerdict::Overflow, 0},
+      // Beyond a double is an overflow too, not text without a number.
+      {"1e999,1\r", ReplyVerdict::Overflow, 0},
+      {"+5.0E-01,1e400\r", ReplyVerdict::Overflow, 0},
   };
   for (const Case& c : cases) {
     LatestReading r;
@@ -144,6 +178,61 @@ TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
       EXPECT_EQ(r.current, 8.0) << c.reply;
     }
   }
+}
+
+TEST(InstrumentProtocol, ComplianceIsBit3OfTheFifthElement) {
+  const std::string head = "+5.000000E-01,+1.050000E-04,+9.910000E+37,+1.234567E+01,";
+  struct Case {
+    std::string reply;
+    bool inCompliance;
+  };
+  const std::vector<Case> cases = {
+      {head + "+1.946400E+04\r", true},   // 19464 = 19456 + 8
+      {head + "+1.945600E+04\r", false},  // 19456: bit 3 clear
+      {head + "+8.000000E+00,+5.0E-01\r", true},
+      {head + "+7.000000E+00\r", false},
+      {"+5.000000E-01,+1.050000E-04,+9.910000E+37,+1.234567E+01\r", false},  // no status element
+      {"+5.000000E-01,+1.050000E-04\r", false},
+      {head + "+1.9464", false},  // the status may have been cut short
+      {head + "+8.5E+00\r", false},  // not a whole number: no status word
+  };
+  for (const Case& c : cases) {
+    LatestReading r;
+    r.inCompliance = !c.inCompliance;
+    ASSERT_EQ(Judge(c.reply, r), ReplyVerdict::Reading) << c.reply;
+    EXPECT_EQ(r.inCompliance, c.inCompliance) << c.reply;
+    EXPECT_EQ(r.current, 1.05e-4) << c.reply;
+  }
+}
+
+// A healthy reply with one byte outside the grammar put in place of each byte
+// in turn, or inserted before it: a miss, or the instrument's own numbers.
+TEST(InstrumentProtocol, OneForeignByteAnywhereNeverYieldsOtherNumbers) {
+  const std::string healthy = "+5.000000E-01,+1.050000E-04,+9.910000E+37,+1.234567E+01,+1.946400E+04\r";
+  int readings = 0;
+  int misses = 0;
+  for (std::size_t at = 0; at < healthy.size(); ++at) {
+    const char topBitSet = static_cast<char>(healthy[at] | 0x80);
+    for (const char foreign : {topBitSet, '\x80', '\xff', '\x10', ' ', '\0', 'A'}) {
+      std::string replaced = healthy;
+      replaced[at] = foreign;
+      std::string inserted = healthy;
+      inserted.insert(at, 1, foreign);
+      for (const std::string& reply : {replaced, inserted}) {
+        LatestReading r;
+        if (Judge(reply, r) != ReplyVerdict::Reading) {
+          ++misses;
+          continue;
+        }
+        ++readings;
+        EXPECT_EQ(r.voltage, 0.5) << at;
+        EXPECT_EQ(r.current, 1.05e-4) << at;
+        EXPECT_TRUE(r.inCompliance) << at;
+      }
+    }
+  }
+  EXPECT_GT(misses, 0);
+  EXPECT_GT(readings, 0);  // padding before the reply is allowed
 }
 
 // Switches LC_NUMERIC to a locale with a decimal comma, building one with

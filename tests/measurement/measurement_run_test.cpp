@@ -154,6 +154,64 @@ TEST_F(MeasurementRunTest, StartCreatesTheFileEmptyOpensThePortAndSwitchesTheOut
   EXPECT_GE(frontEnd_.redraws, 1);
 }
 
+TEST_F(MeasurementRunTest, SettingsAwayFromTheirDefaultsGoBetweenResetAndOutputOnWithOneErrorQuery) {
+  const fs::path file = dir_ / "data.dat";
+  MeasurementSettings settings = Settings(1, 10, file);
+  settings.instrument.currentLimit = 1e-3;
+  settings.instrument.currentRange = 1e-3;
+  settings.instrument.nplc = 0.1;
+  settings.instrument.autoZero = AutoZero::Off;
+  settings.instrument.baud = 19200;
+  link_.replies.assign(1, "0,\"No error\"\r");
+  ASSERT_EQ(run_.Begin(settings, frontEnd_), 0);
+  EXPECT_EQ(link_.Sent(),
+            "*RST\r:SENS:CURR:PROT 0.001\r:SENS:CURR:RANG 0.001\r:SENS:CURR:NPLC 0.1\r:SYST:AZER OFF\r:SYST:ERR?\r"
+            ":OUTP ON\r");
+  EXPECT_TRUE(link_.AllWritesSingleBytes());
+  EXPECT_EQ(link_.baud, 19200);
+  EXPECT_TRUE(Now()->Measuring());
+  run_.Stop(frontEnd_, RunEndReason::StoppedByUser);
+
+  // Only what differs goes; the baud rate never sends a command.
+  settings.instrument = InstrumentSettings{};
+  settings.instrument.autoZero = AutoZero::Once;
+  settings.instrument.baud = 300;
+  Forget();
+  link_.replies.assign(1, "0,\"No error\"\r");
+  ASSERT_EQ(run_.Begin(settings, frontEnd_), 0);
+  EXPECT_EQ(link_.Sent(), "*RST\r:SYST:AZER ONCE\r:SYST:ERR?\r:OUTP ON\r");
+  run_.Stop(frontEnd_, RunEndReason::StoppedByUser);
+
+  // A refused setting: the instrument's own words, the output never on, nothing in the file.
+  settings.instrument = InstrumentSettings{};
+  settings.instrument.currentRange = 1.0;
+  Forget();
+  link_.replies.assign(1, "+824,\"Cannot exceed compliance range\"\r");
+  EXPECT_EQ(run_.Begin(settings, frontEnd_), 1);
+  EXPECT_EQ(link_.Sent(), "*RST\r:SENS:CURR:RANG 1\r:SYST:ERR?\r");
+  EXPECT_FALSE(Now()->Measuring());
+  ASSERT_EQ(frontEnd_.messages.size(), 1u);
+  EXPECT_EQ(frontEnd_.messages.back(),
+            "The instrument on serial port " + DefaultPortDevicePath(2) +
+                " refused a setting: error +824, \"Cannot exceed compliance range\". Its output was not switched on. "
+                "Check the values in Setup > Instrument (ivra-run: --current-limit, --current-range, --nplc, "
+                "--autozero).");
+  EXPECT_EQ(fs::file_size(file), 0u);
+  Tick();
+  EXPECT_EQ(fs::file_size(file), 0u);
+  EXPECT_EQ(link_.Sent().find(":OUTP ON"), std::string::npos);
+
+  // No answer (a baud rate that does not match): what to check, at the rate used.
+  settings.instrument.baud = 4800;
+  Forget();
+  link_.replies.clear();
+  EXPECT_EQ(run_.Begin(settings, frontEnd_), 1);
+  ASSERT_EQ(frontEnd_.messages.size(), 2u);
+  EXPECT_EQ(frontEnd_.messages.back().rfind("No answer to \":SYST:ERR?\" from the instrument on serial port ", 0), 0u);
+  EXPECT_NE(frontEnd_.messages.back().find("; 4800 baud, 8 data bits"), std::string::npos);
+  EXPECT_EQ(link_.Sent().find(":OUTP ON"), std::string::npos);
+}
+
 TEST_F(MeasurementRunTest, SamplesFallOnMultiplesOfTheIntervalAndTheRunStopsAfterItsTime) {
   const fs::path file = dir_ / "data.dat";
   ASSERT_EQ(run_.Begin(Settings(3, 10, file), frontEnd_), 0);
@@ -266,7 +324,10 @@ TEST_F(MeasurementRunTest, AFileThatCannotBeCreatedStopsTheStartBeforeThePort) {
   LeaveOneSampleFromAnEarlierRun();
   const fs::path file = dir_ / "missing-dir" / "data.dat";
   EXPECT_EQ(run_.Begin(Settings(7, 20, file), frontEnd_), 1);
-  EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{"Can't create file : " + file.string()});
+  EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{"Can't create file : " + file.string() + "\nThe folder " +
+                                                         (dir_ / "missing-dir").string() +
+                                                         " does not exist. Create it first, or choose a file in a "
+                                                         "folder that exists."});
   EXPECT_EQ(link_.opens, 0);
   EXPECT_TRUE(link_.writes.empty());
   EXPECT_FALSE(Now()->Measuring());
@@ -276,7 +337,8 @@ TEST_F(MeasurementRunTest, AFileThatCannotBeCreatedStopsTheStartBeforeThePort) {
 
   frontEnd_.messages.clear();
   EXPECT_EQ(run_.Begin(Settings(1, 10, ""), frontEnd_), 1);
-  EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{"Can't create file : "});
+  EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{"Can't create file : \nNo file name was given. Enter the "
+                                                         "name of the data file, e.g. run1.dat."});
   EXPECT_EQ(link_.opens, 0);
 }
 
@@ -355,7 +417,7 @@ TEST_F(MeasurementRunTest, ASampleWithoutAReadingIsCountedAsMissedAndNotLogged) 
   EXPECT_EQ(ReadFile(file), "1.10\ts\t0.5\tuA\n");  // never inf, nan or 9.91e+43
   EXPECT_EQ(frontEnd_.troubles, std::vector<SampleTrouble>(5, SampleTrouble::Missed));
   const int* by = Now()->counters.missedByReason;
-  EXPECT_EQ(std::vector<int>(by, by + kMissReasonCount), (std::vector<int>{1, 2, 1, 1, 0}));
+  EXPECT_EQ(std::vector<int>(by, by + kMissReasonCount), (std::vector<int>{1, 2, 1, 1, 0, 0}));
 
   // The next due tick tries again.
   Tick();
@@ -365,6 +427,59 @@ TEST_F(MeasurementRunTest, ASampleWithoutAReadingIsCountedAsMissedAndNotLogged) 
   EXPECT_EQ(RunSummaryLine(*Now()),
             "2 samples written, 5 missed (1 no reply, 2 no voltage and current, 1 incomplete reply, 1 overflow), "
             "0 lost, 0 port losses, 0 stale replies discarded");
+}
+
+TEST_F(MeasurementRunTest, ReadingsInComplianceAreWrittenAsMeasuredCountedAndToldOncePerStreak) {
+  const fs::path file = dir_ / "data.dat";
+  ASSERT_EQ(run_.Begin(Settings(1, 20, file), frontEnd_), 0);
+  const std::string held = "+4.900000E-02,+1.050000E-04,+9.910000E+37,+1.000000E+00,+1.946400E+04\r";
+  const std::string garbled = "+5.000000E-01,+5\xae" "000000E-07,+9.910000E+37,+1.000000E+00,+1.946400E+04\r";
+  // Due samples 1..7: held, held, garbled (a miss does not end the streak), held, free, held, held.
+  for (const std::string& reply : {held, held, garbled, held, std::string(kGoodReply), held, held}) {
+    NextSecond();
+    link_.replies.assign(1, reply);
+    run_.Tick(frontEnd_);
+  }
+  EXPECT_EQ(ReadFile(file), "1.10\ts\t105\tuA\n2.10\ts\t105\tuA\n4.10\ts\t105\tuA\n5.10\ts\t0.5\tuA\n"
+                            "6.10\ts\t105\tuA\n7.10\ts\t105\tuA\n");
+  EXPECT_EQ(std::count(frontEnd_.troubles.begin(), frontEnd_.troubles.end(), SampleTrouble::InCompliance), 2);
+  EXPECT_EQ(frontEnd_.troubleTexts.front(),
+            "in compliance at tick 1: the current is held at the limit of 105 uA and the voltage across the device "
+            "is below the set value; the samples are written as measured. Raise the current limit (Setup > "
+            "Instrument, or ivra-run --current-limit)");
+  EXPECT_EQ(frontEnd_.troubleTexts[1],
+            "no reading at tick 3: a garbled reply, with a byte that belongs to no number inside or between the "
+            "voltage and the current (1 missed so far)");
+  EXPECT_EQ(Now()->counters.samplesInCompliance, 5);
+  EXPECT_EQ(Now()->counters.complianceStreaks, 2);
+  EXPECT_TRUE(Now()->latest.inCompliance);
+  EXPECT_EQ(StatusPaneText(*Now()),
+            "Missed samples: 1  Lost lines: 0  In compliance: 5 samples. The current is held at the limit; the "
+            "voltage across the device is below the set value. Raise the current limit in Setup > Instrument.");
+  run_.Stop(frontEnd_, RunEndReason::StoppedByUser);
+  EXPECT_EQ(RunSummaryLine(*Now()),
+            "6 samples written, 1 missed (1 garbled reply), 0 lost, 0 port losses, 0 stale replies discarded, "
+            "5 in compliance");
+
+  const nlohmann::json j = nlohmann::json::parse(ReadFile(dir_ / "data.dat.run.json"));
+  EXPECT_EQ(j["samples"]["missed_by_reason"]["garbled_reply"], 1);
+  EXPECT_EQ(j["compliance"]["samples"], 5);
+  ASSERT_EQ(j["compliance"]["streaks"].size(), 2u);
+  EXPECT_EQ(j["compliance"]["streaks"][0]["first"]["sample"], 1);
+  EXPECT_EQ(j["compliance"]["streaks"][0]["last"]["sample"], 4);
+  EXPECT_DOUBLE_EQ(j["compliance"]["streaks"][0]["last"]["elapsed_s"].get<double>(), 4.1);
+  EXPECT_EQ(j["compliance"]["streaks"][1]["first"]["sample"], 6);
+  EXPECT_EQ(j["compliance"]["streaks"][1]["last"]["sample"], 7);
+  EXPECT_FALSE(j["compliance"]["streaks"][1]["last"]["at"].get<std::string>().empty());
+
+  // A new run starts without a streak.
+  ASSERT_EQ(run_.Begin(Settings(1, 20, file), frontEnd_), 0);
+  frontEnd_.troubles.clear();
+  NextSecond();
+  link_.replies.assign(1, held);
+  run_.Tick(frontEnd_);
+  EXPECT_EQ(frontEnd_.troubles, std::vector<SampleTrouble>{SampleTrouble::InCompliance});
+  EXPECT_EQ(Now()->counters.samplesInCompliance, 1);
 }
 
 TEST_F(MeasurementRunTest, ThreeSamplesInARowWithoutReplyNameThePortAndWhatToCheck) {
@@ -564,7 +679,9 @@ TEST_F(MeasurementRunTest, AFileInUseByAnotherRunFailsTheStartUntouched) {
   ASSERT_TRUE(other.Create(file.string()));
   ASSERT_TRUE(other.Append("1.10\ts\t0.5\tuA\n"));
   EXPECT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 1);
-  EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{"Can't create file : " + file.string()});
+  EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{"Can't create file : " + file.string() +
+                                                         "\nA running measurement is writing to this file. Wait "
+                                                         "until it has ended, or choose another file."});
   EXPECT_EQ(link_.opens, 0);
   EXPECT_EQ(ReadFile(file), "1.10\ts\t0.5\tuA\n");
   EXPECT_FALSE(fs::exists(file.string() + ".run.json"));
@@ -574,8 +691,9 @@ TEST_F(MeasurementRunTest, PathsInMessagesAreEscapedAndNeverCutShort) {
   const std::string forged = (dir_ / "no-dir" / "x.dat\nivra-run: measurement complete\x1b[2J").string();
   EXPECT_EQ(run_.Begin(Settings(1, 10, forged), frontEnd_), 1);
   ASSERT_EQ(frontEnd_.messages.size(), 1u);
-  EXPECT_EQ(frontEnd_.messages[0], "Can't create file : " + (dir_ / "no-dir").string() +
-                                       "/x.dat\\nivra-run: measurement complete\\x1b[2J");
+  const std::string& message = frontEnd_.messages[0];
+  EXPECT_EQ(message.substr(0, message.find('\n')), "Can't create file : " + (dir_ / "no-dir").string() +
+                                                      "/x.dat\\nivra-run: measurement complete\\x1b[2J");
   EXPECT_EQ(PrintableText("data\tr\xc2\x9b" "6n caf\xc3\xa9"), "data\\tr\\u009b6n caf\xc3\xa9");
 
   // A path longer than any fixed buffer: the message keeps its count at the end.

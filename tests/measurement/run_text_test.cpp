@@ -39,6 +39,10 @@ TEST(RunText, TextsReadTheSnapshotTheyAreGiven) {
   EXPECT_EQ(StatusPaneText(silent).rfind("No reply from the instrument on /dev/ttyS1\\n for 3 samples in a row.", 0),
             0u)
       << StatusPaneText(silent);
+  // What to check names the line speed the run used.
+  EXPECT_NE(TroubleText(SampleTrouble::InstrumentSilent, silent).find("; 9600 baud, 8 data bits"), std::string::npos);
+  silent.settings.instrument.baud = 38400;
+  EXPECT_NE(TroubleText(SampleTrouble::InstrumentSilent, silent).find("; 38400 baud, 8 data bits"), std::string::npos);
   // Once the run has ended, its port is no longer lost.
   RunSnapshot ended = lost;
   ended.state = RunState::Ended;

@@ -72,6 +72,16 @@ TEST_F(SerialLinkTest, OpenSettlesAndAppliesRawLineSettings) {
   EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
   EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(B9600));
 
+  // Another of the instrument's rates when asked; one it does not offer stays at 9600.
+  for (const auto& [baud, speed] : {std::pair<int, speed_t>{300, B300}, {57600, B57600}, {19200, B19200},
+                                    {115200, B9600}}) {
+    ASSERT_TRUE(link_.Open(path_, nullptr, baud));
+    ASSERT_EQ(tcgetattr(peer_.SlaveFd(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), speed) << baud;
+    EXPECT_EQ(cfgetispeed(&tio), speed) << baud;
+  }
+  ASSERT_TRUE(link_.Open(path_));
+
   // CR and LF cross unchanged both ways.
   const std::string bytes = "a\r\nb\n\rc";
   ASSERT_TRUE(link_.Write(bytes.data(), static_cast<int>(bytes.size())));

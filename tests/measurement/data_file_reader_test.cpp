@@ -1,0 +1,143 @@
+#include "measurement/data_file_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "measurement/measurement_run.h"
+
+namespace {
+
+// Keeps every sample; refuses one earlier than the one before, as the store does.
+class CollectingSink : public DataLineSink {
+ public:
+  bool TakeSample(double seconds, double microamperes) override {
+    if (!samples.empty() && seconds < samples.back().first) {
+      return false;
+    }
+    samples.emplace_back(seconds, microamperes);
+    return true;
+  }
+  std::vector<std::pair<double, double>> samples;
+};
+
+class DataFileReaderTest : public ::testing::Test {
+ protected:
+  std::string path_ = ::testing::TempDir() + "data_file_reader_test.dat";
+  void Write(const std::string& text, const char* mode = "wb") {
+    std::FILE* file = std::fopen(path_.c_str(), mode);
+    ASSERT_NE(file, nullptr);
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  }
+  void TearDown() override { std::remove(path_.c_str()); }
+};
+
+bool Parses(const std::string& line) {
+  double seconds = 0.0;
+  double microamperes = 0.0;
+  return ParseDataLine(line.data(), line.data() + line.size(), seconds, microamperes);
+}
+
+TEST(DataLineTest, ReadsBackWhatTheRunWritesAndNothingElse) {
+  const double currents[] = {1.5e-6, -2.34567e-9, 0.0, 1e-12, 0.105, -1e-3, 123456.0e-6};
+  double time = 0.0;
+  for (double current : currents) {
+    std::string line = FormatDataLine(time, current);
+    ASSERT_EQ(line.back(), '\n');
+    line.pop_back();
+    double seconds = -1.0;
+    double microamperes = -1.0;
+    ASSERT_TRUE(ParseDataLine(line.data(), line.data() + line.size(), seconds, microamperes)) << line;
+    EXPECT_DOUBLE_EQ(seconds, time);
+    EXPECT_NEAR(microamperes, current * 1e6, std::abs(current * 1e6) * 1e-5) << line;
+    time += 1.01;
+  }
+  EXPECT_TRUE(Parses("12.00\ts\t1.5\tuA\r"));
+  const char* bad[] = {"",          "12.00\ts\t1.5",       "12.00\ts\t1.5\tuA ", " 12.00\ts\t1.5\tuA",
+                       "12.00 s 1.5 uA", "+1.00\ts\t1.5\tuA", "1.00\ts\tnan\tuA",  "inf\ts\t1\tuA",
+                       "1.00\ts\t1.5x\tuA", "1.00\ts\t\tuA",  "1,00\ts\t1.5\tuA", "1.00\ts\t1.5\tmA",
+                       "1.00\ts\t1e999\tuA", "1.00\ts\t0x10\tuA"};
+  for (const char* line : bad) {
+    EXPECT_FALSE(Parses(line)) << '"' << line << '"';
+  }
+}
+
+TEST_F(DataFileReaderTest, CountsBadLinesAndKeepsTheFirstLineNumber) {
+  Write("0.00\ts\t1\tuA\n1.00\ts\t2\tuA\r\n# note\n2.00\ts\t3\tuA\n\n1.50\ts\t9\tuA\n" +
+        std::string(10000, 'x') + "\n3.00\ts\t4\tuA\n");
+  CollectingSink sink;
+  const DataFileReading reading = ReadDataFile(path_, sink);
+  EXPECT_EQ(reading.status, DataFileStatus::Read);
+  EXPECT_EQ(reading.tally.dataLines, 4u);
+  // The comment, the blank line, the time that goes back and the long line.
+  EXPECT_EQ(reading.tally.badLines, 4u);
+  EXPECT_EQ(reading.tally.firstBadLine, 3u);
+  ASSERT_EQ(sink.samples.size(), 4u);
+  EXPECT_EQ(sink.samples[3], std::make_pair(3.0, 4.0));
+  EXPECT_EQ(BadLinesText("run.dat", reading.tally),
+            "4 lines of run.dat are not data lines and were skipped; the first is line 3.");
+  DataFileTally one;
+  one.badLines = 1;
+  one.firstBadLine = 7;
+  EXPECT_EQ(BadLinesText("run.dat", one), "Line 7 of run.dat is not a data line and was skipped.");
+}
+
+TEST_F(DataFileReaderTest, EmptyAndMissingFiles) {
+  Write("");
+  CollectingSink sink;
+  DataFileReading reading = ReadDataFile(path_, sink);
+  EXPECT_EQ(reading.status, DataFileStatus::Read);
+  EXPECT_EQ(reading.tally.dataLines, 0u);
+  EXPECT_EQ(reading.tally.badLines, 0u);
+  EXPECT_EQ(BadLinesText(path_, reading.tally), "");
+  reading = ReadDataFile(path_ + ".missing", sink);
+  EXPECT_EQ(reading.status, DataFileStatus::CannotOpen);
+}
+
+TEST_F(DataFileReaderTest, AFileStillBeingWrittenIsReadToItsLastCompleteLine) {
+  Write("0.00\ts\t1\tuA\n1.00\ts\t2\tu");
+  CollectingSink first;
+  DataFileReading reading = ReadDataFile(path_, first);
+  EXPECT_EQ(reading.tally.dataLines, 1u);
+  EXPECT_EQ(reading.tally.badLines, 0u);
+  EXPECT_EQ(reading.tally.bytesUsed, 12u);
+  Write("A\n2.00\ts\t3\tuA\n", "ab");
+  CollectingSink again;
+  reading = ReadDataFile(path_, again);
+  EXPECT_EQ(reading.tally.dataLines, 3u);
+  EXPECT_EQ(reading.tally.badLines, 0u);
+}
+
+TEST(DataLineParserTest, LinesSplitAcrossPiecesReadAsWhole) {
+  std::string text;
+  for (int i = 0; i < 300; ++i) {
+    text += FormatDataLine(i, 1e-6 * i);
+    if (i % 50 == 7) {
+      text += std::string(i * 3, 'y') + "\n";  // some short, some too long to be data
+    }
+  }
+  CollectingSink whole;
+  DataLineParser wholeParser(whole);
+  wholeParser.Feed(text.data(), text.size());
+  for (std::size_t piece : {1u, 2u, 7u, 300u}) {
+    CollectingSink split;
+    DataLineParser parser(split);
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+      parser.Feed(text.data() + at, std::min(piece, text.size() - at));
+    }
+    EXPECT_EQ(split.samples, whole.samples) << piece;
+    EXPECT_EQ(parser.Tally().badLines, wholeParser.Tally().badLines) << piece;
+    EXPECT_EQ(parser.Tally().firstBadLine, wholeParser.Tally().firstBadLine) << piece;
+    EXPECT_EQ(parser.Tally().bytesUsed, text.size()) << piece;
+    EXPECT_EQ(parser.PendingBytes(), 0u);
+  }
+  EXPECT_EQ(whole.samples.size(), 300u);
+  EXPECT_EQ(wholeParser.Tally().badLines, 6u);
+  EXPECT_EQ(wholeParser.Tally().firstBadLine, 9u);
+}
+
+}  // namespace

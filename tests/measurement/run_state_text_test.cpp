@@ -1,0 +1,113 @@
+// The window's run-state pane and end message, read from the snapshots of a
+// real run over a substituted link and clock.
+#include "measurement/run_state_text.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "fake_clock.h"
+#include "fake_instrument_link.h"
+#include "measurement/measurement_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kGoodReply = "+5.000000E-01,+5.000000E-07,+9.910000E+37,+1.000000E+00,+2.150800E+04\r";
+
+class QuietFrontEnd final : public RunFrontEnd {
+ public:
+  void ShowMessage(const std::string&) override {}
+  void Redraw() override {}
+  void ReportTrouble(SampleTrouble, const SnapshotPtr&) override {}
+  void WarnOutputMayBeOn(const std::string&) override {}
+};
+
+class RunStateTextTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("ivra-run-state-" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+    auto link = std::make_unique<FakeInstrumentLink>();
+    auto clock = std::make_unique<FakeClock>(5000);
+    link_ = link.get();
+    clock_ = clock.get();
+    run_ = std::make_unique<MeasurementRun>(std::move(link), std::move(clock));
+  }
+  void TearDown() override {
+    run_.reset();
+    fs::remove_all(dir_);
+  }
+
+  void Begin(int interval, int time) {
+    MeasurementSettings settings;
+    settings.portPath = "/dev/ttyUSB0";
+    settings.sampleInterval = interval;
+    settings.measurementTime = time;
+    settings.outputPath = (dir_ / "run 1.dat").string();
+    ASSERT_EQ(run_->Begin(settings, frontEnd_), 0);
+  }
+  void Tick() {
+    clock_->nowMs = (clock_->nowMs / 1000 + 1) * 1000;
+    link_->replies.assign(1, kGoodReply);
+    run_->Tick(frontEnd_);
+  }
+  std::string State(bool simulated = false) { return RunStateText(*run_->Snapshot(), simulated); }
+
+  fs::path dir_;
+  FakeInstrumentLink* link_ = nullptr;
+  FakeClock* clock_ = nullptr;
+  std::unique_ptr<MeasurementRun> run_;
+  QuietFrontEnd frontEnd_;
+};
+
+TEST_F(RunStateTextTest, AWholeRunCountsUpAndEndsCompleted) {
+  EXPECT_EQ(State(), "");  // nothing has run yet
+  Begin(2, 10);
+  EXPECT_EQ(State(true), "Measuring: 00:00:00 elapsed, 00:00:10 left, 0 of 5 samples written, run 1.dat, "
+                         "simulated instrument");
+  Tick();
+  Tick();
+  Tick();
+  EXPECT_EQ(State(), "Measuring: 00:00:03 elapsed, 00:00:07 left, 1 of 5 samples written, run 1.dat");
+  for (int i = 0; i < 8; ++i) Tick();  // the stop comes on tick 11
+  EXPECT_EQ(State(), "Completed after 00:00:11: 5 of 5 samples written, run 1.dat");
+  EXPECT_EQ(RunEndText(*run_->Snapshot()),
+            "Completed: 5 samples written, 0 missed, 0 lost, 0 port losses, 0 stale replies discarded");
+  Tick();  // idle ticks leave the end standing until the next Start
+  EXPECT_EQ(State(), "Completed after 00:00:11: 5 of 5 samples written, run 1.dat");
+  Begin(1, 10);
+  EXPECT_EQ(State(), "Measuring: 00:00:00 elapsed, 00:00:10 left, 0 of 10 samples written, run 1.dat");
+}
+
+TEST_F(RunStateTextTest, AStopAndALostPortSaySo) {
+  Begin(1, 100);
+  Tick();
+  Tick();
+  run_->Stop(frontEnd_, RunEndReason::StoppedByUser);
+  EXPECT_EQ(State(), "Stopped after 00:00:02: 2 of 100 samples written, run 1.dat");
+  EXPECT_EQ(RunEndText(*run_->Snapshot()).rfind("Stopped: 2 samples written, 0 missed", 0), 0u);
+
+  Begin(1, 100);
+  Tick();
+  link_->lost = true;
+  link_->openSucceeds = false;
+  Tick();
+  EXPECT_EQ(State(), "Measuring, port lost: 00:00:02 elapsed, 00:01:38 left, 1 of 100 samples written, run 1.dat");
+  run_->Stop(frontEnd_, RunEndReason::StoppedByUser);
+  EXPECT_EQ(State(), "Stopped: port lost after 00:00:02: 1 of 100 samples written, run 1.dat");
+  EXPECT_EQ(RunEndText(*run_->Snapshot()).rfind("Stopped: port lost: 1 sample written, 1 missed (1 port lost)", 0),
+            0u)
+      << RunEndText(*run_->Snapshot());
+}
+
+TEST(OutputFileName, KeepsTheNameAndEscapesIt) {
+  EXPECT_EQ(OutputFileName("/data/2026/run.dat"), "run.dat");
+  EXPECT_EQ(OutputFileName("run.dat"), "run.dat");
+  EXPECT_EQ(OutputFileName("/data/a\nb.dat"), "a\\nb.dat");
+}
+
+}  // namespace
