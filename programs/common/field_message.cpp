@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-std::string FieldMessage(const char* label, std::string message) {
+std::string FieldMessage(const char* option, std::string message) {
   if (!message.empty()) message[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(message[0])));
-  return std::string(label) + ": " + message;
+  return std::string(option) + ": " + message;
 }

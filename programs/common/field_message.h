@@ -1,8 +1,8 @@
-// How ivra-run names a bad value: the Setup dialog's field label before the
-// dialog's own words, "Measurement time: please enter an integer."
+// How ivra-run names a bad value: the option before the Setup dialog's own
+// words, "--time: please enter an integer."
 #pragma once
 
 #include <string>
 
-// `message` ("Please enter ...") with its first letter made small, after "<label>: ".
-std::string FieldMessage(const char* label, std::string message);
+// `message` ("Please enter ...") with its first letter made small, after "<option>: ".
+std::string FieldMessage(const char* option, std::string message);

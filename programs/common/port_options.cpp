@@ -40,7 +40,7 @@ std::string ApplyPort(const std::string& port, MeasurementSettings& settings, bo
     return {};
   }
   if (const auto problem = CheckIntSetting(comName ? comNumber : port, kPortNumberRange, settings.portNumber)) {
-    return FieldMessage(kPortNumberRange.label, *problem);
+    return FieldMessage("--port", *problem);
   }
   return {};
 }

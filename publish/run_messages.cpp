@@ -1,0 +1,111 @@
+#include "publish/run_messages.h"
+
+#include <nlohmann/json.hpp>
+
+#include "measurement/decimal_text.h"
+#include "measurement/run_record.h"
+
+namespace {
+
+// JSON's shortest text that reads back as the same double, whatever the locale.
+std::string NumberText(double value) { return nlohmann::json(value).dump(); }
+
+// Seconds as the data file writes them, two decimals.
+double LoggedSeconds(double seconds) {
+  double logged = 0.0;
+  std::size_t pos = 0;
+  ParseDecimal(FormatFixed(seconds, 2), pos, logged);
+  return logged;
+}
+
+// Line protocol: a tag value escapes commas, equals signs and spaces.
+std::string TagValue(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == ',' || c == '=' || c == ' ' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  return escaped.empty() ? "unnamed" : escaped;
+}
+
+const char* AutoZeroWord(AutoZero autoZero) {
+  switch (autoZero) {
+    case AutoZero::Once: return "once";
+    case AutoZero::Off: return "off";
+    case AutoZero::On: break;
+  }
+  return "on";
+}
+
+}  // namespace
+
+ReadingMessage ReadingOf(const RunSnapshot& snapshot, std::chrono::system_clock::time_point when) {
+  ReadingMessage reading;
+  reading.sample = snapshot.counters.samplesTaken;
+  reading.elapsedSeconds = LoggedSeconds(snapshot.latest.time);  // the same number as the file line
+  reading.wallClock = WallClockText(when);
+  reading.epochNanoseconds =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
+  reading.current = snapshot.latest.current;
+  reading.voltage = snapshot.latest.voltage;
+  reading.compliance = snapshot.latest.inCompliance;
+  return reading;
+}
+
+std::string ReadingJson(const ReadingMessage& reading) {
+  nlohmann::ordered_json json;
+  json["sample"] = reading.sample;
+  json["elapsed"] = reading.elapsedSeconds;
+  json["time"] = reading.wallClock;
+  json["current"] = reading.current;
+  json["voltage"] = reading.voltage;
+  json["compliance"] = reading.compliance;
+  return json.dump();
+}
+
+std::string ReadingLineProtocol(const ReadingMessage& reading, const std::string& bench) {
+  return "ivra,bench=" + TagValue(bench) + " current=" + NumberText(reading.current) +
+         ",voltage=" + NumberText(reading.voltage) + ",elapsed=" + NumberText(reading.elapsedSeconds) +
+         ",sample=" + std::to_string(reading.sample) +
+         "i,compliance=" + (reading.compliance ? "true" : "false") + " " + std::to_string(reading.epochNanoseconds);
+}
+
+std::string RunStateWord(const RunSnapshot& snapshot) {
+  switch (snapshot.state) {
+    case RunState::Idle: return "idle";
+    case RunState::Running: return "running";
+    case RunState::PortLost: return "port lost";
+    case RunState::Ended: break;
+  }
+  return snapshot.endReason == RunEndReason::Completed ? "completed" : "stopped";
+}
+
+std::string StatusJson(const RunSnapshot& snapshot, const std::string& state, const std::string& bench,
+                       const PublishCounts& counts) {
+  const RunCounters& c = snapshot.counters;
+  const MeasurementSettings& s = snapshot.settings;
+  nlohmann::ordered_json json;
+  json["state"] = state;
+  json["bench"] = bench;
+  json["elapsed"] = LoggedSeconds(snapshot.elapsedSeconds);
+  json["counters"] = {{"samplesTaken", c.samplesTaken},
+                      {"missedSamples", c.missedSamples},
+                      {"lostLines", c.lostLines},
+                      {"staleReplies", c.staleReplies},
+                      {"portLosses", c.portLosses},
+                      {"samplesInCompliance", c.samplesInCompliance},
+                      {"readingsPublished", counts.readingsPublished},
+                      {"readingsDropped", counts.readingsDropped}};
+  json["settings"] = {{"port", s.portPath},
+                      {"sampleInterval", s.sampleInterval},
+                      {"measurementTime", s.measurementTime},
+                      {"outputVoltage", s.outputVoltage},
+                      {"output", s.outputPath},
+                      {"currentLimit", s.instrument.currentLimit},
+                      {"currentRange", s.instrument.currentRange},
+                      {"nplc", s.instrument.nplc},
+                      {"autoZero", AutoZeroWord(s.instrument.autoZero)},
+                      {"baud", s.instrument.baud}};
+  if (!snapshot.recordWriteError.empty()) json["recordWriteError"] = snapshot.recordWriteError;
+  return json.dump();
+}

@@ -1,0 +1,24 @@
+#include "publish/snapshot_changes.h"
+
+SnapshotNews SnapshotChanges::Next(const RunSnapshot& snapshot) {
+  const RunCounters& c = snapshot.counters;
+  const bool silent = c.noReplyStreak >= kSilentSampleLimit;
+  SnapshotNews news;
+  // A new start resets the counters: its first sample counts 1 again.
+  news.newSample = c.samplesTaken > 0 && c.samplesTaken != samplesTaken_;
+  news.newState = !seen_ || snapshot.state != state_ || c.missedSamples != missedSamples_ ||
+                  c.lostLines != lostLines_ || c.staleReplies != staleReplies_ || c.portLosses != portLosses_ ||
+                  c.complianceStreaks != complianceStreaks_ ||
+                  silent != silent_ || snapshot.recordWriteError != recordWriteError_;
+  seen_ = true;
+  state_ = snapshot.state;
+  samplesTaken_ = c.samplesTaken;
+  missedSamples_ = c.missedSamples;
+  lostLines_ = c.lostLines;
+  staleReplies_ = c.staleReplies;
+  portLosses_ = c.portLosses;
+  complianceStreaks_ = c.complianceStreaks;
+  silent_ = silent;
+  recordWriteError_ = snapshot.recordWriteError;
+  return news;
+}
