@@ -81,6 +81,9 @@ class CXYPlot {
   MarkerRoutine currentMarker = nullptr;
   SurfaceRect bounds;
   double scale = 1.0;
+  // Bounds 1000 units or wider are taken for a printer page and drawn four
+  // times larger (fonts, markers); a screen-sized plot of that width clears this.
+  bool scaleWhenWide = true;
   std::string xTitle;
   std::string yTitle;
   int xInsetDivisor = 40;

@@ -88,7 +88,7 @@ static void DrawSeries(CXYPlot& plot, const PlotSeries& s) {
 int CXYPlot::Draw() {
   if (seriesCount < 1 || seriesCount > kMaxSeries) return 0;
   const bool wide = static_cast<std::int64_t>(bounds.right) >= static_cast<std::int64_t>(bounds.left) + 1000;
-  scale = wide ? 4.0 : 1.0;
+  scale = wide && scaleWhenWide ? 4.0 : 1.0;
   g_markerUnit = static_cast<int>(scale);
 
   const PenDescription pen{penColour, 1};
