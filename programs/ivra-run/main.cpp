@@ -6,10 +6,15 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "measurement/existing_output.h"
 #include "measurement/measurement_run.h"
 #include "measurement/port_open_message.h"
+#include "measurement/run_record.h"
 #include "measurement/run_text.h"
+#include "programs/common/publish_options.h"
+#include "programs/common/reading_outputs.h"
 #include "programs/common/simulator_start.h"
 #include "programs/common/stop_signals.h"
 #include "programs/ivra-run/run_options.h"
@@ -26,6 +31,7 @@ constexpr int kExitStartFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitSamplesMissing = 3;
 constexpr int kExitOutputMayBeOn = 4;
+constexpr int kExitInCompliance = 5;
 
 int ExitCodeForSignal(int signalNumber) { return 128 + signalNumber; }
 
@@ -33,24 +39,40 @@ int ExitCodeForSignal(int signalNumber) { return 128 + signalNumber; }
 
 int main(int argc, char** argv) {
   PortTable ports;
-  const ParsedRunOptions parsed = ParseRunOptions(argc, argv, ports);
+  // The publishing options first; the run's own parser reads what is left.
+  std::vector<std::string> args(argv, argv + argc);
+  PublishOptions publishing;
+  const std::string publishError = ExtractPublishOptions(args, true, publishing);
+  std::vector<const char*> runArgv;
+  for (const std::string& arg : args) runArgv.push_back(arg.c_str());
+  const ParsedRunOptions parsed = ParseRunOptions(static_cast<int>(runArgv.size()), runArgv.data(), ports);
   if (parsed.options.help) {
-    std::fputs(RunUsage().c_str(), stdout);
+    std::fputs((RunUsage() + "\nReadings beyond the data file:\n" + PublishUsage(true)).c_str(), stdout);
     return kExitDone;
   }
   if (parsed.options.version) {
-    std::puts("ivra-run " IVRA_VERSION);
+    std::puts("ivra-run " IVRA_VERSION "\nLicence: MIT");
     return kExitDone;
   }
   if (parsed.options.listPorts) {
     for (const SerialPortInfo& port : ListSerialPorts()) std::puts(PrintablePortListLine(port).c_str());
     return kExitDone;
   }
-  if (!parsed.error.empty()) {
-    std::fprintf(stderr, "ivra-run: %s\nTry 'ivra-run --help'.\n", parsed.error.c_str());
+  if (!parsed.error.empty() || !publishError.empty()) {
+    const std::string& error = parsed.error.empty() ? publishError : parsed.error;
+    std::fprintf(stderr, "ivra-run: %s\nTry 'ivra-run --help'.\n", error.c_str());
     return kExitUsage;
   }
   MeasurementSettings settings = parsed.options.settings;
+  // Yesterday's run must not go because its name was typed again.
+  if (!parsed.options.overwrite) {
+    const long long lines = ExistingLineCount(settings.outputPath);
+    if (lines > 0) {
+      std::fprintf(stderr, "ivra-run: %s. Give --overwrite to replace it, or choose another output file.\n",
+                   HoldsLinesText(settings.outputPath, lines).c_str());
+      return kExitStartFailed;
+    }
+  }
 
   // The stop request also ends a silent instrument's read, which would otherwise
   // hold a stop for its 20 s.
@@ -62,7 +84,9 @@ int main(int argc, char** argv) {
   std::unique_ptr<SimulatedInstrument> simulator;
   if (parsed.options.simulate) {
     std::string error;
-    simulator = StartSimulator(SimOptions{}, ports, settings.portNumber, error);
+    SimOptions simOptions;
+    simOptions.baud = settings.instrument.baud;  // its RS-232 menu set to match
+    simulator = StartSimulator(simOptions, ports, settings.portNumber, error);
     if (!simulator) {
       std::fprintf(stderr, "ivra-run: cannot start the simulated instrument: %s\n", error.c_str());
       return kExitStartFailed;
@@ -73,7 +97,13 @@ int main(int argc, char** argv) {
 
   MeasurementRun run;
   TerminalFrontEnd frontEnd(run, isatty(STDERR_FILENO) == 1);
-  if (run.Begin(settings, frontEnd) != 0) return kExitStartFailed;
+  ReadingOutputs outputs(publishing, [&frontEnd](const std::string& text) { frontEnd.ShowMessage(text); });
+  outputs.Listen(run);
+  if (run.Begin(settings, frontEnd) != 0) {
+    outputs.RunFailed(run.Snapshot());
+    outputs.Finish();
+    return kExitStartFailed;
+  }
 
   RunTicks(run, frontEnd);
 
@@ -83,11 +113,23 @@ int main(int argc, char** argv) {
   run.Stop(frontEnd, interrupted ? RunEndReason::Signal : RunEndReason::Completed, signalNumber);
   frontEnd.Finish();
   const SnapshotPtr ended = run.Snapshot();
-  std::fprintf(stderr, "ivra-run: %s\n", RunSummaryLine(*ended).c_str());
+  // After a signal the user asked for the stop: say that it was heard and how the output was left.
+  std::string stopped;
+  if (interrupted) {
+    stopped = "stopped by " + SignalName(signalNumber) +
+              (frontEnd.OutputMayBeOn() ? "; output may still be on; " : "; output off; ");
+  }
+  std::fprintf(stderr, "ivra-run: %s%s\n", stopped.c_str(), RunSummaryLine(*ended).c_str());
+  // The broker's share never changes the exit status.
+  outputs.Finish();
+  const std::string published = outputs.SummaryLine();
+  if (!published.empty()) std::fprintf(stderr, "ivra-run: %s\n", published.c_str());
 
   // An output that may still be on outweighs everything else.
   if (frontEnd.OutputMayBeOn()) return kExitOutputMayBeOn;
   if (interrupted) return ExitCodeForSignal(signalNumber);
   const RunCounters& c = ended->counters;
-  return c.missedSamples > 0 || c.lostLines > 0 || c.portLosses > 0 ? kExitSamplesMissing : kExitDone;
+  if (c.missedSamples > 0 || c.lostLines > 0 || c.portLosses > 0) return kExitSamplesMissing;
+  // Every line is there, but some hold the limit rather than what the device drew.
+  return c.samplesInCompliance > 0 ? kExitInCompliance : kExitDone;
 }

@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "measurement/instrument_setting_checks.h"
 #include "measurement/setting_checks.h"
 #include "programs/common/field_message.h"
 
@@ -27,6 +28,7 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
   app.add_flag("--version", options.version);
   app.add_flag("--list-ports", options.listPorts);
   app.add_flag("--simulate", options.simulate);
+  app.add_flag("--overwrite", options.overwrite);
   std::string port, interval, time, voltage;
   std::string portPaths[kLastPortNumber];
   const auto last = CLI::MultiOptionPolicy::TakeLast;
@@ -34,6 +36,12 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
   CLI::Option* intervalOption = app.add_option("--interval", interval)->multi_option_policy(last);
   CLI::Option* timeOption = app.add_option("--time", time)->multi_option_policy(last);
   CLI::Option* voltageOption = app.add_option("--voltage", voltage)->multi_option_policy(last);
+  std::string currentLimit, currentRange, nplc, autoZero, baud;
+  CLI::Option* currentLimitOption = app.add_option("--current-limit", currentLimit)->multi_option_policy(last);
+  CLI::Option* currentRangeOption = app.add_option("--current-range", currentRange)->multi_option_policy(last);
+  CLI::Option* nplcOption = app.add_option("--nplc", nplc)->multi_option_policy(last);
+  CLI::Option* autoZeroOption = app.add_option("--autozero", autoZero)->multi_option_policy(last);
+  CLI::Option* baudOption = app.add_option("--baud", baud)->multi_option_policy(last);
   // Any text, the empty one included: Start reports a path it cannot create.
   CLI::Option* outputOption = app.add_option("--output", options.settings.outputPath)->multi_option_policy(last);
   CLI::Option* comOptions[kLastPortNumber];
@@ -65,29 +73,43 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
   if (!parsed.error.empty()) return parsed;
 
   std::optional<std::string> problem;
-  const char* label = nullptr;
+  std::string named;  // the option at fault
   auto checkInt = [&](CLI::Option* option, const std::string& text, const IntSettingRange& range, int& value) {
     if (problem || option->count() == 0) return;
-    label = range.label;
+    named = option->get_name();
     problem = CheckIntSetting(text, range, value);
   };
   checkInt(intervalOption, interval, kSampleIntervalRange, options.settings.sampleInterval);
   checkInt(timeOption, time, kMeasurementTimeRange, options.settings.measurementTime);
   if (!problem && voltageOption->count() != 0) {
-    label = kOutputVoltageRange.label;
+    named = voltageOption->get_name();
     problem = CheckDoubleSetting(voltage, kOutputVoltageRange, options.settings.outputVoltage);
   }
+  InstrumentSettings& instrument = options.settings.instrument;
+  auto checkInstrument = [&](CLI::Option* option, auto check) {
+    if (problem || option->count() == 0) return;
+    named = option->get_name();
+    problem = check();
+  };
+  checkInstrument(currentLimitOption,
+                  [&] { return CheckDoubleSetting(currentLimit, kCurrentLimitRange, instrument.currentLimit); });
+  checkInstrument(currentRangeOption, [&] { return CheckCurrentRangeSetting(currentRange, instrument.currentRange); });
+  checkInstrument(nplcOption, [&] { return CheckDoubleSetting(nplc, kNplcRange, instrument.nplc); });
+  checkInstrument(autoZeroOption, [&] { return CheckAutoZeroSetting(autoZero, instrument.autoZero); });
+  checkInstrument(baudOption, [&] { return CheckBaudSetting(baud, instrument.baud); });
   if (problem) {
-    parsed.error = FieldMessage(label, *problem);
+    parsed.error = FieldMessage(named.c_str(), *problem);
     return parsed;
   }
-  if (outputOption->count() == 0) parsed.error = "Output file: please give the data file with --output PATH.";
+  if (outputOption->count() == 0) parsed.error = "--output: please give the data file, e.g. --output run1.dat.";
   return parsed;
 }
 
 std::string RunUsage() {
   return "Usage: ivra-run --output PATH [--port N|DEVICE] [--interval SECONDS] [--time SECONDS]\n"
          "                [--voltage VOLTS] [--com1=PATH .. --com4=PATH] [--simulate]\n"
+         "                [--overwrite] [--current-limit AMPS] [--current-range AMPS|auto]\n"
+         "                [--nplc N] [--autozero on|once|off] [--baud N]\n"
          "       ivra-run --list-ports | --version | --help\n"
          "\n"
          "Runs one current-versus-time measurement with a Keithley SourceMeter 2400 on a\n"
@@ -95,12 +117,25 @@ std::string RunUsage() {
          "interval and appends \"<seconds>\\ts\\t<microamperes>\\tuA\" to PATH, then switches\n"
          "the output off.\n"
          "\n"
-         "  --output PATH       output data file, created empty (required)\n"
+         "  --output PATH       output data file (required); a missing or empty file is\n"
+         "                      created, one that holds data is refused\n"
+         "  --overwrite         replace an output file that already holds data\n"
          "  --port N|DEVICE     serial port COM1..COM4 as 1..4 or COM1..COM4 (default 1),\n"
          "                      or a device path such as /dev/ttyUSB0 or /dev/serial/by-id/...\n"
          "  --interval SECONDS  time between samples, 1..1000 (default 1)\n"
          "  --time SECONDS      measurement time, 10..10000000 (default 1000)\n"
          "  --voltage VOLTS     output voltage, -10..10 (default 0.5)\n"
+         "\n"
+         "Instrument settings; one left at its default sends nothing:\n"
+         "  --current-limit AMPS  current limit (compliance), 1e-09..1.05 (default 0.000105)\n"
+         "  --current-range AMPS|auto  current range: auto (default) or one of 1e-06,\n"
+         "                      1e-05, 0.0001, 0.001, 0.01, 0.1, 1\n"
+         "  --nplc N            integration time in power-line cycles, 0.01..10 (default 1)\n"
+         "  --autozero on|once|off  auto-zero (default on)\n"
+         "  --baud N            serial line speed, one of 300, 600, 1200, 2400, 4800, 9600,\n"
+         "                      19200, 38400, 57600 (default 9600); set the instrument's\n"
+         "                      RS-232 menu to the same\n"
+         "\n"
          "  --comN=PATH         serve port N from PATH instead of its default device\n"
 #ifdef _WIN32
          "                      (COMn is the system's COMn)\n"
@@ -122,5 +157,7 @@ std::string RunUsage() {
          "  2    bad command line\n"
          "  3    the run ended, but samples were missed or lost, or the port was lost\n"
          "  4    the instrument's output could not be confirmed off (before all others)\n"
+         "  5    the run completed and every due sample was written, but some samples\n"
+         "       were in compliance: the current held at its limit (3 and 4 come first)\n"
          "  129, 130, 143  stopped by SIGHUP, SIGINT, SIGTERM, with the output off\n";
 }

@@ -11,6 +11,7 @@
 struct RunOptions {
   MeasurementSettings settings;  // the dialog's defaults, output voltage 0.5 V
   bool simulate = false;         // serve the chosen port from a simulated instrument
+  bool overwrite = false;        // --overwrite: an output file with data in it may be replaced
   bool help = false;             // --help: print the usage, nothing else
   bool version = false;          // --version: print the version, nothing else
   bool listPorts = false;        // --list-ports: print the detected ports, nothing else
@@ -24,8 +25,8 @@ struct ParsedRunOptions {
 // Parses argv[1..]. The port options go through ApplyPortOptions: --comN=PATH
 // points a port of `table` at a device, and settings.portPath names the device
 // to open (--port's path, or the table's device for its number). Any bad value
-// yields an error that names the field, e.g.
-// "Measurement time: please enter an integer between 10 and 10000000."
+// yields an error that names the option, e.g.
+// "--time: please enter an integer between 10 and 10000000."
 ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& table);
 
 // The text printed by --help.

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (commandLine.version) {
-    std::printf("%s\n", SimVersion().c_str());
+    std::printf("%s\nLicence: MIT\n", SimVersion().c_str());
     return 0;
   }
 

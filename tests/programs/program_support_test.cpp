@@ -57,14 +57,14 @@ TEST(PortOptions, PortByNumberComNameOrDevicePath) {
 
 TEST(PortOptions, BadPortsKeepTheSetupDialogsWords) {
   PortTable table;
-  EXPECT_EQ(ApplyPort("5", table).problem, "Serial port: please enter an integer between 1 and 4.");
-  EXPECT_EQ(ApplyPort("0", table).problem, "Serial port: please enter an integer between 1 and 4.");
-  EXPECT_EQ(ApplyPort("ttyUSB0", table).problem, "Serial port: please enter an integer.");
-  EXPECT_EQ(ApplyPort("", table).problem, "Serial port: please enter an integer.");
-  EXPECT_EQ(ApplyPort("COM", table).problem, "Serial port: please enter an integer.");
+  EXPECT_EQ(ApplyPort("5", table).problem, "--port: please enter an integer between 1 and 4.");
+  EXPECT_EQ(ApplyPort("0", table).problem, "--port: please enter an integer between 1 and 4.");
+  EXPECT_EQ(ApplyPort("ttyUSB0", table).problem, "--port: please enter an integer.");
+  EXPECT_EQ(ApplyPort("", table).problem, "--port: please enter an integer.");
+  EXPECT_EQ(ApplyPort("COM", table).problem, "--port: please enter an integer.");
 #ifndef _WIN32
   // COM5 is a device of its own on Windows only.
-  EXPECT_EQ(ApplyPort("COM5", table).problem, "Serial port: please enter an integer between 1 and 4.");
+  EXPECT_EQ(ApplyPort("COM5", table).problem, "--port: please enter an integer between 1 and 4.");
 #endif
 }
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -284,10 +285,12 @@ TEST_F(RunEndToEnd, SigtermStopsTheRunWithTheOutputOff) {
 
   // A second run on the same output file is refused before it empties anything.
   const std::string before = ReadWholeFile(Path("x.dat"));
-  ChildProcess second = StartChild(kRunProgram, {"--com1=/dev/null", "--output", Path("x.dat")}, nullptr,
-                                   Path("second-stderr.txt"));
+  ChildProcess second = StartChild(kRunProgram, {"--com1=/dev/null", "--output", Path("x.dat"), "--overwrite"},
+                                   nullptr, Path("second-stderr.txt"));
   EXPECT_EQ(WaitForChild(second, 30000), 1);
-  EXPECT_EQ(ReadWholeFile(Path("second-stderr.txt")), "ivra-run: Can't create file : " + Path("x.dat") + "\n");
+  EXPECT_EQ(ReadWholeFile(Path("second-stderr.txt")),
+            "ivra-run: Can't create file : " + Path("x.dat") +
+                "\nA running measurement is writing to this file. Wait until it has ended, or choose another file.\n");
   EXPECT_EQ(ReadWholeFile(Path("x.dat")).substr(0, before.size()), before);
 
   kill(run.pid, SIGTERM);
@@ -336,15 +339,35 @@ TEST_F(RunEndToEnd, SigtermWhileASilentInstrumentIsAwaitedStopsWithoutWaitingOut
   EXPECT_EQ(ReadWholeFile(Path("x.dat")), "");
 }
 
-TEST_F(RunEndToEnd, SimulatedRunStopsOnSigint) {
-  ChildProcess run = StartChild(kRunProgram, {"--simulate", "--port", "3", "--time", "100", "--output", Path("x.dat")},
-                                nullptr, Path("stderr.txt"));
-  for (int i = 0; i < 400 && LineCount(ReadWholeFile(Path("x.dat"))) < 1; ++i) {
+TEST_F(RunEndToEnd, AFileWithDataIsReplacedOnlyWithOverwriteAndSigintSaysSoInTheSummary) {
+  std::string yesterday;
+  for (int i = 1; i <= 10; ++i) yesterday += std::to_string(100 + i) + ".00\ts\t9\tuA\n";
+  { std::ofstream(Path("x.dat"), std::ios::binary) << yesterday; }
+  ChildProcess refused = StartChild(kRunProgram, {"--simulate", "--time", "100", "--output", Path("x.dat")}, nullptr,
+                                    Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(refused, 30000), 1);
+  EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
+            "ivra-run: " + Path("x.dat") +
+                " already holds 10 lines. Give --overwrite to replace it, or choose another output file.\n");
+  EXPECT_EQ(ReadWholeFile(Path("x.dat")), yesterday);
+  EXPECT_FALSE(fs::exists(Path("x.dat.run.json")));
+
+  ChildProcess run = StartChild(
+      kRunProgram, {"--simulate", "--port", "3", "--time", "100", "--output", Path("x.dat"), "--overwrite"}, nullptr,
+      Path("stderr.txt"));
+  // The new run's first line, not yesterday's (which all begin with "10").
+  for (int i = 0; i < 400 && ReadWholeFile(Path("x.dat")).rfind("1.", 0) != 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_GE(LineCount(ReadWholeFile(Path("x.dat"))), 1);
+  EXPECT_LT(LineCount(ReadWholeFile(Path("x.dat"))), 10) << "the old lines are still there";
   kill(run.pid, SIGINT);
   EXPECT_EQ(WaitForChild(run, 30000), 130) << ReadWholeFile(Path("stderr.txt"));
+  const std::string err = ReadWholeFile(Path("stderr.txt"));
+  EXPECT_TRUE(std::regex_search(err, std::regex("(^|\n)ivra-run: stopped by SIGINT; output off; [1-9][0-9]* samples? "
+                                                "written, 0 missed, 0 lost, 0 port losses, 0 stale replies "
+                                                "discarded\n$")))
+      << err;
 }
 
 TEST_F(RunEndToEnd, AnOrdinaryUserOutsideDialoutIsToldToJoinIt) {
@@ -402,9 +425,82 @@ TEST_F(RunEndToEnd, APortHeldElsewhereOrAnUncreatableFileFailsTheStart) {
                    nullptr, Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(run, 30000), 1);
   EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
-            "ivra-run: Can't create file : " + badPath + "\\nivra-run: measurement complete\n");
+            "ivra-run: Can't create file : " + badPath + "\\nivra-run: measurement complete\nThe folder " +
+                Path("no-such-dir") + " does not exist. Create it first, or choose a file in a folder that exists.\n");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(LoggedCommands(Path("sim.log")).empty());
+}
+
+// 1 kOhm at 0.5 V would draw 500 uA; after *RST the instrument holds it at 105 uA.
+TEST_F(RunEndToEnd, ACurrentHeldAtTheLimitIsWrittenWarnedOnceAndEndsWithStatus5UntilTheLimitIsRaised) {
+  SimulatorProcess sim(kSimProgram, {"--ohms", "1000", "--log", Path("sim.log")});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  ChildProcess run = StartChild(kRunProgram,
+                                {"--com1=" + sim.DevicePath(), "--time", "10", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 90000), 5) << ReadWholeFile(Path("stderr.txt"));
+  EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
+            "ivra-run: warning: in compliance at tick 1: the current is held at the limit of 105 uA and the voltage "
+            "across the device is below the set value; the samples are written as measured. Raise the current limit "
+            "(Setup > Instrument, or ivra-run --current-limit)\n"
+            "ivra-run: 10 samples written, 0 missed, 0 lost, 0 port losses, 0 stale replies discarded, "
+            "10 in compliance\n");
+  EXPECT_EQ(LoggedCurrents(Path("x.dat")), std::vector<double>(10, 105.0));
+  // At defaults not a byte more than before.
+  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r"), TenSampleRunCommands());
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  EXPECT_EQ(record["compliance"]["samples"], 10);
+  ASSERT_EQ(record["compliance"]["streaks"].size(), 1u);
+  EXPECT_EQ(record["compliance"]["streaks"][0]["first"]["sample"], 1);
+  EXPECT_EQ(record["compliance"]["streaks"][0]["last"]["sample"], 10);
+
+  // Raised to 1 mA: the device's own 500 uA, no warning, and the limit set before the output goes on.
+  SimulatorProcess raised(kSimProgram, {"--ohms", "1000", "--log", Path("raised.log")});
+  run = StartChild(kRunProgram,
+                   {"--com1=" + raised.DevicePath(), "--time", "10", "--current-limit", "1e-3", "--output",
+                    Path("y.dat")},
+                   nullptr, Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 90000), 0) << ReadWholeFile(Path("stderr.txt"));
+  EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
+            "ivra-run: 10 samples written, 0 missed, 0 lost, 0 port losses, 0 stale replies discarded\n");
+  EXPECT_EQ(LoggedCurrents(Path("y.dat")), std::vector<double>(10, 500.0));
+  std::vector<std::string> expected = TenSampleRunCommands();
+  expected.insert(expected.begin() + 1, {":SENS:CURR:PROT 0.001\\r", ":SYST:ERR?\\r"});
+  EXPECT_EQ(LoggedCommandsEndingWith(Path("raised.log"), ":OUTP OFF\\r"), expected);
+}
+
+TEST_F(RunEndToEnd, ASettingTheInstrumentRefusesFailsTheStartWithTheOutputOff) {
+  SimulatorProcess sim(kSimProgram, {"--ohms", "1000", "--log", Path("sim.log")});
+  // The 1 A range lies above the 105 uA limit's own range.
+  ChildProcess run = StartChild(kRunProgram,
+                                {"--com1=" + sim.DevicePath(), "--current-range", "1", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 30000), 1);
+  EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
+            "ivra-run: The instrument on serial port " + sim.DevicePath() +
+                " refused a setting: error +824, \"Cannot exceed compliance range\". Its output was not switched on. "
+                "Check the values in Setup > Instrument (ivra-run: --current-limit, --current-range, --nplc, "
+                "--autozero).\n");
+  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":SYST:ERR?\\r"),
+            (std::vector<std::string>{"*RST\\r", ":SENS:CURR:RANG 1\\r", ":SYST:ERR?\\r"}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(LoggedCommands(Path("sim.log")).size(), 3u);  // never ":OUTP ON"
+  EXPECT_EQ(fs::file_size(Path("x.dat")), 0u);
+}
+
+TEST_F(RunEndToEnd, ABaudRateTheInstrumentIsNotSetToEndsInWhatToCheck) {
+  SimulatorProcess sim(kSimProgram, {"--log", Path("sim.log")});
+  ChildProcess run = StartChild(
+      kRunProgram, {"--com1=" + sim.DevicePath(), "--baud", "19200", "--nplc", "0.5", "--output", Path("x.dat")},
+      nullptr, Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 60000), 1);
+  const std::string told = ReadWholeFile(Path("stderr.txt"));
+  EXPECT_EQ(told.rfind("ivra-run: No answer to \":SYST:ERR?\" from the instrument on serial port " + sim.DevicePath(), 0),
+            0u)
+      << told;
+  EXPECT_NE(told.find("straight-through, not null-modem"), std::string::npos) << told;
+  EXPECT_NE(told.find("; 19200 baud, 8 data bits, no parity"), std::string::npos) << told;
+  EXPECT_EQ(fs::file_size(Path("x.dat")), 0u);
 }
 
 TEST_F(RunEndToEnd, BadArgumentsAreRefusedBeforeAnythingIsCreated) {
@@ -412,7 +508,7 @@ TEST_F(RunEndToEnd, BadArgumentsAreRefusedBeforeAnythingIsCreated) {
                                 Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(run, 30000), 2);
   EXPECT_NE(ReadWholeFile(Path("stderr.txt"))
-                .find("Measurement time: please enter an integer between 10 and 10000000."),
+                .find("--time: please enter an integer between 10 and 10000000."),
             std::string::npos);
   EXPECT_FALSE(fs::exists(Path("x.dat")));
 }

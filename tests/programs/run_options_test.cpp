@@ -42,21 +42,23 @@ TEST(RunOptions, EveryOptionInBothSpellings) {
   EXPECT_EQ(p.options.settings.outputVoltage, -2.5);
   EXPECT_EQ(p.options.settings.outputPath, "out.dat");
   EXPECT_TRUE(p.options.simulate);
+  EXPECT_FALSE(p.options.overwrite);
+  EXPECT_TRUE(Parse({"--output", "x", "--overwrite"}).options.overwrite);
   EXPECT_TRUE(Parse({"--time", "10", "--help"}).options.help);
 }
 
 TEST(RunOptions, BadValuesNameTheFieldAndTheBounds) {
   EXPECT_EQ(Parse({"--output", "x", "--time", "9"}).error,
-            "Measurement time: please enter an integer between 10 and 10000000.");
+            "--time: please enter an integer between 10 and 10000000.");
   EXPECT_EQ(Parse({"--output", "x", "--interval", "0"}).error,
-            "Time between samples: please enter an integer between 1 and 1000.");
+            "--interval: please enter an integer between 1 and 1000.");
   EXPECT_EQ(Parse({"--output", "x", "--port", "5"}).error,
-            "Serial port: please enter an integer between 1 and 4.");
+            "--port: please enter an integer between 1 and 4.");
   EXPECT_EQ(Parse({"--output", "x", "--voltage", "10.5"}).error,
-            "Output voltage: please enter a number between -10 and 10.");
-  EXPECT_EQ(Parse({"--output", "x", "--voltage", "half"}).error, "Output voltage: please enter a number.");
-  EXPECT_EQ(Parse({"--output", "x", "--time", "ten"}).error, "Measurement time: please enter an integer.");
-  EXPECT_EQ(Parse({"--time", "20"}).error, "Output file: please give the data file with --output PATH.");
+            "--voltage: please enter a number between -10 and 10.");
+  EXPECT_EQ(Parse({"--output", "x", "--voltage", "half"}).error, "--voltage: please enter a number.");
+  EXPECT_EQ(Parse({"--output", "x", "--time", "ten"}).error, "--time: please enter an integer.");
+  EXPECT_EQ(Parse({"--time", "20"}).error, "--output: please give the data file, e.g. --output run1.dat.");
   EXPECT_EQ(Parse({"--output", "x", "--time"}).error, "--time needs a value.");
   EXPECT_EQ(Parse({"--output", "x", "--speed", "3"}).error, "Unknown option: --speed");
   EXPECT_EQ(Parse({"--output", "x", "--com5=/dev/null"}).error, "Unknown option: --com5=/dev/null");
@@ -77,13 +79,46 @@ TEST(RunOptions, PortOptionsPointThePortElsewhere) {
   EXPECT_EQ(byPath.error, "");
   EXPECT_EQ(byPath.options.settings.portPath, "/dev/serial/by-id/usb-FTDI_A50285BI");
   EXPECT_EQ(byPath.options.settings.measurementTime, 50);
-  EXPECT_EQ(Parse({"--output", "x", "--port", "ttyUSB0"}).error, "Serial port: please enter an integer.");
+  EXPECT_EQ(Parse({"--output", "x", "--port", "ttyUSB0"}).error, "--port: please enter an integer.");
   EXPECT_EQ(Parse({"--output", "x", "--port", "com3"}).options.settings.portNumber, 3);
   EXPECT_EQ(Parse({"--output", "x", "--com1="}).error, "--com1 needs a value.");
 
   EXPECT_TRUE(Parse({"--list-ports"}).options.listPorts);  // no --output needed
   EXPECT_EQ(Parse({"--version"}).error, "");
   EXPECT_TRUE(Parse({"--version"}).options.version);
+}
+
+TEST(RunOptions, InstrumentSettingsKeepTheirResetDefaultsUnlessGivenAndRefuseWhatTheInstrumentCannotDo) {
+  EXPECT_EQ(Parse({"--output", "x"}).options.settings.instrument, InstrumentSettings{});
+  const ParsedRunOptions p = Parse({"--output", "x", "--current-limit", "1e-3", "--current-range", "0.000001",
+                                    "--nplc", "0.01", "--autozero", "ONCE", "--baud", "57600"});
+  ASSERT_EQ(p.error, "");
+  const InstrumentSettings& i = p.options.settings.instrument;
+  EXPECT_EQ(i.currentLimit, 1e-3);
+  EXPECT_EQ(i.currentRange, 1e-6);
+  EXPECT_EQ(i.nplc, 0.01);
+  EXPECT_EQ(i.autoZero, AutoZero::Once);
+  EXPECT_EQ(i.baud, 57600);
+  EXPECT_EQ(Parse({"--output", "x", "--current-range", "Auto"}).options.settings.instrument.currentRange, 0.0);
+  EXPECT_EQ(Parse({"--output", "x", "--current-limit", "1.05"}).error, "");
+
+  const std::vector<std::pair<std::vector<const char*>, std::string>> refused = {
+      {{"--current-limit", "1.06"}, "--current-limit: please enter a number between 1e-09 and 1.05."},
+      {{"--current-limit", "0"}, "--current-limit: please enter a number between 1e-09 and 1.05."},
+      {{"--current-limit", "lots"}, "--current-limit: please enter a number."},
+      {{"--current-range", "2e-6"},
+       "--current-range: please enter auto or one of 1e-06, 1e-05, 0.0001, 0.001, 0.01, 0.1, 1."},
+      {{"--nplc", "20"}, "--nplc: please enter a number between 0.01 and 10."},
+      {{"--autozero", "yes"}, "--autozero: please enter on, once or off."},
+      {{"--baud", "115200"}, "--baud: please enter one of 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600."},
+      {{"--baud", "9600.5"}, "--baud: please enter one of 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600."},
+      {{"--baud"}, "--baud needs a value."},
+  };
+  for (const auto& [args, error] : refused) {
+    std::vector<const char*> all = {"--output", "x"};
+    all.insert(all.end(), args.begin(), args.end());
+    EXPECT_EQ(Parse(all).error, error) << args.front();
+  }
 }
 
 TEST(TickSchedule, TicksStayOnTheGridAndLateTicksMergeIntoOne) {

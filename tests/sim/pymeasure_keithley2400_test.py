@@ -172,6 +172,24 @@ class Keithley2400OnIvraSim(unittest.TestCase):
         k.disable_source()
         self.assert_error_queue_empty()
 
+    def test_the_settings_ivra_sends_read_back_through_the_driver(self):
+        k = self.keithley
+        k.reset()
+        # Ivra's own bytes after *RST, then its one error query.
+        for command in (":SENS:CURR:PROT 0.001", ":SENS:CURR:RANG 1e-05", ":SENS:CURR:NPLC 0.1",
+                        ":SYST:AZER ONCE"):
+            k.write(command)
+        self.assertEqual(k.error, (0, "No error"))
+        self.assertEqual(k.compliance_current, 1e-3)
+        self.assertAlmostEqual(k.current_range, 1.05e-5)
+        self.assertAlmostEqual(k.current_nplc, 0.1)
+        self.assertFalse(k.auto_zero)  # ONCE zeroes now and leaves it off
+        # A range above the limit's own range is refused, with the instrument's number and words.
+        k.reset()
+        k.write(":SENS:CURR:RANG 1")
+        self.assertEqual(k.error, (824, "Cannot exceed compliance range"))
+        self.assert_error_queue_empty()
+
     def test_trigger_and_arm_layers(self):
         k = self.keithley
         k.reset()
