@@ -2,15 +2,20 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "measurement/existing_output.h"
 #include "measurement/setting_checks.h"
 #include "ui/command_ids.h"
+#include "ui/instrument_dlg.h"
 #include "ui/message_box.h"
+#include "ui/save_file_dialog.h"
 
 namespace {
 
@@ -85,7 +90,11 @@ void CComPortDlg::CreateControls() {
   m_pMeasurementTime = edit(IDC_MEASUREMENT_TIME, {100, 70, 40, 14});
   label("Time between samples", {15, 45, 73, 8});
   label("Measurement time", {15, 70, 65, 8});
-  m_pOutputFile = edit(IDC_OUTPUT_FILE, {55, 135, 175, 14});
+  m_pOutputFile = edit(IDC_OUTPUT_FILE, {55, 135, 125, 14});
+  // Right after the field in the tab order, in the buttons' column.
+  m_pBrowse = new wxButton(this, IDC_BROWSE, "Browse...");
+  place(m_pBrowse, {185, 135, 50, 14});
+  Bind(wxEVT_BUTTON, &CComPortDlg::OnBrowse, this, IDC_BROWSE);
   label("Output file", {15, 135, 35, 8});
   m_pIntervalUnit = label("sec", {145, 48, 12, 8});
   m_pTimeUnit = label("sec", {145, 73, 12, 8});
@@ -94,6 +103,10 @@ void CComPortDlg::CreateControls() {
   label("Output voltage", {16, 96, 65, 8});
   m_pOutputVoltage = edit(IDC_OUTPUT_VOLTAGE, {99, 96, 40, 14});
   m_pVoltageUnit = label("V", {147, 99, 8, 8});
+  // After the classic controls, so their tab order stays as it was.
+  m_pInstrument = new wxButton(this, IDC_INSTRUMENT, "Instrument...");
+  place(m_pInstrument, {185, 94, 50, 14});
+  Bind(wxEVT_BUTTON, &CComPortDlg::OnInstrument, this, IDC_INSTRUMENT);
 }
 
 void CComPortDlg::FitToContents() {
@@ -120,7 +133,10 @@ void CComPortDlg::FitToContents() {
                             m_pTimeUnit->GetRect().GetRight(), m_pVoltageUnit->GetRect().GetRight()});
   const int shift = rightmost + 1 + gap - m_pOk->GetPosition().x;
   if (shift > 0) {
-    for (wxWindow* button : {m_pOk, m_pCancel}) button->Move(button->GetPosition() + wxPoint(shift, 0));
+    for (wxWindow* button : {m_pOk, m_pCancel, m_pInstrument, m_pBrowse}) {
+      button->Move(button->GetPosition() + wxPoint(shift, 0));
+    }
+    m_pOutputFile->SetSize(m_pOutputFile->GetSize() + wxSize(shift, 0));
     SetClientSize(GetClientSize() + wxSize(shift, 0));
   }
 }
@@ -150,7 +166,36 @@ bool CComPortDlg::TransferDataFromWindow() {
   if (auto message = CheckDoubleSetting(FieldText(m_pOutputVoltage), kOutputVoltageRange, m_dOutputVoltage)) {
     return FailField(m_pOutputVoltage, *message);
   }
+  // After the numbers, whose checks and their order stay as they always were.
+  if (m_strOutputFile.empty()) {
+    return FailField(m_pOutputFile,
+                     "Please enter the name of the output file, or choose one with the Browse... button.");
+  }
+  // Last, once the run would really start: a retyped name must not cost a run's data.
+  const long long lines = ExistingLineCount(m_strOutputFile);
+  if (lines > 0 &&
+      !AskMessageBox(wxString::FromUTF8(ReplaceQuestion(m_strOutputFile, lines)), "Ivra", "Replace", this)) {
+    m_pOutputFile->SetFocus();
+    m_pOutputFile->SelectAll();
+    return false;
+  }
   return true;
+}
+
+std::string CComPortDlg::BrowseFolder() const {
+  std::error_code ignored;
+  const std::string shown = FieldText(m_pOutputFile);
+  std::filesystem::path folder = std::filesystem::current_path(ignored);
+  if (!shown.empty()) folder = std::filesystem::absolute(std::filesystem::u8path(shown), ignored).parent_path();
+  return folder.u8string();
+}
+
+void CComPortDlg::OnBrowse(wxCommandEvent&) {
+  const std::string name = std::filesystem::u8path(FieldText(m_pOutputFile)).filename().u8string();
+  const std::string chosen = AskSaveFilePath(this, BrowseFolder(), name);
+  if (chosen.empty()) return;
+  m_pOutputFile->ChangeValue(wxString::FromUTF8(chosen));
+  m_pOutputFile->SetFocus();
 }
 
 bool CComPortDlg::FailField(wxTextCtrl* field, const std::string& message) {
@@ -158,4 +203,10 @@ bool CComPortDlg::FailField(wxTextCtrl* field, const std::string& message) {
   field->SetFocus();
   field->SelectAll();
   return false;
+}
+
+void CComPortDlg::OnInstrument(wxCommandEvent&) {
+  CInstrumentDlg dialog(this);
+  dialog.m_settings = m_instrument;
+  if (dialog.ShowModal() == wxID_OK) m_instrument = dialog.m_settings;
 }

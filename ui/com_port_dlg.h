@@ -4,8 +4,16 @@
 // Opening shows the members in the controls; OK reads and checks the controls
 // in a fixed order (port, output file, measurement time, time between samples,
 // output voltage) and stops at the first bad field: its message is shown, the
-// focus goes into that field and the typed text stays. Cancel, Escape and the
-// close box read nothing.
+// focus goes into that field and the typed text stays. After them an empty
+// output file is refused the same way. When all are good and the output file
+// already holds lines, OK asks before it lets the run replace them; Cancel
+// there keeps the dialog open as it was. Cancel, Escape and the close box read nothing.
+//
+// Browse..., after the output file in the tab order, picks the file with the
+// platform's save-file dialog, starting in the folder of the file shown.
+//
+// The Instrument... button opens the instrument settings (current limit, range,
+// NPLC, auto-zero, baud rate); they are taken with the rest on OK only.
 //
 // The port list holds COM1..COM4, each with the device it maps to, then every
 // other port found; it preselects the entry for m_strPortPath when there is one.
@@ -16,9 +24,11 @@
 
 #include <wx/dialog.h>
 
+#include "measurement/instrument_settings.h"
 #include "ui/port_choices.h"
 
 class wxChoice;
+class wxCommandEvent;
 class wxStaticText;
 class wxTextCtrl;
 
@@ -44,6 +54,8 @@ class CComPortDlg : public wxDialog {
   int m_nMeasurementTime = 1000;
   int m_nSampleInterval = 1;
   double m_dOutputVoltage = 0.5;
+  // Shown and changed by the Instrument dialog; taken with the rest on OK.
+  InstrumentSettings m_instrument;
 
   // The chosen entry of the port list (valid after OK).
   const PortChoice& ChosenPort() const { return m_choices[static_cast<std::size_t>(m_nPortIndex)]; }
@@ -56,16 +68,23 @@ class CComPortDlg : public wxDialog {
   // Shows `message`, puts the focus into `field` with its text selected, and
   // returns false, so OK leaves the dialog open.
   bool FailField(wxTextCtrl* field, const std::string& message);
+  // Takes the output file from the save-file dialog.
+  void OnBrowse(wxCommandEvent& event);
+  // The folder the save-file dialog starts in: the shown file's, else the current one.
+  std::string BrowseFolder() const;
+  void OnInstrument(wxCommandEvent& event);
 
   wxChoice* m_pPort = nullptr;
   wxTextCtrl* m_pSampleInterval = nullptr;
   wxTextCtrl* m_pMeasurementTime = nullptr;
   wxTextCtrl* m_pOutputFile = nullptr;
+  wxWindow* m_pBrowse = nullptr;
   wxTextCtrl* m_pOutputVoltage = nullptr;
   wxStaticText* m_pIntervalUnit = nullptr;
   wxStaticText* m_pTimeUnit = nullptr;
   wxStaticText* m_pVoltageUnit = nullptr;
   wxWindow* m_pOk = nullptr;
   wxWindow* m_pCancel = nullptr;
+  wxWindow* m_pInstrument = nullptr;
   std::vector<PortChoice> m_choices;
 };

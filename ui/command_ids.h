@@ -24,6 +24,10 @@ constexpr int ID_CHANNEL_3 = WxCommandId(32775);
 constexpr int ID_CHANNEL_4 = WxCommandId(32776);
 constexpr int ID_MEASUREMENT_START = WxCommandId(32777);
 constexpr int ID_MEASUREMENT_STOP = WxCommandId(32778);
+// View > Whole Run: the whole-run view instead of the live 100-sample view.
+constexpr int ID_VIEW_WHOLE_RUN = WxCommandId(32779);
+// File > Export Plot...: saves what the view shows as PNG or SVG.
+constexpr int ID_FILE_EXPORT_PLOT = WxCommandId(32780);
 
 // Framework commands routed by wx (document manager, application).
 constexpr int ID_FILE_NEW = wxID_NEW;
@@ -51,7 +55,21 @@ constexpr int IDC_PORT = 1001;
 constexpr int IDC_SAMPLE_INTERVAL = 1002;
 constexpr int IDC_MEASUREMENT_TIME = 1003;
 constexpr int IDC_OUTPUT_FILE = 1004;
+constexpr int IDC_BROWSE = 1005;  // picks the output file
 constexpr int IDC_OUTPUT_VOLTAGE = 1006;
+constexpr int IDC_INSTRUMENT = 1010;  // opens the Instrument dialog
+
+// Instrument dialog controls.
+constexpr int IDC_CURRENT_LIMIT = 1011;
+constexpr int IDC_CURRENT_RANGE = 1012;
+constexpr int IDC_NPLC = 1013;
+constexpr int IDC_AUTO_ZERO = 1014;
+constexpr int IDC_BAUD_RATE = 1015;
 
 // The view's one-second timer.
 constexpr int kViewTimerId = 1;
+
+// The status bar's panes: messages (menu prompts, troubles, the end of a run)
+// and the run's state (measuring with its clock and count, or how it ended).
+constexpr int kMessagePane = 0;
+constexpr int kRunStatePane = 1;

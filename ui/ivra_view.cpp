@@ -3,10 +3,14 @@
 #include <chrono>
 
 #include <wx/app.h>
+#include <wx/config.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
 #include <wx/frame.h>
 
 #include <cstdio>
 
+#include "measurement/run_state_text.h"
 #include "measurement/run_text.h"
 #include "plot/wx_drawing_surface.h"
 #include "serial/stop_request.h"
@@ -14,6 +18,7 @@
 #include "ui/command_ids.h"
 #include "ui/live_view_painter.h"
 #include "ui/message_box.h"
+#include "ui/plot_export.h"
 
 namespace {
 constexpr int kTickMs = 1000;
@@ -22,6 +27,8 @@ constexpr int kTickMs = 1000;
 // this (and a reply under way is read to its end anyway), so its sample is
 // taken and logged as before. A sample that has waited longer is cut at once.
 constexpr std::chrono::milliseconds kSampleGrace{700};
+// The output file of the last accepted Setup, preset by the next one.
+constexpr const char* kRememberedOutputKey = "/Setup/OutputFile";
 }  // namespace
 
 wxIMPLEMENT_CLASS(CIvraView, wxView);
@@ -36,6 +43,9 @@ wxBEGIN_EVENT_TABLE(CIvraView, wxView)
   EVT_UPDATE_UI(ID_CHANNEL_3, CIvraView::OnUpdateChannel3)
   EVT_MENU(ID_CHANNEL_4, CIvraView::OnChannel4)
   EVT_UPDATE_UI(ID_CHANNEL_4, CIvraView::OnUpdateChannel4)
+  EVT_MENU(ID_VIEW_WHOLE_RUN, CIvraView::OnWholeRun)
+  EVT_MENU(ID_FILE_EXPORT_PLOT, CIvraView::OnExportPlot)
+  EVT_UPDATE_UI(ID_VIEW_WHOLE_RUN, CIvraView::OnUpdateWholeRun)
   EVT_UPDATE_UI(ID_MEASUREMENT_START, CIvraView::OnUpdateMeasurementStart)
   EVT_UPDATE_UI(ID_MEASUREMENT_STOP, CIvraView::OnUpdateMeasurementStop)
   EVT_MENU(ID_MEASUREMENT_START, CIvraView::OnMeasurementStart)
@@ -47,6 +57,8 @@ CIvraView::CIvraView(const ViewContext& context)
       m_ports(context.ports),
       m_listPorts(context.listPorts),
       m_rememberedPortPath(context.rememberedPortPath),
+      m_simulatedPortPath(context.simulatedPortPath),
+      m_instrument(context.instrument),
       m_timer(this, kViewTimerId),
       // Thread-safe: queues the call for this view's thread.
       m_worker(context.run, [this] { CallAfter(&CIvraView::OnTickEnded); }) {
@@ -67,6 +79,9 @@ bool CIvraView::OnCreate(wxDocument*, long) {
   auto* frame = wxDynamicCast(wxTheApp->GetTopWindow(), wxFrame);
   if (frame == nullptr) return false;
   m_canvas = new CLiveViewCanvas(frame, [this](wxDC& dc) { OnDraw(&dc); });
+  m_canvas->Bind(wxEVT_LEFT_DOWN, &CIvraView::OnCanvasLeftDown, this);
+  m_canvas->Bind(wxEVT_LEFT_UP, &CIvraView::OnCanvasLeftUp, this);
+  m_canvas->Bind(wxEVT_KEY_DOWN, &CIvraView::OnCanvasKey, this);
   SetFrame(frame);
   frame->SendSizeEvent();
   return true;
@@ -75,9 +90,44 @@ bool CIvraView::OnCreate(wxDocument*, long) {
 void CIvraView::OnDraw(wxDC* dc) {
   StartTimerOnFirstPaint();
   const wxSize size = m_canvas ? m_canvas->GetClientSize() : dc->GetSize();
-  const SnapshotPtr run = m_run.Snapshot();
   WxDrawingSurface surface(*dc);
-  PaintLiveView(surface, SurfaceRect{0, 0, size.x, size.y}, m_nChannel, run->latest, run->history);
+  PaintPicture(surface, SurfaceRect{0, 0, size.x, size.y});
+}
+
+void CIvraView::PaintPicture(DrawingSurface& surface, const SurfaceRect& client) {
+  const SnapshotPtr run = m_run.Snapshot();
+  m_wholeRun.Take(*run);
+  if (m_bWholeRun) {
+    // An export must not move where a drag on the screen finds the time axis.
+    m_wholeRun.Paint(surface, client, m_nChannel, !m_bExporting);
+    return;
+  }
+  PaintLiveView(surface, client, m_nChannel, run->latest, run->history);
+}
+
+std::string CIvraView::ExportPlot(const std::string& path, int width, int height) {
+  m_bExporting = true;
+  std::string result = ExportPicture(path, width, height, [this](DrawingSurface& surface, const SurfaceRect& client) {
+    PaintPicture(surface, client);
+  });
+  m_bExporting = false;
+  return result;
+}
+
+void CIvraView::OnExportPlot(wxCommandEvent&) {
+  const wxSize size = m_canvas ? m_canvas->GetClientSize() : wxSize(800, 600);
+  wxFileDialog dialog(GetFrame(), "Export Plot", wxEmptyString, "plot.png",
+                      "PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+  if (dialog.ShowModal() != wxID_OK) return;
+  std::string path = dialog.GetPath().utf8_string();
+  const wxString extension = wxFileName(dialog.GetPath()).GetExt().Lower();
+  if (extension != "png" && extension != "svg") path += dialog.GetFilterIndex() == 1 ? ".svg" : ".png";
+  const std::string trouble = ExportPlot(path, size.x, size.y);
+  if (!trouble.empty()) {
+    ShowMessageBox(wxString::FromUTF8(trouble), wxTheApp->GetAppDisplayName(), wxOK | wxICON_EXCLAMATION, GetFrame());
+  } else {
+    SetMessagePane(wxString::FromUTF8("Plot saved to " + path));
+  }
 }
 
 void CIvraView::StartTimerOnFirstPaint() {
@@ -98,7 +148,18 @@ void CIvraView::OnChangeFilename() {
   wxDocument* doc = GetDocument();
   wxWindow* frame = GetFrame();
   if (doc == nullptr || frame == nullptr) return;
-  frame->SetLabel(doc->GetUserReadableName() + " - " + wxTheApp->GetAppDisplayName());
+  const wxString name =
+      m_strCaptionFile.empty() ? doc->GetUserReadableName() : wxString::FromUTF8(m_strCaptionFile);
+  frame->SetLabel(name + " - " + wxTheApp->GetAppDisplayName());
+}
+
+std::string CIvraView::PresetOutputFile(const MeasurementSettings& last) const {
+  // Before the first Start of the session the settings hold no choice of the user's.
+  if (!last.portPath.empty()) return last.outputPath;
+  wxString remembered;
+  wxConfigBase* config = wxConfigBase::Get(false);
+  if (config != nullptr && config->Read(kRememberedOutputKey, &remembered)) return remembered.utf8_string();
+  return {};
 }
 
 int CIvraView::StartMeasurement() {
@@ -108,6 +169,9 @@ int CIvraView::StartMeasurement() {
   dialog.m_nPortIndex = (last.portNumber - 1) & 3;
   // Preselected when the list has it.
   dialog.m_strPortPath = last.portPath.empty() ? m_rememberedPortPath : last.portPath;
+  dialog.m_strOutputFile = PresetOutputFile(last);
+  // Bench settings, unlike the other fields, carry over from Start to Start.
+  dialog.m_instrument = m_instrument;
   if (dialog.ShowModal() != wxID_OK) return -1;
 
   MeasurementSettings accepted;
@@ -119,8 +183,18 @@ int CIvraView::StartMeasurement() {
   accepted.measurementTime = dialog.m_nMeasurementTime;
   accepted.outputPath = dialog.GetOutputFile();
   accepted.outputVoltage = dialog.m_dOutputVoltage;
+  accepted.instrument = dialog.m_instrument;
+  m_instrument = dialog.m_instrument;
+  if (wxConfigBase* config = wxConfigBase::Get(false)) {
+    config->Write(kRememberedOutputKey, wxString::FromUTF8(accepted.outputPath));
+  }
   const int result = m_run.Begin(accepted, *this);
-  if (result == 0) SetMessagePane("Ready");
+  if (result == 0) {
+    SetMessagePane("Ready");
+    m_strCaptionFile = OutputFileName(accepted.outputPath);
+    OnChangeFilename();
+  }
+  ShowRunState();
   return result;
 }
 
@@ -140,7 +214,10 @@ void CIvraView::StopMeasurement(RunEndReason reason) {
   m_bStopping = false;
 }
 
-void CIvraView::OnTimer(wxTimerEvent&) { RunTick(); }
+void CIvraView::OnTimer(wxTimerEvent&) {
+  RunTick();
+  ShowRunState();  // the clock moves on also between samples
+}
 
 void CIvraView::RunTick() {
   // Never two ticks at once: ticks that come while one is in flight fold into
@@ -161,6 +238,7 @@ void CIvraView::OnTickEnded() {
   // Stop may have collected the tick already; never wait here.
   if (!m_worker.Busy() || !m_worker.Ended()) return;
   m_worker.Collect(*this);
+  ShowRunState();
   if (m_bTickPending) {
     m_bTickPending = false;
     RunTick();
@@ -177,6 +255,7 @@ void CIvraView::OnMeasurementStop(wxCommandEvent&) {
   // Stop is disabled while idle; a command that arrives anyway is dropped.
   if (!Measuring()) return;
   StopMeasurement();
+  ShowRunState();
   Redraw();
 }
 
@@ -202,7 +281,40 @@ void CIvraView::ShowMessage(const std::string& text) {
 }
 
 void CIvraView::Redraw() {
+  // Also while the window is hidden and does not paint: no sample is skipped.
+  m_wholeRun.Take(*m_run.Snapshot());
   if (m_canvas) m_canvas->Refresh(true);
+}
+
+void CIvraView::OnWholeRun(wxCommandEvent&) {
+  m_bWholeRun = !m_bWholeRun;
+  m_dragStartX = -1;
+  Redraw();
+}
+
+void CIvraView::OnUpdateWholeRun(wxUpdateUIEvent& event) { event.Check(m_bWholeRun); }
+
+void CIvraView::OnCanvasLeftDown(wxMouseEvent& event) {
+  event.Skip();
+  if (!m_bWholeRun || !m_canvas) return;
+  m_canvas->SetFocus();  // for Home and Escape
+  m_dragStartX = event.GetX();
+}
+
+void CIvraView::OnCanvasLeftUp(wxMouseEvent& event) {
+  event.Skip();
+  const int start = m_dragStartX;
+  m_dragStartX = -1;
+  if (m_bWholeRun && start >= 0 && m_wholeRun.Zoom(start, event.GetX())) Redraw();
+}
+
+void CIvraView::OnCanvasKey(wxKeyEvent& event) {
+  const int key = event.GetKeyCode();
+  if (m_bWholeRun && (key == WXK_HOME || key == WXK_ESCAPE)) {
+    if (m_wholeRun.ShowWholeRun()) Redraw();
+    return;
+  }
+  event.Skip();
 }
 
 void CIvraView::ReportTrouble(SampleTrouble, const SnapshotPtr& snapshot) {
@@ -217,5 +329,23 @@ void CIvraView::WarnOutputMayBeOn(const std::string& text) {
 
 void CIvraView::SetMessagePane(const wxString& text) {
   auto* frame = wxDynamicCast(GetFrame(), wxFrame);
-  if (frame != nullptr && frame->GetStatusBar() != nullptr) frame->SetStatusText(text, 0);
+  if (frame != nullptr && frame->GetStatusBar() != nullptr) frame->SetStatusText(text, kMessagePane);
+}
+
+void CIvraView::ShowRunState() {
+  auto* frame = wxDynamicCast(GetFrame(), wxFrame);
+  if (frame == nullptr || frame->GetStatusBar() == nullptr ||
+      frame->GetStatusBar()->GetFieldsCount() <= kRunStatePane) {
+    return;
+  }
+  const SnapshotPtr run = m_run.Snapshot();
+  const bool simulated = !m_simulatedPortPath.empty() && run->settings.portPath == m_simulatedPortPath;
+  const wxString text = wxString::FromUTF8(RunStateText(*run, simulated));
+  if (frame->GetStatusBar()->GetStatusText(kRunStatePane) != text) frame->SetStatusText(text, kRunStatePane);
+  if (run->Measuring()) {
+    m_bRunShown = true;
+  } else if (m_bRunShown && run->state == RunState::Ended) {
+    m_bRunShown = false;
+    SetMessagePane(wxString::FromUTF8(RunEndText(*run)));
+  }
 }

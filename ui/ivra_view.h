@@ -20,6 +20,7 @@
 #include "ui/live_view_canvas.h"
 #include "ui/tick_worker.h"
 #include "ui/view_context.h"
+#include "ui/whole_run_view.h"
 
 class CIvraView : public wxView, public RunFrontEnd {
  public:
@@ -37,6 +38,11 @@ class CIvraView : public wxView, public RunFrontEnd {
   void StopMeasurement(RunEndReason reason = RunEndReason::StoppedByUser);
 
   int Channel() const { return m_nChannel; }
+  bool WholeRunShown() const { return m_bWholeRun; }
+  // Saves what the view shows (live or whole run, as zoomed) at width x height
+  // as PNG or SVG by the name's extension. Empty on success, else the message.
+  std::string ExportPlot(const std::string& path, int width, int height);
+  const WholeRunView& WholeRun() const { return m_wholeRun; }
   wxWindow* Canvas() const { return m_canvas.get(); }
   bool TimerRunning() const { return m_timer.IsRunning(); }
   // The first paint has been and has tried to start the timer.
@@ -66,10 +72,26 @@ class CIvraView : public wxView, public RunFrontEnd {
   void OnUpdateChannel2(wxUpdateUIEvent& event);
   void OnUpdateChannel3(wxUpdateUIEvent& event);
   void OnUpdateChannel4(wxUpdateUIEvent& event);
+  void OnWholeRun(wxCommandEvent& event);
+  void OnExportPlot(wxCommandEvent& event);
+  // The picture the canvas shows, on any surface.
+  void PaintPicture(DrawingSurface& surface, const SurfaceRect& client);
+  void OnUpdateWholeRun(wxUpdateUIEvent& event);
+  // Mouse and keys of the canvas while the whole run is shown: drag to zoom,
+  // Home or Escape for the whole run again.
+  void OnCanvasLeftDown(wxMouseEvent& event);
+  void OnCanvasLeftUp(wxMouseEvent& event);
+  void OnCanvasKey(wxKeyEvent& event);
 
   void SelectChannel(int channel);
   void StartTimerOnFirstPaint();
   void SetMessagePane(const wxString& text);
+  // The run-state pane from the latest snapshot; the end of a run is announced
+  // in the message pane the first time it is seen.
+  void ShowRunState();
+  // The output file the Setup dialog presets: the last accepted one, from the
+  // profile until a Start of this session has chosen one.
+  std::string PresetOutputFile(const MeasurementSettings& last) const;
   void RunTick();
   void OnTickEnded();
 
@@ -77,8 +99,16 @@ class CIvraView : public wxView, public RunFrontEnd {
   const PortTable& m_ports;
   const PortLister& m_listPorts;
   const std::string m_rememberedPortPath;
+  const std::string m_simulatedPortPath;
+  InstrumentSettings& m_instrument;
 
   int m_nChannel = 0;
+  // The whole-run view replaces the live one while checked; it is fed from
+  // every snapshot the window sees, shown or not.
+  bool m_bWholeRun = false;
+  WholeRunView m_wholeRun;
+  int m_dragStartX = -1;
+  bool m_bExporting = false;
   wxTimer m_timer;
   bool m_firstPaintDone = false;
   // The frame owns the canvas; it may be gone before the view.
@@ -88,6 +118,10 @@ class CIvraView : public wxView, public RunFrontEnd {
   bool m_bTickPending = false;
   // Stop is collecting the tick in flight and switching the output off.
   bool m_bStopping = false;
+  // The state pane shows a running measurement whose end is still to be announced.
+  bool m_bRunShown = false;
+  // The caption names it once a measurement has started; "Untitled" before.
+  std::string m_strCaptionFile;
 
   wxDECLARE_CLASS(CIvraView);
   wxDECLARE_EVENT_TABLE();

@@ -10,3 +10,10 @@ int ShowMessageBox(const wxString& text, const wxString& caption, long style, wx
   wxGenericMessageDialog box(parent, text, caption, style & ~wxICON_NONE);
   return box.ShowModal();
 }
+
+bool AskMessageBox(const wxString& question, const wxString& caption, const wxString& acceptLabel,
+                   wxWindow* parent) {
+  wxGenericMessageDialog box(parent, question, caption, wxOK | wxCANCEL | wxCANCEL_DEFAULT | wxICON_QUESTION);
+  box.SetOKCancelLabels(acceptLabel, "Cancel");
+  return box.ShowModal() == wxID_OK;
+}

@@ -1,11 +1,12 @@
 // What the desktop program hands its view: the one measurement run, the port
 // table that says which device serves COM1..COM4, where the Setup dialog
-// looks for the machine's other ports, and the port the previous session
-// chose. The program owns them and outlives the view.
+// looks for the machine's other ports, the port the previous session chose,
+// and the instrument settings. The program owns them and outlives the view.
 #pragma once
 
 #include <string>
 
+#include "measurement/instrument_settings.h"
 #include "measurement/measurement_run.h"
 #include "serial/port_discovery.h"
 #include "serial/port_table.h"
@@ -16,4 +17,8 @@ struct ViewContext {
   const PortLister& listPorts;
   // Preselected by the Setup dialog until a Start has chosen a port.
   std::string rememberedPortPath;
+  // Preset in every Setup dialog; an accepted Setup replaces them.
+  InstrumentSettings& instrument;
+  // The device the program's simulated instrument serves, empty when none.
+  std::string simulatedPortPath = {};
 };

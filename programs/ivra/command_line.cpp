@@ -24,6 +24,8 @@ IvraCommandLine ParseIvraCommandLine(const std::vector<std::string>& args) {
   IvraCommandLine line;
   std::vector<std::string> argvText{"ivra"};
   argvText.insert(argvText.end(), args.begin(), args.end());
+  // The publishing options are shared with ivra-run and read by their own parser.
+  const std::string publishError = ExtractPublishOptions(argvText, false, line.publish);
   std::vector<char*> argv;
   for (std::string& arg : argvText) argv.push_back(&arg[0]);
   argv.push_back(nullptr);
@@ -65,6 +67,7 @@ IvraCommandLine ParseIvraCommandLine(const std::vector<std::string>& args) {
   // so that main() can answer before the toolkit starts.
   PortTable scratch;
   line.error = ApplyComPaths(line.ports, scratch, kMissingPortPathWords);
+  if (line.error.empty()) line.error = publishError;
   return line;
 }
 
@@ -74,8 +77,8 @@ std::string IvraUsage() {
          "  --simulate     serve COM1 from a simulated SourceMeter 2400 on a pseudo-terminal\n"
          "  --comN=PATH    use the device PATH for serial port COMN (N = 1..4)\n"
          "  --version      show the program's version\n"
-         "  --help         show this text\n"
-         "Measurement > Start lists every serial port found, USB adapters included.\n";
+         "  --help         show this text\n" +
+         PublishUsage(false) + "Measurement > Start lists every serial port found, USB adapters included.\n";
 }
 
 std::optional<int> AnswerOnTheConsole(const IvraCommandLine& line, const char* version) {
@@ -84,7 +87,7 @@ std::optional<int> AnswerOnTheConsole(const IvraCommandLine& line, const char* v
     return 0;
   }
   if (line.version) {
-    std::printf("ivra %s\n", version);
+    std::printf("ivra %s\nLicence: MIT\n", version);
     return 0;
   }
   if (!line.error.empty()) {

@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "programs/common/port_options.h"
+#include "programs/common/publish_options.h"
 
 struct IvraCommandLine {
   bool help = false;
   bool version = false;
   PortOptions ports;   // --simulate, and --comN=PATH in the order given
+  PublishOptions publish;  // --mqtt and its companions, --bench
   std::string error;   // empty when the command line is good
 };
 

@@ -8,11 +8,13 @@
 
 #include <wx/config.h>
 #include <wx/docview.h>
+#include <wx/log.h>
 
 #include "programs/common/simulator_start.h"
 #include "programs/ivra/about_dlg.h"
 #include "programs/ivra/app_icon.h"
 #include "programs/ivra/command_line.h"
+#include "programs/ivra/instrument_profile.h"
 #include "programs/ivra/ivra_doc.h"
 #include "programs/ivra/ivra_doc_manager.h"
 #include "programs/ivra/ivra_doc_template.h"
@@ -74,9 +76,11 @@ bool CIvraApp::OnInit() {
   m_docManager = docManager;
   m_docManager->FileHistoryLoad(*wxConfigBase::Get());
   LoadRememberedPort();
+  m_instrument = LoadInstrumentSettings(*wxConfigBase::Get());
 
   new CIvraDocTemplate(m_docManager, [this] {
-    return new CIvraView(ViewContext{m_run, m_ports, m_portLister, m_rememberedPortPath});
+    return new CIvraView(ViewContext{m_run, m_ports, m_portLister, m_rememberedPortPath, m_instrument,
+                                     m_simulator ? m_simulator->DevicePath() : std::string()});
   });
   m_docManager->SetMaxDocsOpen(1);
 
@@ -121,6 +125,14 @@ bool CIvraApp::ApplyCommandLine() {
   }
   ApplyComPaths(ports, m_ports, kMissingPortPathWords);  // checked by the parse already
   m_portsFromCommandLine = ports.simulate || !ports.comPaths.empty();
+  if (line.publish.mqtt) {
+    // Told from the tick's worker thread: the window shows it from its own.
+    m_outputs = std::make_unique<ReadingOutputs>(line.publish, [this](const std::string& text) {
+      std::fprintf(stderr, "ivra: %s\n", text.c_str());
+      CallAfter([message = wxString::FromUTF8(text)] { wxLogWarning("%s", message); });
+    });
+    m_outputs->Listen(m_run);
+  }
   return true;
 }
 
@@ -149,8 +161,12 @@ void CIvraApp::InstallSignalHandlers() {
 
 int CIvraApp::OnExit() {
   m_closeRetry.Stop();
+  if (m_outputs) m_outputs->Finish();
   m_modalDialogs.Unregister();
-  if (wxConfigBase::Get(false) != nullptr) SaveRememberedPort();
+  if (wxConfigBase::Get(false) != nullptr) {
+    SaveRememberedPort();
+    SaveInstrumentSettings(*wxConfigBase::Get(), m_instrument);
+  }
   if (m_docManager != nullptr) {
     if (m_docManager->GetHistoryFilesCount() > 0) m_docManager->FileHistorySave(*wxConfigBase::Get());
     // Deleting the manager deletes the document and the view; the view stops a

@@ -10,7 +10,9 @@
 #include <wx/app.h>
 #include <wx/timer.h>
 
+#include "measurement/instrument_settings.h"
 #include "measurement/measurement_run.h"
+#include "programs/common/reading_outputs.h"
 #include "programs/ivra/modal_dialog_tracker.h"
 #include "serial/port_discovery.h"
 #include "serial/port_table.h"
@@ -52,10 +54,14 @@ class CIvraApp : public wxApp {
   void SaveRememberedPort();
   void InstallSignalHandlers();
 
+  // Before the run, so that it outlives the run's listener that points to it.
+  std::unique_ptr<ReadingOutputs> m_outputs;  // --mqtt given
   MeasurementRun m_run;
   PortTable m_ports;
   PortLister m_portLister;
   std::string m_rememberedPortPath;
+  // From the profile; the view's Setup dialogs show and change them; saved on exit.
+  InstrumentSettings m_instrument;
   wxDocManager* m_docManager = nullptr;
   std::unique_ptr<SimulatedInstrument> m_simulator;
   ModalDialogTracker m_modalDialogs;

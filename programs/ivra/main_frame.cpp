@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int kIndicatorPanes = 4;
+constexpr int kPanes = 5;
 constexpr const char* kIdleMessage = "Ready";
 
 struct Indicator {
@@ -21,9 +21,9 @@ struct Indicator {
   const char* text;
 };
 constexpr Indicator kIndicators[] = {
-    {1, WXK_CAPITAL, "CAP"},
-    {2, WXK_NUMLOCK, "NUM"},
-    {3, WXK_SCROLL, "SCRL"},
+    {2, WXK_CAPITAL, "CAP"},
+    {3, WXK_NUMLOCK, "NUM"},
+    {4, WXK_SCROLL, "SCRL"},
 };
 
 // Where the platform would put a new overlapped window: three quarters of the
@@ -57,6 +57,8 @@ bool CMainFrame::CreateBars() {
 
 void CMainFrame::CreateMenuBar() {
   auto* file = new wxMenu;
+  file->Append(ID_FILE_EXPORT_PLOT, "Export Plot...", "Save what the window shows as a PNG or SVG picture");
+  file->AppendSeparator();
   file->Append(ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents");
 
   // The program's own commands carry no prompt.
@@ -72,6 +74,9 @@ void CMainFrame::CreateMenuBar() {
   view->AppendCheckItem(ID_CHANNEL_2, "Channel 2", wxEmptyString);
   view->AppendCheckItem(ID_CHANNEL_3, "Channel 3", wxEmptyString);
   view->AppendCheckItem(ID_CHANNEL_4, "Channel 4", wxEmptyString);
+  view->AppendSeparator();
+  view->AppendCheckItem(ID_VIEW_WHOLE_RUN, "Whole Run",
+                        "Show every sample of the run; drag to zoom, Home or Escape for the whole run again");
 
   auto* help = new wxMenu;
   help->Append(ID_APP_ABOUT, "&About Ivra...", "Display program information, version number and copyright");
@@ -100,17 +105,19 @@ void CMainFrame::CreateAccelerators() {
 }
 
 bool CMainFrame::CreateStatusBarPanes() {
-  wxStatusBar* bar = CreateStatusBar(kIndicatorPanes);
+  wxStatusBar* bar = CreateStatusBar(kPanes);
   if (bar == nullptr) return false;
-  int widths[kIndicatorPanes] = {-1, 0, 0, 0};
-  int styles[kIndicatorPanes] = {wxSB_FLAT, wxSB_SUNKEN, wxSB_SUNKEN, wxSB_SUNKEN};
+  // The message and the run's state share what the indicators leave; the
+  // state, which holds the clock, the count and the file, gets the larger part.
+  int widths[kPanes] = {-2, -3, 0, 0, 0};
+  int styles[kPanes] = {wxSB_FLAT, wxSB_SUNKEN, wxSB_SUNKEN, wxSB_SUNKEN, wxSB_SUNKEN};
   for (const Indicator& indicator : kIndicators) {
     widths[indicator.pane] = bar->GetTextExtent(indicator.text).x + 12;
   }
-  bar->SetStatusWidths(kIndicatorPanes, widths);
-  bar->SetStatusStyles(kIndicatorPanes, styles);
-  SetStatusBarPane(0);
-  SetStatusText(kIdleMessage, 0);
+  bar->SetStatusWidths(kPanes, widths);
+  bar->SetStatusStyles(kPanes, styles);
+  SetStatusBarPane(kMessagePane);
+  SetStatusText(kIdleMessage, kMessagePane);
   UpdateIndicators();
   return true;
 }

@@ -1,5 +1,5 @@
 // CMainFrame: the main window with its menu bar, accelerators and the status
-// bar of four panes (message, CAP, NUM, SCRL). It has no toolbar.
+// bar of five panes (message, run state, CAP, NUM, SCRL). It has no toolbar.
 #pragma once
 
 #include <wx/docview.h>
@@ -13,7 +13,7 @@ class CMainFrame : public wxDocParentFrame {
   // status bar cannot be made; the program then ends.
   bool CreateBars();
 
-  // The text of status pane 0..3.
+  // The text of status pane 0..4.
   wxString PaneText(int pane) const;
 
  private:

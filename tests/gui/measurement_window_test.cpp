@@ -15,6 +15,7 @@
 #include <wx/time.h>
 
 #include "measurement/measurement_run.h"
+#include "measurement/run_state_text.h"
 #include "measurement/sample_history.h"
 #include "programs/ivra/main_frame.h"
 #include "serial/port_table.h"
@@ -50,7 +51,7 @@ TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
   PostMenu(ID_FILE_NEW);
   EXPECT_EQ(View(), view);
   EXPECT_TRUE(View()->Measuring());
-  EXPECT_EQ(Frame()->GetTitle(), "Untitled - Ivra");
+  EXPECT_EQ(Frame()->GetTitle(), wxString::FromUTF8(OutputFileName(dataPath)) + " - Ivra");
 
   // Channel switching during the measurement: check mark and plotted row.
   ASSERT_TRUE(PumpUntilCollected([] { return true; }, 5000));
@@ -228,14 +229,17 @@ TEST(WindowClose, SignalWhileSetupIsOpenCancelsItAndCloses) {
 TEST(WindowClose, SignalWhileAMessageBoxIsOpenEndsItAndCloses) {
   DialogDriver driver;
   wxWeakRef<wxWindow> frame(Frame());
-  // An empty output file: Start fails with a message box, which stays up until
-  // the signal ends it.
-  driver.Script({[](wxDialog& dialog) { ClickButton(dialog, wxID_OK); }});
+  // An output file in no folder: Start fails with a message box, which stays up
+  // until the signal ends it.
+  driver.Script({[](wxDialog& dialog) {
+    SetField(dialog, IDC_OUTPUT_FILE, "/no-such-ivra-folder/x.dat");
+    ClickButton(dialog, wxID_OK);
+  }});
   driver.ShowMessageBoxesAndRun([](wxDialog&) { std::raise(SIGTERM); });
   PostMenu(ID_MEASUREMENT_START);
   ASSERT_TRUE(PumpUntil([&] { return !frame; }, 5000)) << "the window did not close";
   ASSERT_EQ(driver.Messages().size(), 1u);
-  EXPECT_EQ(driver.Messages()[0].text, "Can't create file : ");
+  EXPECT_EQ(driver.Messages()[0].text.BeforeFirst('\n'), "Can't create file : /no-such-ivra-folder/x.dat");
   EXPECT_FALSE(LatestSnapshot()->Measuring());
 }
 
@@ -252,10 +256,15 @@ TEST(MeasurementWindow, AStopOnALostPortSaysInABoxThatTheOutputMayStillBeOn) {
   StartThroughDialog(driver, TempPath("lost.dat"), "600");
   ASSERT_TRUE(PumpUntil([&] { return Frame()->PaneText(0).StartsWith("Serial port " + port + " lost"); }, 15000))
       << Frame()->PaneText(0);
+  EXPECT_TRUE(PumpUntil([] { return Frame()->PaneText(kRunStatePane).StartsWith("Measuring, port lost: "); }, 3000))
+      << Frame()->PaneText(kRunStatePane);
   std::remove(port.c_str());
 
   PostMenu(ID_MEASUREMENT_STOP);
   ASSERT_TRUE(PumpUntil([] { return !LatestSnapshot()->Measuring(); }, 5000));
+  EXPECT_TRUE(Frame()->PaneText(kRunStatePane).StartsWith("Stopped: port lost after "))
+      << Frame()->PaneText(kRunStatePane);
+  EXPECT_TRUE(Frame()->PaneText(0).StartsWith("Stopped: port lost: ")) << Frame()->PaneText(0);
   ASSERT_EQ(driver.Messages().size(), 1u);
   EXPECT_TRUE(driver.Messages()[0].text.StartsWith("The instrument's output may still be on"))
       << driver.Messages()[0].text;

@@ -31,12 +31,12 @@ void RunStart(DialogDriver& driver, std::vector<DialogDriver::Step> steps) {
 }
 
 // Makes port `index` + 1 the one chosen last: a Start on it that fails at once
-// (no output file) still keeps the accepted values.
+// (no folder for the output file) still keeps the accepted values.
 void ChoosePortThroughAFailedStart(int index) {
   DialogDriver driver;
   RunStart(driver, {[&](wxDialog& dialog) {
     SelectPort(dialog, index);
-    SetField(dialog, IDC_OUTPUT_FILE, "");
+    SetField(dialog, IDC_OUTPUT_FILE, "/no-such-ivra-folder/x.dat");
     ClickButton(dialog, wxID_OK);
   }});
 }
@@ -64,7 +64,8 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
           if (child->AcceptsFocus()) tabOrder.push_back(child->GetId());
         }
         EXPECT_EQ(tabOrder, (std::vector<int>{wxID_OK, IDC_PORT, IDC_SAMPLE_INTERVAL, IDC_MEASUREMENT_TIME,
-                                              IDC_OUTPUT_FILE, wxID_CANCEL, IDC_OUTPUT_VOLTAGE}));
+                                              IDC_OUTPUT_FILE, IDC_BROWSE, wxID_CANCEL, IDC_OUTPUT_VOLTAGE,
+                                              IDC_INSTRUMENT}));
         SetField(dialog, IDC_MEASUREMENT_TIME, "9");
         SetField(dialog, IDC_SAMPLE_INTERVAL, "0");
         SetField(dialog, IDC_OUTPUT_VOLTAGE, "10.5");
@@ -98,7 +99,12 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
       [&](wxDialog& dialog) {
         SetField(dialog, IDC_OUTPUT_VOLTAGE, "-10");
         SelectPort(dialog, 2);
-        SetField(dialog, IDC_OUTPUT_FILE, "");  // passes the dialog; Start refuses it
+        SetField(dialog, IDC_OUTPUT_FILE, "");  // an empty name keeps the dialog open
+        ClickButton(dialog, wxID_OK);
+      },
+      [&](wxDialog& dialog) {
+        focusedId(dialog);
+        SetField(dialog, IDC_OUTPUT_FILE, "/no-such-ivra-folder/x.dat");  // passes the dialog; Start refuses it
         ClickButton(dialog, wxID_OK);
       },
   });
@@ -113,14 +119,17 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
                        "Please enter a number between -10 and 10.",
                        "Please enter a number.",
                        "Please enter a number between -10 and 10.",
-                       "Can't create file : ",
+                       "Please enter the name of the output file, or choose one with the Browse... button.",
+                       "Can't create file : /no-such-ivra-folder/x.dat\nThe folder /no-such-ivra-folder does not "
+                       "exist. Create it first, or choose a file in a folder that exists.",
                    }));
-  ASSERT_EQ(driver.Messages().size(), 7u);
+  ASSERT_EQ(driver.Messages().size(), 8u);
   EXPECT_EQ(driver.Messages().front().caption, "Ivra");
   EXPECT_TRUE(driver.Messages().front().style & wxICON_EXCLAMATION);
   EXPECT_EQ(driver.Messages().back().caption, "Ivra");
   EXPECT_FALSE(driver.Messages().back().style & (wxICON_EXCLAMATION | wxICON_ERROR | wxICON_INFORMATION));
-  EXPECT_EQ(focusIds, (std::vector<int>{IDC_MEASUREMENT_TIME, IDC_SAMPLE_INTERVAL, IDC_OUTPUT_VOLTAGE}));
+  EXPECT_EQ(focusIds,
+            (std::vector<int>{IDC_MEASUREMENT_TIME, IDC_SAMPLE_INTERVAL, IDC_OUTPUT_VOLTAGE, IDC_OUTPUT_FILE}));
   EXPECT_EQ(keptTexts, (std::vector<wxString>{"9", "0"}));
 
   // Accepted values are taken even though Start failed afterwards.
@@ -130,7 +139,7 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
   EXPECT_EQ(run->settings.measurementTime, 10000000);
   EXPECT_EQ(run->settings.sampleInterval, 1000);
   EXPECT_EQ(run->settings.outputVoltage, -10.0);
-  EXPECT_EQ(run->settings.outputPath, "");
+  EXPECT_EQ(run->settings.outputPath, "/no-such-ivra-folder/x.dat");
   EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_START));
 }
 
@@ -153,7 +162,8 @@ TEST(SetupDialog, NextDialogShowsLastPortAndDefaultsAndCancelChangesNothing) {
     changeEverything(dialog);
     ClickButton(dialog, wxID_CANCEL);
   }});
-  EXPECT_EQ(shown, (std::vector<wxString>{"2", "1", "1000", "0.5", ""}));
+  // The numbers start from their defaults again; the output file is the last one accepted.
+  EXPECT_EQ(shown, (std::vector<wxString>{"2", "1", "1000", "0.5", "/no-such-ivra-folder/x.dat"}));
   EXPECT_TRUE(SameSettings(LatestSnapshot()->settings, before));
 
   // The close box reads nothing either.

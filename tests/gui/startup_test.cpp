@@ -66,10 +66,11 @@ TEST(StartUp, WindowMenusAndStatusBar) {
   EXPECT_EQ(bar->GetMenuLabel(1), "Measurement");
   EXPECT_EQ(bar->GetMenuLabel(2), "&View");
   EXPECT_EQ(bar->GetMenuLabel(3), "&Help");
-  EXPECT_EQ(ItemLabels(bar->GetMenu(0)), (std::vector<wxString>{"E&xit"}));
+  EXPECT_EQ(ItemLabels(bar->GetMenu(0)), (std::vector<wxString>{"Export Plot...", "-", "E&xit"}));
   EXPECT_EQ(ItemLabels(bar->GetMenu(1)), (std::vector<wxString>{"Start", "Stop"}));
   EXPECT_EQ(ItemLabels(bar->GetMenu(2)), (std::vector<wxString>{"&Toolbar", "&Status Bar", "-", "Channel 1",
-                                                                "Channel 2", "Channel 3", "Channel 4"}));
+                                                                "Channel 2", "Channel 3", "Channel 4", "-",
+                                                                "Whole Run"}));
   EXPECT_EQ(ItemLabels(bar->GetMenu(3)), (std::vector<wxString>{"&About Ivra..."}));
   EXPECT_EQ(bar->FindItem(ID_MEASUREMENT_START)->GetMenu(), bar->GetMenu(1));
   EXPECT_EQ(bar->FindItem(ID_APP_EXIT)->GetItemLabel(), "E&xit") << "no stock accelerator added";
@@ -83,9 +84,10 @@ TEST(StartUp, WindowMenusAndStatusBar) {
 
   wxStatusBar* status = Frame()->GetStatusBar();
   ASSERT_NE(status, nullptr);
-  EXPECT_EQ(status->GetFieldsCount(), 4);
+  EXPECT_EQ(status->GetFieldsCount(), 5);
   EXPECT_EQ(Frame()->PaneText(0), "Ready");
-  for (int pane = 1; pane <= 3; ++pane) {
+  EXPECT_EQ(Frame()->PaneText(kRunStatePane), "");  // nothing has run yet
+  for (int pane = 2; pane <= 4; ++pane) {
     EXPECT_TRUE(Frame()->PaneText(pane).empty() || Frame()->PaneText(pane) == "CAP" ||
                 Frame()->PaneText(pane) == "NUM" || Frame()->PaneText(pane) == "SCRL");
   }
@@ -219,13 +221,13 @@ TEST(StartUp, KeyboardShortcutsReachOnlyNewAndOpen) {
 
 TEST(StartUp, CapsLockIndicatorFollowsTheKeyboard) {
   wxUIActionSimulator input;
-  const bool before = !Frame()->PaneText(1).empty();
+  const bool before = !Frame()->PaneText(2).empty();
   input.Char(WXK_CAPITAL);
-  const bool toggled = PumpUntil([&] { return Frame()->PaneText(1).empty() == before; }, 3000);
+  const bool toggled = PumpUntil([&] { return Frame()->PaneText(2).empty() == before; }, 3000);
   EXPECT_TRUE(toggled) << "CAP pane did not follow Caps Lock";
   if (toggled) {
-    EXPECT_EQ(Frame()->PaneText(1), before ? "" : "CAP");
+    EXPECT_EQ(Frame()->PaneText(2), before ? "" : "CAP");
   }
   input.Char(WXK_CAPITAL);
-  EXPECT_TRUE(PumpUntil([&] { return Frame()->PaneText(1).empty() != before; }, 3000));
+  EXPECT_TRUE(PumpUntil([&] { return Frame()->PaneText(2).empty() != before; }, 3000));
 }

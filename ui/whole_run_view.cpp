@@ -1,0 +1,77 @@
+#include "ui/whole_run_view.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// Values kept per sample: the four channels of the live view.
+constexpr int kStoredChannels = 4;
+// A drag narrower than this is a click, not a span.
+constexpr int kSmallestDrag = 4;
+
+}  // namespace
+
+WholeRunRecord::WholeRunRecord() : store_(std::make_unique<RunStore>(kStoredChannels)) {}
+
+void WholeRunRecord::Take(const RunSnapshot& run) {
+  const int taken = run.counters.samplesTaken;
+  if (taken < samplesTaken_ || run.tickCount < tickCount_) {
+    store_ = std::make_unique<RunStore>(kStoredChannels);
+    samplesTaken_ = 0;
+  }
+  tickCount_ = run.tickCount;
+  const SampleHistory& history = run.history;
+  const int fresh = std::min(taken - samplesTaken_, history.count);
+  for (int i = history.count - fresh; i < history.count; ++i) {
+    const double values[kStoredChannels] = {history.rows[1][i] * 1e6, history.rows[2][i], history.rows[3][i],
+                                            history.rows[4][i]};
+    store_->Append(history.rows[0][i], values);
+  }
+  samplesTaken_ = std::max(samplesTaken_, taken);
+}
+
+RunPlotRequest WholeRunChannel(int channel) {
+  RunPlotRequest request;
+  request.channel = std::clamp(channel, 0, kStoredChannels - 1);
+  switch (request.channel) {
+    case 0:
+      request.quantity = "Current";
+      request.unit = "uA";
+      break;
+    case 1:
+      request.quantity = "Voltage";
+      request.unit = "V";
+      break;
+    default:
+      request.quantity = "Channel " + std::to_string(request.channel + 1);
+      request.unit.clear();
+  }
+  return request;
+}
+
+void WholeRunView::Paint(DrawingSurface& surface, const SurfaceRect& client, int channel, bool rememberFrame) {
+  RunPlotRequest request = WholeRunChannel(channel);
+  if (zoomed_) {
+    request.from = from_;
+    request.to = to_;
+  }
+  DrawRunPlot(&surface, client, record_.Store(), request, rememberFrame ? &frame_ : nullptr);
+}
+
+bool WholeRunView::Zoom(int x0, int x1) {
+  if (std::abs(x1 - x0) < kSmallestDrag || frame_.right <= frame_.left) return false;
+  const int left = std::clamp(std::min(x0, x1), frame_.left, frame_.right);
+  const int right = std::clamp(std::max(x0, x1), frame_.left, frame_.right);
+  if (right - left < kSmallestDrag) return false;
+  from_ = frame_.TimeAt(left);
+  to_ = frame_.TimeAt(right);
+  zoomed_ = true;
+  return true;
+}
+
+bool WholeRunView::ShowWholeRun() {
+  const bool changed = zoomed_;
+  zoomed_ = false;
+  return changed;
+}
