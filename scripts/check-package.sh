@@ -11,12 +11,14 @@ trap 'rm -rf "$work"' EXIT
 
 id=io.github.ivra.Ivra
 expected=(
-  usr/bin/ivra usr/bin/ivra-run usr/bin/ivra-sim
+  usr/bin/ivra usr/bin/ivra-run usr/bin/ivra-sim usr/bin/ivra-plot
   usr/share/applications/$id.desktop
   usr/share/metainfo/$id.metainfo.xml
   usr/share/icons/hicolor/scalable/apps/$id.svg
   usr/share/man/man1/ivra.1.gz usr/share/man/man1/ivra-run.1.gz usr/share/man/man1/ivra-sim.1.gz
-  usr/share/doc/ivra/copyright usr/share/doc/ivra/changelog.gz
+  usr/share/man/man1/ivra-plot.1.gz
+  usr/share/doc/ivra/copyright usr/share/doc/ivra/changelog.gz usr/share/doc/ivra/screenshot.png
+  usr/share/lintian/overrides/ivra
 )
 for size in 16 24 32 48 64 128 256; do expected+=(usr/share/icons/hicolor/${size}x${size}/apps/$id.png); done
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort > "$work/files"

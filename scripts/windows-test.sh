@@ -147,6 +147,16 @@ if [[ -n "$installer" ]] && timeout 120 wine "$installer" /S && [[ -f "$installe
   rc=0
   timeout 60 wine 'C:\Program Files\Ivra\bin\ivra-run.exe' --time 10 --output "$(wine_path "$work/installed.txt")" \
     2>"$work/installed.err" || rc=$?
+  # Right after an install on a loaded machine Wine has been seen to fail to
+  # start the program at all (status 1, nothing written, its own errors muted
+  # by WINEDEBUG): that is Wine, not the program, so it gets one more try.
+  if [[ $rc -eq 1 && ! -s "$work/installed.err" && ! -e "$work/installed.txt" ]]; then
+    echo "Wine did not start the installed ivra-run.exe; trying once more"
+    sleep 2
+    rc=0
+    timeout 60 wine 'C:\Program Files\Ivra\bin\ivra-run.exe' --time 10 --output "$(wine_path "$work/installed.txt")" \
+      2>"$work/installed.err" || rc=$?
+  fi
   stop_sim
   lines=$(grep -c uA "$work/installed.txt" || true)
   [[ $rc -eq 0 && $lines -eq 10 ]] && pass "the installed ivra-run.exe took 10 samples" \
