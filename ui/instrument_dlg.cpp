@@ -13,16 +13,15 @@
 #include <wx/textctrl.h>
 
 #include "measurement/decimal_text.h"
-#include "measurement/setting_checks.h"
+#include "measurement/instrument_setting_checks.h"
 #include "ui/command_ids.h"
 #include "ui/message_box.h"
 
 namespace {
 
-// The 2400 takes a current limit down to 0.1% of its smallest range (1 uA).
-constexpr double kMinCurrentLimit = 1e-9;
-constexpr DoubleSettingRange kCurrentLimitField{"Current limit", kMinCurrentLimit, kMaxCurrentLimit};
-constexpr DoubleSettingRange kNplcField{"NPLC", kMinNplc, kMaxNplc};
+// The dialog checks what ivra-run's options check, in the same words.
+constexpr const DoubleSettingRange& kCurrentLimitField = kCurrentLimitRange;
+constexpr const DoubleSettingRange& kNplcField = kNplcRange;
 
 const AutoZero kAutoZeroChoices[] = {AutoZero::On, AutoZero::Once, AutoZero::Off};
 

@@ -190,6 +190,7 @@ int CIvraView::StartMeasurement() {
   }
   const int result = m_run.Begin(accepted, *this);
   if (result == 0) {
+    m_bCountsShown = false;
     SetMessagePane("Ready");
     m_strCaptionFile = OutputFileName(accepted.outputPath);
     OnChangeFilename();
@@ -318,6 +319,9 @@ void CIvraView::OnCanvasKey(wxKeyEvent& event) {
 }
 
 void CIvraView::ReportTrouble(SampleTrouble, const SnapshotPtr& snapshot) {
+  // From here on the counts follow every sample (ShowRunState): a trouble is
+  // reported once per streak, but e.g. the compliance count grows with each one.
+  m_bCountsShown = true;
   SetMessagePane(wxString::FromUTF8(StatusPaneText(*snapshot)));
 }
 
@@ -329,7 +333,9 @@ void CIvraView::WarnOutputMayBeOn(const std::string& text) {
 
 void CIvraView::SetMessagePane(const wxString& text) {
   auto* frame = wxDynamicCast(GetFrame(), wxFrame);
-  if (frame != nullptr && frame->GetStatusBar() != nullptr) frame->SetStatusText(text, kMessagePane);
+  if (frame != nullptr && frame->GetStatusBar() != nullptr && frame->GetStatusBar()->GetStatusText(kMessagePane) != text) {
+    frame->SetStatusText(text, kMessagePane);
+  }
 }
 
 void CIvraView::ShowRunState() {
@@ -344,8 +350,10 @@ void CIvraView::ShowRunState() {
   if (frame->GetStatusBar()->GetStatusText(kRunStatePane) != text) frame->SetStatusText(text, kRunStatePane);
   if (run->Measuring()) {
     m_bRunShown = true;
+    if (m_bCountsShown) SetMessagePane(wxString::FromUTF8(StatusPaneText(*run)));
   } else if (m_bRunShown && run->state == RunState::Ended) {
     m_bRunShown = false;
+    m_bCountsShown = false;
     SetMessagePane(wxString::FromUTF8(RunEndText(*run)));
   }
 }

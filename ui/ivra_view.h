@@ -120,6 +120,8 @@ class CIvraView : public wxView, public RunFrontEnd {
   bool m_bStopping = false;
   // The state pane shows a running measurement whose end is still to be announced.
   bool m_bRunShown = false;
+  // The message pane shows the run's counts, to be kept current per sample.
+  bool m_bCountsShown = false;
   // The caption names it once a measurement has started; "Untitled" before.
   std::string m_strCaptionFile;
 

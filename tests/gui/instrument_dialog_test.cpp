@@ -9,6 +9,7 @@
 
 #include "measurement/measurement_run.h"
 #include "programs/ivra/instrument_profile.h"
+#include "programs/ivra/main_frame.h"
 #include "tests/gui/gui_test_support.h"
 #include "ui/ivra_view.h"
 #include "ui/command_ids.h"
@@ -178,4 +179,34 @@ TEST(InstrumentDialog, ItsCurrentLimitReachesTheInstrumentBeforeTheOutputGoesOn)
   EXPECT_LT(at(":SENS:CURR:PROT "), at(":OUTP ON"));
   // 0.5 V across 1 kOhm draws 500 uA: under the raised limit, not held at 105 uA.
   EXPECT_NEAR(LatestSnapshot()->latest.current, 500e-6, 5e-6);
+}
+
+TEST(InstrumentDialog, TheMessagePaneCountsEverySampleHeldAtTheLimit) {
+  SimProcess sim(TempPath("compliance-sim.log"), {"--ohms", "1000"});
+  ASSERT_TRUE(sim.Running());
+  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
+  DialogDriver driver;
+  RunStart(driver,
+           {[&](wxDialog& setup) {
+             ClickButton(setup, IDC_INSTRUMENT);
+             SelectPort(setup, 1);
+             SetField(setup, IDC_OUTPUT_VOLTAGE, "0.5");
+             SetField(setup, IDC_OUTPUT_FILE, wxString::FromUTF8(TempPath("compliance-run.dat")));
+             ClickButton(setup, wxID_OK);
+           }},
+           {[&](wxDialog& dialog) {
+             // 0.5 V across 1 kOhm would draw 500 uA: every sample is held at 100 uA.
+             SetField(dialog, IDC_CURRENT_LIMIT, "1e-4");
+             ChoiceOf(dialog, IDC_CURRENT_RANGE).SetSelection(0);  // Auto: a fixed one may be below the limit
+             ChoiceOf(dialog, IDC_BAUD_RATE).SetSelection(BaudRateIndex(9600));
+             ClickButton(dialog, wxID_OK);
+           }});
+  ASSERT_TRUE(View()->Measuring()) << (driver.Messages().empty() ? "" : driver.Messages()[0].text);
+  // The trouble is reported once, at the first sample; the count must follow the later ones.
+  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->counters.samplesInCompliance >= 3; }, 20000));
+  const wxString pane = Frame()->PaneText(0);
+  const int counted = LatestSnapshot()->counters.samplesInCompliance;
+  PostMenu(ID_MEASUREMENT_STOP);
+  EXPECT_TRUE(pane.Contains(wxString::Format("In compliance: %d samples. ", counted))) << pane;
+  EXPECT_TRUE(pane.EndsWith("Raise the current limit in Setup > Instrument.")) << pane;
 }
