@@ -31,6 +31,26 @@ void RunStart(DialogDriver& driver, std::vector<DialogDriver::Step> setupSteps,
 
 wxChoice& ChoiceOf(wxDialog& dialog, int id) { return *dynamic_cast<wxChoice*>(dialog.FindWindow(id)); }
 
+// Starts 0.5 V on COM2 (the simulator's) with `limit` typed into the
+// Instrument dialog, the range on Auto and the line at the simulator's 9600
+// baud, whatever earlier tests left in the profile.
+void StartWithCurrentLimit(DialogDriver& driver, const std::string& dataPath, const wxString& limit) {
+  RunStart(driver,
+           {[&](wxDialog& setup) {
+             ClickButton(setup, IDC_INSTRUMENT);
+             SelectPort(setup, 1);
+             SetField(setup, IDC_OUTPUT_VOLTAGE, "0.5");
+             SetField(setup, IDC_OUTPUT_FILE, wxString::FromUTF8(dataPath));
+             ClickButton(setup, wxID_OK);
+           }},
+           {[&](wxDialog& dialog) {
+             SetField(dialog, IDC_CURRENT_LIMIT, limit);
+             ChoiceOf(dialog, IDC_CURRENT_RANGE).SetSelection(0);  // a fixed one may lie below the limit
+             ChoiceOf(dialog, IDC_BAUD_RATE).SetSelection(BaudRateIndex(9600));
+             ClickButton(dialog, wxID_OK);
+           }});
+}
+
 std::vector<wxString> Shown(wxDialog& dialog) {
   return {FieldValue(dialog, IDC_CURRENT_LIMIT), ChoiceOf(dialog, IDC_CURRENT_RANGE).GetStringSelection(),
           FieldValue(dialog, IDC_NPLC), ChoiceOf(dialog, IDC_AUTO_ZERO).GetStringSelection(),
@@ -150,20 +170,7 @@ TEST(InstrumentDialog, ItsCurrentLimitReachesTheInstrumentBeforeTheOutputGoesOn)
   ASSERT_TRUE(sim.Running());
   ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
   DialogDriver driver;
-  RunStart(driver,
-           {[&](wxDialog& setup) {
-             ClickButton(setup, IDC_INSTRUMENT);
-             SelectPort(setup, 1);
-             SetField(setup, IDC_OUTPUT_VOLTAGE, "0.5");
-             SetField(setup, IDC_OUTPUT_FILE, wxString::FromUTF8(TempPath("instrument-run.dat")));
-             ClickButton(setup, wxID_OK);
-           }},
-           {[&](wxDialog& dialog) {
-             // Other tests may have left other values: the simulator's line runs at 9600.
-             SetField(dialog, IDC_CURRENT_LIMIT, "1e-3");
-             ChoiceOf(dialog, IDC_BAUD_RATE).SetSelection(BaudRateIndex(9600));
-             ClickButton(dialog, wxID_OK);
-           }});
+  StartWithCurrentLimit(driver, TempPath("instrument-run.dat"), "1e-3");
   ASSERT_TRUE(View()->Measuring()) << (driver.Messages().empty() ? "" : driver.Messages()[0].text);
   ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->history.count >= 1; }, 20000));
   PostMenu(ID_MEASUREMENT_STOP);
@@ -186,21 +193,8 @@ TEST(InstrumentDialog, TheMessagePaneCountsEverySampleHeldAtTheLimit) {
   ASSERT_TRUE(sim.Running());
   ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
   DialogDriver driver;
-  RunStart(driver,
-           {[&](wxDialog& setup) {
-             ClickButton(setup, IDC_INSTRUMENT);
-             SelectPort(setup, 1);
-             SetField(setup, IDC_OUTPUT_VOLTAGE, "0.5");
-             SetField(setup, IDC_OUTPUT_FILE, wxString::FromUTF8(TempPath("compliance-run.dat")));
-             ClickButton(setup, wxID_OK);
-           }},
-           {[&](wxDialog& dialog) {
-             // 0.5 V across 1 kOhm would draw 500 uA: every sample is held at 100 uA.
-             SetField(dialog, IDC_CURRENT_LIMIT, "1e-4");
-             ChoiceOf(dialog, IDC_CURRENT_RANGE).SetSelection(0);  // Auto: a fixed one may be below the limit
-             ChoiceOf(dialog, IDC_BAUD_RATE).SetSelection(BaudRateIndex(9600));
-             ClickButton(dialog, wxID_OK);
-           }});
+  // 0.5 V across 1 kOhm would draw 500 uA: every sample is held at 100 uA.
+  StartWithCurrentLimit(driver, TempPath("compliance-run.dat"), "1e-4");
   ASSERT_TRUE(View()->Measuring()) << (driver.Messages().empty() ? "" : driver.Messages()[0].text);
   // The trouble is reported once, at the first sample; the count must follow the later ones.
   ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->counters.samplesInCompliance >= 3; }, 20000));
