@@ -95,7 +95,8 @@ class DrawingSurface {
 
   // Text with its top-left corner at (x, y), or for an escapement of 900 the
   // text's own top-left reference point with the glyphs running upward.
-  virtual void TextOut(int x, int y, const std::string& text) = 0;
+  // (Not TextOut: <windows.h> turns that name into a macro.)
+  virtual void DrawTextAt(int x, int y, const std::string& text) = 0;
   // One line of text in `rect` under the kText* flags (centred horizontally with
   // kTextCentre, vertically with kTextVCentre, else at the rectangle's top-left).
   virtual void DrawText(const SurfaceRect& rect, const std::string& text, unsigned format) = 0;

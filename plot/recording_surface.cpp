@@ -32,7 +32,7 @@ std::string SurfaceCall::ToString() const {
     case SurfaceOp::Ellipse: return Join("Ellipse", {x, y, right, bottom}) + ")";
     case SurfaceOp::PaintRect: return Join("PaintRect", {x, y, right, bottom}) + ")";
     case SurfaceOp::SetPixel: return Join("SetPixel", {x, y}) + "," + HexColour(colour) + ")";
-    case SurfaceOp::TextOut: return Join("TextOut", {x, y}) + ",\"" + text + "\")";
+    case SurfaceOp::DrawTextAt: return Join("DrawTextAt", {x, y}) + ",\"" + text + "\")";
     case SurfaceOp::DrawText:
       return Join("DrawText", {x, y, right, bottom}) + ",\"" + text + "\"," + std::to_string(format) + ")";
     case SurfaceOp::GetTextExtent: return "GetTextExtent(\"" + text + "\")";
@@ -92,8 +92,8 @@ void RecordingSurface::SetPixel(int x, int y, Colour colour) {
   call.colour = colour;
 }
 
-void RecordingSurface::TextOut(int x, int y, const std::string& text) {
-  SurfaceCall& call = Log(SurfaceOp::TextOut);
+void RecordingSurface::DrawTextAt(int x, int y, const std::string& text) {
+  SurfaceCall& call = Log(SurfaceOp::DrawTextAt);
   call.x = x;
   call.y = y;
   call.text = text;

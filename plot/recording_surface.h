@@ -20,7 +20,7 @@ enum class SurfaceOp {
   Rectangle,
   Ellipse,
   SetPixel,
-  TextOut,
+  DrawTextAt,
   DrawText,
   GetTextExtent,
   SelectFont,
@@ -48,7 +48,7 @@ struct SurfaceCall {
   BackgroundMode mode = BackgroundMode::Opaque;
 
   // Compact form for assertions, e.g. "LineTo(10,20)", "Rectangle(1,2,5,6)",
-  // "TextOut(3,4,\"0.5\")", "SelectFont(12,0,Swiss)", "SetPixel(1,2,#000000)".
+  // "DrawTextAt(3,4,\"0.5\")", "SelectFont(12,0,Swiss)", "SetPixel(1,2,#000000)".
   std::string ToString() const;
 };
 
@@ -61,7 +61,7 @@ class RecordingSurface final : public DrawingSurface {
   void Rectangle(int left, int top, int right, int bottom) override;
   void Ellipse(int left, int top, int right, int bottom) override;
   void SetPixel(int x, int y, Colour colour) override;
-  void TextOut(int x, int y, const std::string& text) override;
+  void DrawTextAt(int x, int y, const std::string& text) override;
   void DrawText(const SurfaceRect& rect, const std::string& text, unsigned format) override;
   TextExtent GetTextExtent(const std::string& text) override;
   FontDescription SelectFont(const FontDescription& font) override;

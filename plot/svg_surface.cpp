@@ -117,7 +117,7 @@ void SvgSurface::SetPixel(int x, int y, Colour colour) {
   FillRect(x, y, x + 1, y + 1, colour);
 }
 
-void SvgSurface::TextOut(int x, int y, const std::string& text) {
+void SvgSurface::DrawTextAt(int x, int y, const std::string& text) {
   EndPath();
   if (text.empty()) return;
   const int height = FontHeight();
@@ -145,7 +145,7 @@ void SvgSurface::DrawText(const SurfaceRect& rect, const std::string& text, unsi
   int y = rect.top;
   if (format & kTextCentre) x = (rect.left + rect.right - extent.cx) / 2;
   if (format & kTextVCentre) y = (rect.top + rect.bottom - extent.cy) / 2;
-  TextOut(x, y, text);
+  DrawTextAt(x, y, text);
 }
 
 TextExtent SvgSurface::GetTextExtent(const std::string& text) {

@@ -24,7 +24,7 @@ class SvgSurface final : public DrawingSurface {
   void Rectangle(int left, int top, int right, int bottom) override;
   void Ellipse(int left, int top, int right, int bottom) override;
   void SetPixel(int x, int y, Colour colour) override;
-  void TextOut(int x, int y, const std::string& text) override;
+  void DrawTextAt(int x, int y, const std::string& text) override;
   void DrawText(const SurfaceRect& rect, const std::string& text, unsigned format) override;
   TextExtent GetTextExtent(const std::string& text) override;
   FontDescription SelectFont(const FontDescription& font) override;

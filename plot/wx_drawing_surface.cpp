@@ -290,7 +290,7 @@ void WxDrawingSurface::SetPixel(int x, int y, Colour colour) {
   FlushPixelRuns();
 }
 
-void WxDrawingSurface::TextOut(int x, int y, const std::string& text) {
+void WxDrawingSurface::DrawTextAt(int x, int y, const std::string& text) {
   if (std::llabs(x) > kSafeCoordinate || std::llabs(y) > kSafeCoordinate) return;
   if (escapement_ != 0) {
     dc_.DrawRotatedText(ToWxString(text), x, y, escapement_ / 10.0);

@@ -142,7 +142,7 @@ int CXYPlot::DrawFrame() {
     dc->LineTo(px, SubtractCoordinates(frame.bottom, tickLength));
     const std::string label = FormatLabel(LabelValue(t, xStep));
     const TextExtent extent = dc->GetTextExtent(label);
-    dc->TextOut(SubtractCoordinates(px, extent.cx / 2), AddCoordinates(frame.bottom, extent.cy / 6), label);
+    dc->DrawTextAt(SubtractCoordinates(px, extent.cx / 2), AddCoordinates(frame.bottom, extent.cy / 6), label);
   }
   count = 0;
   for (double t = yFirst; count == 0 || (t < yLast + yStep / 3 && count < kMaxTicks); t += yStep, ++count) {
@@ -154,7 +154,7 @@ int CXYPlot::DrawFrame() {
     const std::string label = FormatLabel(LabelValue(t, yStep));
     const TextExtent extent = dc->GetTextExtent(label);
     const std::int64_t labelLeft = (static_cast<std::int64_t>(frame.left) + titled.left - extent.cx) / 2;
-    dc->TextOut(SaturateToInt(labelLeft), SubtractCoordinates(py, extent.cy / 2), label);
+    dc->DrawTextAt(SaturateToInt(labelLeft), SubtractCoordinates(py, extent.cy / 2), label);
   }
   dc->SelectFont(previousFont);
 
@@ -168,7 +168,7 @@ int CXYPlot::DrawFrame() {
     const FontDescription beforeTitle = dc->SelectFont(PlotFont(titleBand, 900));
     const TextExtent extent = dc->GetTextExtent(yTitle);
     const std::int64_t baseY = (static_cast<std::int64_t>(titled.top) + titled.bottom + extent.cx) / 2;
-    dc->TextOut(bounds.left, SaturateToInt(baseY), yTitle);
+    dc->DrawTextAt(bounds.left, SaturateToInt(baseY), yTitle);
     dc->SelectFont(beforeTitle);
   }
   return 1;

@@ -33,7 +33,7 @@ Ticks ComputeFor(char axis, double min, double max) {
 
 std::vector<std::string> Texts(const RecordingSurface& surface) {
   std::vector<std::string> texts;
-  for (const SurfaceCall& call : surface.CallsOf(SurfaceOp::TextOut)) texts.push_back(call.text);
+  for (const SurfaceCall& call : surface.CallsOf(SurfaceOp::DrawTextAt)) texts.push_back(call.text);
   return texts;
 }
 
@@ -137,7 +137,7 @@ TEST_F(PlotFrame, LayoutBandsWithoutTitles) {
   ASSERT_FALSE(frames.empty());
   EXPECT_EQ(frames[0].ToString(), "Rectangle(18,0,401,289)");
   EXPECT_TRUE(surface.CallsOf(SurfaceOp::DrawText).empty()) << "no title, no title text";
-  EXPECT_EQ(surface.CallsOf(SurfaceOp::TextOut).size(), 12u) << "six labels per axis, no y title";
+  EXPECT_EQ(surface.CallsOf(SurfaceOp::DrawTextAt).size(), 12u) << "six labels per axis, no y title";
 
   const std::vector<std::string> log = surface.DrawingLog();
   auto find = [&](const std::string& entry) { return std::find(log.begin(), log.end(), entry) != log.end(); };
@@ -145,9 +145,9 @@ TEST_F(PlotFrame, LayoutBandsWithoutTitles) {
   EXPECT_TRUE(find("MoveTo(390,0)") && find("LineTo(390,4)") && find("MoveTo(390,288)") && find("LineTo(390,284)"));
   // y tick at 0 (py 281) from left and right edge, label "0" centred in the band, vertically on the tick.
   EXPECT_TRUE(find("MoveTo(18,281)") && find("LineTo(22,281)") && find("MoveTo(400,281)") && find("LineTo(396,281)"));
-  EXPECT_TRUE(find("TextOut(6,275,\"0\")"));
+  EXPECT_TRUE(find("DrawTextAt(6,275,\"0\")"));
   // x label "10" centred under its tick, one sixth of its height below the frame.
-  EXPECT_TRUE(find("TextOut(384,290,\"10\")"));
+  EXPECT_TRUE(find("DrawTextAt(384,290,\"10\")"));
 }
 
 TEST_F(PlotFrame, LayoutBandsWithTitles) {
@@ -163,7 +163,7 @@ TEST_F(PlotFrame, LayoutBandsWithTitles) {
   EXPECT_EQ(titles[0].font.height, 15);
   EXPECT_EQ(titles[0].font.escapement, 0);
 
-  const SurfaceCall yTitleCall = surface.CallsOf(SurfaceOp::TextOut).back();
+  const SurfaceCall yTitleCall = surface.CallsOf(SurfaceOp::DrawTextAt).back();
   EXPECT_EQ(yTitleCall.text, "Amplitude");
   EXPECT_EQ(yTitleCall.font.escapement, 900);
   EXPECT_EQ(yTitleCall.font.height, 15);
@@ -221,7 +221,7 @@ TEST_F(PlotFrame, FontsAndScaleSwitchAtThousandUnits) {
 TEST_F(PlotFrame, LastLabelIsPulledInsideTheBounds) {
   ASSERT_EQ(DrawOn(SurfaceRect{0, 0, 400, 300}, 0, 100000, 0, 10), 1);
   EXPECT_EQ(plot.frame.right, 400) << "the frame keeps its width";
-  const SurfaceCall last = surface.CallsOf(SurfaceOp::TextOut)[5];
+  const SurfaceCall last = surface.CallsOf(SurfaceOp::DrawTextAt)[5];
   ASSERT_EQ(last.text, "100000");
   EXPECT_EQ(last.x + 36, 399) << "the last label ends on bounds.right - 1";
   EXPECT_NEAR(plot.xOffset + 100000 * plot.xScale, 399 - 18, 1e-9) << "data area's right edge moved in by 9";
@@ -236,7 +236,7 @@ TEST_F(PlotFrame, TooSmallDataAreaDrawsNothingAndRestoresTheFont) {
   EXPECT_EQ(DrawOn(SurfaceRect{0, 0, 400, 21}, 0, 10, 0, 10), 0) << "height 9 is not";
   EXPECT_TRUE(surface.CallsOf(SurfaceOp::Rectangle).empty());
   EXPECT_TRUE(surface.CallsOf(SurfaceOp::LineTo).empty());
-  EXPECT_TRUE(surface.CallsOf(SurfaceOp::TextOut).empty());
+  EXPECT_TRUE(surface.CallsOf(SurfaceOp::DrawTextAt).empty());
   EXPECT_EQ(surface.CallsOf(SurfaceOp::PaintRect).size(), 1u) << "the background stays painted";
   const std::vector<SurfaceCall> fonts = surface.CallsOf(SurfaceOp::SelectFont);
   ASSERT_EQ(fonts.size(), 2u);

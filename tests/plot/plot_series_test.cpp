@@ -98,7 +98,7 @@ TEST_F(PlotSeriesDrawing, PixelMarkerIsBlackWhateverThePen) {
   ASSERT_EQ(plot.Draw(), 1);
   for (const SurfaceCall& pixel : surface.CallsOf(SurfaceOp::SetPixel)) EXPECT_EQ(pixel.colour, 0u);
   for (const SurfaceCall& line : surface.CallsOf(SurfaceOp::LineTo)) EXPECT_EQ(line.pen.colour, MakeColour(255, 0, 0));
-  EXPECT_EQ(surface.CallsOf(SurfaceOp::TextOut)[0].colour, MakeColour(255, 0, 0));
+  EXPECT_EQ(surface.CallsOf(SurfaceOp::DrawTextAt)[0].colour, MakeColour(255, 0, 0));
 }
 
 TEST_F(PlotSeriesDrawing, SeriesCountLimitsAndEmptySeries) {

@@ -19,11 +19,11 @@ int Occurrences(const std::string& text, const std::string& part) {
   return count;
 }
 
-// Every text drawn, by TextOut or DrawText, in order.
+// Every text drawn, by DrawTextAt or DrawText, in order.
 std::vector<std::string> Texts(const RecordingSurface& surface) {
   std::vector<std::string> texts;
   for (const SurfaceCall& call : surface.Calls()) {
-    if (call.op == SurfaceOp::TextOut || call.op == SurfaceOp::DrawText) texts.push_back(call.text);
+    if (call.op == SurfaceOp::DrawTextAt || call.op == SurfaceOp::DrawText) texts.push_back(call.text);
   }
   return texts;
 }
@@ -107,10 +107,10 @@ TEST(SvgSurfaceTest, LinesCoverTheSamePixelsAsOnScreen) {
 TEST(SvgSurfaceTest, TextIsEscapedAndRotatedLikeTheEngineAsks) {
   SvgSurface svg(100, 100);
   svg.SetBackgroundMode(BackgroundMode::Transparent);
-  svg.TextOut(5, 6, "a<b & \"c\"\x01>");
+  svg.DrawTextAt(5, 6, "a<b & \"c\"\x01>");
   FontDescription upward = StrokeFont(12, 900, kFamilySwiss, "Arial");
   svg.SelectFont(upward);
-  svg.TextOut(30, 40, "up");
+  svg.DrawTextAt(30, 40, "up");
   const std::string document = svg.Document();
   EXPECT_NE(document.find(">a&lt;b &amp; &quot;c&quot;&gt;</text>"), std::string::npos) << document;
   EXPECT_NE(document.find("transform=\"rotate(-90 30 40)\">up</text>"), std::string::npos) << document;

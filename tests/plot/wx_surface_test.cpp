@@ -173,11 +173,11 @@ TEST(WxSurfaceText, FontHeightsAndTextPlacement) {
     horizontalHeight = horizontal.cy;
     s.SetTextColour(kBlack);
     s.SetBackgroundMode(BackgroundMode::Transparent);
-    s.TextOut(20, 20, "Time");
+    s.DrawTextAt(20, 20, "Time");
     font.escapement = 900;
     s.SelectFont(font);
     verticalWidth = s.GetTextExtent("Time").cx;
-    s.TextOut(100, 150, "Time");
+    s.DrawTextAt(100, 150, "Time");
   });
   EXPECT_EQ(verticalWidth, horizontalWidth) << "extent along the text, whatever its direction";
   const int ink = Marked(image, 0, 0, 200, 200);
@@ -199,7 +199,7 @@ TEST(WxSurfaceGeometry, FarCoordinatesAreClippedNotOverflowed) {
     s.LineTo(kHigh, 45);
     s.Rectangle(kHigh - 2, kHigh - 2, kHigh, kHigh);  // far away: left out
     s.Ellipse(kLow, kLow, kLow + 17, kLow + 17);
-    s.TextOut(kHigh, 0, "far");
+    s.DrawTextAt(kHigh, 0, "far");
   });
   for (int i = 0; i < 50; ++i) {
     if (i == 45) continue;
