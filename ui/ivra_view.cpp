@@ -4,8 +4,6 @@
 
 #include <wx/app.h>
 #include <wx/config.h>
-#include <wx/filedlg.h>
-#include <wx/filename.h>
 #include <wx/frame.h>
 
 #include <cstdio>
@@ -16,6 +14,7 @@
 #include "serial/stop_request.h"
 #include "ui/com_port_dlg.h"
 #include "ui/command_ids.h"
+#include "ui/export_size_dlg.h"
 #include "ui/live_view_painter.h"
 #include "ui/message_box.h"
 #include "ui/plot_export.h"
@@ -115,18 +114,14 @@ std::string CIvraView::ExportPlot(const std::string& path, int width, int height
 }
 
 void CIvraView::OnExportPlot(wxCommandEvent&) {
-  const wxSize size = m_canvas ? m_canvas->GetClientSize() : wxSize(800, 600);
-  wxFileDialog dialog(GetFrame(), "Export Plot", wxEmptyString, "plot.png",
-                      "PNG picture (*.png)|*.png|SVG picture (*.svg)|*.svg", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
-  if (dialog.ShowModal() != wxID_OK) return;
-  std::string path = dialog.GetPath().utf8_string();
-  const wxString extension = wxFileName(dialog.GetPath()).GetExt().Lower();
-  if (extension != "png" && extension != "svg") path += dialog.GetFilterIndex() == 1 ? ".svg" : ".png";
-  const std::string trouble = ExportPlot(path, size.x, size.y);
+  const wxSize windowSize = m_canvas ? m_canvas->GetClientSize() : wxSize(800, 600);
+  ExportChoice choice;
+  if (!ChooseExport(GetFrame(), windowSize, choice)) return;
+  const std::string trouble = ExportPlot(choice.path, choice.size.x, choice.size.y);
   if (!trouble.empty()) {
     ShowMessageBox(wxString::FromUTF8(trouble), wxTheApp->GetAppDisplayName(), wxOK | wxICON_EXCLAMATION, GetFrame());
   } else {
-    SetMessagePane(wxString::FromUTF8("Plot saved to " + path));
+    SetMessagePane(wxString::FromUTF8("Plot saved to " + choice.path));
   }
 }
 

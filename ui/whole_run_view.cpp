@@ -1,14 +1,11 @@
 #include "ui/whole_run_view.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
 
 // Values kept per sample: the four channels of the live view.
 constexpr int kStoredChannels = 4;
-// A drag narrower than this is a click, not a span.
-constexpr int kSmallestDrag = 4;
 
 }  // namespace
 
@@ -51,27 +48,5 @@ RunPlotRequest WholeRunChannel(int channel) {
 }
 
 void WholeRunView::Paint(DrawingSurface& surface, const SurfaceRect& client, int channel, bool rememberFrame) {
-  RunPlotRequest request = WholeRunChannel(channel);
-  if (zoomed_) {
-    request.from = from_;
-    request.to = to_;
-  }
-  DrawRunPlot(&surface, client, record_.Store(), request, rememberFrame ? &frame_ : nullptr);
-}
-
-bool WholeRunView::Zoom(int x0, int x1) {
-  if (std::abs(x1 - x0) < kSmallestDrag || frame_.right <= frame_.left) return false;
-  const int left = std::clamp(std::min(x0, x1), frame_.left, frame_.right);
-  const int right = std::clamp(std::max(x0, x1), frame_.left, frame_.right);
-  if (right - left < kSmallestDrag) return false;
-  from_ = frame_.TimeAt(left);
-  to_ = frame_.TimeAt(right);
-  zoomed_ = true;
-  return true;
-}
-
-bool WholeRunView::ShowWholeRun() {
-  const bool changed = zoomed_;
-  zoomed_ = false;
-  return changed;
+  zoom_.Paint(surface, client, record_.Store(), WholeRunChannel(channel), rememberFrame);
 }

@@ -12,6 +12,7 @@
 #include "plot/drawing_surface.h"
 #include "plot/run_plot.h"
 #include "plot/run_store.h"
+#include "ui/run_plot_zoom.h"
 
 // Every sample of the run so far, collected from snapshots. A snapshot holds
 // the last 100 samples, so one seen at least every 100 samples misses none.
@@ -42,16 +43,13 @@ class WholeRunView {
 
   // A drag from device column x0 to x1 over the last painted plot: zooms into
   // that span. True when the view changed (a drag of a few pixels does not).
-  bool Zoom(int x0, int x1);
+  bool Zoom(int x0, int x1) { return zoom_.Zoom(x0, x1); }
   // Back to the whole run. True when the view changed.
-  bool ShowWholeRun();
-  bool Zoomed() const { return zoomed_; }
+  bool ShowWholeRun() { return zoom_.ShowWholeRun(); }
+  bool Zoomed() const { return zoom_.Zoomed(); }
   const RunStore& Store() const { return record_.Store(); }
 
  private:
   WholeRunRecord record_;
-  bool zoomed_ = false;
-  double from_ = 0.0;
-  double to_ = 0.0;
-  RunPlotFrame frame_;
+  RunPlotZoom zoom_;
 };

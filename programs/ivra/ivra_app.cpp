@@ -168,7 +168,11 @@ int CIvraApp::OnExit() {
     SaveInstrumentSettings(*wxConfigBase::Get(), m_instrument);
   }
   if (m_docManager != nullptr) {
-    if (m_docManager->GetHistoryFilesCount() > 0) m_docManager->FileHistorySave(*wxConfigBase::Get());
+    // A list emptied of files that were gone is saved empty, or they would
+    // come back at the next start.
+    if (m_docManager->GetHistoryFilesCount() > 0 || wxConfigBase::Get()->HasEntry("file1")) {
+      m_docManager->FileHistorySave(*wxConfigBase::Get());
+    }
     // Deleting the manager deletes the document and the view; the view stops a
     // measurement that still runs.
     delete m_docManager;

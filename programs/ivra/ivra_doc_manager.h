@@ -1,8 +1,11 @@
 // The document manager of the single-document program: the one document is
-// called "Untitled", the recent-file list holds four entries, and New and Open
-// re-initialise that document in place, so the frame, the view and a running
-// measurement stay as they are.
+// called "Untitled", New re-initialises it in place, so the frame, the view and
+// a running measurement stay as they are. Open and the recent-file list (four
+// entries) show a data file in a read-only window of its own, beside the
+// measurement and never touching it.
 #pragma once
+
+#include <string>
 
 #include <wx/docview.h>
 
@@ -14,9 +17,15 @@ class CIvraDocManager : public wxDocManager {
   wxString MakeNewDocumentName() override;
   wxFileHistory* OnCreateFileHistory() override;
 
+  // Opens the data file at `path` in a window of its own and adds it to the
+  // recent files. False when no window was opened (the user was told why, or
+  // cancelled the read).
+  bool OpenRunFile(const std::string& path);
+
  private:
   void OnFileNewInPlace(wxCommandEvent& event);
-  void OnFileOpenInPlace(wxCommandEvent& event);
+  void OnFileOpenRun(wxCommandEvent& event);
+  void OnRecentFile(wxCommandEvent& event);
 
   wxDECLARE_EVENT_TABLE();
 };

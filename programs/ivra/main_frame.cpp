@@ -57,6 +57,12 @@ bool CMainFrame::CreateBars() {
 
 void CMainFrame::CreateMenuBar() {
   auto* file = new wxMenu;
+  file->Append(ID_FILE_OPEN, "&Open...\tCtrl+O", "Show a data file in a window of its own; a measurement goes on");
+  // The recent files, filled by the document manager's history.
+  auto* recent = new wxMenu;
+  file->AppendSubMenu(recent, "Recent &Files", "Open a data file opened before");
+  GetDocumentManager()->FileHistoryUseMenu(recent);
+  GetDocumentManager()->FileHistoryAddFilesToMenu(recent);
   file->Append(ID_FILE_EXPORT_PLOT, "Export Plot...", "Save what the window shows as a PNG or SVG picture");
   file->AppendSeparator();
   file->Append(ID_APP_EXIT, "E&xit", "Quit the application; prompts to save documents");

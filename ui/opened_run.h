@@ -1,0 +1,45 @@
+// A data file opened for looking at: the current of every data line in a
+// one-channel RunStore, with the bad-line tally. The file is only ever read.
+//
+// A file that a running measurement is still writing is read up to its last
+// complete line; ReadMore() later takes only what was appended since, so a
+// reload of a day-long file costs the new lines, not the whole file. A file
+// that has become shorter than what was read (a new measurement emptied it) is
+// read afresh from its start.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "measurement/data_file_reader.h"
+#include "plot/run_store.h"
+
+class OpenedRun {
+ public:
+  explicit OpenedRun(std::string path);
+  ~OpenedRun();
+  OpenedRun(const OpenedRun&) = delete;
+  OpenedRun& operator=(const OpenedRun&) = delete;
+
+  // Reads the bytes beyond the last read. `progress` sees the bytes of this
+  // read done and its total; returning false stops it (Cancelled), and a later
+  // call goes on from where it stopped.
+  DataFileStatus ReadMore(const DataFileProgress& progress = nullptr);
+
+  const std::string& Path() const { return path_; }
+  const RunStore& Store() const;
+  const DataFileTally& Tally() const;
+  // Whether the last ReadMore() started again from the file's beginning.
+  bool StartedAfresh() const { return startedAfresh_; }
+  // The system's error number of the last read that could not open or read.
+  int Error() const { return error_; }
+
+ private:
+  struct Contents;
+  std::string path_;
+  std::unique_ptr<Contents> contents_;
+  std::uint64_t bytesRead_ = 0;
+  bool startedAfresh_ = false;
+  int error_ = 0;
+};

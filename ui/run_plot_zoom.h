@@ -1,0 +1,30 @@
+// The time span a whole-run plot shows: the whole run, or the span a drag
+// across the last painted plot chose. Shared by the live whole-run view and
+// the window of an opened file, so both zoom alike.
+#pragma once
+
+#include "plot/drawing_surface.h"
+#include "plot/run_plot.h"
+#include "plot/run_store.h"
+
+class RunPlotZoom {
+ public:
+  // Draws `request`'s channel of `store` over the chosen span. rememberFrame:
+  // false for a picture that is not the screen's (an export), so it does not
+  // move where a drag finds the time axis.
+  void Paint(DrawingSurface& surface, const SurfaceRect& client, const RunStore& store, RunPlotRequest request,
+             bool rememberFrame = true);
+
+  // A drag from device column x0 to x1 over the last painted plot: zooms into
+  // that span. True when the view changed (a drag of a few pixels does not).
+  bool Zoom(int x0, int x1);
+  // Back to the whole run. True when the view changed.
+  bool ShowWholeRun();
+  bool Zoomed() const { return zoomed_; }
+
+ private:
+  bool zoomed_ = false;
+  double from_ = 0.0;
+  double to_ = 0.0;
+  RunPlotFrame frame_;
+};
