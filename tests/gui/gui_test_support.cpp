@@ -313,3 +313,9 @@ bool SaveWindowScreenshot(const std::string& path) {
   if (wxImage::FindHandler(wxBITMAP_TYPE_PNG) == nullptr) wxImage::AddHandler(new wxPNGHandler);
   return RenderView().SaveFile(path, wxBITMAP_TYPE_PNG);
 }
+
+void SaveScreen(const std::string& path) {
+  if (std::system(("import -window root '" + path + "' 2>/dev/null").c_str()) != 0) {
+    std::printf("[ note ] no screenshot %s (ImageMagick's import failed)\n", path.c_str());
+  }
+}

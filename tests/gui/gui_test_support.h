@@ -135,3 +135,6 @@ bool SameBitmaps(const wxBitmap& a, const wxBitmap& b);
 // Writes a PNG of the main window as the X server shows it (ImageMagick
 // `import`), falling back to the view's own rendering. Returns true on success.
 bool SaveWindowScreenshot(const std::string& path);
+// The whole screen, where a dialog or a second window over the main one shows too;
+// a note on stdout when ImageMagick cannot take it.
+void SaveScreen(const std::string& path);

@@ -72,12 +72,6 @@ void CloseOpenedFrames() {
   Pump(100);
 }
 
-void SaveScreen(const std::string& path) {
-  if (std::system(("import -window root '" + path + "' 2>/dev/null").c_str()) != 0) {
-    std::printf("[ note ] no screenshot %s (ImageMagick's import failed)\n", path.c_str());
-  }
-}
-
 void SendMouse(wxWindow* canvas, wxEventType type, int x) {
   wxMouseEvent event(type);
   event.m_x = x;

@@ -28,13 +28,6 @@ std::string FileBytes(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The whole screen, where a dialog over the window shows too.
-void SaveScreen(const std::string& path) {
-  if (std::system(("import -window root '" + path + "' 2>/dev/null").c_str()) != 0) {
-    std::printf("[ note ] no screenshot %s (ImageMagick's import failed)\n", path.c_str());
-  }
-}
-
 void StopIfMeasuring() {
   if (!View()->Measuring()) return;
   PostMenu(ID_MEASUREMENT_STOP);
