@@ -1,12 +1,16 @@
 // run_plot_bench: the whole-run plot at 1920 x 1080 from 10^7 samples, at
 // several zooms, through the recording surface (the engine and the column
-// queries alone), the SVG surface and the wx surface into an image (as a PNG
-// export draws). With IVRA_BENCH_DATA naming a data file, also reading that
-// file into a one-channel RunStore.
+// queries alone), the SVG surface, the wx surface into an image (as a PNG
+// export draws) and, with a display, into a screen bitmap through a memory DC
+// (as the window's paint draws into its buffer). With IVRA_BENCH_DATA naming a
+// data file, also reading that file into a one-channel RunStore.
 #include <benchmark/benchmark.h>
 #include <wx/defs.h>
 // After defs.h, which tells dcgraph.h that graphics contexts are built in.
+#include <wx/app.h>
+#include <wx/bitmap.h>
 #include <wx/dcgraph.h>
+#include <wx/dcmemory.h>
 #include <wx/graphics.h>
 #include <wx/image.h>
 #include <wx/init.h>
@@ -87,6 +91,30 @@ void BM_WxImage(benchmark::State& state) {
   }
 }
 
+// The window's paint: the whole-run view drawn into a bitmap of the screen's
+// format, as the buffered paint of the canvas does, with no image conversion.
+void BM_WxScreenBitmap(benchmark::State& state) {
+  if (!wxTheApp || !wxTheApp->IsGUI()) {
+    state.SkipWithError("needs a display (run under xvfb-run)");
+    return;
+  }
+  const RunStore& store = TenMillionSamples();
+  const RunPlotRequest request = Zoom(static_cast<int>(state.range(0)));
+  wxBitmap bitmap(kWidth, kHeight);
+  for (auto _ : state) {
+    wxMemoryDC dc(bitmap);
+    dc.SetBackground(*wxWHITE_BRUSH);
+    dc.Clear();
+    WxDrawingSurface surface(dc);
+    benchmark::DoNotOptimize(DrawRunPlot(&surface, SurfaceRect{0, 0, kWidth, kHeight}, store, request));
+  }
+}
+
+class BenchApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
 class StoreSink : public DataLineSink {
  public:
   explicit StoreSink(RunStore& store) : store_(store) {}
@@ -115,12 +143,15 @@ void BM_ReadDataFile(benchmark::State& state) {
 BENCHMARK(BM_RecordingSurface)->Arg(1)->Arg(10)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SvgSurface)->Arg(1)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WxImage)->Arg(1)->Arg(10)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WxScreenBitmap)->Arg(1)->Arg(10)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadDataFile)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  wxInitializer initializer;
+  // With a display, a GUI application, so that screen bitmaps exist.
+  if (std::getenv("DISPLAY") != nullptr) wxApp::SetInitializerFunction([]() -> wxAppConsole* { return new BenchApp; });
+  wxInitializer initializer(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
