@@ -40,8 +40,9 @@ mkdir -p "$work/build"
 cd "$work/build"
 # Only what Ivra uses: base + core, no optional GUI modules (webview, stc,
 # media, html, aui, ...) and no OpenGL. Debian's source drops the bundled
-# libpng/zlib/expat/jpeg/tiff, and the program reads and writes no images, so
-# those formats, SVG (which needs PNG) and the XML library are left out.
+# libpng/zlib/expat/jpeg/tiff, so those formats, SVG (which needs PNG) and the
+# XML library are left out; the plot export writes its PNG with an encoder of
+# the project's own (plot/png_encoder.h) and its SVG with its own surface.
 ../src/configure --host=x86_64-w64-mingw32 --prefix="$prefix" \
   CC=x86_64-w64-mingw32-gcc-posix CXX=x86_64-w64-mingw32-g++-posix \
   --disable-shared --enable-monolithic=no --enable-unicode \

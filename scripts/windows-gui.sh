@@ -4,10 +4,12 @@
 # on Xvfb against ivra-sim on COM1: it opens; Measurement > Start and the Setup
 # dialog filled in by xdotool (10 s, output file) run a measurement; the data
 # file holds 10 lines and the output goes off at the end; a screenshot goes to
-# build/windows-gui/ivra-wine.png. Then the NSIS installer made from this build
-# (build/windows-gui/package) installs silently, its Start-menu entry and both
-# programs are checked, the installed ivra-run.exe runs once through COM1, and
-# the uninstaller removes it all again.
+# build/windows-gui/ivra-wine.png; File > Export Plot... writes a PNG through
+# the program's own encoder (kept as build/windows-gui/ivra-wine-export.png).
+# Then the NSIS installer made from this build (build/windows-gui/package)
+# installs silently, its Start-menu entry and both programs are checked, the
+# installed ivra-run.exe runs once through COM1, and the uninstaller removes it
+# all again.
 # Builds the native ivra-sim of the default preset first. Part of the test
 # command; the wxWidgets build (about 25 minutes on 2 cores) is made once and
 # cached outside the work tree.
@@ -96,6 +98,27 @@ lines=$(grep -c -E '^[0-9]+\.[0-9]{2}'$'\t''s'$'\t''[-0-9.e+]+'$'\t''uA'$'\r''?$
 [[ $lines -eq 10 ]] && pass "10 data lines in the output file" || fail "$lines data lines in the output file"
 [[ $(cut -f2 "$work/sim.log" | tail -1) == ':OUTP OFF\r' ]] && pass "output switched off at the end" || fail "no :OUTP OFF"
 echo "screenshot: $out/ivra-wine.png"
+
+echo "== File > Export Plot... as PNG (the Windows build's wxWidgets has no libpng)"
+picture="$work/plot.png"
+xdotool mousemove 20 33 click 1; sleep 1
+xdotool mousemove 40 90 click 1
+chooser=
+for _ in $(seq 50); do chooser=$(xdotool search --name '^Export Plot$' 2>/dev/null | head -1) && [[ -n "$chooser" ]] && break; sleep 0.2; done
+if [[ -n "$chooser" ]]; then
+  sleep 1
+  xdotool key ctrl+a; xdotool type "$(wine_path "$picture")"; xdotool key Return
+  sizes=
+  for _ in $(seq 50); do sizes=$(xdotool search --name '^Picture Size$' 2>/dev/null | head -1) && [[ -n "$sizes" ]] && break; sleep 0.2; done
+  sleep 0.5
+  xdotool key Return
+  for _ in $(seq 50); do [[ -s "$picture" ]] && break; sleep 0.2; done
+fi
+cp "$picture" "$out/ivra-wine-export.png" 2>/dev/null || true
+colours=$(identify -format '%k' "$picture" 2>/dev/null || echo 0)
+size=$(identify -format '%wx%h' "$picture" 2>/dev/null || echo none)
+[[ $colours -gt 2 ]] && pass "plot exported: a ${size} PNG with ${colours} colours" \
+  || fail "no plot PNG (dialog: ${chooser:-none}, size dialog: ${sizes:-none}, picture: $size)"
 
 echo "== Measurement > Stop while a silent instrument holds the reply"
 stop_sim

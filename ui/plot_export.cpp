@@ -4,12 +4,14 @@
 // After defs.h, which tells dcgraph.h that graphics contexts are built in.
 #include <wx/dcgraph.h>
 #include <wx/graphics.h>
+#include <wx/ffile.h>
 #include <wx/image.h>
+#include <wx/log.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 
+#include "plot/png_encoder.h"
 #include "plot/svg_surface.h"
 #include "plot/wx_drawing_surface.h"
 
@@ -27,6 +29,15 @@ std::string CannotWrite(const std::string& path) {
   return "Can't write the picture " + path + ". Check that the folder exists and that you may write there.";
 }
 
+// wxFFile, so that a path in UTF-8 opens on Windows as well.
+std::string WriteBytes(const std::string& path, const std::string& bytes) {
+  wxLogNull quiet;  // the message below says it in the user's words
+  wxFFile file(wxString::FromUTF8(path.c_str()), "wb");
+  if (!file.IsOpened()) return CannotWrite(path);
+  const bool written = file.Write(bytes.data(), bytes.size()) == bytes.size();
+  return file.Close() && written ? std::string() : CannotWrite(path);
+}
+
 }  // namespace
 
 std::string ExportPicture(const std::string& path, int width, int height, const SurfacePainter& painter) {
@@ -39,22 +50,26 @@ std::string ExportPicture(const std::string& path, int width, int height, const 
   if (extension == "svg") {
     SvgSurface surface(width, height);
     painter(surface, SurfaceRect{0, 0, width, height});
-    const std::string document = surface.Document();
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return CannotWrite(path);
-    const bool written = std::fwrite(document.data(), 1, document.size(), file) == document.size();
-    return std::fclose(file) == 0 && written ? std::string() : CannotWrite(path);
+    return WriteBytes(path, surface.Document());
   }
-  if (wxImage::FindHandler(wxBITMAP_TYPE_PNG) == nullptr) wxImage::AddHandler(new wxPNGHandler);
   wxImage image(width, height);
   image.SetRGB(wxRect(0, 0, width, height), 255, 255, 255);
   {
     // The context writes back into the image when it is destroyed.
     wxGCDC dc(wxGraphicsContext::Create(image));
-    // A window's DC starts with the GUI font; an image's with none.
-    dc.SetFont(*wxNORMAL_FONT);
+    // A window's DC starts with the GUI font; an image's with none. Its size,
+    // in the Swiss family: GDI+ (Windows' image context) draws nothing in a
+    // GUI font that is not TrueType, as under Wine.
+    dc.SetFont(wxFont(wxFontInfo(wxNORMAL_FONT->GetFractionalPointSize()).Family(wxFONTFAMILY_SWISS)));
     WxDrawingSurface surface(dc);
     painter(surface, SurfaceRect{0, 0, width, height});
   }
+#if wxUSE_LIBPNG
+  if (wxImage::FindHandler(wxBITMAP_TYPE_PNG) == nullptr) wxImage::AddHandler(new wxPNGHandler);
+  wxLogNull quiet;
   return image.SaveFile(wxString::FromUTF8(path.c_str()), wxBITMAP_TYPE_PNG) ? std::string() : CannotWrite(path);
+#else
+  // The Windows build's wxWidgets has no libpng.
+  return WriteBytes(path, EncodePng(width, height, image.GetData()));
+#endif
 }

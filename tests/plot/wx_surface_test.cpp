@@ -7,10 +7,15 @@
 #include <wx/graphics.h>
 #include <wx/image.h>
 #include <wx/init.h>
+#include <wx/log.h>
+#include <wx/mstream.h>
 
 #include <functional>
 #include <limits>
+#include <random>
+#include <string>
 
+#include "plot/png_encoder.h"
 #include "plot/wx_drawing_surface.h"
 #include "plot/xy_plot.h"
 
@@ -251,6 +256,43 @@ TEST(WxSurfacePlot, DrawsAWholePlotAndRestoresTheDc) {
     EXPECT_EQ(At(image, x - 1, y - 1), kBlack) << i;
     EXPECT_EQ(At(image, x + 1, y + 1), kBlack) << i;
   }
+}
+
+// The encoder for toolkits without libpng, read back by libpng: a drawn plot
+// (runs of white, lines, anti-aliased text) and noise (no runs at all), in
+// sizes whose rows end inside and on a run's 258-byte limit.
+TEST(PngEncoder, LibpngReadsBackEveryPixel) {
+  if (wxImage::FindHandler(wxBITMAP_TYPE_PNG) == nullptr) wxImage::AddHandler(new wxPNGHandler);
+  std::mt19937 random(7);
+  std::vector<wxImage> images;
+  images.push_back(Render(300, 200, [](WxDrawingSurface& s) {
+    s.Rectangle(10, 10, 290, 190);
+    s.MoveTo(10, 190);
+    s.LineTo(290, 10);
+    FontDescription font;
+    font.height = 15;
+    font.pitchAndFamily = kFamilySwiss;
+    s.SelectFont(font);
+    s.DrawTextAt(40, 40, "Current [uA]");
+  }));
+  for (const auto& [width, height] : {std::pair{1, 1}, std::pair{86, 3}, std::pair{173, 5}}) {
+    wxImage noise(width, height);
+    for (int i = 0; i < width * height * 3; ++i) noise.GetData()[i] = static_cast<unsigned char>(random() % 4 * 85);
+    images.push_back(noise);
+  }
+  for (const wxImage& image : images) {
+    const std::string png = EncodePng(image.GetWidth(), image.GetHeight(), image.GetData());
+    wxMemoryInputStream stream(png.data(), png.size());
+    wxLogNull quiet;  // a broken file must fail the comparison, not open a log window
+    const wxImage decoded(stream, wxBITMAP_TYPE_PNG);
+    ASSERT_TRUE(decoded.IsOk()) << image.GetWidth() << "x" << image.GetHeight();
+    ASSERT_EQ(decoded.GetSize(), image.GetSize());
+    const std::size_t bytes = static_cast<std::size_t>(image.GetWidth()) * image.GetHeight() * 3;
+    EXPECT_TRUE(std::equal(image.GetData(), image.GetData() + bytes, decoded.GetData()))
+        << image.GetWidth() << "x" << image.GetHeight();
+  }
+  // A plot is mostly runs, which must shrink it well below its raw 180 kB.
+  EXPECT_LT(EncodePng(images[0].GetWidth(), images[0].GetHeight(), images[0].GetData()).size(), 300u * 200 * 3 / 10);
 }
 
 }  // namespace
