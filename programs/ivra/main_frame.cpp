@@ -4,8 +4,10 @@
 
 #include <wx/accel.h>
 #include <wx/display.h>
+#include <wx/eventfilter.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
+#include <wx/stopwatch.h>
 #include <wx/utils.h>
 
 #include "ui/command_ids.h"
@@ -44,8 +46,39 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxDocParentFrame)
   EVT_IDLE(CMainFrame::OnIdle)
 wxEND_EVENT_TABLE()
 
+// Asking for a lock key's state is a round trip to the display server, too
+// dear for every idle event of a measurement. The state changes with a key
+// event, or while another window has the keyboard (then an activation
+// follows); a look once a second covers anything else.
+class KeyboardWatch : public wxEventFilter {
+ public:
+  KeyboardWatch() { wxEvtHandler::AddFilter(this); }
+  ~KeyboardWatch() override { wxEvtHandler::RemoveFilter(this); }
+
+  int FilterEvent(wxEvent& event) override {
+    const wxEventType type = event.GetEventType();
+    if (type == wxEVT_KEY_DOWN || type == wxEVT_KEY_UP || type == wxEVT_ACTIVATE || type == wxEVT_ACTIVATE_APP) {
+      changed_ = true;
+    }
+    return Event_Skip;
+  }
+
+  // Whether the indicators need a look now; resets until the next change.
+  bool TakeChange() {
+    if (!changed_ && sinceLook_.Time() < 1000) return false;
+    changed_ = false;
+    sinceLook_.Start();
+    return true;
+  }
+
+ private:
+  bool changed_ = true;
+  wxStopWatch sinceLook_;
+};
+
 CMainFrame::CMainFrame(wxDocManager* manager, const wxString& title)
-    : wxDocParentFrame(manager, nullptr, wxID_ANY, title, wxDefaultPosition, DefaultFrameSize()) {}
+    : wxDocParentFrame(manager, nullptr, wxID_ANY, title, wxDefaultPosition, DefaultFrameSize()),
+      m_keyboardWatch(std::make_unique<KeyboardWatch>()) {}
 
 CMainFrame::~CMainFrame() = default;
 
@@ -143,7 +176,7 @@ void CMainFrame::UpdateIndicators() {
 }
 
 void CMainFrame::OnIdle(wxIdleEvent& event) {
-  UpdateIndicators();
+  if (m_keyboardWatch->TakeChange()) UpdateIndicators();
   event.Skip();
 }
 

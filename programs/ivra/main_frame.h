@@ -2,7 +2,11 @@
 // bar of five panes (message, run state, CAP, NUM, SCRL). It has no toolbar.
 #pragma once
 
+#include <memory>
+
 #include <wx/docview.h>
+
+class KeyboardWatch;
 
 class CMainFrame : public wxDocParentFrame {
  public:
@@ -28,6 +32,8 @@ class CMainFrame : public wxDocParentFrame {
   void CreateAccelerators();
   bool CreateStatusBarPanes();
   void UpdateIndicators();
+
+  std::unique_ptr<KeyboardWatch> m_keyboardWatch;
 
   wxDECLARE_EVENT_TABLE();
 };
