@@ -151,8 +151,9 @@ TEST(OpenedRun, ASlowReadShowsProgressLateAndCancelStopsItWhereReloadGoesOn) {
   });
   ASSERT_EQ(status, DataFileStatus::Cancelled);
   ASSERT_GE(calls.size(), 2u);
-  EXPECT_FALSE(calls.front().second) << "no dialog within the quiet time";
   EXPECT_TRUE(calls.back().second);
+  // No dialog within the quiet time. (A slow build may read its first block
+  // after the quiet time already; the rule holds for whatever calls there were.)
   for (const auto& [at, shown] : calls) EXPECT_TRUE(!shown || at >= kQuietMs) << "shown at " << at << " ms";
   const std::size_t partial = run.Store().Count();
   EXPECT_GT(partial, 0u);
