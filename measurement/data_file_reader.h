@@ -25,6 +25,18 @@ class DataLineSink {
   virtual bool TakeSample(double seconds, double microamperes) = 0;
 };
 
+// The sink the viewers use: each sample's current appended, as the one channel,
+// to a store with Append(seconds, const double* values) -> bool (a RunStore).
+template <class Store>
+class AppendingSink : public DataLineSink {
+ public:
+  explicit AppendingSink(Store& store) : store_(store) {}
+  bool TakeSample(double seconds, double microamperes) override { return store_.Append(seconds, &microamperes); }
+
+ private:
+  Store& store_;
+};
+
 struct DataFileTally {
   std::uint64_t dataLines = 0;
   std::uint64_t badLines = 0;

@@ -284,7 +284,7 @@ void CIvraView::Redraw() {
 
 void CIvraView::OnWholeRun(wxCommandEvent&) {
   m_bWholeRun = !m_bWholeRun;
-  m_dragStartX = -1;
+  m_wholeRun.CancelDrag();
   Redraw();
 }
 
@@ -294,14 +294,12 @@ void CIvraView::OnCanvasLeftDown(wxMouseEvent& event) {
   event.Skip();
   if (!m_bWholeRun || !m_canvas) return;
   m_canvas->SetFocus();  // for Home and Escape
-  m_dragStartX = event.GetX();
+  m_wholeRun.BeginDrag(event.GetX());
 }
 
 void CIvraView::OnCanvasLeftUp(wxMouseEvent& event) {
   event.Skip();
-  const int start = m_dragStartX;
-  m_dragStartX = -1;
-  if (m_bWholeRun && start >= 0 && m_wholeRun.Zoom(start, event.GetX())) Redraw();
+  if (m_bWholeRun && m_wholeRun.EndDrag(event.GetX())) Redraw();
 }
 
 void CIvraView::OnCanvasKey(wxKeyEvent& event) {

@@ -107,7 +107,6 @@ class CIvraView : public wxView, public RunFrontEnd {
   // every snapshot the window sees, shown or not.
   bool m_bWholeRun = false;
   WholeRunView m_wholeRun;
-  int m_dragStartX = -1;
   bool m_bExporting = false;
   wxTimer m_timer;
   bool m_firstPaintDone = false;

@@ -9,15 +9,6 @@ namespace {
 // Large reads keep a 200 MB file at a few dozen calls and progress updates.
 constexpr std::size_t kBlockBytes = std::size_t{4} << 20;
 
-class StoreSink : public DataLineSink {
- public:
-  explicit StoreSink(RunStore& store) : store_(store) {}
-  bool TakeSample(double seconds, double microamperes) override { return store_.Append(seconds, &microamperes); }
-
- private:
-  RunStore& store_;
-};
-
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -29,7 +20,7 @@ struct FileCloser {
 // the last read.
 struct OpenedRun::Contents {
   RunStore store{1};
-  StoreSink sink{store};
+  AppendingSink<RunStore> sink{store};
   DataLineParser parser{sink};
 };
 

@@ -181,14 +181,12 @@ void COpenedRunFrame::OnClose(wxCommandEvent&) { Close(); }
 void COpenedRunFrame::OnCanvasLeftDown(wxMouseEvent& event) {
   event.Skip();
   canvas_->SetFocus();  // for Home and Escape
-  dragStartX_ = event.GetX();
+  zoom_.BeginDrag(event.GetX());
 }
 
 void COpenedRunFrame::OnCanvasLeftUp(wxMouseEvent& event) {
   event.Skip();
-  const int start = dragStartX_;
-  dragStartX_ = -1;
-  if (start >= 0 && zoom_.Zoom(start, event.GetX())) canvas_->Refresh();
+  if (zoom_.EndDrag(event.GetX())) canvas_->Refresh();
 }
 
 void COpenedRunFrame::OnCanvasKey(wxKeyEvent& event) {

@@ -64,5 +64,4 @@ class COpenedRunFrame : public wxFrame {
   std::unique_ptr<OpenedRun> run_;
   RunPlotZoom zoom_;
   CLiveViewCanvas* canvas_ = nullptr;
-  int dragStartX_ = -1;
 };

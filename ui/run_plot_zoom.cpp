@@ -17,6 +17,12 @@ void RunPlotZoom::Paint(DrawingSurface& surface, const SurfaceRect& client, cons
   DrawRunPlot(&surface, client, store, request, rememberFrame ? &frame_ : nullptr);
 }
 
+bool RunPlotZoom::EndDrag(int x) {
+  const int start = dragStartX_;
+  dragStartX_ = -1;
+  return start >= 0 && Zoom(start, x);
+}
+
 bool RunPlotZoom::Zoom(int x0, int x1) {
   if (std::abs(x1 - x0) < kSmallestDrag || frame_.right <= frame_.left) return false;
   const int left = std::clamp(std::min(x0, x1), frame_.left, frame_.right);

@@ -15,14 +15,21 @@ class RunPlotZoom {
   void Paint(DrawingSurface& surface, const SurfaceRect& client, const RunStore& store, RunPlotRequest request,
              bool rememberFrame = true);
 
-  // A drag from device column x0 to x1 over the last painted plot: zooms into
-  // that span. True when the view changed (a drag of a few pixels does not).
-  bool Zoom(int x0, int x1);
+  // A drag over the last painted plot: it begins at device column x (a button
+  // press) and ends at another (its release), and zooms into that span. True
+  // when the view changed (a release with no press, or a drag of a few pixels,
+  // does not). CancelDrag forgets a press, as when the view is switched.
+  void BeginDrag(int x) { dragStartX_ = x; }
+  bool EndDrag(int x);
+  void CancelDrag() { dragStartX_ = -1; }
   // Back to the whole run. True when the view changed.
   bool ShowWholeRun();
   bool Zoomed() const { return zoomed_; }
 
  private:
+  bool Zoom(int x0, int x1);
+
+  int dragStartX_ = -1;
   bool zoomed_ = false;
   double from_ = 0.0;
   double to_ = 0.0;

@@ -41,9 +41,10 @@ class WholeRunView {
   // rememberFrame: false for a picture that is not the screen's (an export).
   void Paint(DrawingSurface& surface, const SurfaceRect& client, int channel, bool rememberFrame = true);
 
-  // A drag from device column x0 to x1 over the last painted plot: zooms into
-  // that span. True when the view changed (a drag of a few pixels does not).
-  bool Zoom(int x0, int x1) { return zoom_.Zoom(x0, x1); }
+  // A drag across the plot zooms into its span (see RunPlotZoom).
+  void BeginDrag(int x) { zoom_.BeginDrag(x); }
+  bool EndDrag(int x) { return zoom_.EndDrag(x); }
+  void CancelDrag() { zoom_.CancelDrag(); }
   // Back to the whole run. True when the view changed.
   bool ShowWholeRun() { return zoom_.ShowWholeRun(); }
   bool Zoomed() const { return zoom_.Zoomed(); }

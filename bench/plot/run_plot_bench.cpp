@@ -115,15 +115,6 @@ class BenchApp : public wxApp {
   bool OnInit() override { return true; }
 };
 
-class StoreSink : public DataLineSink {
- public:
-  explicit StoreSink(RunStore& store) : store_(store) {}
-  bool TakeSample(double seconds, double microamperes) override { return store_.Append(seconds, &microamperes); }
-
- private:
-  RunStore& store_;
-};
-
 void BM_ReadDataFile(benchmark::State& state) {
   const char* path = std::getenv("IVRA_BENCH_DATA");
   if (path == nullptr) {
@@ -132,7 +123,7 @@ void BM_ReadDataFile(benchmark::State& state) {
   }
   for (auto _ : state) {
     RunStore store(1);
-    StoreSink sink(store);
+    AppendingSink<RunStore> sink(store);
     const DataFileReading reading = ReadDataFile(path, sink);
     state.counters["lines"] = static_cast<double>(reading.tally.dataLines);
     state.counters["MiB"] = store.MemoryBytes() / 1048576.0;

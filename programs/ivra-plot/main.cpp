@@ -21,16 +21,6 @@
 
 namespace {
 
-// The file's current, one channel: a store of it alone takes half the memory.
-class StoreSink : public DataLineSink {
- public:
-  explicit StoreSink(RunStore& store) : store_(store) {}
-  bool TakeSample(double seconds, double microamperes) override { return store_.Append(seconds, &microamperes); }
-
- private:
-  RunStore& store_;
-};
-
 bool WritePng(const PlotOptions& options, const RunStore& store, const RunPlotRequest& request) {
   wxInitializer initializer;
   if (!initializer.IsOk()) {
@@ -76,8 +66,9 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // The file's current, one channel: a store of it alone takes half the memory.
   RunStore store(1);
-  StoreSink sink(store);
+  AppendingSink<RunStore> sink(store);
   const DataFileReading reading = ReadDataFile(options.dataPath, sink);
   if (reading.status == DataFileStatus::CannotOpen) {
     std::fprintf(stderr, "ivra-plot: cannot open %s: %s. Check the name and that you may read it.\n",
