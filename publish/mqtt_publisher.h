@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
 #include "publish/broker_address.h"
 #include "publish/run_messages.h"
 

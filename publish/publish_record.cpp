@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "measurement/run_record.h"
+#include "run/run_record.h"
 #include "publish/mqtt_publisher.h"
 
 std::string PublishSummary(const MqttSettings& settings, const PublishCounts& counts) {

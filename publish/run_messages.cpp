@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "measurement/decimal_text.h"
-#include "measurement/run_record.h"
+#include "decimal/decimal_text.h"
+#include "run/run_record.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "measurement/run_snapshot.h"
+#include "run/run_snapshot.h"
 
 // One sample, as the data file logged it.
 struct ReadingMessage {

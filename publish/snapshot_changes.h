@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "measurement/run_snapshot.h"
+#include "run/run_snapshot.h"
 
 struct SnapshotNews {
   bool newSample = false;  // counters.samplesTaken grew: latest is a reading

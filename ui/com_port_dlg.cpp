@@ -10,8 +10,9 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "measurement/existing_output.h"
-#include "measurement/setting_checks.h"
+#include "datafile/existing_output.h"
+#include "text/file_messages.h"
+#include "text/setting_checks.h"
 #include "ui/command_ids.h"
 #include "ui/instrument_dlg.h"
 #include "ui/message_box.h"

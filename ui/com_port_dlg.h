@@ -24,7 +24,7 @@
 
 #include <wx/dialog.h>
 
-#include "measurement/instrument_settings.h"
+#include "instrument/instrument_settings.h"
 #include "ui/port_choices.h"
 
 class wxChoice;

@@ -12,8 +12,8 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include "measurement/decimal_text.h"
-#include "measurement/instrument_setting_checks.h"
+#include "decimal/decimal_text.h"
+#include "text/setting_checks.h"
 #include "ui/command_ids.h"
 #include "ui/message_box.h"
 

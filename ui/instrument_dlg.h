@@ -14,7 +14,7 @@
 
 #include <wx/dialog.h>
 
-#include "measurement/instrument_settings.h"
+#include "instrument/instrument_settings.h"
 
 class wxChoice;
 class wxTextCtrl;

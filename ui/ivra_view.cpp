@@ -8,8 +8,8 @@
 
 #include <cstdio>
 
-#include "measurement/run_state_text.h"
-#include "measurement/run_text.h"
+#include "text/run_state_text.h"
+#include "text/run_text.h"
 #include "plot/wx_drawing_surface.h"
 #include "serial/stop_request.h"
 #include "ui/com_port_dlg.h"

@@ -16,7 +16,8 @@
 #include <wx/timer.h>
 #include <wx/weakref.h>
 
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
+#include "text/run_front_end.h"
 #include "ui/live_view_canvas.h"
 #include "ui/tick_worker.h"
 #include "ui/view_context.h"

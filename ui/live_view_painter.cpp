@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "measurement/run_text.h"
-#include "measurement/sample_history.h"
+#include "text/run_text.h"
+#include "run/sample_history.h"
 #include "plot/xy_plot.h"
 
 namespace {

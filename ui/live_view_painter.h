@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "measurement/sample_history.h"
+#include "run/sample_history.h"
 #include "plot/drawing_surface.h"
 
 inline constexpr const char* kLiveViewTitle = "Keithley Sourcemeter 2400";

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "measurement/data_file_reader.h"
+#include "datafile/data_file_reader.h"
 #include "plot/run_store.h"
 
 class OpenedRun {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "measurement/port_open_message.h"
-#include "measurement/printable_text.h"
+#include "text/port_open_message.h"
+#include "text/printable_text.h"
 #include "serial/port_table.h"
 
 namespace {

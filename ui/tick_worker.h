@@ -23,7 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
+#include "text/run_front_end.h"
 
 // A front end that only remembers what it was asked, for a later replay.
 class RecordingFrontEnd : public RunFrontEnd {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "measurement/instrument_settings.h"
-#include "measurement/measurement_run.h"
+#include "instrument/instrument_settings.h"
+#include "run/measurement_run.h"
 #include "serial/port_discovery.h"
 #include "serial/port_table.h"
 

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "measurement/run_snapshot.h"
+#include "run/run_snapshot.h"
 #include "plot/drawing_surface.h"
 #include "plot/run_plot.h"
 #include "plot/run_store.h"

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "measurement/instrument_link.h"
-#include "measurement/instrument_protocol.h"
-#include "measurement/sample_history.h"
+#include "instrument/instrument_link.h"
+#include "instrument/instrument_protocol.h"
+#include "run/sample_history.h"
 #include "serial/clock.h"
 #include "sim/simulated_instrument.h"
 

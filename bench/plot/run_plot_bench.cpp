@@ -20,7 +20,7 @@
 #include <memory>
 #include <random>
 
-#include "measurement/data_file_reader.h"
+#include "datafile/data_file_reader.h"
 #include "plot/recording_surface.h"
 #include "plot/run_plot.h"
 #include "plot/run_store.h"

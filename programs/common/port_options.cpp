@@ -1,6 +1,6 @@
 #include "programs/common/port_options.h"
 
-#include "measurement/setting_checks.h"
+#include "text/setting_checks.h"
 #include "programs/common/field_message.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "measurement/run_snapshot.h"
+#include "run/run_snapshot.h"
 #include "serial/port_table.h"
 
 // One --comN=PATH, as given.

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
 #include "programs/common/publish_options.h"
 #include "publish/mqtt_publisher.h"
 #include "publish/snapshot_changes.h"

@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "measurement/existing_output.h"
-#include "measurement/measurement_run.h"
-#include "measurement/port_open_message.h"
-#include "measurement/run_record.h"
-#include "measurement/run_text.h"
+#include "datafile/existing_output.h"
+#include "text/file_messages.h"
+#include "run/measurement_run.h"
+#include "text/port_open_message.h"
+#include "run/run_record.h"
+#include "text/run_text.h"
 #include "programs/common/publish_options.h"
 #include "programs/common/reading_outputs.h"
 #include "programs/common/simulator_start.h"

@@ -4,8 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "measurement/instrument_setting_checks.h"
-#include "measurement/setting_checks.h"
+#include "text/setting_checks.h"
+#include "text/setting_checks.h"
 #include "programs/common/field_message.h"
 
 namespace {

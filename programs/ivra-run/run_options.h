@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "measurement/run_snapshot.h"
+#include "run/run_snapshot.h"
 #include "programs/common/port_options.h"
 #include "serial/port_table.h"
 

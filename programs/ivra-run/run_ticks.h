@@ -1,7 +1,7 @@
 // ivra-run's one-second tick on the run's clock (see tick_schedule.h).
 #pragma once
 
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
 #include "programs/ivra-run/terminal_front_end.h"
 
 // Ticks `run` until it stops by itself or a stop request comes.

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "measurement/decimal_text.h"
-#include "measurement/run_text.h"
+#include "decimal/decimal_text.h"
+#include "text/run_text.h"
 #include "programs/ivra-run/terminal_width.h"
 
 std::string FormatStatusLine(const RunSnapshot& run, double elapsedSeconds, int width) {

@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
+#include "text/run_front_end.h"
 
 class TerminalFrontEnd final : public RunFrontEnd {
  public:

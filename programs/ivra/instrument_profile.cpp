@@ -4,7 +4,7 @@
 
 #include <wx/config.h>
 
-#include "measurement/decimal_text.h"
+#include "decimal/decimal_text.h"
 #include "ui/instrument_dlg.h"
 
 namespace {

@@ -7,7 +7,7 @@
 // through.
 #pragma once
 
-#include "measurement/instrument_settings.h"
+#include "instrument/instrument_settings.h"
 
 class wxConfigBase;
 

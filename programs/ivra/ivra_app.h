@@ -10,8 +10,8 @@
 #include <wx/app.h>
 #include <wx/timer.h>
 
-#include "measurement/instrument_settings.h"
-#include "measurement/measurement_run.h"
+#include "instrument/instrument_settings.h"
+#include "run/measurement_run.h"
 #include "programs/common/reading_outputs.h"
 #include "programs/ivra/modal_dialog_tracker.h"
 #include "serial/port_discovery.h"

@@ -13,7 +13,7 @@
 #include <wx/modalhook.h>
 #include <wx/timer.h>
 
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
 #include "serial/port_table.h"
 
 class CIvraView;

@@ -7,7 +7,7 @@
 #include <wx/fileconf.h>
 #include <wx/textctrl.h>
 
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
 #include "programs/ivra/instrument_profile.h"
 #include "programs/ivra/main_frame.h"
 #include "tests/gui/gui_test_support.h"

@@ -1,7 +1,7 @@
 // The live view's picture through a recording surface: no display needed.
 #include <gtest/gtest.h>
 
-#include "measurement/sample_history.h"
+#include "run/sample_history.h"
 #include "plot/recording_surface.h"
 #include "plot/xy_plot.h"
 #include "ui/live_view_painter.h"

@@ -14,9 +14,9 @@
 
 #include <wx/time.h>
 
-#include "measurement/measurement_run.h"
-#include "measurement/run_state_text.h"
-#include "measurement/sample_history.h"
+#include "run/measurement_run.h"
+#include "text/run_state_text.h"
+#include "run/sample_history.h"
 #include "programs/ivra/main_frame.h"
 #include "serial/port_table.h"
 #include "tests/gui/gui_test_support.h"

@@ -15,7 +15,7 @@
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
 
-#include "measurement/run_state_text.h"
+#include "text/run_state_text.h"
 #include "programs/ivra/main_frame.h"
 #include "tests/gui/gui_test_support.h"
 #include "ui/command_ids.h"

@@ -6,7 +6,7 @@
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
 #include "programs/ivra/ivra_app.h"
 #include "serial/port_discovery.h"
 #include "serial/port_table.h"

@@ -13,7 +13,7 @@
 #include <wx/frame.h>
 #include <wx/weakref.h>
 
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
 #include "programs/ivra/main_frame.h"
 #include "serial/port_table.h"
 #include "tests/gui/gui_test_support.h"

@@ -8,7 +8,7 @@
 #include <wx/statusbr.h>
 #include <wx/uiaction.h>
 
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
 #include "programs/ivra/main_frame.h"
 #include "tests/gui/gui_test_support.h"
 #include "ui/command_ids.h"

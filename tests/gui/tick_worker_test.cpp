@@ -13,8 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "measurement/measurement_run.h"
-#include "measurement/run_record.h"
+#include "run/measurement_run.h"
+#include "text/run_front_end.h"
+#include "run/run_record.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/measurement/fake_clock.h"
 #include "tests/measurement/fake_instrument_link.h"

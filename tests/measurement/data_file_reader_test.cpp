@@ -1,4 +1,4 @@
-#include "measurement/data_file_reader.h"
+#include "datafile/data_file_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "measurement/measurement_run.h"
+#include "datafile/data_line.h"
 
 namespace {
 
@@ -35,36 +35,6 @@ class DataFileReaderTest : public ::testing::Test {
   }
   void TearDown() override { std::remove(path_.c_str()); }
 };
-
-bool Parses(const std::string& line) {
-  double seconds = 0.0;
-  double microamperes = 0.0;
-  return ParseDataLine(line.data(), line.data() + line.size(), seconds, microamperes);
-}
-
-TEST(DataLineTest, ReadsBackWhatTheRunWritesAndNothingElse) {
-  const double currents[] = {1.5e-6, -2.34567e-9, 0.0, 1e-12, 0.105, -1e-3, 123456.0e-6};
-  double time = 0.0;
-  for (double current : currents) {
-    std::string line = FormatDataLine(time, current);
-    ASSERT_EQ(line.back(), '\n');
-    line.pop_back();
-    double seconds = -1.0;
-    double microamperes = -1.0;
-    ASSERT_TRUE(ParseDataLine(line.data(), line.data() + line.size(), seconds, microamperes)) << line;
-    EXPECT_DOUBLE_EQ(seconds, time);
-    EXPECT_NEAR(microamperes, current * 1e6, std::abs(current * 1e6) * 1e-5) << line;
-    time += 1.01;
-  }
-  EXPECT_TRUE(Parses("12.00\ts\t1.5\tuA\r"));
-  const char* bad[] = {"",          "12.00\ts\t1.5",       "12.00\ts\t1.5\tuA ", " 12.00\ts\t1.5\tuA",
-                       "12.00 s 1.5 uA", "+1.00\ts\t1.5\tuA", "1.00\ts\tnan\tuA",  "inf\ts\t1\tuA",
-                       "1.00\ts\t1.5x\tuA", "1.00\ts\t\tuA",  "1,00\ts\t1.5\tuA", "1.00\ts\t1.5\tmA",
-                       "1.00\ts\t1e999\tuA", "1.00\ts\t0x10\tuA"};
-  for (const char* line : bad) {
-    EXPECT_FALSE(Parses(line)) << '"' << line << '"';
-  }
-}
 
 TEST_F(DataFileReaderTest, CountsBadLinesAndKeepsTheFirstLineNumber) {
   Write("0.00\ts\t1\tuA\n1.00\ts\t2\tuA\r\n# note\n2.00\ts\t3\tuA\n\n1.50\ts\t9\tuA\n" +

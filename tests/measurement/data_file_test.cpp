@@ -1,5 +1,5 @@
 // The output file: whole lines only, and one run at a time.
-#include "measurement/data_file.h"
+#include "datafile/data_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "measurement/instrument_link.h"
+#include "instrument/instrument_link.h"
 #include "serial/serial_link.h"
 
 class FakeInstrumentLink final : public InstrumentLink {

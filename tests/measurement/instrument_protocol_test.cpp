@@ -1,4 +1,4 @@
-#include "measurement/instrument_protocol.h"
+#include "instrument/instrument_protocol.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "datafile/data_line.h"
 #include "fake_clock.h"
 #include "fake_instrument_link.h"
-#include "measurement/measurement_run.h"
-#include "measurement/setting_checks.h"
+#include "run/measurement_run.h"
+#include "text/setting_checks.h"
 
 namespace {
 

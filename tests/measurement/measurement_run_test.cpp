@@ -1,4 +1,5 @@
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
+#include "text/run_front_end.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -17,11 +18,11 @@
 
 #include "fake_clock.h"
 #include "fake_instrument_link.h"
-#include "measurement/data_file.h"
-#include "measurement/instrument_protocol.h"
-#include "measurement/printable_text.h"
-#include "measurement/run_text.h"
-#include "measurement/sample_history.h"
+#include "datafile/data_file.h"
+#include "instrument/instrument_protocol.h"
+#include "text/printable_text.h"
+#include "text/run_text.h"
+#include "run/sample_history.h"
 #include "serial/port_table.h"
 
 namespace {
@@ -848,15 +849,6 @@ TEST_F(MeasurementRunTest, AnotherThreadReadsWholeSnapshotsWhileTheRunTicks) {
   EXPECT_EQ(Now()->counters.samplesTaken, 150);
   EXPECT_EQ(torn, 0);
   EXPECT_EQ(backwards, 0);
-}
-
-TEST(DataLine, Format) {
-  EXPECT_EQ(FormatDataLine(12.3456, 1.5e-6), "12.35\ts\t1.5\tuA\n");
-  EXPECT_EQ(FormatDataLine(0.0, 0.0), "0.00\ts\t0\tuA\n");
-  EXPECT_EQ(FormatDataLine(1.005, 1.05), "1.00\ts\t1.05e+06\tuA\n");
-  EXPECT_EQ(FormatDataLine(3600.0, 2.5e-11), "3600.00\ts\t2.5e-05\tuA\n");
-  EXPECT_EQ(FormatDataLine(1.0, -2e-6), "1.00\ts\t-2\tuA\n");
-  EXPECT_EQ(FormatDataLine(9999999.999, 1.234567e-3), "10000000.00\ts\t1234.57\tuA\n");
 }
 
 }  // namespace

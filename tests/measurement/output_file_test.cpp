@@ -9,9 +9,9 @@
 #include <fstream>
 #include <string>
 
-#include "measurement/data_file.h"
-#include "measurement/existing_output.h"
-#include "measurement/file_create_message.h"
+#include "datafile/data_file.h"
+#include "datafile/existing_output.h"
+#include "text/file_messages.h"
 
 namespace {
 

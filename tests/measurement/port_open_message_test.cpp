@@ -1,5 +1,5 @@
 // The words of a Start whose port would not open: each reason with its fix.
-#include "measurement/port_open_message.h"
+#include "text/port_open_message.h"
 
 #include <gtest/gtest.h>
 

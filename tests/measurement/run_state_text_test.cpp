@@ -1,6 +1,6 @@
 // The window's run-state pane and end message, read from the snapshots of a
 // real run over a substituted link and clock.
-#include "measurement/run_state_text.h"
+#include "text/run_state_text.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,7 +10,8 @@
 
 #include "fake_clock.h"
 #include "fake_instrument_link.h"
-#include "measurement/measurement_run.h"
+#include "run/measurement_run.h"
+#include "text/run_front_end.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The words of a run come from the snapshot they are given, and the run's
 // clock reads the same wherever it is shown.
-#include "measurement/run_text.h"
+#include "text/run_text.h"
 
 #include <gtest/gtest.h>
 

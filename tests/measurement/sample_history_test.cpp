@@ -1,4 +1,4 @@
-#include "measurement/sample_history.h"
+#include "run/sample_history.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "measurement/setting_checks.h"
+#include "text/setting_checks.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,100 @@
+#include "datafile/data_file.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// O_NONBLOCK: a FIFO without a reader fails instead of hanging the run.
+constexpr int kOpenFlags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+
+// False only when another run holds the lock. A file system without locks
+// must not stop a measurement: it runs unguarded there.
+bool LockOrShare(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK; }
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+}  // namespace
+
+bool DataFile::Create(const std::string& path, FileCreateError* error) {
+  Release();
+  auto fail = [&](FileCreateProblem problem, int systemError) {
+    if (error != nullptr) *error = FileCreateError{problem, systemError};
+    return false;
+  };
+  // No O_TRUNC: the file is emptied only once the lock says no other run writes it.
+  const int fd = open(path.c_str(), kOpenFlags, 0666);
+  if (fd < 0) {
+    const int openError = errno;
+    return fail(ClassifyFileCreateError(path, openError), openError);
+  }
+  struct stat info {};
+  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  if (!LockOrShare(fd)) {
+    close(fd);
+    return fail(FileCreateProblem::InUse, 0);
+  }
+  if (regular && ftruncate(fd, 0) != 0) {
+    const int truncateError = errno;
+    close(fd);
+    return fail(ClassifyFileCreateError(path, truncateError), truncateError);
+  }
+  lockFd_ = fd;
+  path_ = path;
+  return true;
+}
+
+bool DataFile::Append(const std::string& line) {
+  const int fd = open(path_.c_str(), kOpenFlags | O_APPEND, 0666);
+  if (fd < 0) return false;
+  struct stat info {};
+  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+
+  // A file removed during the run and made anew here is locked too, unless
+  // another run has taken the path meanwhile: then the line is not ours to add.
+  struct stat locked {};
+  if (regular && !(lockFd_ >= 0 && fstat(lockFd_, &locked) == 0 && SameFile(info, locked))) {
+    if (!LockOrShare(fd)) {
+      close(fd);
+      return false;
+    }
+    const int keep = dup(fd);  // the lock belongs to the open file, which the duplicate keeps
+    if (keep >= 0) {
+      Release();
+      lockFd_ = keep;
+    }
+  }
+
+  const off_t before = regular ? info.st_size : 0;
+  bool written = true;
+  std::size_t done = 0;
+  while (done < line.size()) {
+    const ssize_t n = write(fd, line.data() + done, line.size() - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (!(n < 0 && errno == EINTR)) {
+      written = false;
+      break;
+    }
+  }
+  if (!written && regular && ftruncate(fd, before) != 0) {
+    // Nothing more to try: the lost count tells the user.
+  }
+  if (close(fd) != 0 && written) {
+    // A network file system may report the failed write only here.
+    written = false;
+    if (regular && truncate(path_.c_str(), before) != 0) {
+      // As above.
+    }
+  }
+  return written;
+}
+
+void DataFile::Release() {
+  if (lockFd_ >= 0) close(lockFd_);  // the last descriptor of the open file gives the lock up
+  lockFd_ = -1;
+}

@@ -1,0 +1,15 @@
+// One line of an Ivra data file: "%.2lf\ts\t%lg\tuA\n" of the elapsed time in
+// seconds and the current in microamperes. Written by the run and read back by
+// the viewers, in this one place so that the two can never disagree.
+#pragma once
+
+#include <string>
+
+// The line for a sample at `timeSeconds` of `currentAmperes`, "\n" included.
+// The numbers have a "." whatever the locale.
+std::string FormatDataLine(double timeSeconds, double currentAmperes);
+
+// Parses one line, without its "\n" (a "\r" before it is allowed). True and
+// both values set when it is a data line; a line not exactly of that form (a
+// missing unit, text after a number, a NaN or an infinity) is never guessed at.
+bool ParseDataLine(const char* begin, const char* end, double& seconds, double& microamperes);

@@ -1,0 +1,60 @@
+#include "instrument/instrument_setup.h"
+
+#include <charconv>
+#include <system_error>
+
+namespace {
+
+// The shortest text that reads back as the same double, never in the locale's words.
+std::string Number(double value) {
+  char text[64];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+const char* AutoZeroWord(AutoZero autoZero) {
+  switch (autoZero) {
+    case AutoZero::On: return "ON";
+    case AutoZero::Once: return "ONCE";
+    case AutoZero::Off: return "OFF";
+  }
+  return "ON";
+}
+
+}  // namespace
+
+std::vector<std::string> InstrumentSettingCommands(const InstrumentSettings& settings) {
+  const InstrumentSettings defaults;
+  std::vector<std::string> commands;
+  if (settings.currentLimit != defaults.currentLimit) {
+    commands.push_back(":SENS:CURR:PROT " + Number(settings.currentLimit) + "\r");
+  }
+  if (settings.currentRange != defaults.currentRange) {
+    commands.push_back(":SENS:CURR:RANG " + Number(settings.currentRange) + "\r");
+  }
+  if (settings.nplc != defaults.nplc) commands.push_back(":SENS:CURR:NPLC " + Number(settings.nplc) + "\r");
+  if (settings.autoZero != defaults.autoZero) {
+    commands.push_back(std::string(":SYST:AZER ") + AutoZeroWord(settings.autoZero) + "\r");
+  }
+  return commands;
+}
+
+ErrorQueryReply ReadErrorQueryReply(const char* reply, int received) {
+  ErrorQueryReply answer;
+  int at = 0;
+  while (at < received && (reply[at] == ' ' || reply[at] == '\r' || reply[at] == '\n' || reply[at] == '\0')) ++at;
+  const char* first = reply + at;
+  const char* last = reply + received;
+  if (first < last && *first == '+') ++first;  // from_chars takes "-" but not "+"
+  const auto number = std::from_chars(first, last, answer.number);
+  if (number.ec != std::errc() || number.ptr + 1 >= last || number.ptr[0] != ',' || number.ptr[1] != '"') {
+    return answer;
+  }
+  const char* text = number.ptr + 2;
+  const char* end = text;
+  while (end < last && *end != '"') ++end;
+  if (end == last) return answer;  // cut short
+  answer.text.assign(text, end);
+  answer.answered = true;
+  return answer;
+}

@@ -1,0 +1,366 @@
+#include "run/measurement_run.h"
+
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "datafile/data_line.h"
+#include "instrument/instrument_protocol.h"
+#include "instrument/instrument_setup.h"
+#include "serial/serial_link.h"
+
+namespace {
+
+std::string WallClockNow() { return WallClockText(std::chrono::system_clock::now()); }
+
+MissReason ReasonFor(ReplyVerdict verdict) {
+  switch (verdict) {
+    case ReplyVerdict::NoReply: return MissReason::NoReply;
+    case ReplyVerdict::Incomplete: return MissReason::Incomplete;
+    case ReplyVerdict::Overflow: return MissReason::Overflow;
+    case ReplyVerdict::Garbled: return MissReason::Garbled;
+    default: return MissReason::NoReading;
+  }
+}
+
+}  // namespace
+
+MeasurementRun::MeasurementRun()
+    : MeasurementRun(std::make_unique<SerialInstrumentLink>(), std::make_unique<ProcessClock>()) {}
+
+MeasurementRun::MeasurementRun(std::unique_ptr<InstrumentLink> link, std::unique_ptr<Clock> clock)
+    : link_(std::move(link)), clock_(std::move(clock)), portLister_(ListSerialPorts) {
+  Publish();
+}
+
+MeasurementRun::~MeasurementRun() = default;
+
+SnapshotPtr MeasurementRun::Snapshot() const {
+  std::lock_guard<std::mutex> lock(snapshotMutex_);
+  return snapshot_;
+}
+
+double MeasurementRun::Elapsed() { return clock_->NowSeconds() - startTime_; }
+
+SnapshotPtr MeasurementRun::MakeSnapshot() {
+  auto snapshot = std::make_shared<RunSnapshot>();
+  if (measuring_) {
+    snapshot->state = portLost_ ? RunState::PortLost : RunState::Running;
+    snapshot->elapsedSeconds = Elapsed();
+  } else if (ended_) {
+    snapshot->state = RunState::Ended;
+    snapshot->elapsedSeconds = record_.endAt;
+  }
+  snapshot->endReason = record_.endReason;
+  snapshot->endSignal = record_.signalNumber;
+  snapshot->endedWithPortLost = endedWithPortLost_;
+  snapshot->settings = settings_;
+  snapshot->tickCount = tickCount_;
+  snapshot->latest = latest_;
+  snapshot->history = history_;
+  snapshot->counters = counters_;
+  if (recordWanted_) snapshot->recordPath = RunRecordPath(settings_.outputPath);
+  snapshot->recordWriteError = record_.writeError;
+  return snapshot;
+}
+
+SnapshotPtr MeasurementRun::Publish() {
+  SnapshotPtr snapshot = MakeSnapshot();
+  {
+    std::lock_guard<std::mutex> lock(snapshotMutex_);
+    snapshot_ = snapshot;
+  }
+  if (snapshotListener_) snapshotListener_(snapshot);
+  return snapshot;
+}
+
+void MeasurementRun::Redraw(RunObserver& frontEnd) {
+  Publish();
+  frontEnd.Redraw();
+}
+
+void MeasurementRun::WriteRunRecord(RunObserver& frontEnd) {
+  if (!recordWanted_) return;
+  std::string error;
+  if (ReplaceFileAtomically(RunRecordPath(settings_.outputPath), RunRecordJson(record_, settings_, counters_),
+                            error)) {
+    record_.writeError.clear();
+    recordFailureShown_ = false;
+    return;
+  }
+  // A warning only: the data file matters more than its record.
+  record_.writeError = error;
+  if (!recordFailureShown_) {
+    recordFailureShown_ = true;
+    frontEnd.ReportTrouble(SampleTrouble::RecordNotWritten, Publish());
+  }
+}
+
+void MeasurementRun::Report(RunObserver& frontEnd, SampleTrouble trouble) {
+  frontEnd.ReportTrouble(trouble, Publish());
+  WriteRunRecord(frontEnd);
+}
+
+// Logging the previous values again would pass them off as a fresh sample:
+// nothing is stored, and the next due tick tries again.
+void MeasurementRun::Miss(RunObserver& frontEnd, MissReason reason) {
+  RunCounters& c = counters_;
+  ++c.missedSamples;
+  ++c.missedByReason[static_cast<int>(reason)];
+  c.lastMissReason = reason;
+  c.noReplyStreak = reason == MissReason::NoReply ? c.noReplyStreak + 1 : 0;
+  const SnapshotPtr snapshot = Publish();
+  frontEnd.ReportTrouble(SampleTrouble::Missed, snapshot);
+  if (c.noReplyStreak == kSilentSampleLimit) frontEnd.ReportTrouble(SampleTrouble::InstrumentSilent, snapshot);
+  WriteRunRecord(frontEnd);
+  Redraw(frontEnd);  // the missed count is on the display
+}
+
+void MeasurementRun::MarkPortLost(RunObserver& frontEnd) {
+  if (portLost_) return;
+  portLost_ = true;
+  // Closed at once: a USB adapter plugged in again gets its old name back only
+  // once nobody holds the old one.
+  link_->Close();
+  ++counters_.portLosses;
+  counters_.noReplyStreak = 0;
+  record_.portLosses.push_back(PortLossTimes{Elapsed(), WallClockNow(), -1.0, {}});
+  Report(frontEnd, SampleTrouble::PortLost);
+}
+
+// The same port with the same settings, settle time and drain. The instrument
+// kept its state; the sample that follows sends the voltage again.
+bool MeasurementRun::ReopenPort(RunObserver& frontEnd) {
+  if (!link_->Open(settings_.portPath, nullptr)) return false;
+  portLost_ = false;
+  if (!record_.portLosses.empty()) {
+    record_.portLosses.back().backAt = Elapsed();
+    record_.portLosses.back().backAtClock = WallClockNow();
+  }
+  Report(frontEnd, SampleTrouble::PortBack);
+  return true;
+}
+
+// ":OUTP OFF\r", then the close that waits for it to leave the port.
+bool MeasurementRun::SendOutputOffAndClose() {
+  const bool delivered = SendCommand(*link_, kOutputOffCommand) && !link_->Lost();
+  link_->Close();
+  return delivered && !link_->Lost();
+}
+
+int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& frontEnd) {
+  // The accepted values stay, also when a later step fails: the next Setup
+  // dialog offers the port that was chosen last, and a reopen of a lost port
+  // goes to the same device.
+  settings_ = accepted;
+
+  // Locked before it is emptied: the file of a measurement running elsewhere stays as it is.
+  FileCreateError createError;
+  if (!dataFile_.Create(settings_.outputPath, &createError)) {
+    Publish();
+    StartFailure failure;
+    failure.kind = StartFailure::Kind::FileNotCreated;
+    failure.outputPath = settings_.outputPath;
+    failure.fileError = createError;
+    frontEnd.ShowStartFailure(failure);
+    return 1;
+  }
+  PortOpenError openError;
+  link_->SetBaudRate(settings_.instrument.baud);
+  if (!link_->Open(settings_.portPath, &openError)) {
+    openError.path = settings_.portPath;
+    std::vector<SerialPortInfo> detected;
+    if (openError.problem == PortOpenProblem::NoSuchDevice && portLister_) detected = portLister_();
+    dataFile_.Release();
+    Publish();
+    StartFailure failure;
+    failure.kind = StartFailure::Kind::PortNotOpened;
+    failure.outputPath = settings_.outputPath;
+    failure.portError = openError;
+    failure.detectedPorts = std::move(detected);
+    frontEnd.ShowStartFailure(failure);
+    return 1;
+  }
+
+  history_.Clear();
+  counters_ = RunCounters{};
+  portLost_ = false;
+  complianceStreakOpen_ = false;
+  endedWithPortLost_ = false;
+  tickCount_ = 0;
+  startTime_ = clock_->NowSeconds();
+  record_ = RunRecord{};
+  record_.startClock = WallClockNow();
+  record_.portPath = settings_.portPath;
+  measuring_ = true;
+
+  SendCommand(*link_, kResetCommand);
+  if (!PutSettingsInForce(frontEnd)) return 1;
+  SendCommand(*link_, kOutputOnCommand);
+
+  std::error_code ignored;
+  recordWanted_ = std::filesystem::is_regular_file(settings_.outputPath, ignored);
+  recordFailureShown_ = false;
+  WriteRunRecord(frontEnd);
+  Redraw(frontEnd);
+  return 0;
+}
+
+// The settings that differ from the reset defaults, then one error query:
+// a setting the instrument refused fails the Start before its output is on.
+bool MeasurementRun::PutSettingsInForce(RunObserver& frontEnd) {
+  const std::vector<std::string> commands = InstrumentSettingCommands(settings_.instrument);
+  if (commands.empty()) return true;
+  for (const std::string& command : commands) SendCommand(*link_, command.c_str());
+  SendCommand(*link_, kErrorQueryCommand);
+  char exchange[kExchangeBufferSize];
+  const int received = ReadResponse(*link_, *clock_, exchange);
+  const ErrorQueryReply reply = ReadErrorQueryReply(exchange, received);
+  if (reply.answered && reply.number == 0) return true;
+  measuring_ = false;
+  link_->Close();
+  dataFile_.Release();  // empty, as after a port that would not open
+  Publish();
+  StartFailure failure;
+  failure.kind = StartFailure::Kind::SettingsNotTaken;
+  failure.outputPath = settings_.outputPath;
+  failure.settingsReply = reply;
+  failure.portPath = settings_.portPath;
+  failure.baud = settings_.instrument.baud;
+  frontEnd.ShowStartFailure(failure);
+  return false;
+}
+
+void MeasurementRun::Tick(RunObserver& frontEnd) {
+  if (!measuring_) {
+    if (tickCount_ != 0) {
+      tickCount_ = 0;
+      Publish();
+    }
+    return;
+  }
+  ++tickCount_;
+  if (tickCount_ > settings_.measurementTime) {
+    Stop(frontEnd, RunEndReason::Completed);
+    return;
+  }
+  // An interval below 1 never comes from the checked settings; it takes no sample
+  // rather than dividing by zero.
+  if (settings_.sampleInterval < 1 || tickCount_ % settings_.sampleInterval != 0) {
+    Publish();
+    return;
+  }
+  TakeSample(frontEnd);
+}
+
+void MeasurementRun::TakeSample(RunObserver& frontEnd) {
+  if (!portLost_) {
+    // Bytes waiting now belong to an earlier reply (too long, or cut by a
+    // pause) and would be read as this one's. With nothing waiting this costs
+    // one query of the driver and sends nothing.
+    const int stale = link_->DiscardInput();
+    if (link_->Lost()) {
+      MarkPortLost(frontEnd);
+    } else if (stale > 0) {
+      ++counters_.staleReplies;
+      counters_.staleBytes += stale;
+      counters_.lastStaleBytes = stale;
+      Report(frontEnd, SampleTrouble::StaleReply);
+    }
+  }
+  if (portLost_ && !ReopenPort(frontEnd)) {
+    Miss(frontEnd, MissReason::PortLost);
+    return;
+  }
+
+  char exchange[kExchangeBufferSize];
+  SendCommand(*link_, FormatSetVoltageCommand(settings_.outputVoltage).c_str());
+  SendCommand(*link_, kReadCommand);
+  const int received = ReadResponse(*link_, *clock_, exchange);
+
+  LatestReading reading = latest_;
+  int staleAfterReply = 0;
+  const ReplyVerdict verdict = JudgeReply(exchange, received, reading, &staleAfterReply);
+  if (staleAfterReply > 0) {
+    // Bytes after the reply's line end belong to no reply this sample asked for.
+    ++counters_.staleReplies;
+    counters_.staleBytes += staleAfterReply;
+    counters_.lastStaleBytes = staleAfterReply;
+  }
+  if (link_->Lost()) MarkPortLost(frontEnd);
+  if (verdict != ReplyVerdict::Reading) {
+    // A reply cut short by the line going down is the lost port's doing.
+    Miss(frontEnd, portLost_ && verdict != ReplyVerdict::Overflow ? MissReason::PortLost : ReasonFor(verdict));
+    return;
+  }
+  counters_.noReplyStreak = 0;
+
+  reading.aux3 = 0.0;
+  reading.aux4 = 0.0;
+  // Read after the reply: the time includes the commands' and the reply's latency.
+  reading.time = Elapsed();
+  latest_ = reading;
+
+  const bool logged = dataFile_.Append(FormatDataLine(reading.time, reading.current));
+  history_.Append(latest_);
+  ++counters_.samplesTaken;
+  if (reading.inCompliance) {
+    NoteCompliance(frontEnd);
+  } else {
+    complianceStreakOpen_ = false;
+  }
+  if (!logged) {
+    ++counters_.lostLines;
+    Report(frontEnd, SampleTrouble::Lost);
+  }
+  Redraw(frontEnd);
+}
+
+// The line is written as measured; the count, the streak and the warning say
+// that the current was held at the limit, not drawn by the device.
+void MeasurementRun::NoteCompliance(RunObserver& frontEnd) {
+  ++counters_.samplesInCompliance;
+  const int sample = counters_.samplesTaken + counters_.missedSamples;
+  const std::string clock = WallClockNow();
+  if (complianceStreakOpen_ && !record_.complianceStreaks.empty()) {
+    ComplianceStreak& streak = record_.complianceStreaks.back();
+    streak.lastSample = sample;
+    streak.lastAt = latest_.time;
+    streak.lastAtClock = clock;
+    return;
+  }
+  complianceStreakOpen_ = true;
+  ++counters_.complianceStreaks;
+  record_.complianceStreaks.push_back(ComplianceStreak{sample, latest_.time, clock, sample, latest_.time, clock});
+  Report(frontEnd, SampleTrouble::InCompliance);
+}
+
+bool MeasurementRun::Stop(RunObserver& frontEnd, RunEndReason reason, int signalNumber) {
+  if (!measuring_) return true;
+  const bool lostAtStop = portLost_;
+  bool delivered = !portLost_ && SendOutputOffAndClose();
+  bool reopened = false;
+  // Once more on the port opened anew: the adapter may be back, or the line
+  // went down during the stop itself.
+  if (!delivered && link_->Open(settings_.portPath, nullptr)) {
+    reopened = true;
+    delivered = SendOutputOffAndClose();
+  }
+  measuring_ = false;
+  portLost_ = false;
+  ended_ = true;
+  endedWithPortLost_ = (lostAtStop && !reopened) || link_->Lost();
+  dataFile_.Release();
+
+  record_.ended = true;
+  record_.endReason = reason;
+  record_.signalNumber = signalNumber;
+  record_.endAt = Elapsed();
+  record_.endClock = WallClockNow();
+  record_.outputOffDelivered = delivered ? 1 : 0;
+  WriteRunRecord(frontEnd);
+  Publish();
+  if (!delivered) frontEnd.ReportOutputMayBeOn(settings_.portPath);
+  return delivered;
+}

@@ -1,0 +1,126 @@
+// The life of a measurement: Start after the Setup dialog, the once-per-second
+// tick, one sample, and Stop. Plain C++: a front end (the desktop view or the
+// command-line runner) holds one MeasurementRun, supplies the Setup values and
+// the timer ticks, and a RunObserver for failures, troubles and redraws.
+//
+// Threads: Begin, Tick, TakeSample and Stop are called by one thread at a time
+// (the desktop program moves a tick to a worker and collects it before it
+// calls the next). After every step the run publishes a RunSnapshot; Snapshot()
+// may be called from any thread at any time, and is all a front end reads.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "datafile/data_file.h"
+#include "instrument/instrument_link.h"
+#include "run/run_record.h"
+#include "run/run_observer.h"
+#include "run/run_snapshot.h"
+#include "run/sample_history.h"
+#include "serial/clock.h"
+#include "serial/port_discovery.h"
+
+class MeasurementRun {
+ public:
+  // A run on a serial port, timed by the process clock.
+  MeasurementRun();
+  // A run on `link`, timed by `clock` (tests hand in their own).
+  MeasurementRun(std::unique_ptr<InstrumentLink> link, std::unique_ptr<Clock> clock);
+  ~MeasurementRun();
+  MeasurementRun(const MeasurementRun&) = delete;
+  MeasurementRun& operator=(const MeasurementRun&) = delete;
+
+  // Start after the dialog was accepted: takes the settings, creates the output
+  // file empty under the run's lock, opens settings.portPath at the
+  // instrument's baud rate, clears the history, sets the counters and start
+  // time, sends "*RST\r", the commands of the instrument settings that differ
+  // from their defaults with one ":SYST:ERR?\r" after them (an error fails
+  // the Start with the output off), ":OUTP ON\r", and writes the run record. Returns 0 when the measurement
+  // runs and 1 when a step failed (the message has been shown through the
+  // front end). The accepted settings are kept either way.
+  int Begin(const MeasurementSettings& accepted, RunObserver& frontEnd);
+
+  // One timer tick: counts it, stops after the measurement time, samples when
+  // due. The automatic stop on tick measurementTime + 1 does not call Redraw.
+  // Idle: only resets the tick count.
+  void Tick(RunObserver& frontEnd);
+
+  // One sample: discard stale input, set voltage, read request, reply, parse,
+  // time stamp, file line, history, redraw. A reply without a usable reading is
+  // a missed sample: nothing is logged or stored, the latest reading keeps its
+  // values, ReportTrouble(Missed) and Redraw are called. A reading whose line
+  // does not reach the file is still stored and drawn; lostLines grows and
+  // ReportTrouble(Lost) is called. While the port is lost, each due sample
+  // first tries to open it again (same device, same settings).
+  void TakeSample(RunObserver& frontEnd);
+
+  // Stop: ":OUTP OFF\r" (on a lost port after one try to open it again), close
+  // the port, give the output file's lock up, write the run record. Returns
+  // whether ":OUTP OFF\r" reached the port; when it did not, the front end's
+  // WarnOutputMayBeOn has been called. Idle: does nothing, returns true.
+  bool Stop(RunObserver& frontEnd, RunEndReason reason, int signalNumber = 0);
+
+  // Where a failed open looks for the ports the machine does have, to name
+  // them in its message; ListSerialPorts unless replaced (tests, the demo).
+  void SetPortLister(PortLister lister) { portLister_ = std::move(lister); }
+
+  // Called with every snapshot the run publishes, on the thread that drives
+  // the run, after the sample's line is in the file: for readers beyond the
+  // front end (a broker, a collector). It must not block. Set before Begin.
+  using SnapshotListener = std::function<void(const SnapshotPtr&)>;
+  void SetSnapshotListener(SnapshotListener listener) { snapshotListener_ = std::move(listener); }
+
+  // The latest published snapshot. Any thread.
+  SnapshotPtr Snapshot() const;
+
+  // For the thread that drives the run, between its steps.
+  bool Measuring() const { return measuring_; }
+  const MeasurementSettings& Settings() const { return settings_; }
+  double StartTime() const { return startTime_; }  // clock seconds at Start
+  Clock& RunClock() { return *clock_; }
+
+ private:
+  double Elapsed();
+  // Makes the run as it stands the latest snapshot, and returns it.
+  SnapshotPtr Publish();
+  SnapshotPtr MakeSnapshot();
+  // Publishes, then tells the front end to read it.
+  void Redraw(RunObserver& frontEnd);
+  void WriteRunRecord(RunObserver& frontEnd);
+  void Report(RunObserver& frontEnd, SampleTrouble trouble);
+  void Miss(RunObserver& frontEnd, MissReason reason);
+  void MarkPortLost(RunObserver& frontEnd);
+  bool ReopenPort(RunObserver& frontEnd);
+  bool SendOutputOffAndClose();
+  void NoteCompliance(RunObserver& frontEnd);
+  bool PutSettingsInForce(RunObserver& frontEnd);
+
+  std::unique_ptr<InstrumentLink> link_;
+  std::unique_ptr<Clock> clock_;
+  PortLister portLister_;
+  SnapshotListener snapshotListener_;
+  MeasurementSettings settings_;
+  bool measuring_ = false;
+  int tickCount_ = 0;
+  double startTime_ = 0.0;  // clock seconds
+  RunCounters counters_;
+  LatestReading latest_;
+  SampleHistory history_;
+  DataFile dataFile_;
+  bool portLost_ = false;
+  bool complianceStreakOpen_ = false;  // the latest reading was in compliance
+  RunRecord record_;
+  // The record goes beside a regular file only: not into /dev beside a device.
+  bool recordWanted_ = false;
+  // RecordNotWritten has been reported and the record not written since.
+  bool recordFailureShown_ = false;
+  bool ended_ = false;  // a measurement has ended since the program started
+  bool endedWithPortLost_ = false;  // the port was away when the last measurement ended
+
+  mutable std::mutex snapshotMutex_;
+  SnapshotPtr snapshot_;
+};

@@ -1,0 +1,156 @@
+#include "run/run_record.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "run/run_record_platform.h"
+
+#ifndef IVRA_VERSION
+#define IVRA_VERSION "unknown"
+#endif
+
+namespace {
+
+const char* EndReasonKey(RunEndReason reason) {
+  switch (reason) {
+    case RunEndReason::Completed: return "completed";
+    case RunEndReason::StoppedByUser: return "stopped_by_user";
+    case RunEndReason::WindowClosed: return "window_closed";
+    case RunEndReason::Signal: return "signal";
+  }
+  return "unknown";
+}
+
+const char* MissReasonKey(MissReason reason) {
+  switch (reason) {
+    case MissReason::NoReply: return "no_reply";
+    case MissReason::NoReading: return "no_voltage_and_current";
+    case MissReason::Incomplete: return "incomplete_reply";
+    case MissReason::Overflow: return "overflow";
+    case MissReason::PortLost: return "port_lost";
+    case MissReason::Garbled: return "garbled_reply";
+  }
+  return "unknown";
+}
+
+nlohmann::json TimeOrNull(double seconds, const std::string& clock) {
+  return seconds < 0 ? nlohmann::json(nullptr) : nlohmann::json{{"at", clock}, {"elapsed_s", seconds}};
+}
+
+}  // namespace
+
+std::string SignalName(int signalNumber) {
+  switch (signalNumber) {
+    case 1: return "SIGHUP";
+    case 2: return "SIGINT";
+    case 15: return "SIGTERM";
+    default: return "signal " + std::to_string(signalNumber);
+  }
+}
+
+std::string RunRecordPath(const std::string& outputPath) { return outputPath + ".run.json"; }
+
+std::string WallClockText(std::chrono::system_clock::time_point when) {
+  using namespace std::chrono;
+  const auto sinceEpoch = duration_cast<milliseconds>(when.time_since_epoch()).count();
+  std::time_t seconds = static_cast<std::time_t>(sinceEpoch / 1000);
+  long long millis = sinceEpoch % 1000;
+  if (millis < 0) {
+    millis += 1000;
+    --seconds;
+  }
+  long offset = 0;
+  const std::tm local = LocalTimeWithOffset(seconds, offset);
+  char text[64];
+  const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  const long minutes = (offset < 0 ? -offset : offset) / 60;
+  std::snprintf(text + length, sizeof text - length, ".%03lld%c%02ld:%02ld", millis, offset < 0 ? '-' : '+',
+                minutes / 60, minutes % 60);
+  return text;
+}
+
+std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& settings, const RunCounters& counters) {
+  nlohmann::ordered_json missedByReason = nlohmann::ordered_json::object();
+  for (int i = 0; i < kMissReasonCount; ++i) {
+    missedByReason[MissReasonKey(static_cast<MissReason>(i))] = counters.missedByReason[i];
+  }
+  nlohmann::ordered_json losses = nlohmann::ordered_json::array();
+  for (const PortLossTimes& loss : record.portLosses) {
+    losses.push_back({{"lost", TimeOrNull(loss.lostAt, loss.lostAtClock)},
+                      {"back", TimeOrNull(loss.backAt, loss.backAtClock)}});
+  }
+  nlohmann::ordered_json j;
+  j["program"] = "ivra";
+  j["version"] = IVRA_VERSION;
+  j["start"] = record.startClock;
+  j["settings"] = {{"port_number", settings.portNumber},
+                   {"port_device", record.portPath},
+                   {"sample_interval_s", settings.sampleInterval},
+                   {"measurement_time_s", settings.measurementTime},
+                   {"output_voltage_V", settings.outputVoltage},
+                   {"output_file", settings.outputPath},
+                   {"current_limit_A", settings.instrument.currentLimit},
+                   {"current_range_A", settings.instrument.currentRange == 0.0
+                                           ? nlohmann::ordered_json("auto")
+                                           : nlohmann::ordered_json(settings.instrument.currentRange)},
+                   {"nplc", settings.instrument.nplc},
+                   {"autozero", settings.instrument.autoZero == AutoZero::On     ? "on"
+                                : settings.instrument.autoZero == AutoZero::Once ? "once"
+                                                                                 : "off"},
+                   {"baud", settings.instrument.baud}};
+  j["running"] = !record.ended;
+  j["end"] = record.ended ? TimeOrNull(record.endAt, record.endClock) : nlohmann::json(nullptr);
+  j["end_reason"] = record.ended ? nlohmann::json(EndReasonKey(record.endReason)) : nlohmann::json(nullptr);
+  if (record.ended && record.endReason == RunEndReason::Signal) j["signal"] = SignalName(record.signalNumber);
+  j["samples"] = {{"due", counters.samplesTaken + counters.missedSamples},
+                  {"written", counters.samplesTaken - counters.lostLines},
+                  {"missed", counters.missedSamples},
+                  {"missed_by_reason", missedByReason},
+                  {"lost", counters.lostLines}};
+  j["port_losses"] = losses;
+  j["stale_replies"] = {{"count", counters.staleReplies}, {"bytes", counters.staleBytes}};
+  nlohmann::ordered_json streaks = nlohmann::ordered_json::array();
+  for (const ComplianceStreak& streak : record.complianceStreaks) {
+    streaks.push_back(
+        {{"first", {{"sample", streak.firstSample}, {"at", streak.firstAtClock}, {"elapsed_s", streak.firstAt}}},
+         {"last", {{"sample", streak.lastSample}, {"at", streak.lastAtClock}, {"elapsed_s", streak.lastAt}}}});
+  }
+  j["compliance"] = {{"samples", counters.samplesInCompliance}, {"streaks", streaks}};
+  j["output_off_delivered"] =
+      record.outputOffDelivered < 0 ? nlohmann::json(nullptr) : nlohmann::json(record.outputOffDelivered == 1);
+  // Paths need not be valid UTF-8: replace what is not rather than refuse to write.
+  return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& text, std::string& error) {
+  const std::string temporary = path + ".tmp";
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  if (file == nullptr) {
+    error = std::strerror(errno);
+    return false;
+  }
+  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+  if (!written) error = std::strerror(errno);
+  // On disk before the rename: after a power cut the old record or the new one is there.
+  written = written && SyncFileToDisk(file);
+  if (std::fclose(file) != 0 && written) {
+    error = std::strerror(errno);
+    written = false;
+  }
+  std::error_code failure;
+  if (written) {
+    std::filesystem::rename(temporary, path, failure);
+    if (!failure) return true;
+    error = failure.message();
+  } else if (error.empty()) {
+    error = std::strerror(errno);
+  }
+  std::filesystem::remove(temporary, failure);
+  return false;
+}

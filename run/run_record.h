@@ -1,0 +1,61 @@
+// The record of a run, written beside the data file as <output>.run.json: when
+// it started by the wall clock (the time of elapsed 0 in the data file), with
+// which settings and port, how it ended, and what it lost on the way. The data
+// file stays as it is; scripts that want more read this.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "run/run_snapshot.h"
+
+struct PortLossTimes {
+  double lostAt = 0.0;  // seconds since the start
+  std::string lostAtClock;
+  double backAt = -1.0;  // seconds since the start; -1 while the port is away
+  std::string backAtClock;
+};
+
+// A run of readings in compliance: its first and last sample (numbered among
+// the due samples from 1) and their times.
+struct ComplianceStreak {
+  int firstSample = 0;
+  double firstAt = 0.0;  // seconds since the start, as in the data file
+  std::string firstAtClock;
+  int lastSample = 0;
+  double lastAt = 0.0;
+  std::string lastAtClock;
+};
+
+struct RunRecord {
+  std::string startClock;  // ISO 8601 with the time zone
+  std::string portPath;
+  std::vector<PortLossTimes> portLosses;
+  std::vector<ComplianceStreak> complianceStreaks;
+  bool ended = false;
+  RunEndReason endReason = RunEndReason::Completed;
+  int signalNumber = 0;
+  double endAt = 0.0;  // seconds since the start
+  std::string endClock;
+  int outputOffDelivered = -1;  // -1 until the stop has tried
+  std::string writeError;       // why the record could not be written last, empty when it could
+};
+
+// "SIGHUP", "SIGINT", "SIGTERM" (also for their Windows console events), else "signal N".
+std::string SignalName(int signalNumber);
+
+// <output path>.run.json
+std::string RunRecordPath(const std::string& outputPath);
+
+// `when` as local time in ISO 8601 with milliseconds and the zone's offset,
+// e.g. "2026-12-08T22:14:03.250+01:00".
+std::string WallClockText(std::chrono::system_clock::time_point when);
+
+// The record as JSON text.
+std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& settings, const RunCounters& counters);
+
+// Writes `text` to `path` through a temporary file and a rename, so that a
+// reader finds the old record or the new one, never half of one. On failure
+// returns false with the reason in `error`.
+bool ReplaceFileAtomically(const std::string& path, const std::string& text, std::string& error);

@@ -1,0 +1,52 @@
+// The ranges of the measurement and instrument settings and the checks of typed
+// values, shared by the dialogs and the command-line runner so both refuse the
+// same input with the same words: what is wrong and what is allowed.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "instrument/instrument_settings.h"
+
+struct IntSettingRange {
+  const char* label;  // "Time between samples"
+  int minimum;
+  int maximum;
+};
+struct DoubleSettingRange {
+  const char* label;  // "Output voltage"
+  double minimum;
+  double maximum;
+};
+
+inline constexpr IntSettingRange kSampleIntervalRange{"Time between samples", 1, 1000};
+inline constexpr IntSettingRange kMeasurementTimeRange{"Measurement time", 10, 10000000};
+inline constexpr DoubleSettingRange kOutputVoltageRange{"Output voltage", -10.0, 10.0};
+inline constexpr IntSettingRange kPortNumberRange{"Serial port", 1, 4};
+
+// Parses `text` (blanks around it allowed) as a whole integer inside `range`.
+// On failure returns the message: "Please enter an integer." when the text is no
+// integer, "Please enter an integer between 10 and 10000000." when it is out of
+// range. On success stores the value and returns nothing.
+std::optional<std::string> CheckIntSetting(const std::string& text, const IntSettingRange& range,
+                                           int& value);
+
+// The same for a decimal number: "Please enter a number." and
+// "Please enter a number between -10 and 10."
+std::optional<std::string> CheckDoubleSetting(const std::string& text, const DoubleSettingRange& range,
+                                              double& value);
+
+// The SourceMeter 2400 limits the current of its voltage source from 1 nA to 1.05 A.
+constexpr double kMinCurrentLimit = 1e-9;
+inline constexpr DoubleSettingRange kCurrentLimitRange{"Current limit", kMinCurrentLimit, kMaxCurrentLimit};
+inline constexpr DoubleSettingRange kNplcRange{"NPLC", kMinNplc, kMaxNplc};
+
+// "auto" (any case) gives 0; otherwise one of kCurrentRanges in amperes.
+// "Please enter auto or one of 1e-06, 1e-05, 0.0001, 0.001, 0.01, 0.1, 1."
+std::optional<std::string> CheckCurrentRangeSetting(const std::string& text, double& value);
+
+// One of kBaudRates: "Please enter one of 300, 600, ..., 57600."
+std::optional<std::string> CheckBaudSetting(const std::string& text, int& value);
+
+// "on", "once" or "off" (any case): "Please enter on, once or off."
+std::optional<std::string> CheckAutoZeroSetting(const std::string& text, AutoZero& value);
