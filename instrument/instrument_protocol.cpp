@@ -5,7 +5,7 @@
 
 #include "decimal/decimal_text.h"
 #include "instrument/instrument_link.h"
-#include "serial/clock.h"
+#include "process/clock.h"
 
 bool SendByte(InstrumentLink& link, unsigned char byte) { return link.Write(&byte, 1); }
 

@@ -21,7 +21,7 @@
 #include "run/run_observer.h"
 #include "run/run_snapshot.h"
 #include "run/sample_history.h"
-#include "serial/clock.h"
+#include "process/clock.h"
 #include "serial/port_discovery.h"
 
 class MeasurementRun {

@@ -17,8 +17,8 @@
 #include <unistd.h>
 
 #include "serial/port_holder.h"
-#include "serial/clock.h"
-#include "serial/stop_request.h"
+#include "process/clock.h"
+#include "process/stop_request.h"
 
 namespace {
 

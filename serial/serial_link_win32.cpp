@@ -12,8 +12,8 @@
 #include <string>
 
 #include "serial/port_holder.h"
-#include "serial/clock.h"
-#include "serial/stop_request.h"
+#include "process/clock.h"
+#include "process/stop_request.h"
 
 struct SerialLink::Port {
   // INVALID_HANDLE_VALUE when no port is open.

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "run/sample_history.h"
 #include "plot/drawing_surface.h"
+#include "run/sample_history.h"
 
 inline constexpr const char* kLiveViewTitle = "Keithley Sourcemeter 2400";
 inline constexpr int kStatusLineOffset = 15;  // below the client top

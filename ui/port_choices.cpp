@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "serial/port_table.h"
 #include "text/port_open_message.h"
 #include "text/printable_text.h"
-#include "serial/port_table.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "instrument/instrument_link.h"
 #include "instrument/instrument_protocol.h"
 #include "run/sample_history.h"
-#include "serial/clock.h"
+#include "process/clock.h"
 #include "sim/simulated_instrument.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <csignal>
 
-#include "serial/stop_request.h"
+#include "process/stop_request.h"
 
 namespace {
 

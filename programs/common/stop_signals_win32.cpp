@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include "serial/stop_request.h"
+#include "process/stop_request.h"
 
 namespace {
 

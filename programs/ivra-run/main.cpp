@@ -23,7 +23,7 @@
 #include "programs/ivra-run/terminal_front_end.h"
 #include "serial/port_discovery.h"
 #include "serial/port_table.h"
-#include "serial/stop_request.h"
+#include "process/stop_request.h"
 
 namespace {
 

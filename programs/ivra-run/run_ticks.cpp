@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "programs/ivra-run/tick_schedule.h"
-#include "serial/stop_request.h"
+#include "process/stop_request.h"
 
 void RunTicks(MeasurementRun& run, TerminalFrontEnd& frontEnd) {
   Clock& clock = run.RunClock();

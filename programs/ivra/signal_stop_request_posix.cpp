@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-#include "serial/stop_request.h"
+#include "process/stop_request.h"
 
 namespace {
 

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "run/measurement_run.h"
-#include "text/run_front_end.h"
 #include "run/run_record.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/measurement/fake_clock.h"
 #include "tests/measurement/fake_instrument_link.h"
-#include "ui/tick_worker.h"
+#include "text/run_front_end.h"
+#include "ui/run_driver.h"
 
 namespace {
 

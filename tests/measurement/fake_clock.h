@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "serial/clock.h"
+#include "process/clock.h"
 
 class FakeClock final : public Clock {
  public:

@@ -9,7 +9,7 @@
 #include "programs/common/port_options.h"
 #include "programs/common/simulator_start.h"
 #include "programs/common/stop_signals.h"
-#include "serial/stop_request.h"
+#include "process/stop_request.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "serial/clock.h"
+#include "process/clock.h"
 
 #include <chrono>
 #include <cstdint>

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "pty_peer.h"
-#include "serial/stop_request.h"
+#include "process/stop_request.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "serial/serial_link.h"
-#include "serial/stop_request.h"
+#include "process/stop_request.h"
 
 namespace {
 

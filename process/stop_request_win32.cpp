@@ -1,6 +1,6 @@
 // The stop request on Windows: a manual-reset event, which the console
 // handler (another thread) and the link both reach.
-#include "serial/stop_request.h"
+#include "process/stop_request.h"
 
 #include <windows.h>
 

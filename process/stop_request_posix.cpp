@@ -1,7 +1,7 @@
 // The stop request on POSIX: a self-pipe whose write end a signal handler may
 // reach. It is the one piece of mutable state at namespace scope in this
 // library, since a handler cannot be handed an object.
-#include "serial/stop_request.h"
+#include "process/stop_request.h"
 
 #include <cerrno>
 #include <csignal>
