@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: a normal
 # build and one under AddressSanitizer + UndefinedBehaviorSanitizer; then the
-# measurement, serial and GUI tests under ThreadSanitizer; then builds the
-# Debian package and checks it; then the Windows build of ivra-run and the
-# serial link under Wine against ivra-sim, and the desktop program and its
-# installer under Wine.
+# measurement, serial and GUI tests under ThreadSanitizer; then each fuzz
+# target for 30 s; then builds the Debian package and checks it; then the
+# Windows build of ivra-run and the serial link under Wine against ivra-sim,
+# and the desktop program and its installer under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -20,6 +20,8 @@ echo "== tsan: configure, build and the measurement, serial and GUI tests"
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs"
 ctest --preset tsan -j "$jobs"
+echo "== fuzz: each libFuzzer target for 30 s under AddressSanitizer + UndefinedBehaviorSanitizer"
+IVRA_JOBS=$jobs bash scripts/fuzz.sh 30
 echo "== package"
 bash scripts/check-package.sh
 echo "== windows: MinGW-w64 build, run under Wine"
