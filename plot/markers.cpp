@@ -4,41 +4,38 @@
 
 #include "plot/device_coordinate.h"
 
-int g_markerUnit = 1;
-
 namespace {
 // Points near the int limits come from saturated mappings; marker corners must
 // saturate with them rather than overflow.
-int At(int centre, std::int64_t units) { return AddCoordinates(centre, units * g_markerUnit); }
-int At(int centre, std::int64_t units, int pixels) {
-  return AddCoordinates(centre, units * g_markerUnit + pixels);
+int At(int centre, std::int64_t units, int unit, int pixels = 0) {
+  return AddCoordinates(centre, units * unit + pixels);
 }
 }  // namespace
 
-void MarkPixel(DrawingSurface* dc, int x, int y) { dc->SetPixel(x, y, MakeColour(0, 0, 0)); }
+void MarkPixel(DrawingSurface* dc, int x, int y, int) { dc->SetPixel(x, y, MakeColour(0, 0, 0)); }
 
-void MarkCircle(DrawingSurface* dc, int x, int y) {
-  dc->Ellipse(At(x, -2), At(y, -2), At(x, 2, 1), At(y, 2, 1));
+void MarkCircle(DrawingSurface* dc, int x, int y, int u) {
+  dc->Ellipse(At(x, -2, u), At(y, -2, u), At(x, 2, u, 1), At(y, 2, u, 1));
 }
 
-void MarkSquare(DrawingSurface* dc, int x, int y) {
-  dc->Rectangle(At(x, -1), At(y, -1), At(x, 1, 1), At(y, 1, 1));
+void MarkSquare(DrawingSurface* dc, int x, int y, int u) {
+  dc->Rectangle(At(x, -1, u), At(y, -1, u), At(x, 1, u, 1), At(y, 1, u, 1));
 }
 
-void MarkDiamond(DrawingSurface* dc, int x, int y) {
-  dc->MoveTo(At(x, -2), y);
-  dc->LineTo(x, At(y, -2));
-  dc->LineTo(At(x, 2), y);
-  dc->LineTo(x, At(y, 2));
-  dc->LineTo(At(x, -2), y);
+void MarkDiamond(DrawingSurface* dc, int x, int y, int u) {
+  dc->MoveTo(At(x, -2, u), y);
+  dc->LineTo(x, At(y, -2, u));
+  dc->LineTo(At(x, 2, u), y);
+  dc->LineTo(x, At(y, 2, u));
+  dc->LineTo(At(x, -2, u), y);
   dc->MoveTo(x, y);
 }
 
-void MarkCross(DrawingSurface* dc, int x, int y) {
-  dc->MoveTo(At(x, -2), At(y, -2));
-  dc->LineTo(At(x, 2, 1), At(y, 2, 1));
-  dc->MoveTo(At(x, -2), At(y, 2));
-  dc->LineTo(At(x, 2, 1), At(y, -2, -1));
+void MarkCross(DrawingSurface* dc, int x, int y, int u) {
+  dc->MoveTo(At(x, -2, u), At(y, -2, u));
+  dc->LineTo(At(x, 2, u, 1), At(y, 2, u, 1));
+  dc->MoveTo(At(x, -2, u), At(y, 2, u));
+  dc->LineTo(At(x, 2, u, 1), At(y, -2, u, -1));
 }
 
 MarkerRoutine MarkerForStyle(int style) {

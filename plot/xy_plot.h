@@ -23,7 +23,8 @@
 
 using SampleAccessor = double (*)(const void* data, int index);
 using AxisTransform = double (*)(double value);
-using MarkerRoutine = void (*)(DrawingSurface* dc, int x, int y);
+// Draws one marker at (x, y); unit scales its size (see markers.h).
+using MarkerRoutine = void (*)(DrawingSurface* dc, int x, int y, int unit);
 
 struct PlotSeries {
   int pointCount = 0;
@@ -38,9 +39,6 @@ struct PlotSeries {
   AxisTransform yTransform = nullptr;
 };
 
-// Marker size unit, set by CXYPlot::Draw to the drawing scale (1 or 4).
-extern int g_markerUnit;
-
 class CXYPlot {
  public:
   static constexpr int kMaxSeries = 10;
@@ -50,9 +48,8 @@ class CXYPlot {
 
   void Init(DrawingSurface* dc, const SurfaceRect& bounds);
   void Reset();
-  void AddSeries(int pointCount, const void* xData, const void* yData, int style, int xType, int yType,
-                 int xStride, int yStride, AxisTransform xTransform = nullptr,
-                 AxisTransform yTransform = nullptr);
+  void AddSeries(int pointCount, const void* xData, const void* yData, int style, int xType, int yType, int xStride,
+                 int yStride, AxisTransform xTransform = nullptr, AxisTransform yTransform = nullptr);
   void SetAxisTitles(std::string xTitle, std::string yTitle);
   // Fixes the ranges (call after the last AddSeries, which clears them). They are
   // still widened to whole ticks; a reversed or non-finite range draws nothing.
@@ -80,6 +77,9 @@ class CXYPlot {
   DrawingSurface* dc = nullptr;
   MarkerRoutine currentMarker = nullptr;
   SurfaceRect bounds;
+  // Set by Draw (1, or 4 for a wide plot). Markers get it as their unit with
+  // every call rather than from shared state, so that plots drawn at the same
+  // time at different scales keep their own marker sizes.
   double scale = 1.0;
   // Bounds 1000 units or wider are taken for a printer page and drawn four
   // times larger (fonts, markers); a screen-sized plot of that width clears this.

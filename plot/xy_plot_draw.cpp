@@ -60,11 +60,12 @@ static void DrawSeries(CXYPlot& plot, const PlotSeries& s) {
   if (s.pointCount <= 0) return;  // no point 0 to start from
   DrawingSurface* dc = plot.dc;
   plot.currentMarker = MarkerForStyle(s.style);
+  const int markerUnit = static_cast<int>(plot.scale);
   const int lines = s.style > 7;
   plot.prevX = PointX(s, 0);
   plot.prevY = PointY(s, 0);
-  plot.prevInside = plot.xMin <= plot.prevX && plot.prevX <= plot.xMax && plot.yMin <= plot.prevY &&
-                    plot.prevY <= plot.yMax;
+  plot.prevInside =
+      plot.xMin <= plot.prevX && plot.prevX <= plot.xMax && plot.yMin <= plot.prevY && plot.prevY <= plot.yMax;
   if (!plot.fixedRange || plot.prevInside) dc->MoveTo(plot.XToPixel(plot.prevX), plot.YToPixel(plot.prevY));
 
   // Point 0 comes round again as the first current point, which gives it its marker.
@@ -75,10 +76,10 @@ static void DrawSeries(CXYPlot& plot, const PlotSeries& s) {
     plot.pixelY = plot.YToPixel(plot.curY);
     if (!plot.fixedRange) {
       if (lines) dc->LineTo(plot.pixelX, plot.pixelY);
-      plot.currentMarker(dc, plot.pixelX, plot.pixelY);
+      plot.currentMarker(dc, plot.pixelX, plot.pixelY, markerUnit);
     } else if (plot.ClipSegment(lines)) {
       if (lines) dc->LineTo(plot.pixelX, plot.pixelY);
-      if (plot.curInside) plot.currentMarker(dc, plot.pixelX, plot.pixelY);
+      if (plot.curInside) plot.currentMarker(dc, plot.pixelX, plot.pixelY, markerUnit);
     }
     // Markers may leave the current position anywhere; the next line starts here.
     if (s.style != 0) dc->MoveTo(plot.pixelX, plot.pixelY);
@@ -89,7 +90,6 @@ int CXYPlot::Draw() {
   if (seriesCount < 1 || seriesCount > kMaxSeries) return 0;
   const bool wide = static_cast<std::int64_t>(bounds.right) >= static_cast<std::int64_t>(bounds.left) + 1000;
   scale = wide && scaleWhenWide ? 4.0 : 1.0;
-  g_markerUnit = static_cast<int>(scale);
 
   const PenDescription pen{penColour, 1};
   const BrushDescription brush{backgroundColour};

@@ -1,7 +1,9 @@
 // Series drawing: styles, markers, the draw sequence and clipping to fixed ranges.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plot/markers.h"
@@ -139,12 +141,11 @@ TEST(PlotMarkers, ExtentsAndCurrentPosition) {
   RecordingSurface surface;
   for (int unit : {1, 4}) {
     SCOPED_TRACE(unit);
-    g_markerUnit = unit;
     surface.ClearLog();
     surface.MoveTo(7, 8);
-    MarkPixel(&surface, 50, 60);
-    MarkCircle(&surface, 50, 60);
-    MarkSquare(&surface, 50, 60);
+    MarkPixel(&surface, 50, 60, unit);
+    MarkCircle(&surface, 50, 60, unit);
+    MarkSquare(&surface, 50, 60, unit);
     EXPECT_EQ(surface.CurrentX(), 7) << "pixel, circle and square keep the current position";
     EXPECT_EQ(surface.CurrentY(), 8);
     const SurfaceCall circle = surface.CallsOf(SurfaceOp::Ellipse)[0];
@@ -158,23 +159,83 @@ TEST(PlotMarkers, ExtentsAndCurrentPosition) {
     EXPECT_EQ(square.bottom - square.y, 2 * unit + 1);
 
     surface.ClearLog();
-    MarkDiamond(&surface, 50, 60);
+    MarkDiamond(&surface, 50, 60, unit);
     const int u2 = 2 * unit;
-    EXPECT_EQ(surface.DrawingLog(),
-              (std::vector<std::string>{Move(50 - u2, 60), Line(50, 60 - u2), Line(50 + u2, 60), Line(50, 60 + u2),
-                                        Line(50 - u2, 60), Move(50, 60)}));
+    EXPECT_EQ(surface.DrawingLog(), (std::vector<std::string>{Move(50 - u2, 60), Line(50, 60 - u2), Line(50 + u2, 60),
+                                                              Line(50, 60 + u2), Line(50 - u2, 60), Move(50, 60)}));
     surface.ClearLog();
-    MarkCross(&surface, 50, 60);
-    EXPECT_EQ(surface.DrawingLog(),
-              (std::vector<std::string>{Move(50 - u2, 60 - u2), Line(51 + u2, 61 + u2), Move(50 - u2, 60 + u2),
-                                        Line(51 + u2, 59 - u2)}));
+    MarkCross(&surface, 50, 60, unit);
+    EXPECT_EQ(surface.DrawingLog(), (std::vector<std::string>{Move(50 - u2, 60 - u2), Line(51 + u2, 61 + u2),
+                                                              Move(50 - u2, 60 + u2), Line(51 + u2, 59 - u2)}));
     EXPECT_EQ(surface.CurrentX(), 51 + u2);
     EXPECT_EQ(surface.CurrentY(), 59 - u2);
   }
-  g_markerUnit = 1;
   surface.ClearLog();
-  MarkSquare(&surface, 2147483647, -2147483647 - 1);  // saturated points do not overflow
+  MarkSquare(&surface, 2147483647, -2147483647 - 1, 1);  // saturated points do not overflow
   EXPECT_EQ(surface.DrawingLog()[0], "Rectangle(2147483646,-2147483648,2147483647,-2147483646)");
+}
+
+// Passes every call on to a RecordingSurface; at the first ellipse (a circle
+// marker: the frame has none) it runs `interrupt` once before drawing it, as if
+// another thread drew in between.
+class InterruptedSurface final : public DrawingSurface {
+ public:
+  InterruptedSurface(RecordingSurface& target, std::function<void()> interrupt)
+      : target_(target), interrupt_(std::move(interrupt)) {}
+  void MoveTo(int x, int y) override { target_.MoveTo(x, y); }
+  void LineTo(int x, int y) override { target_.LineTo(x, y); }
+  void Rectangle(int l, int t, int r, int b) override { target_.Rectangle(l, t, r, b); }
+  void Ellipse(int l, int t, int r, int b) override {
+    if (interrupt_) std::exchange(interrupt_, nullptr)();
+    target_.Ellipse(l, t, r, b);
+  }
+  void SetPixel(int x, int y, Colour c) override { target_.SetPixel(x, y, c); }
+  void DrawTextAt(int x, int y, const std::string& t) override { target_.DrawTextAt(x, y, t); }
+  void DrawText(const SurfaceRect& r, const std::string& t, unsigned f) override { target_.DrawText(r, t, f); }
+  TextExtent GetTextExtent(const std::string& t) override { return target_.GetTextExtent(t); }
+  FontDescription SelectFont(const FontDescription& f) override { return target_.SelectFont(f); }
+  PenDescription SelectPen(const PenDescription& p) override { return target_.SelectPen(p); }
+  BrushDescription SelectBrush(const BrushDescription& b) override { return target_.SelectBrush(b); }
+  void PaintRect(const SurfaceRect& r) override { target_.PaintRect(r); }
+  void SetBackgroundMode(BackgroundMode m) override { target_.SetBackgroundMode(m); }
+  void SetBackgroundColour(Colour c) override { target_.SetBackgroundColour(c); }
+  void SetTextColour(Colour c) override { target_.SetTextColour(c); }
+
+ private:
+  RecordingSurface& target_;
+  std::function<void()> interrupt_;
+};
+
+// Circles joined by lines, into `bounds` (1000 wide or more: markers four times larger).
+void DrawCircles(DrawingSurface* surface, const SurfaceRect& bounds) {
+  const double xs[] = {0, 1, 2, 3};
+  const double ys[] = {1, 3, 2, 4};
+  CXYPlot plot;
+  plot.Init(surface, bounds);
+  plot.AddSeries(4, xs, ys, 9, 1, 1, 1, 1);
+  EXPECT_EQ(plot.Draw(), 1);
+}
+
+TEST(PlotMarkers, PlotsDrawnAtOnceKeepTheirOwnMarkerSizes) {
+  const SurfaceRect small{0, 0, 400, 300};
+  const SurfaceRect wide{0, 0, 1600, 1200};
+  RecordingSurface smallAlone, wideAlone;
+  DrawCircles(&smallAlone, small);
+  DrawCircles(&wideAlone, wide);
+  ASSERT_EQ(smallAlone.CallsOf(SurfaceOp::Ellipse)[0].right - smallAlone.CallsOf(SurfaceOp::Ellipse)[0].x, 5);
+  ASSERT_EQ(wideAlone.CallsOf(SurfaceOp::Ellipse)[0].right - wideAlone.CallsOf(SurfaceOp::Ellipse)[0].x, 17);
+
+  // The wide plot is drawn whole while the small one is at its first marker,
+  // then the other way round.
+  for (const bool smallFirst : {true, false}) {
+    SCOPED_TRACE(smallFirst ? "wide inside small" : "small inside wide");
+    RecordingSurface outer, inner;
+    const SurfaceRect innerBounds = smallFirst ? wide : small;
+    InterruptedSurface interrupted(outer, [&] { DrawCircles(&inner, innerBounds); });
+    DrawCircles(&interrupted, smallFirst ? small : wide);
+    EXPECT_EQ(outer.DrawingLog(), (smallFirst ? smallAlone : wideAlone).DrawingLog());
+    EXPECT_EQ(inner.DrawingLog(), (smallFirst ? wideAlone : smallAlone).DrawingLog());
+  }
 }
 
 // Fixed ranges 0..10 on both axes, square markers joined by lines.
@@ -203,9 +264,8 @@ TEST_F(PlotSeriesDrawing, ClippingToFixedRanges) {
   EXPECT_EQ(SeriesLog(surface), (std::vector<std::string>{MoveAt(-5, 20), MoveAt(20, 30)}));
 
   DrawPoints({-1, 0, 10, 11, 5}, {5, 5, 10, 5, 10.5}, 2, true);  // markers only, bounds included
-  EXPECT_EQ(SeriesLog(surface), (std::vector<std::string>{MoveAt(-1, 5), SquareAt(0, 5), MoveAt(0, 5),
-                                                          SquareAt(10, 10), MoveAt(10, 10), MoveAt(11, 5),
-                                                          MoveAt(5, 10.5)}));
+  EXPECT_EQ(SeriesLog(surface), (std::vector<std::string>{MoveAt(-1, 5), SquareAt(0, 5), MoveAt(0, 5), SquareAt(10, 10),
+                                                          MoveAt(10, 10), MoveAt(11, 5), MoveAt(5, 10.5)}));
 }
 
 TEST_F(PlotSeriesDrawing, ClipSegmentStateAndCrossingTests) {
