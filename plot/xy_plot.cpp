@@ -1,13 +1,41 @@
 // Set-up of the plot and the mapping of values to device coordinates.
 #include "plot/xy_plot.h"
 
+#include <cstdint>
 #include <utility>
 
 #include "plot/device_coordinate.h"
-#include "plot/sample_readers.h"
 
 namespace {
+
 double Identity(double value) { return value; }
+
+// Readers of the caller's typed sample arrays, one per type code.
+template <typename T>
+double ReadElement(const void* data, int index) {
+  return static_cast<double>(static_cast<const T*>(data)[index]);
+}
+// The index itself; the array is never touched (it may be null).
+double ReadIndex(const void*, int index) { return static_cast<double>(index); }
+
+const SampleAccessor kSampleReaders[CXYPlot::kTypeCodeCount] = {
+    ReadElement<float>,
+    ReadElement<double>,
+    ReadElement<double>,
+    ReadElement<std::int8_t>,
+    ReadElement<std::uint8_t>,
+    ReadElement<std::int16_t>,
+    ReadElement<std::uint16_t>,
+    ReadElement<std::int32_t>,
+    ReadElement<std::uint32_t>,
+    ReadElement<std::int32_t>,
+    ReadElement<std::uint32_t>,
+    ReadIndex,
+    ReadIndex,
+};
+// Codes outside 0..12 read unsigned bytes.
+const SampleAccessor kOtherCodeReader = ReadElement<std::uint8_t>;
+
 }  // namespace
 
 void CXYPlot::Init(DrawingSurface* surface, const SurfaceRect& area) {
@@ -37,9 +65,8 @@ void CXYPlot::Reset() {
   backgroundColour = MakeColour(255, 255, 255);
 }
 
-void CXYPlot::AddSeries(int pointCount, const void* xData, const void* yData, int style, int xType,
-                        int yType, int xStride, int yStride, AxisTransform xTransform,
-                        AxisTransform yTransform) {
+void CXYPlot::AddSeries(int pointCount, const void* xData, const void* yData, int style, int xType, int yType,
+                        int xStride, int yStride, AxisTransform xTransform, AxisTransform yTransform) {
   if (seriesCount < 0 || seriesCount >= kMaxSeries) return;
   fixedRange = 0;
   PlotSeries& added = series[seriesCount];
@@ -47,8 +74,8 @@ void CXYPlot::AddSeries(int pointCount, const void* xData, const void* yData, in
   added.xData = xData;
   added.yData = yData;
   added.style = style;
-  added.xAccessor = static_cast<unsigned>(xType) < kTypeCodeCount ? accessors[xType] : ReadUInt8;
-  added.yAccessor = static_cast<unsigned>(yType) < kTypeCodeCount ? accessors[yType] : ReadUInt8;
+  added.xAccessor = static_cast<unsigned>(xType) < kTypeCodeCount ? accessors[xType] : kOtherCodeReader;
+  added.yAccessor = static_cast<unsigned>(yType) < kTypeCodeCount ? accessors[yType] : kOtherCodeReader;
   added.xStride = xStride;
   added.yStride = yStride;
   added.xTransform = xTransform != nullptr ? xTransform : Identity;
