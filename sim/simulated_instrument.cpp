@@ -1,10 +1,65 @@
 #include "sim/simulated_instrument.h"
 
+std::string EscapeCommandBytes(const std::string& bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(bytes.size() + 8);
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (byte) {
+      case '\r': escaped += "\\r"; break;
+      case '\n': escaped += "\\n"; break;
+      case '\t': escaped += "\\t"; break;
+      case '\\': escaped += "\\\\"; break;
+      default:
+        if (byte >= 0x20 && byte <= 0x7E) {
+          escaped += c;
+        } else {
+          escaped += "\\x";
+          escaped += kHex[byte >> 4];
+          escaped += kHex[byte & 0x0F];
+        }
+    }
+  }
+  return escaped;
+}
+
+#ifdef _WIN32
+
+// Platforms without pseudo-terminals (Windows): the simulated instrument cannot
+// serve a serial line there, so Start fails with a reason the caller shows. A
+// real instrument, or a virtual COM port pair with ivra-sim's model behind it,
+// is the way to run on such a platform.
+struct SimulatedInstrument::Impl {
+  std::string devicePath;
+  std::string error = "the simulated instrument needs a pseudo-terminal, which this platform does not offer";
+};
+
+SimulatedInstrument::SimulatedInstrument(SimOptions) : impl_(std::make_unique<Impl>()) {}
+SimulatedInstrument::~SimulatedInstrument() = default;
+
+bool SimulatedInstrument::Start() { return false; }
+void SimulatedInstrument::Stop() {}
+const std::string& SimulatedInstrument::DevicePath() const { return impl_->devicePath; }
+const std::string& SimulatedInstrument::Error() const { return impl_->error; }
+bool SimulatedInstrument::OutputOn() const { return false; }
+double SimulatedInstrument::SourceVolts() const { return 0.0; }
+double SimulatedInstrument::ComplianceA() const { return 0.0; }
+int SimulatedInstrument::ReadRequests() const { return 0; }
+std::vector<std::string> SimulatedInstrument::ReceivedCommands() const { return {}; }
+std::size_t SimulatedInstrument::ReceivedCount() const { return 0; }
+bool SimulatedInstrument::WaitForCommands(std::size_t, int) const { return false; }
+bool SimulatedInstrument::Serving() const { return false; }
+bool SimulatedInstrument::HungUp() const { return false; }
+
+#else  // a POSIX system: the server on a pseudo-terminal
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -17,7 +72,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "sim/command_log.h"
 #include "sim/instrument_model.h"
 #include "sim/line_speed.h"
 
@@ -35,11 +89,10 @@ struct BaudSpeed {
   int baud;
   speed_t speed;
 };
-constexpr BaudSpeed kSpeeds[] = {{50, B50},       {75, B75},       {110, B110},     {134, B134},
-                                 {150, B150},     {200, B200},     {300, B300},     {600, B600},
-                                 {1200, B1200},   {1800, B1800},   {2400, B2400},   {4800, B4800},
-                                 {9600, B9600},   {19200, B19200}, {38400, B38400}, {57600, B57600},
-                                 {115200, B115200}, {230400, B230400}};
+constexpr BaudSpeed kSpeeds[] = {{50, B50},       {75, B75},         {110, B110},      {134, B134},     {150, B150},
+                                 {200, B200},     {300, B300},       {600, B600},      {1200, B1200},   {1800, B1800},
+                                 {2400, B2400},   {4800, B4800},     {9600, B9600},    {19200, B19200}, {38400, B38400},
+                                 {57600, B57600}, {115200, B115200}, {230400, B230400}};
 
 speed_t SpeedOf(int baud) {
   for (const BaudSpeed& s : kSpeeds) {
@@ -82,6 +135,35 @@ void CloseFd(int& fd) {
 
 std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
 
+// The --log file: one line per received command, flushed at once.
+class CommandLog {
+ public:
+  CommandLog() = default;
+  ~CommandLog() { Close(); }
+  CommandLog(const CommandLog&) = delete;
+  CommandLog& operator=(const CommandLog&) = delete;
+
+  // Creates (truncates) the file. False when it cannot be created.
+  bool Open(const std::string& path) {
+    Close();
+    file_ = std::fopen(path.c_str(), "w");
+    return file_ != nullptr;
+  }
+  void Close() {
+    if (file_ == nullptr) return;
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  void Write(double seconds, const std::string& bytes) {
+    if (file_ == nullptr) return;
+    std::fprintf(file_, "%.3f\t%s\n", seconds, EscapeCommandBytes(bytes).c_str());
+    std::fflush(file_);
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
+};
+
 }  // namespace
 
 struct SimulatedInstrument::Impl {
@@ -91,9 +173,9 @@ struct SimulatedInstrument::Impl {
   std::string devicePath;
   std::string error;
 
-  int line = -1;       // pty master, or the served device
-  int ownSlave = -1;   // our own descriptor of the pty slave, kept so clients can come and go
-  int wake = -1;       // eventfd that tells the thread to stop
+  int line = -1;      // pty master, or the served device
+  int ownSlave = -1;  // our own descriptor of the pty slave, kept so clients can come and go
+  int wake = -1;      // eventfd that tells the thread to stop
   std::thread thread;
   std::atomic<bool> serving{false};
   std::atomic<bool> hungUp{false};
@@ -108,9 +190,7 @@ struct SimulatedInstrument::Impl {
   CommandLog log;
   std::string pending;  // bytes of a command still waiting for its terminator
 
-  double Seconds() const {
-    return std::chrono::duration<double>(Clock::now() - started).count();
-  }
+  double Seconds() const { return std::chrono::duration<double>(Clock::now() - started).count(); }
 
   bool OpenPty();
   bool OpenDevice();
@@ -410,3 +490,5 @@ bool SimulatedInstrument::WaitForCommands(std::size_t count, int timeoutMs) cons
 
 bool SimulatedInstrument::Serving() const { return impl_->serving; }
 bool SimulatedInstrument::HungUp() const { return impl_->hungUp; }
+
+#endif

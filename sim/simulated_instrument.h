@@ -19,14 +19,23 @@
 // device (SimOptions::devicePath) is set to SimOptions::baud, and its own
 // line does the rest.
 //
-// With SimOptions::logPath set, every received command is written to the file
-// as one line, flushed at once (see sim/command_log.h); it holds the bytes the
-// client sent, whatever the line speeds:
+// With SimOptions::logPath set (ivra-sim --log FILE), every received command
+// is written to the file as one line, written and flushed as soon as the
+// command's terminator (CR or LF) arrives; it holds the bytes the client sent,
+// whatever the line speeds:
 //
-//   <seconds since Start, "%.3f">TAB<exact bytes, terminator included>
+//   <seconds>TAB<bytes>
 //
-// where CR is shown as \r, LF as \n, TAB as \t, backslash as \\ and any other
-// byte outside 0x20..0x7E as \xNN, e.g. "12.345<TAB>:OUTP OFF\r".
+// <seconds> is the time since Start, printf "%.3f". <bytes> are the exact
+// bytes received for the command, terminator included, escaped so that a line
+// holds no control character: CR as \r, LF as \n, TAB as \t, backslash as \\,
+// every other byte outside 0x20..0x7E as \xNN (two upper-case hex digits).
+// Example: a client that sends ":OUTP OFF" and CR gives
+//
+//   12.345<TAB>:OUTP OFF\r
+//
+// A CR LF pair is two commands, the second one empty ("\n"). Bytes still
+// without a terminator when the simulator stops are written as a last line.
 #pragma once
 
 #include <cstddef>
@@ -34,35 +43,10 @@
 #include <string>
 #include <vector>
 
-struct SimOptions {
-  // Device under test.
-  double ohms = 1e6;        // resistor (default 1 MOhm)
-  bool diode = false;       // a diode instead of the resistor
-  double noise = 0.0;       // standard deviation of Gaussian noise on the current, amperes
-  unsigned seed = 1;        // noise seed
+#include "sim/sim_options.h"
 
-  int baud = 9600;          // the instrument's RS-232 speed (one of kInstrumentBaudRates)
-
-  // Fault modes, for tests.
-  bool silent = false;          // never answer :READ?
-  bool garbage = false;         // answer :READ? with text that holds no number
-  bool oneNumber = false;       // answer :READ? with the voltage only
-  bool longReply = false;       // answer :READ? with more than 100 bytes
-  int slowReplyMs = 0;          // extra delay before every :READ? answer
-  int splitReplyAfter = -1;     // pause kSplitPauseMs after this many bytes of every :READ? answer,
-                                // -1 never: the reader's interval time-out cuts the reply in two
-  int hangUpAfterReads = -1;    // hang up (close the terminal) after this many :READ?, -1 never:
-                                // the next :READ? gets half a reply, then the line drops
-
-  // How many of the latest received commands stay in memory for
-  // ReceivedCommands(); older ones are dropped, so a run of days stays small.
-  // The --log file keeps them all.
-  std::size_t keptCommands = 4096;
-
-  std::string logPath;     // when set, every received command with a time stamp, one per line
-                           // (format in sim/command_log.h: "<s.mmm>\t<escaped bytes>\n")
-  std::string devicePath;  // serve this device instead of a new pseudo-terminal
-};
+// The escaped form of `bytes` used in the command log.
+std::string EscapeCommandBytes(const std::string& bytes);
 
 class SimulatedInstrument {
  public:

@@ -19,8 +19,7 @@ struct Reading {
 
 Reading Parse(const std::string& text) {
   Reading r;
-  r.fields = std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf,%lf", &r.volts, &r.amps, &r.resistance, &r.seconds,
-                         &r.status);
+  r.fields = std::sscanf(text.c_str(), "%lf,%lf,%lf,%lf,%lf", &r.volts, &r.amps, &r.resistance, &r.seconds, &r.status);
   return r;
 }
 
@@ -132,7 +131,7 @@ TEST(InstrumentModelTest, ErrorsQueueInOrderAndOnlyClsClearsThem) {
   EXPECT_EQ(PopError(model), "0,\"No error\"\r");
 
   for (int i = 0; i < 12; ++i) model.Execute("NOPE", 0);
-  ASSERT_EQ(model.ErrorQueue().size(), InstrumentModel::kErrorQueueSize);
+  ASSERT_EQ(model.ErrorQueue().size(), ErrorQueue::kSize);
   EXPECT_EQ(model.ErrorQueue().back(), "-350,\"Queue overflow\"");
   EXPECT_EQ(model.Execute(":SYST:ERR:COUN?", 0).text, "10\r");
   EXPECT_EQ(model.Execute("*STB?", 0).text, "4\r");  // error available
@@ -144,10 +143,69 @@ TEST(InstrumentModelTest, ErrorsQueueInOrderAndOnlyClsClearsThem) {
   EXPECT_FALSE(model.OutputOn());
   EXPECT_EQ(model.SourceVolts(), 0.0);
   EXPECT_DOUBLE_EQ(model.ComplianceA(), 105e-6);
-  EXPECT_EQ(model.ErrorQueue().size(), InstrumentModel::kErrorQueueSize);  // *RST leaves the queue
+  EXPECT_EQ(model.ErrorQueue().size(), ErrorQueue::kSize);  // *RST leaves the queue
   model.Execute("*CLS", 0);
   EXPECT_TRUE(model.ErrorQueue().empty());
   EXPECT_EQ(model.Execute("*ESR?;*STB?", 0).text, "0;0\r");
+}
+
+// Each part of the instrument returns to its reset state, while what the
+// instrument keeps in its power-on setup survives: line frequency, beeper,
+// terminator, the status enables, the time stamp zero and the read count.
+TEST(InstrumentModelTest, ResetRestoresEveryPartButKeepsThePowerOnSetup) {
+  for (const char* reset : {"*RST", ":SYST:PRES"}) {
+    InstrumentModel model(SimOptions{});
+    model.Execute(":SOUR:FUNC CURR;:SOUR:DEL 0.2;:SOUR:CLE:AUTO ON;:OUTP:SMOD ZERO;:OUTP ON", 0);
+    model.Execute(":SENS:CURR:NPLC 5;:SENS:FUNC:CONC OFF;:SENS:FUNC 'VOLT';:SENS:AVER ON;:SENS:VOLT:PROT 3", 0);
+    model.Execute(":SENS:RES:MODE MAN;:SYST:AZER OFF;:DISP:ENAB OFF;:SYST:RSEN ON;:ROUT:TERM REAR", 0);
+    model.Execute(":SYST:LFR 60;:SYST:BEEP:STAT OFF;*ESE 36;:TRIG:COUN 3;:TRIG:DEL 0.1;:ARM:SOUR TIM", 0);
+    model.Execute(":FORM:ELEM CURR;:SYST:TIME:RES", 5.0);
+    ASSERT_FALSE(model.Execute(":READ?", 5.0).text.empty());
+    model.Execute(":SYST:RS232:TERM LF", 5.0);
+
+    model.Execute(reset, 6.0);
+    EXPECT_EQ(model.Execute(":SOUR:FUNC?;:SOUR:DEL:AUTO?;:SOUR:CLE:AUTO?;:OUTP:SMOD?;:OUTP?", 6.0).text,
+              "VOLT;1;0;NORM;0\n")
+        << reset;
+    EXPECT_EQ(model
+                  .Execute(":SENS:CURR:NPLC?;:SENS:FUNC:CONC?;:SENS:FUNC?;:SENS:AVER?;:SENS:VOLT:PROT?;"
+                           ":SENS:RES:MODE?",
+                           6.0)
+                  .text,
+              "+1.000000E+00;1;\"CURR:DC\";0;+2.100000E+01;AUTO\n")
+        << reset;
+    EXPECT_EQ(model
+                  .Execute(":SYST:AZER?;:DISP:ENAB?;:SYST:RSEN?;:ROUT:TERM?;:TRIG:COUN?;:TRIG:DEL?;:ARM:SOUR?;"
+                           ":FORM:ELEM?",
+                           6.0)
+                  .text,
+              "1;1;0;FRON;1;+0.000000E+00;IMM;VOLT,CURR,RES,TIME,STAT\n")
+        << reset;
+    EXPECT_EQ(model.Execute(":SYST:LFR?;:SYST:LFR:AUTO?;:SYST:BEEP:STAT?;*ESE?", 6.0).text, "60;0;0;36\n") << reset;
+    EXPECT_TRUE(model.Execute(":FETC?", 6.0).text.empty()) << reset;  // the readings went with the reset
+    EXPECT_EQ(model.Execute(":SYST:ERR:CODE:ALL?", 6.0).text, "-230\n") << reset;
+    EXPECT_EQ(model.Execute(":OUTP ON;:FORM:ELEM TIME;:READ?", 7.0).text, "+2.000000E+00\n") << reset;
+    EXPECT_EQ(model.ReadRequests(), 2) << reset;
+  }
+}
+
+// Each class of error sets its own bit of the event status register, which
+// *ESR? clears; the status byte shows a queued error (4) and an enabled event
+// (32), and asks for service (64) once that is enabled too.
+TEST(InstrumentModelTest, ErrorsSetTheirEventBitsAndTheStatusByteFollowsTheEnables) {
+  InstrumentModel model(SimOptions{});
+  EXPECT_EQ(model.Execute("*ESR?", 0).text, "128\r");  // power on
+  model.Execute(":BOGUS", 0);
+  EXPECT_EQ(model.Execute("*ESR?", 0).text, "32\r");                 // command error
+  EXPECT_EQ(model.Execute(":SOUR:VOLT 500;*ESR?", 0).text, "16\r");  // execution error
+  model.Execute(":READ?", 0);
+  EXPECT_EQ(model.Execute("*ESR?", 0).text, "8\r");  // device error: the output is off
+  EXPECT_EQ(model.Execute("*OPC;*ESR?", 0).text, "1\r");
+  EXPECT_EQ(model.Execute("*STB?", 0).text, "4\r");
+  EXPECT_EQ(model.Execute(":BOGUS;*ESE 32;*STB?", 0).text, "36\r");
+  EXPECT_EQ(model.Execute("*SRE 32;*STB?;*SRE?", 0).text, "100;32\r");
+  EXPECT_EQ(model.Execute("*ESR?;*STB?", 0).text, "32;4\r");
+  EXPECT_EQ(model.Execute(":SYST:ERR:CODE:ALL?;*STB?", 0).text, "-113,-222,803,-113;0\r");
 }
 
 TEST(InstrumentModelTest, SettingsAndQueriesAcceptTheLongAndShortForms) {
@@ -313,8 +371,8 @@ TEST(InstrumentModelTest, EverySettingReadsBackWhatWasSet) {
   EXPECT_EQ(PopError(model), "0,\"No error\"\r");
   // Refused values leave the setting alone.
   model.Execute(":SOUR:CURR:RANG:AUTO 0;:SOUR:CURR 0.5", 0);  // beyond the 10 mA range: conflict
-  model.Execute(":TRIG:COUN 0", 0);            // below 1
-  model.Execute(":SOUR:FUNC MEM", 0);          // not a source function here
+  model.Execute(":TRIG:COUN 0", 0);                           // below 1
+  model.Execute(":SOUR:FUNC MEM", 0);                         // not a source function here
   model.Execute(":SENS:FUNC 'FRES'", 0);
   model.Execute(":FORM:ELEM", 0);
   EXPECT_EQ(model.Execute(":SYST:ERR:CODE:ALL?", 0).text, "-221,-222,-224,-224,-109\r");
@@ -337,7 +395,7 @@ TEST(InstrumentModelTest, SourcingCurrentMeasuresVoltageUpToItsCompliance) {
   r = Parse(model.Execute(":READ?", 1).text);
   EXPECT_DOUBLE_EQ(r.volts, 10.0);
   EXPECT_DOUBLE_EQ(r.amps, 1e-5);
-  EXPECT_EQ(static_cast<long>(r.status) & InstrumentModel::kStatusCompliance, InstrumentModel::kStatusCompliance);
+  EXPECT_EQ(static_cast<long>(r.status) & Readings::kStatusCompliance, Readings::kStatusCompliance);
 
   // Beyond the full scale of a fixed measurement range the current overflows.
   model.Execute(":SOUR:FUNC VOLT;:SOUR:VOLT 50;:SENS:FUNC:OFF 'VOLT';:SENS:CURR:PROT 1e-3;:SENS:CURR:RANG 1e-5", 0);
@@ -410,13 +468,13 @@ TEST(InstrumentModelTest, TheCurrentLimitHoldsTheCurrentAndLowersTheVoltage) {
   ASSERT_EQ(r.fields, 5);
   EXPECT_DOUBLE_EQ(r.amps, 1.05e-4);
   EXPECT_DOUBLE_EQ(r.volts, 0.105);  // what the resistor sees at 105 uA
-  EXPECT_EQ(static_cast<long>(r.status) & InstrumentModel::kStatusCompliance, InstrumentModel::kStatusCompliance);
+  EXPECT_EQ(static_cast<long>(r.status) & Readings::kStatusCompliance, Readings::kStatusCompliance);
 
   model.Execute(":SENS:CURR:PROT 1E-3", 0);
   r = Parse(model.Execute(":READ?", 0).text);
   EXPECT_DOUBLE_EQ(r.amps, 5e-4);
   EXPECT_DOUBLE_EQ(r.volts, 0.5);
-  EXPECT_EQ(static_cast<long>(r.status) & InstrumentModel::kStatusCompliance, 0);
+  EXPECT_EQ(static_cast<long>(r.status) & Readings::kStatusCompliance, 0);
 
   // Beyond the instrument's 1.05 A: refused, and the limit stays.
   model.Execute(":SENS:CURR:PROT 2", 0);
@@ -434,14 +492,14 @@ TEST(InstrumentModelTest, AFixedRangeOverflowsAndRangesReadAsTheInstrumentNamesT
   Reading r = Parse(model.Execute(":READ?", 0).text);
   EXPECT_DOUBLE_EQ(r.volts, 0.5);
   EXPECT_DOUBLE_EQ(r.amps, 9.91e37);  // 500 uA on the 100 uA range
-  EXPECT_EQ(static_cast<long>(r.status) & (InstrumentModel::kStatusOverRange | InstrumentModel::kStatusCompliance),
-            InstrumentModel::kStatusOverRange);
+  EXPECT_EQ(static_cast<long>(r.status) & (Readings::kStatusOverRange | Readings::kStatusCompliance),
+            Readings::kStatusOverRange);
   model.Execute(":SOUR:VOLT 0.1", 0);
   EXPECT_DOUBLE_EQ(Parse(model.Execute(":READ?", 0).text).amps, 1e-4);  // on range again
   model.Execute(":SOUR:VOLT 0.5;:SENS:CURR:RANG:AUTO ON", 0);
   r = Parse(model.Execute(":READ?", 0).text);
   EXPECT_DOUBLE_EQ(r.amps, 5e-4);
-  EXPECT_EQ(static_cast<long>(r.status) & InstrumentModel::kStatusOverRange, 0);
+  EXPECT_EQ(static_cast<long>(r.status) & Readings::kStatusOverRange, 0);
 
   // A value picks the smallest range that holds it; none above the limit's own.
   for (const auto& pick : std::vector<std::array<const char*, 2>>{{"1e-6", "1.050000E-06"},
@@ -459,9 +517,10 @@ TEST(InstrumentModelTest, AFixedRangeOverflowsAndRangesReadAsTheInstrumentNamesT
 
 TEST(InstrumentModelTest, TriggerAndArmLayersSetHowManyReadingsAndWhen) {
   InstrumentModel model = Sourcing(SimOptions{}, "1");
-  model.Execute(":ARM:SOUR TIM;:ARM:TIM 0.5;:ARM:COUN 3;:TRIG:COUN 2;:TRIG:SOUR IMM;:TRIG:OUTP SOUR,SENS;OLIN 3;"
-                ":ARM:ILIN 4;OUTP TEX;:FORM:ELEM CURR,TIME",
-                0);
+  model.Execute(
+      ":ARM:SOUR TIM;:ARM:TIM 0.5;:ARM:COUN 3;:TRIG:COUN 2;:TRIG:SOUR IMM;:TRIG:OUTP SOUR,SENS;OLIN 3;"
+      ":ARM:ILIN 4;OUTP TEX;:FORM:ELEM CURR,TIME",
+      0);
   EXPECT_EQ(model.Execute(":ARM:SOUR?;TIM?;COUN?;:TRIG:COUN?;SOUR?;OUTP?;OLIN?;ILIN?;:ARM:ILIN?;OUTP?", 0).text,
             "TIM;+5.000000E-01;3;2;IMM;SOUR,SENS;3;1;4;TEX\r");
   // Three timed arm passes of two 50 ms readings each.

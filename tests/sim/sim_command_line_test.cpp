@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sim/command_log.h"
+#include "sim/simulated_instrument.h"
 
 namespace {
 

@@ -21,7 +21,6 @@
 
 #include "serial/port_table.h"
 #include "serial/serial_link.h"
-#include "sim/command_log.h"
 
 namespace {
 
@@ -223,7 +222,7 @@ TEST_F(SimulatedInstrumentTest, HangUpDropsTheLineInTheMiddleOfAReply) {
   const Clock::time_point start = Clock::now();
   const std::string partial = ReadReply();
   EXPECT_EQ(partial, "+0.000000E+00,+0.000000E+00,+9.9100");  // half a reading at 0 V
-  EXPECT_LT(MsSince(start), 5000.0);  // not the 20.1 s read time-out
+  EXPECT_LT(MsSince(start), 5000.0);                          // not the 20.1 s read time-out
   for (int i = 0; i < 500 && sim.Serving(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_FALSE(sim.Serving());
   EXPECT_TRUE(sim.HungUp());
