@@ -44,11 +44,6 @@ class SenderLine {
 
 }  // namespace
 
-bool IsInstrumentBaudRate(int baud) {
-  return std::find(std::begin(kInstrumentBaudRates), std::end(kInstrumentBaudRates), baud) !=
-         std::end(kInstrumentBaudRates);
-}
-
 std::string ReceivedAtWrongSpeed(const std::string& sent, int senderBaud, int receiverBaud) {
   if (senderBaud == receiverBaud || senderBaud <= 0 || receiverBaud <= 0) return sent;
   const SenderLine line(sent, receiverBaud);

@@ -1,14 +1,9 @@
-// The RS-232 line speed of the simulated SourceMeter, and what a UART makes of
-// bytes sent at another speed than its own.
+// What a UART makes of bytes sent at another speed than its own: the line
+// noise between the simulated SourceMeter and a client whose line runs at
+// another of the instrument's speeds (kBaudRates, serial/baud_rates.h).
 #pragma once
 
 #include <string>
-
-// The baud rates the instrument's RS-232 menu offers.
-constexpr int kInstrumentBaudRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600};
-constexpr int kDefaultBaudRate = 9600;
-
-bool IsInstrumentBaudRate(int baud);
 
 // The bytes a receiver set to `receiverBaud` takes from `sent`, put on the
 // line back to back at `senderBaud` (a start bit, 8 data bits LSB first, no

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "sim/sim_command_line.h"
+#include "programs/ivra-sim/sim_command_line.h"
 #include "sim/simulated_instrument.h"
 
 int main(int argc, char** argv) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "serial/baud_rates.h"
+
 namespace {
 
 TEST(LineSpeedTest, AReceiverAtTheWrongSpeedSamplesTheWrongBits) {
@@ -21,8 +23,8 @@ TEST(LineSpeedTest, AReceiverAtTheWrongSpeedSamplesTheWrongBits) {
 TEST(LineSpeedTest, NoWrongSpeedLeavesAReadingInTheReply) {
   const std::string reply = "+5.000000E-01,+5.000000E-07,+9.910000E+37,+1.234568E+01,+2.150800E+04\r";
   const std::regex numberPair(R"([-+]?[0-9]*\.?[0-9]+([eE][-+]?[0-9]+)?,[-+]?\.?[0-9])");
-  for (const int instrument : kInstrumentBaudRates) {
-    for (const int client : kInstrumentBaudRates) {
+  for (const int instrument : kBaudRates) {
+    for (const int client : kBaudRates) {
       if (client == instrument) continue;
       const std::string noise = ReceivedAtWrongSpeed(reply, instrument, client);
       EXPECT_FALSE(noise.empty()) << instrument << " -> " << client;

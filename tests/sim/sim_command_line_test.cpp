@@ -1,9 +1,13 @@
-#include "sim/sim_command_line.h"
+#include "programs/ivra-sim/sim_command_line.h"
 
+#include <iterator>
+#include <regex>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "serial/baud_rates.h"
 #include "sim/simulated_instrument.h"
 
 namespace {
@@ -19,8 +23,7 @@ TEST(SimCommandLineTest, DefaultsAreAOneMegohmResistorWithoutFaults) {
   EXPECT_FALSE(c.help);
   EXPECT_EQ(c.options.ohms, 1e6);
   EXPECT_EQ(c.options.baud, 9600);
-  EXPECT_FALSE(c.options.diode || c.options.silent || c.options.garbage || c.options.oneNumber ||
-               c.options.longReply);
+  EXPECT_FALSE(c.options.diode || c.options.silent || c.options.garbage || c.options.oneNumber || c.options.longReply);
   EXPECT_EQ(c.options.slowReplyMs, 0);
   EXPECT_EQ(c.options.hangUpAfterReads, -1);
   EXPECT_TRUE(c.options.logPath.empty());
@@ -28,9 +31,9 @@ TEST(SimCommandLineTest, DefaultsAreAOneMegohmResistorWithoutFaults) {
 }
 
 TEST(SimCommandLineTest, EveryOptionIsTakenInBothSpellings) {
-  const SimCommandLine c = Parse({"--device", "/dev/ttyS1", "--baud", "19200", "--ohms=4.7e3", "--diode", "--noise", "1e-9",
-                                  "--seed=7", "--silent", "--garbage", "--one-number", "--long-reply",
-                                  "--slow", "250", "--split-reply=35", "--hang-up-after=3", "--log", "/tmp/x.log"});
+  const SimCommandLine c = Parse({"--device", "/dev/ttyS1", "--baud", "19200", "--ohms=4.7e3", "--diode", "--noise",
+                                  "1e-9", "--seed=7", "--silent", "--garbage", "--one-number", "--long-reply", "--slow",
+                                  "250", "--split-reply=35", "--hang-up-after=3", "--log", "/tmp/x.log"});
   ASSERT_TRUE(c.error.empty()) << c.error;
   EXPECT_EQ(c.options.devicePath, "/dev/ttyS1");
   EXPECT_EQ(c.options.baud, 19200);
@@ -50,26 +53,47 @@ TEST(SimCommandLineTest, EveryOptionIsTakenInBothSpellings) {
 }
 
 TEST(SimCommandLineTest, InvalidCommandLinesAreReported) {
-  for (const std::vector<const char*>& bad :
-       std::vector<std::vector<const char*>>{{"--ohms"},
-                                             {"--ohms", "0"},
-                                             {"--ohms", "-5"},
-                                             {"--ohms", "1k"},
-                                             {"--baud", "9601"},
-                                             {"--baud", "115200"},
-                                             {"--baud"},
-                                             {"--noise", "-1e-9"},
-                                             {"--seed", "-1"},
-                                             {"--slow", "fast"},
-                                             {"--hang-up-after", "-2"},
-                                             {"--split-reply", "-1"},
-                                             {"--log="},
-                                             {"--ohms="},
-                                             {"--device"},
-                                             {"--diode=yes"},
-                                             {"--frobnicate"},
-                                             {"extra"}}) {
+  for (const std::vector<const char*>& bad : std::vector<std::vector<const char*>>{{"--ohms"},
+                                                                                   {"--ohms", "0"},
+                                                                                   {"--ohms", "-5"},
+                                                                                   {"--ohms", "1k"},
+                                                                                   {"--baud", "9601"},
+                                                                                   {"--baud", "115200"},
+                                                                                   {"--baud"},
+                                                                                   {"--noise", "-1e-9"},
+                                                                                   {"--seed", "-1"},
+                                                                                   {"--slow", "fast"},
+                                                                                   {"--hang-up-after", "-2"},
+                                                                                   {"--split-reply", "-1"},
+                                                                                   {"--log="},
+                                                                                   {"--ohms="},
+                                                                                   {"--device"},
+                                                                                   {"--diode=yes"},
+                                                                                   {"--frobnicate"},
+                                                                                   {"extra"}}) {
     EXPECT_FALSE(Parse(bad).error.empty()) << bad[0];
+  }
+}
+
+// --baud takes the instrument's own rates and nothing between them, and its
+// message lists exactly those.
+TEST(SimCommandLineTest, BaudTakesExactlyTheInstrumentsRates) {
+  const std::string message = Parse({"--baud", "1"}).error;
+  std::vector<int> listed;
+  const std::regex number("[0-9]+");
+  for (auto it = std::sregex_iterator(message.begin(), message.end(), number); it != std::sregex_iterator(); ++it) {
+    listed.push_back(std::stoi(it->str()));
+  }
+  EXPECT_EQ(listed, std::vector<int>(std::begin(kBaudRates), std::end(kBaudRates))) << message;
+  for (const int baud : kBaudRates) {
+    for (const int given : {baud - 1, baud, baud + 1}) {
+      const std::string text = std::to_string(given);
+      const SimCommandLine c = Parse({"--baud", text.c_str()});
+      EXPECT_EQ(c.error.empty(), given == baud) << given;
+      if (given == baud) {
+        EXPECT_EQ(c.options.baud, baud);
+      }
+    }
   }
 }
 

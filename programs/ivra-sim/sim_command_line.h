@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "sim/simulated_instrument.h"
+#include "sim/sim_options.h"
 
 struct SimCommandLine {
   SimOptions options;

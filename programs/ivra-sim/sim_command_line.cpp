@@ -1,14 +1,15 @@
-#include "sim/sim_command_line.h"
+#include "programs/ivra-sim/sim_command_line.h"
 
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
-#include "sim/line_speed.h"
+#include "serial/baud_rates.h"
 
 namespace {
 
@@ -26,6 +27,16 @@ bool ToInt(const std::string& text, long long low, long long high, long long& va
   char* end = nullptr;
   value = std::strtoll(text.c_str(), &end, 10);
   return errno == 0 && *end == '\0' && value >= low && value <= high;
+}
+
+// "300, 600, ... or 57600": the instrument's line speeds, for the --baud message.
+std::string BaudRateList() {
+  std::string list;
+  for (const int* baud = std::begin(kBaudRates); baud != std::end(kBaudRates); ++baud) {
+    if (baud != std::begin(kBaudRates)) list += baud + 1 == std::end(kBaudRates) ? " or " : ", ";
+    list += std::to_string(*baud);
+  }
+  return list;
 }
 
 // An option with a value. CLI11 is told the value may be missing, so that a
@@ -78,9 +89,9 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
   app.allow_extras(true);
   app.allow_windows_style_options(false);
   for (const auto& flag : {std::make_pair("--help,-h", &result.help), std::make_pair("--version", &result.version),
-                     std::make_pair("--diode", &o.diode), std::make_pair("--silent", &o.silent),
-                     std::make_pair("--garbage", &o.garbage), std::make_pair("--one-number", &o.oneNumber),
-                     std::make_pair("--long-reply", &o.longReply)}) {
+                           std::make_pair("--diode", &o.diode), std::make_pair("--silent", &o.silent),
+                           std::make_pair("--garbage", &o.garbage), std::make_pair("--one-number", &o.oneNumber),
+                           std::make_pair("--long-reply", &o.longReply)}) {
     app.add_flag(flag.first, *flag.second)->disable_flag_override();
   }
   ValueOption device{"--device", {}}, baud{"--baud", {}}, ohms{"--ohms", {}}, noise{"--noise", {}}, seed{"--seed", {}},
@@ -119,8 +130,7 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
   if (log.Given()) o.logPath = log.Value();
   if (baud.Given()) {
     if (!ToInt(baud.Value(), 0, INT_MAX, whole) || !IsInstrumentBaudRate(static_cast<int>(whole))) {
-      result.error =
-          "--baud needs one of the instrument's rates: 300, 600, 1200, 2400, 4800, 9600, 19200, 38400 or 57600";
+      result.error = "--baud needs one of the instrument's rates: " + BaudRateList();
       return result;
     }
     o.baud = static_cast<int>(whole);
