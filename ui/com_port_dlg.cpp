@@ -7,6 +7,7 @@
 
 #include <wx/button.h>
 #include <wx/choice.h>
+#include <wx/filedlg.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -16,7 +17,6 @@
 #include "ui/command_ids.h"
 #include "ui/instrument_dlg.h"
 #include "ui/message_box.h"
-#include "ui/save_file_dialog.h"
 
 namespace {
 
@@ -33,6 +33,16 @@ wxString NumberText(double value) {
 }
 
 std::string FieldText(const wxTextCtrl* field) { return field->GetValue().utf8_string(); }
+
+// The platform's save-file dialog, starting in `folder` with `name` filled in,
+// offering "*.dat" and all files. The chosen path, or empty when cancelled.
+std::string AskSaveFilePath(wxWindow* parent, const std::string& folder, const std::string& name) {
+  // No overwrite prompt here: OK in Setup asks, with the number of lines at stake.
+  wxFileDialog dialog(parent, "Output file", wxString::FromUTF8(folder), wxString::FromUTF8(name),
+                      "Data files (*.dat)|*.dat|All files (*)|*", wxFD_SAVE);
+  if (dialog.ShowModal() != wxID_OK) return {};
+  return dialog.GetPath().utf8_string();
+}
 
 }  // namespace
 
@@ -58,8 +68,8 @@ CComPortDlg::~CComPortDlg() = default;
 
 void CComPortDlg::CreateControls() {
   auto place = [this](wxWindow* control, DialogBox box) {
-    control->SetSize(wxRect(wxDLG_UNIT(this, wxPoint(box.left, box.top)),
-                            wxDLG_UNIT(this, wxSize(box.width, box.height))));
+    control->SetSize(
+        wxRect(wxDLG_UNIT(this, wxPoint(box.left, box.top)), wxDLG_UNIT(this, wxSize(box.width, box.height))));
   };
   auto label = [&](const char* text, DialogBox box) {
     auto* control =

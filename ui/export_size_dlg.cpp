@@ -17,27 +17,25 @@ wxSpinCtrl* SizeField(wxWindow* parent, int value) {
 
 }  // namespace
 
-CExportSizeDlg::CExportSizeDlg(wxWindow* parent, const wxSize& preset)
-    : wxDialog(parent, wxID_ANY, "Picture Size") {
-  width_ = SizeField(this, preset.x);
-  height_ = SizeField(this, preset.y);
+CExportSizeDlg::CExportSizeDlg(wxWindow* parent, const wxSize& preset) : wxDialog(parent, wxID_ANY, "Picture Size") {
+  m_pWidth = SizeField(this, preset.x);
+  m_pHeight = SizeField(this, preset.y);
   auto* grid = new wxFlexGridSizer(2, wxSize(8, 8));
   grid->Add(new wxStaticText(this, wxID_ANY, "Width (pixels):"), 0, wxALIGN_CENTER_VERTICAL);
-  grid->Add(width_);
+  grid->Add(m_pWidth);
   grid->Add(new wxStaticText(this, wxID_ANY, "Height (pixels):"), 0, wxALIGN_CENTER_VERTICAL);
-  grid->Add(height_);
+  grid->Add(m_pHeight);
   auto* top = new wxBoxSizer(wxVERTICAL);
-  top->Add(new wxStaticText(this, wxID_ANY, "The window's size is preset; 16 to 10000 pixels each way."), 0,
-           wxALL, 10);
+  top->Add(new wxStaticText(this, wxID_ANY, "The window's size is preset; 16 to 10000 pixels each way."), 0, wxALL, 10);
   top->Add(grid, 0, wxLEFT | wxRIGHT, 10);
   top->Add(CreateButtonSizer(wxOK | wxCANCEL), 0, wxEXPAND | wxALL, 10);
   SetSizerAndFit(top);
-  width_->SetFocus();
+  m_pWidth->SetFocus();
 }
 
 wxSize CExportSizeDlg::PictureSize() const {
-  return wxSize(std::clamp(width_->GetValue(), kSmallestPicture, kLargestPicture),
-                std::clamp(height_->GetValue(), kSmallestPicture, kLargestPicture));
+  return wxSize(std::clamp(m_pWidth->GetValue(), kSmallestPicture, kLargestPicture),
+                std::clamp(m_pHeight->GetValue(), kSmallestPicture, kLargestPicture));
 }
 
 bool ChooseExport(wxWindow* parent, const wxSize& windowSize, ExportChoice& choice) {

@@ -20,8 +20,8 @@ class CExportSizeDlg : public wxDialog {
   wxSize PictureSize() const;
 
  private:
-  wxSpinCtrl* width_;
-  wxSpinCtrl* height_;
+  wxSpinCtrl* m_pWidth;
+  wxSpinCtrl* m_pHeight;
 };
 
 struct ExportChoice {

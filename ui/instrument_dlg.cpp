@@ -29,7 +29,7 @@ const AutoZero kAutoZeroChoices[] = {AutoZero::On, AutoZero::Once, AutoZero::Off
 wxString RangeLabel(double amperes) {
   if (amperes >= 1.0) return wxString::Format("%g A", amperes);
   if (amperes >= 1e-3) return wxString::Format("%g mA", std::round(amperes * 1e3));
-  return wxString::Format("%g ", std::round(amperes * 1e6)) + wxString::FromUTF8("\xC2\xB5" "A");
+  return wxString::Format("%g ", std::round(amperes * 1e6)) + wxString::FromUTF8("\xC2\xB5") + "A";
 }
 
 std::string FieldText(const wxTextCtrl* field) { return field->GetValue().utf8_string(); }
@@ -91,8 +91,7 @@ void CInstrumentDlg::CreateControls() {
   };
 
   m_pCurrentLimit = new wxTextCtrl(this, IDC_CURRENT_LIMIT, wxEmptyString);
-  row(kCurrentLimitField.label, m_pCurrentLimit, "A",
-      "compliance, 1 nA to " + FormatGeneral(kMaxCurrentLimit) + " A");
+  row(kCurrentLimitField.label, m_pCurrentLimit, "A", "compliance, 1 nA to " + FormatGeneral(kMaxCurrentLimit) + " A");
 
   wxArrayString ranges;
   ranges.Add("Auto");
@@ -123,9 +122,9 @@ void CInstrumentDlg::CreateControls() {
   for (wxTextCtrl* field : {m_pCurrentLimit, m_pNplc}) {
     width = std::max(width, field->GetSizeFromTextSize(GetTextExtent("0.0000001234").x).x);
   }
-  for (wxWindow* control : {static_cast<wxWindow*>(m_pCurrentLimit), static_cast<wxWindow*>(m_pCurrentRange),
-                            static_cast<wxWindow*>(m_pNplc), static_cast<wxWindow*>(m_pAutoZero),
-                            static_cast<wxWindow*>(m_pBaudRate)}) {
+  for (wxWindow* control :
+       {static_cast<wxWindow*>(m_pCurrentLimit), static_cast<wxWindow*>(m_pCurrentRange),
+        static_cast<wxWindow*>(m_pNplc), static_cast<wxWindow*>(m_pAutoZero), static_cast<wxWindow*>(m_pBaudRate)}) {
     control->SetMinSize(wxSize(width, -1));
   }
 

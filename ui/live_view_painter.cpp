@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "text/run_text.h"
-#include "run/sample_history.h"
 #include "plot/xy_plot.h"
+#include "run/sample_history.h"
+#include "text/run_text.h"
 
 namespace {
 constexpr int kSeriesStyle = 10;  // square markers joined by lines
@@ -33,8 +33,8 @@ void PaintLiveView(DrawingSurface& dc, const SurfaceRect& client, int channel, c
     const SurfaceRect plotRect{rect.left, rect.top + kPlotOffset, rect.right, rect.bottom};
     CXYPlot plot;
     plot.Init(&dc, plotRect);
-    plot.AddSeries(history.count, history.rows[0], history.rows[channel + 1], kSeriesStyle, kTypeDouble,
-                   kTypeDouble, 1, 1);
+    plot.AddSeries(history.count, history.rows[0], history.rows[channel + 1], kSeriesStyle, kTypeDouble, kTypeDouble, 1,
+                   1);
     plot.SetAxisTitles("Time [s]", "Amplitude");
     plot.Draw();
   }

@@ -1,6 +1,7 @@
 #include "ui/message_box.h"
 
 #include <wx/msgdlg.h>
+// After msgdlg.h, which it needs declared first.
 #include <wx/generic/msgdlgg.h>
 
 int ShowMessageBox(const wxString& text, const wxString& caption, long style, wxWindow* parent) {
@@ -11,8 +12,7 @@ int ShowMessageBox(const wxString& text, const wxString& caption, long style, wx
   return box.ShowModal();
 }
 
-bool AskMessageBox(const wxString& question, const wxString& caption, const wxString& acceptLabel,
-                   wxWindow* parent) {
+bool AskMessageBox(const wxString& question, const wxString& caption, const wxString& acceptLabel, wxWindow* parent) {
   wxGenericMessageDialog box(parent, question, caption, wxOK | wxCANCEL | wxCANCEL_DEFAULT | wxICON_QUESTION);
   box.SetOKCancelLabels(acceptLabel, "Cancel");
   return box.ShowModal() == wxID_OK;

@@ -24,20 +24,20 @@ struct OpenedRun::Contents {
   DataLineParser parser{sink};
 };
 
-OpenedRun::OpenedRun(std::string path) : path_(std::move(path)), contents_(std::make_unique<Contents>()) {}
+OpenedRun::OpenedRun(std::string path) : m_path(std::move(path)), m_contents(std::make_unique<Contents>()) {}
 
 OpenedRun::~OpenedRun() = default;
 
-const RunStore& OpenedRun::Store() const { return contents_->store; }
+const RunStore& OpenedRun::Store() const { return m_contents->store; }
 
-const DataFileTally& OpenedRun::Tally() const { return contents_->parser.Tally(); }
+const DataFileTally& OpenedRun::Tally() const { return m_contents->parser.Tally(); }
 
 DataFileStatus OpenedRun::ReadMore(const DataFileProgress& progress) {
-  startedAfresh_ = false;
-  error_ = 0;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path_.c_str(), "rb"));
+  m_startedAfresh = false;
+  m_error = 0;
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(m_path.c_str(), "rb"));
   if (!file) {
-    error_ = errno;
+    m_error = errno;
     return DataFileStatus::CannotOpen;
   }
   std::uint64_t size = 0;
@@ -45,26 +45,26 @@ DataFileStatus OpenedRun::ReadMore(const DataFileProgress& progress) {
     const long end = std::ftell(file.get());
     size = end > 0 ? static_cast<std::uint64_t>(end) : 0;
   }
-  if (size < bytesRead_) {
-    contents_ = std::make_unique<Contents>();
-    bytesRead_ = 0;
-    startedAfresh_ = true;
+  if (size < m_bytesRead) {
+    m_contents = std::make_unique<Contents>();
+    m_bytesRead = 0;
+    m_startedAfresh = true;
   }
-  if (std::fseek(file.get(), static_cast<long>(bytesRead_), SEEK_SET) != 0) {
-    error_ = errno;
+  if (std::fseek(file.get(), static_cast<long>(m_bytesRead), SEEK_SET) != 0) {
+    m_error = errno;
     return DataFileStatus::ReadFailed;
   }
-  const std::uint64_t total = size - bytesRead_;
+  const std::uint64_t total = size - m_bytesRead;
   std::uint64_t done = 0;
   std::unique_ptr<char[]> block(new char[kBlockBytes]);
   for (;;) {
     const std::size_t got = std::fread(block.get(), 1, kBlockBytes, file.get());
-    contents_->parser.Feed(block.get(), got);
-    bytesRead_ += got;
+    m_contents->parser.Feed(block.get(), got);
+    m_bytesRead += got;
     done += got;
     if (got < kBlockBytes) {
       if (!std::ferror(file.get())) return DataFileStatus::Read;
-      error_ = errno;
+      m_error = errno;
       return DataFileStatus::ReadFailed;
     }
     if (progress && !progress(done, total)) return DataFileStatus::Cancelled;

@@ -27,19 +27,19 @@ class OpenedRun {
   // call goes on from where it stopped.
   DataFileStatus ReadMore(const DataFileProgress& progress = nullptr);
 
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return m_path; }
   const RunStore& Store() const;
   const DataFileTally& Tally() const;
   // Whether the last ReadMore() started again from the file's beginning.
-  bool StartedAfresh() const { return startedAfresh_; }
+  bool StartedAfresh() const { return m_startedAfresh; }
   // The system's error number of the last read that could not open or read.
-  int Error() const { return error_; }
+  int Error() const { return m_error; }
 
  private:
   struct Contents;
-  std::string path_;
-  std::unique_ptr<Contents> contents_;
-  std::uint64_t bytesRead_ = 0;
-  bool startedAfresh_ = false;
-  int error_ = 0;
+  std::string m_path;
+  std::unique_ptr<Contents> m_contents;
+  std::uint64_t m_bytesRead = 0;
+  bool m_startedAfresh = false;
+  int m_error = 0;
 };

@@ -9,7 +9,7 @@
 #include "serial/port_table.h"
 
 struct PortChoice {
-  std::string label;   // "COM1 (/dev/ttyS0)", "/dev/ttyUSB0 - FTDI FT232R USB UART (A50285BI)"
+  std::string label;  // "COM1 (/dev/ttyS0)", "/dev/ttyUSB0 - FTDI FT232R USB UART (A50285BI)"
   // What Start opens and what is remembered: the /dev/serial/by-id/ name where
   // there is one, so the choice follows a USB adapter to whatever ttyUSBn it
   // gets next time; the device path otherwise.

@@ -10,32 +10,32 @@ constexpr int kSmallestDrag = 4;
 
 void RunPlotZoom::Paint(DrawingSurface& surface, const SurfaceRect& client, const RunStore& store,
                         RunPlotRequest request, bool rememberFrame) {
-  if (zoomed_) {
-    request.from = from_;
-    request.to = to_;
+  if (m_zoomed) {
+    request.from = m_from;
+    request.to = m_to;
   }
-  DrawRunPlot(&surface, client, store, request, rememberFrame ? &frame_ : nullptr);
+  DrawRunPlot(&surface, client, store, request, rememberFrame ? &m_frame : nullptr);
 }
 
 bool RunPlotZoom::EndDrag(int x) {
-  const int start = dragStartX_;
-  dragStartX_ = -1;
+  const int start = m_dragStartX;
+  m_dragStartX = -1;
   return start >= 0 && Zoom(start, x);
 }
 
 bool RunPlotZoom::Zoom(int x0, int x1) {
-  if (std::abs(x1 - x0) < kSmallestDrag || frame_.right <= frame_.left) return false;
-  const int left = std::clamp(std::min(x0, x1), frame_.left, frame_.right);
-  const int right = std::clamp(std::max(x0, x1), frame_.left, frame_.right);
+  if (std::abs(x1 - x0) < kSmallestDrag || m_frame.right <= m_frame.left) return false;
+  const int left = std::clamp(std::min(x0, x1), m_frame.left, m_frame.right);
+  const int right = std::clamp(std::max(x0, x1), m_frame.left, m_frame.right);
   if (right - left < kSmallestDrag) return false;
-  from_ = frame_.TimeAt(left);
-  to_ = frame_.TimeAt(right);
-  zoomed_ = true;
+  m_from = m_frame.TimeAt(left);
+  m_to = m_frame.TimeAt(right);
+  m_zoomed = true;
   return true;
 }
 
 bool RunPlotZoom::ShowWholeRun() {
-  const bool changed = zoomed_;
-  zoomed_ = false;
+  const bool changed = m_zoomed;
+  m_zoomed = false;
   return changed;
 }

@@ -19,19 +19,19 @@ class RunPlotZoom {
   // press) and ends at another (its release), and zooms into that span. True
   // when the view changed (a release with no press, or a drag of a few pixels,
   // does not). CancelDrag forgets a press, as when the view is switched.
-  void BeginDrag(int x) { dragStartX_ = x; }
+  void BeginDrag(int x) { m_dragStartX = x; }
   bool EndDrag(int x);
-  void CancelDrag() { dragStartX_ = -1; }
+  void CancelDrag() { m_dragStartX = -1; }
   // Back to the whole run. True when the view changed.
   bool ShowWholeRun();
-  bool Zoomed() const { return zoomed_; }
+  bool Zoomed() const { return m_zoomed; }
 
  private:
   bool Zoom(int x0, int x1);
 
-  int dragStartX_ = -1;
-  bool zoomed_ = false;
-  double from_ = 0.0;
-  double to_ = 0.0;
-  RunPlotFrame frame_;
+  int m_dragStartX = -1;
+  bool m_zoomed = false;
+  double m_from = 0.0;
+  double m_to = 0.0;
+  RunPlotFrame m_frame;
 };

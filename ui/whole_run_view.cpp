@@ -9,23 +9,23 @@ constexpr int kStoredChannels = 4;
 
 }  // namespace
 
-WholeRunRecord::WholeRunRecord() : store_(std::make_unique<RunStore>(kStoredChannels)) {}
+WholeRunRecord::WholeRunRecord() : m_store(std::make_unique<RunStore>(kStoredChannels)) {}
 
 void WholeRunRecord::Take(const RunSnapshot& run) {
   const int taken = run.counters.samplesTaken;
-  if (taken < samplesTaken_ || run.tickCount < tickCount_) {
-    store_ = std::make_unique<RunStore>(kStoredChannels);
-    samplesTaken_ = 0;
+  if (taken < m_samplesTaken || run.tickCount < m_tickCount) {
+    m_store = std::make_unique<RunStore>(kStoredChannels);
+    m_samplesTaken = 0;
   }
-  tickCount_ = run.tickCount;
+  m_tickCount = run.tickCount;
   const SampleHistory& history = run.history;
-  const int fresh = std::min(taken - samplesTaken_, history.count);
+  const int fresh = std::min(taken - m_samplesTaken, history.count);
   for (int i = history.count - fresh; i < history.count; ++i) {
     const double values[kStoredChannels] = {history.rows[1][i] * 1e6, history.rows[2][i], history.rows[3][i],
                                             history.rows[4][i]};
-    store_->Append(history.rows[0][i], values);
+    m_store->Append(history.rows[0][i], values);
   }
-  samplesTaken_ = std::max(samplesTaken_, taken);
+  m_samplesTaken = std::max(m_samplesTaken, taken);
 }
 
 RunPlotRequest WholeRunChannel(int channel) {
@@ -40,13 +40,11 @@ RunPlotRequest WholeRunChannel(int channel) {
       request.quantity = "Voltage";
       request.unit = "V";
       break;
-    default:
-      request.quantity = "Channel " + std::to_string(request.channel + 1);
-      request.unit.clear();
+    default: request.quantity = "Channel " + std::to_string(request.channel + 1); request.unit.clear();
   }
   return request;
 }
 
 void WholeRunView::Paint(DrawingSurface& surface, const SurfaceRect& client, int channel, bool rememberFrame) {
-  zoom_.Paint(surface, client, record_.Store(), WholeRunChannel(channel), rememberFrame);
+  m_zoom.Paint(surface, client, m_record.Store(), WholeRunChannel(channel), rememberFrame);
 }

@@ -8,10 +8,10 @@
 
 #include <memory>
 
-#include "run/run_snapshot.h"
 #include "plot/drawing_surface.h"
 #include "plot/run_plot.h"
 #include "plot/run_store.h"
+#include "run/run_snapshot.h"
 #include "ui/run_plot_zoom.h"
 
 // Every sample of the run so far, collected from snapshots. A snapshot holds
@@ -22,12 +22,12 @@ class WholeRunRecord {
   // Appends the samples `run` took since the snapshot taken before; a new
   // measurement starts the record afresh.
   void Take(const RunSnapshot& run);
-  const RunStore& Store() const { return *store_; }
+  const RunStore& Store() const { return *m_store; }
 
  private:
-  std::unique_ptr<RunStore> store_;
-  int samplesTaken_ = 0;
-  int tickCount_ = 0;
+  std::unique_ptr<RunStore> m_store;
+  int m_samplesTaken = 0;
+  int m_tickCount = 0;
 };
 
 // The channels as the live view numbers them (0 current, 1 voltage, 2 and 3
@@ -37,20 +37,20 @@ RunPlotRequest WholeRunChannel(int channel);
 
 class WholeRunView {
  public:
-  void Take(const RunSnapshot& run) { record_.Take(run); }
+  void Take(const RunSnapshot& run) { m_record.Take(run); }
   // rememberFrame: false for a picture that is not the screen's (an export).
   void Paint(DrawingSurface& surface, const SurfaceRect& client, int channel, bool rememberFrame = true);
 
   // A drag across the plot zooms into its span (see RunPlotZoom).
-  void BeginDrag(int x) { zoom_.BeginDrag(x); }
-  bool EndDrag(int x) { return zoom_.EndDrag(x); }
-  void CancelDrag() { zoom_.CancelDrag(); }
+  void BeginDrag(int x) { m_zoom.BeginDrag(x); }
+  bool EndDrag(int x) { return m_zoom.EndDrag(x); }
+  void CancelDrag() { m_zoom.CancelDrag(); }
   // Back to the whole run. True when the view changed.
-  bool ShowWholeRun() { return zoom_.ShowWholeRun(); }
-  bool Zoomed() const { return zoom_.Zoomed(); }
-  const RunStore& Store() const { return record_.Store(); }
+  bool ShowWholeRun() { return m_zoom.ShowWholeRun(); }
+  bool Zoomed() const { return m_zoom.Zoomed(); }
+  const RunStore& Store() const { return m_record.Store(); }
 
  private:
-  WholeRunRecord record_;
-  RunPlotZoom zoom_;
+  WholeRunRecord m_record;
+  RunPlotZoom m_zoom;
 };

@@ -11,8 +11,8 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <wx/docview.h>
@@ -28,7 +28,6 @@
 #include "ui/export_size_dlg.h"
 #include "ui/ivra_view.h"
 #include "ui/opened_run_frame.h"
-#include "ui/read_progress.h"
 
 namespace {
 
@@ -222,8 +221,7 @@ TEST(OpenedRunWindow, OpenDuringAMeasurementLeavesItAloneAndReloadShowsWhatWasAp
   // The measurement went on with its own commands alone, and its file holds
   // its own samples only.
   const int writtenAtOpen = SamplesWritten();
-  ASSERT_TRUE(PumpUntilCollected(
-      [writtenAtOpen] { return SamplesWritten() >= writtenAtOpen + 2; }, 20000));
+  ASSERT_TRUE(PumpUntilCollected([writtenAtOpen] { return SamplesWritten() >= writtenAtOpen + 2; }, 20000));
   const std::vector<std::string> commandsAfter = LoggedCommands(logPath);
   PostMenu(ID_MEASUREMENT_STOP);
   ASSERT_TRUE(PumpUntil([] { return !View()->Measuring(); }, 10000));
@@ -325,4 +323,3 @@ TEST(OpenedRunWindow, RecentFilesZoomExportAndFilesWithNothingToShow) {
   EXPECT_EQ(Manager().GetFileHistory()->GetCount(), historyBefore);
   for (const std::string& file : {empty, zoomedPng, wholePng, svg}) std::filesystem::remove(file);
 }
-
