@@ -1,17 +1,13 @@
 #include "ui/ivra_view.h"
 
-#include <chrono>
-
 #include <wx/app.h>
 #include <wx/config.h>
 #include <wx/frame.h>
 
 #include <cstdio>
 
-#include "text/run_state_text.h"
-#include "text/run_text.h"
 #include "plot/wx_drawing_surface.h"
-#include "serial/stop_request.h"
+#include "text/run_state_text.h"
 #include "ui/com_port_dlg.h"
 #include "ui/command_ids.h"
 #include "ui/export_size_dlg.h"
@@ -20,12 +16,6 @@
 #include "ui/plot_export.h"
 
 namespace {
-constexpr int kTickMs = 1000;
-// How long after its tick began Stop lets a sample finish by itself before it
-// ends the reply wait: a healthy instrument has begun its reply well within
-// this (and a reply under way is read to its end anyway), so its sample is
-// taken and logged as before. A sample that has waited longer is cut at once.
-constexpr std::chrono::milliseconds kSampleGrace{700};
 // The output file of the last accepted Setup, preset by the next one.
 constexpr const char* kRememberedOutputKey = "/Setup/OutputFile";
 }  // namespace
@@ -33,7 +23,6 @@ constexpr const char* kRememberedOutputKey = "/Setup/OutputFile";
 wxIMPLEMENT_CLASS(CIvraView, wxView);
 
 wxBEGIN_EVENT_TABLE(CIvraView, wxView)
-  EVT_TIMER(kViewTimerId, CIvraView::OnTimer)
   EVT_MENU(ID_CHANNEL_1, CIvraView::OnChannel1)
   EVT_UPDATE_UI(ID_CHANNEL_1, CIvraView::OnUpdateChannel1)
   EVT_MENU(ID_CHANNEL_2, CIvraView::OnChannel2)
@@ -56,18 +45,13 @@ CIvraView::CIvraView(const ViewContext& context)
       m_ports(context.ports),
       m_listPorts(context.listPorts),
       m_rememberedPortPath(context.rememberedPortPath),
-      m_simulatedPortPath(context.simulatedPortPath),
       m_instrument(context.instrument),
-      m_timer(this, kViewTimerId),
-      // Thread-safe: queues the call for this view's thread.
-      m_worker(context.run, [this] { CallAfter(&CIvraView::OnTickEnded); }) {
-  InstallStopRequest();
-}
+      m_panes([this] { return GetFrame(); }, context.simulatedPortPath),
+      m_driver(context.run, *this, [this] { ShowRunState(); }) {}
 
 CIvraView::~CIvraView() {
   // The instrument's output must not stay on when the window goes.
   if (Measuring()) StopMeasurement(RunEndReason::WindowClosed);
-  m_timer.Stop();
   if (m_canvas) {
     m_canvas->SetPainter(nullptr);
     m_canvas->Destroy();
@@ -121,14 +105,14 @@ void CIvraView::OnExportPlot(wxCommandEvent&) {
   if (!trouble.empty()) {
     ShowMessageBox(wxString::FromUTF8(trouble), wxTheApp->GetAppDisplayName(), wxOK | wxICON_EXCLAMATION, GetFrame());
   } else {
-    SetMessagePane(wxString::FromUTF8("Plot saved to " + choice.path));
+    m_panes.ShowMessage(wxString::FromUTF8("Plot saved to " + choice.path));
   }
 }
 
 void CIvraView::StartTimerOnFirstPaint() {
-  if (m_firstPaintDone) return;
-  m_firstPaintDone = true;
-  if (!m_timer.Start(kTickMs)) {
+  if (m_bFirstPaintDone) return;
+  m_bFirstPaintDone = true;
+  if (!m_driver.StartTicking()) {
     // Not from inside the paint: a modal loop there would re-enter painting.
     CallAfter([this] {
       ShowMessageBox("Not enough timers available for this window.", "Ivra Application", wxOK | wxICON_EXCLAMATION,
@@ -143,8 +127,7 @@ void CIvraView::OnChangeFilename() {
   wxDocument* doc = GetDocument();
   wxWindow* frame = GetFrame();
   if (doc == nullptr || frame == nullptr) return;
-  const wxString name =
-      m_strCaptionFile.empty() ? doc->GetUserReadableName() : wxString::FromUTF8(m_strCaptionFile);
+  const wxString name = m_strCaptionFile.empty() ? doc->GetUserReadableName() : wxString::FromUTF8(m_strCaptionFile);
   frame->SetLabel(name + " - " + wxTheApp->GetAppDisplayName());
 }
 
@@ -183,10 +166,9 @@ int CIvraView::StartMeasurement() {
   if (wxConfigBase* config = wxConfigBase::Get(false)) {
     config->Write(kRememberedOutputKey, wxString::FromUTF8(accepted.outputPath));
   }
-  const int result = m_run.Begin(accepted, *this);
+  const int result = m_driver.Begin(accepted);
   if (result == 0) {
-    m_bCountsShown = false;
-    SetMessagePane("Ready");
+    m_panes.ShowStarted();
     m_strCaptionFile = OutputFileName(accepted.outputPath);
     OnChangeFilename();
   }
@@ -194,52 +176,7 @@ int CIvraView::StartMeasurement() {
   return result;
 }
 
-void CIvraView::StopMeasurement(RunEndReason reason) {
-  // No new tick from here on, also not from a modal loop that a replayed
-  // front-end call may open.
-  m_bStopping = true;
-  m_bTickPending = false;
-  while (m_worker.Busy()) {
-    // A silent instrument would hold the sample for its whole reply time-out.
-    if (!m_worker.WaitUntil(m_worker.StartedAt() + kSampleGrace)) RequestStop();
-    m_worker.Collect(*this);
-    ClearStopRequest();
-  }
-  // The output goes off from this thread, after the worker has let go of the port.
-  m_run.Stop(*this, reason);
-  m_bStopping = false;
-}
-
-void CIvraView::OnTimer(wxTimerEvent&) {
-  RunTick();
-  ShowRunState();  // the clock moves on also between samples
-}
-
-void CIvraView::RunTick() {
-  // Never two ticks at once: ticks that come while one is in flight fold into
-  // one, taken when it is collected, as they did when a sample held the window.
-  if (m_worker.Busy() || m_bStopping) {
-    m_bTickPending = !m_bStopping;
-    return;
-  }
-  // An idle tick only resets the count: no traffic, nothing to wait for.
-  if (!m_run.Snapshot()->Measuring()) {
-    m_run.Tick(*this);
-    return;
-  }
-  m_worker.Start();
-}
-
-void CIvraView::OnTickEnded() {
-  // Stop may have collected the tick already; never wait here.
-  if (!m_worker.Busy() || !m_worker.Ended()) return;
-  m_worker.Collect(*this);
-  ShowRunState();
-  if (m_bTickPending) {
-    m_bTickPending = false;
-    RunTick();
-  }
-}
+void CIvraView::StopMeasurement(RunEndReason reason) { m_driver.Stop(reason); }
 
 void CIvraView::OnMeasurementStart(wxCommandEvent&) {
   if (Measuring()) return;
@@ -311,12 +248,7 @@ void CIvraView::OnCanvasKey(wxKeyEvent& event) {
   event.Skip();
 }
 
-void CIvraView::ReportTrouble(SampleTrouble, const SnapshotPtr& snapshot) {
-  // From here on the counts follow every sample (ShowRunState): a trouble is
-  // reported once per streak, but e.g. the compliance count grows with each one.
-  m_bCountsShown = true;
-  SetMessagePane(wxString::FromUTF8(StatusPaneText(*snapshot)));
-}
+void CIvraView::ReportTrouble(SampleTrouble, const SnapshotPtr& snapshot) { m_panes.ShowTrouble(*snapshot); }
 
 void CIvraView::WarnOutputMayBeOn(const std::string& text) {
   // Also on stderr: the box may be cut short when a stop signal closes the program.
@@ -324,29 +256,4 @@ void CIvraView::WarnOutputMayBeOn(const std::string& text) {
   ShowMessageBox(wxString::FromUTF8(text), wxTheApp->GetAppDisplayName(), wxOK | wxICON_WARNING, nullptr);
 }
 
-void CIvraView::SetMessagePane(const wxString& text) {
-  auto* frame = wxDynamicCast(GetFrame(), wxFrame);
-  if (frame != nullptr && frame->GetStatusBar() != nullptr && frame->GetStatusBar()->GetStatusText(kMessagePane) != text) {
-    frame->SetStatusText(text, kMessagePane);
-  }
-}
-
-void CIvraView::ShowRunState() {
-  auto* frame = wxDynamicCast(GetFrame(), wxFrame);
-  if (frame == nullptr || frame->GetStatusBar() == nullptr ||
-      frame->GetStatusBar()->GetFieldsCount() <= kRunStatePane) {
-    return;
-  }
-  const SnapshotPtr run = m_run.Snapshot();
-  const bool simulated = !m_simulatedPortPath.empty() && run->settings.portPath == m_simulatedPortPath;
-  const wxString text = wxString::FromUTF8(RunStateText(*run, simulated));
-  if (frame->GetStatusBar()->GetStatusText(kRunStatePane) != text) frame->SetStatusText(text, kRunStatePane);
-  if (run->Measuring()) {
-    m_bRunShown = true;
-    if (m_bCountsShown) SetMessagePane(wxString::FromUTF8(StatusPaneText(*run)));
-  } else if (m_bRunShown && run->state == RunState::Ended) {
-    m_bRunShown = false;
-    m_bCountsShown = false;
-    SetMessagePane(wxString::FromUTF8(RunEndText(*run)));
-  }
-}
+void CIvraView::ShowRunState() { m_panes.ShowRunState(*m_run.Snapshot()); }

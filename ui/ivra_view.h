@@ -1,27 +1,42 @@
-// CIvraView: the one view. It takes the Start, Stop and channel commands, runs
-// the measurement's tick on its one-second timer, and paints the live display
-// into its canvas window inside the main frame.
+// CIvraView: the one view. It takes the Start, Stop and channel commands and
+// paints the live display into its canvas window inside the main frame.
 //
 // The run belongs to the program; the view paints only what the run's latest
-// snapshot holds. A tick that finds a measurement running goes to the tick
-// worker, so that the window keeps repainting and taking commands while a
-// sample waits for the instrument. Stop and the window's close end that wait
-// (the stop request), collect the tick, then switch the output off on this
-// thread.
+// snapshot holds. Its run driver ticks the run on a worker thread, so that the
+// window keeps repainting and taking commands while a sample waits for the
+// instrument; Stop and the window's close go through it too.
 #pragma once
 
 #include <string>
 
 #include <wx/docview.h>
-#include <wx/timer.h>
 #include <wx/weakref.h>
 
+#include "instrument/instrument_settings.h"
 #include "run/measurement_run.h"
+#include "serial/port_discovery.h"
+#include "serial/port_table.h"
 #include "text/run_front_end.h"
 #include "ui/live_view_canvas.h"
-#include "ui/tick_worker.h"
-#include "ui/view_context.h"
+#include "ui/run_driver.h"
+#include "ui/status_panes.h"
 #include "ui/whole_run_view.h"
+
+// What the desktop program hands its view: the one measurement run, the port
+// table that says which device serves COM1..COM4, where the Setup dialog
+// looks for the machine's other ports, the port the previous session chose,
+// and the instrument settings. The program owns them and outlives the view.
+struct ViewContext {
+  MeasurementRun& run;
+  const PortTable& ports;
+  const PortLister& listPorts;
+  // Preselected by the Setup dialog until a Start has chosen a port.
+  std::string rememberedPortPath;
+  // Preset in every Setup dialog; an accepted Setup replaces them.
+  InstrumentSettings& instrument;
+  // The device the program's simulated instrument serves, empty when none.
+  std::string simulatedPortPath = {};
+};
 
 class CIvraView : public wxView, public RunFrontEnd {
  public:
@@ -45,13 +60,13 @@ class CIvraView : public wxView, public RunFrontEnd {
   std::string ExportPlot(const std::string& path, int width, int height);
   const WholeRunView& WholeRun() const { return m_wholeRun; }
   wxWindow* Canvas() const { return m_canvas.get(); }
-  bool TimerRunning() const { return m_timer.IsRunning(); }
+  bool TimerRunning() const { return m_driver.Ticking(); }
   // The first paint has been and has tried to start the timer.
-  bool FirstPaintDone() const { return m_firstPaintDone; }
+  bool FirstPaintDone() const { return m_bFirstPaintDone; }
   // A measurement runs, or its last tick has not been collected yet.
-  bool Measuring() const { return m_worker.Busy() || m_run.Snapshot()->Measuring(); }
+  bool Measuring() const { return m_driver.Measuring(); }
   // A tick runs on the worker thread: the run is the worker's meanwhile.
-  bool TickInFlight() const { return m_worker.Busy(); }
+  bool TickInFlight() const { return m_driver.TickInFlight(); }
 
   // RunFrontEnd
   void ShowMessage(const std::string& text) override;
@@ -60,7 +75,6 @@ class CIvraView : public wxView, public RunFrontEnd {
   void WarnOutputMayBeOn(const std::string& text) override;
 
  private:
-  void OnTimer(wxTimerEvent& event);
   void OnMeasurementStart(wxCommandEvent& event);
   void OnMeasurementStop(wxCommandEvent& event);
   void OnUpdateMeasurementStart(wxUpdateUIEvent& event);
@@ -86,22 +100,17 @@ class CIvraView : public wxView, public RunFrontEnd {
 
   void SelectChannel(int channel);
   void StartTimerOnFirstPaint();
-  void SetMessagePane(const wxString& text);
-  // The run-state pane from the latest snapshot; the end of a run is announced
-  // in the message pane the first time it is seen.
   void ShowRunState();
   // The output file the Setup dialog presets: the last accepted one, from the
   // profile until a Start of this session has chosen one.
   std::string PresetOutputFile(const MeasurementSettings& last) const;
-  void RunTick();
-  void OnTickEnded();
 
   MeasurementRun& m_run;
   const PortTable& m_ports;
   const PortLister& m_listPorts;
   const std::string m_rememberedPortPath;
-  const std::string m_simulatedPortPath;
   InstrumentSettings& m_instrument;
+  RunStatusPanes m_panes;
 
   int m_nChannel = 0;
   // The whole-run view replaces the live one while checked; it is fed from
@@ -109,21 +118,13 @@ class CIvraView : public wxView, public RunFrontEnd {
   bool m_bWholeRun = false;
   WholeRunView m_wholeRun;
   bool m_bExporting = false;
-  wxTimer m_timer;
-  bool m_firstPaintDone = false;
+  bool m_bFirstPaintDone = false;
   // The frame owns the canvas; it may be gone before the view.
   wxWeakRef<CLiveViewCanvas> m_canvas;
-  TickWorker m_worker;
-  // A tick fell due while one was in flight; taken once that one is collected.
-  bool m_bTickPending = false;
-  // Stop is collecting the tick in flight and switching the output off.
-  bool m_bStopping = false;
-  // The state pane shows a running measurement whose end is still to be announced.
-  bool m_bRunShown = false;
-  // The message pane shows the run's counts, to be kept current per sample.
-  bool m_bCountsShown = false;
   // The caption names it once a measurement has started; "Untitled" before.
   std::string m_strCaptionFile;
+  // Last: its ticks may reach every member above.
+  CRunDriver m_driver;
 
   wxDECLARE_CLASS(CIvraView);
   wxDECLARE_EVENT_TABLE();

@@ -1,18 +1,19 @@
-// Runs the measurement's tick on a thread of its own, so that the window stays
-// responsive while a sample waits for the instrument's reply (up to 20 s when
-// it is silent).
+// Runs the measurement for the window: the one-second timer, each tick on a
+// worker thread of its own, Begin and Stop. The window stays responsive while
+// a sample waits for the instrument's reply (up to 20 s when it is silent).
 //
-// One tick at a time: the window starts a tick only when none is in flight and
-// folds ticks that fall due meanwhile into one (see CIvraView::OnTimer). The
-// worker and the window share only two things:
+// One tick at a time: the driver starts a tick only when none is in flight and
+// folds ticks that fall due meanwhile into one. The worker and the window
+// share only two things:
 //   - the run's snapshot, which the run publishes under its own lock and the
 //     window reads with MeasurementRun::Snapshot();
 //   - what the tick asks of its front end (redraw, trouble, messages), which
 //     the worker records and Collect replays on the window's thread after it
 //     has joined the worker.
 // Everything else of the run (its settings, link, file, counters) is the
-// worker's while a tick is in flight; the window calls Begin and Stop only
-// when none is.
+// worker's while a tick is in flight; Begin and Stop run only when none is.
+// Stop ends the wait of a tick in flight (the stop request), collects the
+// tick, then switches the output off on the window's thread.
 #pragma once
 
 #include <chrono>
@@ -22,6 +23,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <wx/event.h>
+#include <wx/timer.h>
 
 #include "run/measurement_run.h"
 #include "text/run_front_end.h"
@@ -76,4 +80,50 @@ class TickWorker {
   std::mutex m_mutex;
   std::condition_variable m_endedSignal;
   bool m_ended = false;
+};
+
+// Lives on the window's thread, as its event handler: the timer and the
+// worker's end of a tick arrive here.
+class CRunDriver : public wxEvtHandler {
+ public:
+  // Every call of the run reaches `frontEnd` on this thread. `ticked` runs
+  // after each timer tick and after each tick collected from the worker, so
+  // the window can show the run's clock and count.
+  CRunDriver(MeasurementRun& run, RunFrontEnd& frontEnd, std::function<void()> ticked);
+  ~CRunDriver() override;
+  CRunDriver(const CRunDriver&) = delete;
+  CRunDriver& operator=(const CRunDriver&) = delete;
+
+  // Starts the one-second timer; false when the system has none to spare.
+  bool StartTicking();
+  bool Ticking() const { return m_timer.IsRunning(); }
+
+  // A measurement runs, or its last tick has not been collected yet.
+  bool Measuring() const { return m_worker.Busy() || m_run.Snapshot()->Measuring(); }
+  // A tick runs on the worker thread: the run is the worker's meanwhile.
+  bool TickInFlight() const { return m_worker.Busy(); }
+
+  // The run's Begin with these settings: 0 when the measurement runs. Only
+  // while not Measuring.
+  int Begin(const MeasurementSettings& accepted);
+  // Lets a sample in flight finish within its grace, cuts it after that, and
+  // stops the run (the output goes off).
+  void Stop(RunEndReason reason);
+
+ private:
+  void OnTimer(wxTimerEvent& event);
+  void RunTick();
+  void OnTickEnded();
+
+  MeasurementRun& m_run;
+  RunFrontEnd& m_frontEnd;
+  std::function<void()> m_ticked;
+  wxTimer m_timer;
+  TickWorker m_worker;
+  // A tick fell due while one was in flight; taken once that one is collected.
+  bool m_bTickPending = false;
+  // Stop is collecting the tick in flight and switching the output off.
+  bool m_bStopping = false;
+
+  wxDECLARE_EVENT_TABLE();
 };

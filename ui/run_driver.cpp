@@ -1,0 +1,146 @@
+#include "ui/run_driver.h"
+
+#include <utility>
+
+#include "process/stop_request.h"
+#include "ui/command_ids.h"
+
+namespace {
+constexpr int kTickMs = 1000;
+// How long after its tick began Stop lets a sample finish by itself before it
+// ends the reply wait: a healthy instrument has begun its reply well within
+// this (and a reply under way is read to its end anyway), so its sample is
+// taken and logged as before. A sample that has waited longer is cut at once.
+constexpr std::chrono::milliseconds kSampleGrace{700};
+}  // namespace
+
+void RecordingFrontEnd::ShowMessage(const std::string& text) {
+  m_calls.emplace_back([text](RunFrontEnd& target) { target.ShowMessage(text); });
+}
+
+void RecordingFrontEnd::Redraw() {
+  m_calls.emplace_back([](RunFrontEnd& target) { target.Redraw(); });
+}
+
+void RecordingFrontEnd::ReportTrouble(SampleTrouble trouble, const SnapshotPtr& snapshot) {
+  m_calls.emplace_back([trouble, snapshot](RunFrontEnd& target) { target.ReportTrouble(trouble, snapshot); });
+}
+
+void RecordingFrontEnd::WarnOutputMayBeOn(const std::string& text) {
+  m_calls.emplace_back([text](RunFrontEnd& target) { target.WarnOutputMayBeOn(text); });
+}
+
+void RecordingFrontEnd::ReplayOnto(RunFrontEnd& target) {
+  // A replayed call may open a modal loop, in which a new tick can be recorded.
+  std::vector<std::function<void(RunFrontEnd&)>> calls;
+  calls.swap(m_calls);
+  for (const auto& call : calls) call(target);
+}
+
+TickWorker::TickWorker(MeasurementRun& run, std::function<void()> finished)
+    : m_run(run), m_finished(std::move(finished)) {}
+
+TickWorker::~TickWorker() {
+  if (m_thread.joinable()) m_thread.join();
+}
+
+bool TickWorker::Ended() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_ended;
+}
+
+void TickWorker::Start() {
+  if (Busy()) return;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ended = false;
+  }
+  m_startedAt = std::chrono::steady_clock::now();
+  m_thread = std::thread([this] {
+    m_run.Tick(m_recorder);
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_ended = true;
+    }
+    m_endedSignal.notify_all();
+    m_finished();
+  });
+}
+
+bool TickWorker::WaitUntil(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return m_endedSignal.wait_until(lock, deadline, [this] { return m_ended; });
+}
+
+void TickWorker::Collect(RunFrontEnd& frontEnd) {
+  if (!m_thread.joinable()) return;
+  m_thread.join();
+  m_recorder.ReplayOnto(frontEnd);
+}
+
+wxBEGIN_EVENT_TABLE(CRunDriver, wxEvtHandler)
+  EVT_TIMER(kViewTimerId, CRunDriver::OnTimer)
+wxEND_EVENT_TABLE()
+
+CRunDriver::CRunDriver(MeasurementRun& run, RunFrontEnd& frontEnd, std::function<void()> ticked)
+    : m_run(run),
+      m_frontEnd(frontEnd),
+      m_ticked(std::move(ticked)),
+      m_timer(this, kViewTimerId),
+      // Thread-safe: queues the call for this handler's thread.
+      m_worker(run, [this] { CallAfter(&CRunDriver::OnTickEnded); }) {
+  InstallStopRequest();
+}
+
+CRunDriver::~CRunDriver() { m_timer.Stop(); }
+
+bool CRunDriver::StartTicking() { return m_timer.Start(kTickMs); }
+
+int CRunDriver::Begin(const MeasurementSettings& accepted) { return m_run.Begin(accepted, m_frontEnd); }
+
+void CRunDriver::Stop(RunEndReason reason) {
+  // No new tick from here on, also not from a modal loop that a replayed
+  // front-end call may open.
+  m_bStopping = true;
+  m_bTickPending = false;
+  while (m_worker.Busy()) {
+    // A silent instrument would hold the sample for its whole reply time-out.
+    if (!m_worker.WaitUntil(m_worker.StartedAt() + kSampleGrace)) RequestStop();
+    m_worker.Collect(m_frontEnd);
+    ClearStopRequest();
+  }
+  // The output goes off from this thread, after the worker has let go of the port.
+  m_run.Stop(m_frontEnd, reason);
+  m_bStopping = false;
+}
+
+void CRunDriver::OnTimer(wxTimerEvent&) {
+  RunTick();
+  m_ticked();  // the clock moves on also between samples
+}
+
+void CRunDriver::RunTick() {
+  // Never two ticks at once: ticks that come while one is in flight fold into
+  // one, taken when it is collected, as they did when a sample held the window.
+  if (m_worker.Busy() || m_bStopping) {
+    m_bTickPending = !m_bStopping;
+    return;
+  }
+  // An idle tick only resets the count: no traffic, nothing to wait for.
+  if (!m_run.Snapshot()->Measuring()) {
+    m_run.Tick(m_frontEnd);
+    return;
+  }
+  m_worker.Start();
+}
+
+void CRunDriver::OnTickEnded() {
+  // Stop may have collected the tick already; never wait here.
+  if (!m_worker.Busy() || !m_worker.Ended()) return;
+  m_worker.Collect(m_frontEnd);
+  m_ticked();
+  if (m_bTickPending) {
+    m_bTickPending = false;
+    RunTick();
+  }
+}
