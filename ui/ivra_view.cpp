@@ -1,24 +1,17 @@
 #include "ui/ivra_view.h"
 
 #include <wx/app.h>
-#include <wx/config.h>
 #include <wx/frame.h>
 
 #include <cstdio>
 
 #include "plot/wx_drawing_surface.h"
 #include "text/run_state_text.h"
-#include "ui/com_port_dlg.h"
 #include "ui/command_ids.h"
 #include "ui/export_size_dlg.h"
 #include "ui/live_view_painter.h"
 #include "ui/message_box.h"
 #include "ui/plot_export.h"
-
-namespace {
-// The output file of the last accepted Setup, preset by the next one.
-constexpr const char* kRememberedOutputKey = "/Setup/OutputFile";
-}  // namespace
 
 wxIMPLEMENT_CLASS(CIvraView, wxView);
 
@@ -42,10 +35,7 @@ wxEND_EVENT_TABLE()
 
 CIvraView::CIvraView(const ViewContext& context)
     : m_run(context.run),
-      m_ports(context.ports),
-      m_listPorts(context.listPorts),
-      m_rememberedPortPath(context.rememberedPortPath),
-      m_instrument(context.instrument),
+      m_setup(context.ports, context.listPorts, context.rememberedPortPath, context.instrument),
       m_panes([this] { return GetFrame(); }, context.simulatedPortPath),
       m_driver(context.run, *this, [this] { ShowRunState(); }) {}
 
@@ -131,45 +121,14 @@ void CIvraView::OnChangeFilename() {
   frame->SetLabel(name + " - " + wxTheApp->GetAppDisplayName());
 }
 
-std::string CIvraView::PresetOutputFile(const MeasurementSettings& last) const {
-  // Before the first Start of the session the settings hold no choice of the user's.
-  if (!last.portPath.empty()) return last.outputPath;
-  wxString remembered;
-  wxConfigBase* config = wxConfigBase::Get(false);
-  if (config != nullptr && config->Read(kRememberedOutputKey, &remembered)) return remembered.utf8_string();
-  return {};
-}
-
 int CIvraView::StartMeasurement() {
   // The values of the last Start, which the run keeps also when it failed.
-  const MeasurementSettings last = m_run.Snapshot()->settings;
-  CComPortDlg dialog(nullptr, m_ports, m_listPorts);
-  dialog.m_nPortIndex = (last.portNumber - 1) & 3;
-  // Preselected when the list has it.
-  dialog.m_strPortPath = last.portPath.empty() ? m_rememberedPortPath : last.portPath;
-  dialog.m_strOutputFile = PresetOutputFile(last);
-  // Bench settings, unlike the other fields, carry over from Start to Start.
-  dialog.m_instrument = m_instrument;
-  if (dialog.ShowModal() != wxID_OK) return -1;
-
-  MeasurementSettings accepted;
-  // COM1..COM4 go through the port table as always; any other port by its device.
-  const PortChoice& chosen = dialog.ChosenPort();
-  accepted.portNumber = chosen.portNumber != 0 ? chosen.portNumber : last.portNumber;
-  accepted.portPath = chosen.portNumber != 0 ? m_ports.DevicePath(chosen.portNumber) : chosen.device;
-  accepted.sampleInterval = dialog.m_nSampleInterval;
-  accepted.measurementTime = dialog.m_nMeasurementTime;
-  accepted.outputPath = dialog.GetOutputFile();
-  accepted.outputVoltage = dialog.m_dOutputVoltage;
-  accepted.instrument = dialog.m_instrument;
-  m_instrument = dialog.m_instrument;
-  if (wxConfigBase* config = wxConfigBase::Get(false)) {
-    config->Write(kRememberedOutputKey, wxString::FromUTF8(accepted.outputPath));
-  }
-  const int result = m_driver.Begin(accepted);
+  const std::optional<MeasurementSettings> accepted = m_setup.Ask(m_run.Snapshot()->settings);
+  if (!accepted) return -1;
+  const int result = m_driver.Begin(*accepted);
   if (result == 0) {
     m_panes.ShowStarted();
-    m_strCaptionFile = OutputFileName(accepted.outputPath);
+    m_strCaptionFile = OutputFileName(accepted->outputPath);
     OnChangeFilename();
   }
   ShowRunState();

@@ -19,6 +19,7 @@
 #include "text/run_front_end.h"
 #include "ui/live_view_canvas.h"
 #include "ui/run_driver.h"
+#include "ui/setup_settings.h"
 #include "ui/status_panes.h"
 #include "ui/whole_run_view.h"
 
@@ -101,15 +102,9 @@ class CIvraView : public wxView, public RunFrontEnd {
   void SelectChannel(int channel);
   void StartTimerOnFirstPaint();
   void ShowRunState();
-  // The output file the Setup dialog presets: the last accepted one, from the
-  // profile until a Start of this session has chosen one.
-  std::string PresetOutputFile(const MeasurementSettings& last) const;
 
   MeasurementRun& m_run;
-  const PortTable& m_ports;
-  const PortLister& m_listPorts;
-  const std::string m_rememberedPortPath;
-  InstrumentSettings& m_instrument;
+  SetupSettings m_setup;
   RunStatusPanes m_panes;
 
   int m_nChannel = 0;

@@ -14,7 +14,6 @@
 #include "programs/ivra/about_dlg.h"
 #include "programs/ivra/app_icon.h"
 #include "programs/ivra/command_line.h"
-#include "programs/ivra/instrument_profile.h"
 #include "programs/ivra/ivra_doc.h"
 #include "programs/ivra/ivra_doc_manager.h"
 #include "programs/ivra/ivra_doc_template.h"
@@ -24,14 +23,13 @@
 #include "ui/command_ids.h"
 #include "ui/ivra_view.h"
 #include "ui/message_box.h"
+#include "ui/setup_settings.h"
 
 namespace {
 
 constexpr const char* kAppTitle = "Ivra";
 constexpr int kCloseRetryMs = 100;
 constexpr int kCloseTimerId = 1;
-// The device of the last accepted Setup, preselected by the next run's dialog.
-constexpr const char* kRememberedPortKey = "/Setup/PortPath";
 
 // A little noise, so the demo's plot of a fixed resistor visibly moves.
 constexpr double kSimulatedNoiseAmperes = 5e-9;
@@ -139,15 +137,14 @@ bool CIvraApp::ApplyCommandLine() {
 void CIvraApp::LoadRememberedPort() {
   // Ports given on the command line take precedence over the remembered one.
   if (m_portsFromCommandLine) return;
-  wxString path;
-  if (wxConfigBase::Get()->Read(kRememberedPortKey, &path)) m_rememberedPortPath = path.utf8_string();
+  m_rememberedPortPath = LoadRememberedPortPath(*wxConfigBase::Get());
 }
 
 void CIvraApp::SaveRememberedPort() {
   // The simulator's pseudo-terminal is gone with this process: not worth remembering.
   const SnapshotPtr run = m_run.Snapshot();
   if (m_simulator || run->settings.portPath.empty()) return;
-  wxConfigBase::Get()->Write(kRememberedPortKey, wxString::FromUTF8(run->settings.portPath));
+  SaveRememberedPortPath(*wxConfigBase::Get(), run->settings.portPath);
 }
 
 void CIvraApp::InstallSignalHandlers() {

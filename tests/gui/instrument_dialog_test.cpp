@@ -7,13 +7,13 @@
 #include <wx/fileconf.h>
 #include <wx/textctrl.h>
 
-#include "run/measurement_run.h"
-#include "programs/ivra/instrument_profile.h"
 #include "programs/ivra/main_frame.h"
+#include "run/measurement_run.h"
 #include "tests/gui/gui_test_support.h"
-#include "ui/ivra_view.h"
 #include "ui/command_ids.h"
 #include "ui/instrument_dlg.h"
+#include "ui/ivra_view.h"
+#include "ui/setup_settings.h"
 
 namespace {
 
@@ -35,8 +35,7 @@ wxChoice& ChoiceOf(wxDialog& dialog, int id) { return *dynamic_cast<wxChoice*>(d
 // Instrument dialog, the range on Auto and the line at the simulator's 9600
 // baud, whatever earlier tests left in the profile.
 void StartWithCurrentLimit(DialogDriver& driver, const std::string& dataPath, const wxString& limit) {
-  RunStart(driver,
-           {[&](wxDialog& setup) {
+  RunStart(driver, {[&](wxDialog& setup) {
              ClickButton(setup, IDC_INSTRUMENT);
              SelectPort(setup, 1);
              SetField(setup, IDC_OUTPUT_VOLTAGE, "0.5");
@@ -71,36 +70,36 @@ TEST(InstrumentDialog, RefusesBadValuesInTheFieldAndHandsTheChoiceToStart) {
   // once, on an output file in no folder, still keeps the accepted values.
   // One step: the Instrument dialog's modal loop runs its script inside it.
   RunStart(driver, {[&](wxDialog& setup) {
-                      ClickButton(setup, IDC_INSTRUMENT);
-                      SetField(setup, IDC_OUTPUT_FILE, "/no-such-ivra-folder/x.dat");
-                      ClickButton(setup, wxID_OK);
-                    }},
+             ClickButton(setup, IDC_INSTRUMENT);
+             SetField(setup, IDC_OUTPUT_FILE, "/no-such-ivra-folder/x.dat");
+             ClickButton(setup, wxID_OK);
+           }},
            {
-      [&](wxDialog& dialog) {
-        EXPECT_EQ(dialog.GetTitle(), "Instrument");
-        shownAtOpen = Shown(dialog);
-        SetField(dialog, IDC_CURRENT_LIMIT, "1.0500001");
-        SetField(dialog, IDC_NPLC, "11");
-        ClickButton(dialog, wxID_OK);
-      },
-      [&](wxDialog& dialog) {
-        focused(dialog);
-        SetField(dialog, IDC_CURRENT_LIMIT, "1e-3");
-        ClickButton(dialog, wxID_OK);
-      },
-      [&](wxDialog& dialog) {
-        focused(dialog);
-        EXPECT_EQ(FieldValue(dialog, IDC_NPLC), "11") << "the typed text stays";
-        SetField(dialog, IDC_NPLC, "0.1x");
-        ClickButton(dialog, wxID_OK);
-      },
-      [&](wxDialog& dialog) {
-        SetField(dialog, IDC_NPLC, "0.01");
-        ChoiceOf(dialog, IDC_CURRENT_RANGE).SetSelection(4);
-        ChoiceOf(dialog, IDC_AUTO_ZERO).SetSelection(1);
-        ChoiceOf(dialog, IDC_BAUD_RATE).SetSelection(8);
-        ClickButton(dialog, wxID_OK);
-      },
+               [&](wxDialog& dialog) {
+                 EXPECT_EQ(dialog.GetTitle(), "Instrument");
+                 shownAtOpen = Shown(dialog);
+                 SetField(dialog, IDC_CURRENT_LIMIT, "1.0500001");
+                 SetField(dialog, IDC_NPLC, "11");
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 focused(dialog);
+                 SetField(dialog, IDC_CURRENT_LIMIT, "1e-3");
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 focused(dialog);
+                 EXPECT_EQ(FieldValue(dialog, IDC_NPLC), "11") << "the typed text stays";
+                 SetField(dialog, IDC_NPLC, "0.1x");
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 SetField(dialog, IDC_NPLC, "0.01");
+                 ChoiceOf(dialog, IDC_CURRENT_RANGE).SetSelection(4);
+                 ChoiceOf(dialog, IDC_AUTO_ZERO).SetSelection(1);
+                 ChoiceOf(dialog, IDC_BAUD_RATE).SetSelection(8);
+                 ClickButton(dialog, wxID_OK);
+               },
            });
   EXPECT_FALSE(View()->Measuring());
 
@@ -123,8 +122,7 @@ TEST(InstrumentDialog, RefusesBadValuesInTheFieldAndHandsTheChoiceToStart) {
 
   // The next Setup presets them; its Cancel keeps them.
   driver.ClearMessages();
-  RunStart(driver,
-           {[&](wxDialog& setup) {
+  RunStart(driver, {[&](wxDialog& setup) {
              ClickButton(setup, IDC_INSTRUMENT);
              ClickButton(setup, wxID_CANCEL);
            }},

@@ -1,0 +1,137 @@
+#include "ui/setup_settings.h"
+
+#include <utility>
+
+#include <wx/config.h>
+
+#include "decimal/decimal_text.h"
+#include "ui/com_port_dlg.h"
+#include "ui/instrument_dlg.h"
+
+namespace {
+
+// The port and the output file of the last accepted Setup, preset by the next one.
+constexpr const char* kRememberedPortKey = "/Setup/PortPath";
+constexpr const char* kRememberedOutputKey = "/Setup/OutputFile";
+
+// Numbers are kept as text with a "." and all the digits they need, so they
+// read back exactly whatever the locale.
+constexpr const char* kCurrentLimitKey = "/Instrument/CurrentLimit";
+constexpr const char* kCurrentRangeKey = "/Instrument/CurrentRange";
+constexpr const char* kNplcKey = "/Instrument/NPLC";
+constexpr const char* kAutoZeroKey = "/Instrument/AutoZero";
+constexpr const char* kBaudKey = "/Instrument/Baud";
+constexpr const char* kAutoRangeText = "auto";
+
+bool ReadNumber(const wxConfigBase& config, const char* key, double& value) {
+  wxString text;
+  if (!config.Read(key, &text)) return false;
+  const std::string number = text.utf8_string();
+  std::size_t pos = 0;
+  double parsed = 0.0;
+  if (!ParseDecimal(number, pos, parsed) || pos != number.size()) return false;
+  value = parsed;
+  return true;
+}
+
+const char* AutoZeroText(AutoZero mode) {
+  switch (mode) {
+    case AutoZero::On: return "on";
+    case AutoZero::Once: return "once";
+    case AutoZero::Off: return "off";
+  }
+  return "on";
+}
+
+// The output file the Setup presets: the last accepted one, from the profile
+// until a Start of this session has chosen one.
+std::string PresetOutputFile(const MeasurementSettings& last) {
+  // Before the first Start of the session the settings hold no choice of the user's.
+  if (!last.portPath.empty()) return last.outputPath;
+  wxString remembered;
+  wxConfigBase* config = wxConfigBase::Get(false);
+  if (config != nullptr && config->Read(kRememberedOutputKey, &remembered)) return remembered.utf8_string();
+  return {};
+}
+
+}  // namespace
+
+SetupSettings::SetupSettings(const PortTable& ports, const PortLister& listPorts, std::string rememberedPortPath,
+                             InstrumentSettings& instrument)
+    : m_ports(ports),
+      m_listPorts(listPorts),
+      m_rememberedPortPath(std::move(rememberedPortPath)),
+      m_instrument(instrument) {}
+
+std::optional<MeasurementSettings> SetupSettings::Ask(const MeasurementSettings& last) {
+  CComPortDlg dialog(nullptr, m_ports, m_listPorts);
+  Preset(dialog, last);
+  if (dialog.ShowModal() != wxID_OK) return std::nullopt;
+  MeasurementSettings accepted = Accepted(dialog, last);
+  m_instrument = accepted.instrument;
+  if (wxConfigBase* config = wxConfigBase::Get(false)) {
+    config->Write(kRememberedOutputKey, wxString::FromUTF8(accepted.outputPath));
+  }
+  return accepted;
+}
+
+void SetupSettings::Preset(CComPortDlg& dialog, const MeasurementSettings& last) const {
+  dialog.m_nPortIndex = (last.portNumber - 1) & 3;
+  // Preselected when the list has it.
+  dialog.m_strPortPath = last.portPath.empty() ? m_rememberedPortPath : last.portPath;
+  dialog.m_strOutputFile = PresetOutputFile(last);
+  dialog.m_instrument = m_instrument;
+}
+
+MeasurementSettings SetupSettings::Accepted(const CComPortDlg& dialog, const MeasurementSettings& last) const {
+  MeasurementSettings accepted;
+  // COM1..COM4 go through the port table as always; any other port by its device.
+  const PortChoice& chosen = dialog.ChosenPort();
+  accepted.portNumber = chosen.portNumber != 0 ? chosen.portNumber : last.portNumber;
+  accepted.portPath = chosen.portNumber != 0 ? m_ports.DevicePath(chosen.portNumber) : chosen.device;
+  accepted.sampleInterval = dialog.m_nSampleInterval;
+  accepted.measurementTime = dialog.m_nMeasurementTime;
+  accepted.outputPath = dialog.GetOutputFile();
+  accepted.outputVoltage = dialog.m_dOutputVoltage;
+  accepted.instrument = dialog.m_instrument;
+  return accepted;
+}
+
+std::string LoadRememberedPortPath(const wxConfigBase& config) {
+  wxString path;
+  if (!config.Read(kRememberedPortKey, &path)) return {};
+  return path.utf8_string();
+}
+
+void SaveRememberedPortPath(wxConfigBase& config, const std::string& path) {
+  config.Write(kRememberedPortKey, wxString::FromUTF8(path));
+}
+
+InstrumentSettings LoadInstrumentSettings(const wxConfigBase& config) {
+  InstrumentSettings settings;
+  double number = 0.0;
+  if (ReadNumber(config, kCurrentLimitKey, number) && IsAllowedCurrentLimit(number)) settings.currentLimit = number;
+  if (ReadNumber(config, kCurrentRangeKey, number) && CurrentRangeIndex(number) > 0) settings.currentRange = number;
+  if (ReadNumber(config, kNplcKey, number) && IsAllowedNplc(number)) settings.nplc = number;
+  wxString text;
+  if (config.Read(kAutoZeroKey, &text)) {
+    for (AutoZero mode : {AutoZero::On, AutoZero::Once, AutoZero::Off}) {
+      if (text == AutoZeroText(mode)) settings.autoZero = mode;
+    }
+  }
+  long baud = 0;
+  if (config.Read(kBaudKey, &baud) && baud == static_cast<int>(baud) && BaudRateIndex(static_cast<int>(baud)) >= 0) {
+    settings.baud = static_cast<int>(baud);
+  }
+  return settings;
+}
+
+void SaveInstrumentSettings(wxConfigBase& config, const InstrumentSettings& settings) {
+  config.Write(kCurrentLimitKey, wxString::FromAscii(ExactNumberText(settings.currentLimit).c_str()));
+  config.Write(kCurrentRangeKey, settings.currentRange == 0.0
+                                     ? wxString(kAutoRangeText)
+                                     : wxString::FromAscii(ExactNumberText(settings.currentRange).c_str()));
+  config.Write(kNplcKey, wxString::FromAscii(ExactNumberText(settings.nplc).c_str()));
+  config.Write(kAutoZeroKey, wxString(AutoZeroText(settings.autoZero)));
+  config.Write(kBaudKey, static_cast<long>(settings.baud));
+}

@@ -1,0 +1,56 @@
+// The Setup dialog turned into a measurement's settings, and the profile
+// entries that carry the Setup's choices from one session to the next.
+//
+// A Setup is preset from the settings of the last Start (which the run keeps
+// also when it failed): the port and the output file. Before the first Start
+// of a session, which has chosen neither, they come from the profile. The
+// times and the voltage start at the dialog's own values every time; the
+// instrument settings carry over from Start to Start.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "instrument/instrument_settings.h"
+#include "run/run_snapshot.h"
+#include "serial/port_discovery.h"
+#include "serial/port_table.h"
+
+class CComPortDlg;
+class wxConfigBase;
+
+class SetupSettings {
+ public:
+  // The port list holds COM1..COM4 as `ports` maps them, then what `listPorts`
+  // finds; `rememberedPortPath` is preselected until a Start has chosen a
+  // port. `instrument` is preset in every Setup; an accepted one replaces it.
+  // All of them must outlive this object.
+  SetupSettings(const PortTable& ports, const PortLister& listPorts, std::string rememberedPortPath,
+                InstrumentSettings& instrument);
+
+  // Shows the Setup dialog preset from `last`. The accepted settings, or none
+  // when the user cancelled. An accepted Setup also takes the instrument
+  // settings and remembers its output file in the profile.
+  std::optional<MeasurementSettings> Ask(const MeasurementSettings& last);
+
+  // The two ends of Ask, around the dialog's modal loop.
+  void Preset(CComPortDlg& dialog, const MeasurementSettings& last) const;
+  MeasurementSettings Accepted(const CComPortDlg& dialog, const MeasurementSettings& last) const;
+
+ private:
+  const PortTable& m_ports;
+  const PortLister& m_listPorts;
+  const std::string m_rememberedPortPath;
+  InstrumentSettings& m_instrument;
+};
+
+// The device of the last accepted Setup; empty when the profile has none.
+std::string LoadRememberedPortPath(const wxConfigBase& config);
+void SaveRememberedPortPath(wxConfigBase& config, const std::string& path);
+
+// The instrument settings kept in the profile. A value that is missing,
+// unreadable, or one the Instrument dialog would refuse (a hand-edited
+// profile) comes back as the instrument's reset default, so a Start never
+// sends what the dialog would not have let through.
+InstrumentSettings LoadInstrumentSettings(const wxConfigBase& config);
+void SaveInstrumentSettings(wxConfigBase& config, const InstrumentSettings& settings);
