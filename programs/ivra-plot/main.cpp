@@ -1,10 +1,5 @@
 // ivra-plot: draws an Ivra data file, whole or a span of it, into a PNG or an
 // SVG picture with the plot engine, without a display (see plot_options.h).
-#include <wx/defs.h>
-// After defs.h, which tells dcgraph.h that graphics contexts are built in.
-#include <wx/dcgraph.h>
-#include <wx/graphics.h>
-#include <wx/image.h>
 #include <wx/init.h>
 
 #include <cerrno>
@@ -12,41 +7,37 @@
 #include <cstring>
 #include <string>
 
-#include "measurement/data_file_reader.h"
+#include "datafile/data_file_reader.h"
+#include "plot/picture_export.h"
 #include "plot/run_plot.h"
 #include "plot/run_store.h"
-#include "plot/svg_surface.h"
-#include "plot/wx_drawing_surface.h"
 #include "programs/ivra-plot/plot_options.h"
 
 namespace {
 
-bool WritePng(const PlotOptions& options, const RunStore& store, const RunPlotRequest& request) {
+// std::fopen takes the name as the command line gave it, in the system's own
+// encoding.
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
+}
+
+bool WritePicture(const PlotOptions& options, const RunStore& store, const RunPlotRequest& request) {
+  const SurfacePainter painter = [&](DrawingSurface& surface, const SurfaceRect& client) {
+    DrawRunPlot(&surface, client, store, request);
+  };
+  if (options.svg) {
+    return WriteBytes(options.outputPath, DrawPicture(PictureFormat::Svg, options.width, options.height, painter));
+  }
   wxInitializer initializer;
   if (!initializer.IsOk()) {
     std::fprintf(stderr, "ivra-plot: wxWidgets failed to initialise; an .svg output needs no toolkit.\n");
     return false;
   }
-  wxImage::AddHandler(new wxPNGHandler);
-  wxImage image(options.width, options.height);
-  image.SetRGB(wxRect(0, 0, options.width, options.height), 255, 255, 255);
-  {
-    // The context writes back into the image when it is destroyed.
-    wxGCDC dc(wxGraphicsContext::Create(image));
-    WxDrawingSurface surface(dc);
-    DrawRunPlot(&surface, SurfaceRect{0, 0, options.width, options.height}, store, request);
-  }
-  return image.SaveFile(wxString::FromUTF8(options.outputPath.c_str()), wxBITMAP_TYPE_PNG);
-}
-
-bool WriteSvg(const PlotOptions& options, const RunStore& store, const RunPlotRequest& request) {
-  SvgSurface surface(options.width, options.height);
-  DrawRunPlot(&surface, SurfaceRect{0, 0, options.width, options.height}, store, request);
-  const std::string document = surface.Document();
-  std::FILE* file = std::fopen(options.outputPath.c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(document.data(), 1, document.size(), file) == document.size();
-  return std::fclose(file) == 0 && written;
+  const std::string png = DrawPicture(PictureFormat::Png, options.width, options.height, painter);
+  return !png.empty() && WriteBytes(options.outputPath, png);
 }
 
 }  // namespace
@@ -98,7 +89,7 @@ int main(int argc, char** argv) {
                  options.dataPath.c_str(), times.min, times.max);
     return 2;
   }
-  const bool written = options.svg ? WriteSvg(options, store, request) : WritePng(options, store, request);
+  const bool written = WritePicture(options, store, request);
   if (!written) {
     std::fprintf(stderr, "ivra-plot: cannot write %s. Check the folder exists and that you may write there.\n",
                  options.outputPath.c_str());
