@@ -39,8 +39,6 @@ struct PortOpenError {
 };
 
 constexpr int kDefaultSerialBaud = 9600;
-// The line speeds of the SourceMeter's RS-232 menu.
-constexpr int kSerialBaudRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600};
 
 class SerialLink {
  public:
@@ -53,7 +51,7 @@ class SerialLink {
   // (closing a port this object held before). Returns false when the port
   // cannot be opened, is not a terminal device, or another process holds it;
   // no configuration is made then, and `error` (when given) says why.
-  // `baud` is one of the rates the instrument offers (kSerialBaudRates); any
+  // `baud` is one of the rates the instrument offers (kBaudRates, serial/baud_rates.h); any
   // other falls back to 9600.
   bool Open(const std::string& devicePath, PortOpenError* error = nullptr, int baud = kDefaultSerialBaud);
 

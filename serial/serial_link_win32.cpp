@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "serial/baud_rates.h"
 #include "serial/port_holder.h"
 #include "process/clock.h"
 #include "process/stop_request.h"
@@ -119,7 +120,7 @@ OVERLAPPED FreshOperation(Port& port) {
 }
 
 DWORD BaudRateFor(int baud) {
-  for (const int rate : kSerialBaudRates) {
+  for (const int rate : kBaudRates) {
     if (rate == baud) return static_cast<DWORD>(baud);
   }
   return CBR_9600;
