@@ -21,6 +21,7 @@ namespace {
 constexpr int kQos = 1;
 constexpr int kKeepAliveSeconds = 30;
 constexpr const char* kOfflineState = "{\"state\":\"offline\"}";
+constexpr std::chrono::seconds kStopWait{2};  // for the disconnect to reach the broker at the end
 
 std::string ReasonOfError(int rc) {
   if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
@@ -55,13 +56,13 @@ class MqttPublisher::Connection {
                                 settings_.password.empty() ? nullptr : settings_.password.c_str());
     }
     if (broker.tls) {
-      const int rc = mosquitto_tls_set(mosq_, settings_.caFile.empty() ? nullptr : settings_.caFile.c_str(),
-                                       settings_.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr,
-                                       nullptr);
+      const int rc =
+          mosquitto_tls_set(mosq_, settings_.caFile.empty() ? nullptr : settings_.caFile.c_str(),
+                            settings_.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
       if (rc != MOSQ_ERR_SUCCESS) NoteTrouble("TLS: " + ReasonOfError(rc));
     }
-    mosquitto_will_set(mosq_, StatusTopic().c_str(), static_cast<int>(std::strlen(kOfflineState)), kOfflineState,
-                       kQos, true);
+    mosquitto_will_set(mosq_, StatusTopic().c_str(), static_cast<int>(std::strlen(kOfflineState)), kOfflineState, kQos,
+                       true);
     mosquitto_reconnect_delay_set(mosq_, 1, 8, true);
     mosquitto_connect_callback_set(mosq_, &Connection::OnConnect);
     mosquitto_disconnect_callback_set(mosq_, &Connection::OnDisconnect);
@@ -74,10 +75,17 @@ class MqttPublisher::Connection {
 
   ~Connection() {
     if (mosq_) {
-      if (!finished_) {
-        mosquitto_disconnect(mosq_);
+      Disconnect();
+      // Cancelled while it writes to the broker, libmosquitto's thread would
+      // leave its locks held: it gets the time to send the disconnect and end
+      // by itself. Only a thread that cannot is cancelled: one that never had
+      // a connection (it may sit minutes in a connect) or whose broker stopped
+      // taking data.
+      const auto deadline = std::chrono::steady_clock::now() + kStopWait;
+      while (connected_ && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
-      mosquitto_loop_stop(mosq_, true);
+      mosquitto_loop_stop(mosq_, connected_ || !endsByItself_);
       mosquitto_destroy(mosq_);
     }
     mosquitto_lib_cleanup();
@@ -126,7 +134,7 @@ class MqttPublisher::Connection {
     dropped_ += static_cast<long long>(queue_.size()) + ReadingsUnacknowledged();
     queue_.clear();
     finished_ = true;
-    mosquitto_disconnect(mosq_);
+    Disconnect();
     RecordCounts(recordPath_);
   }
 
@@ -157,6 +165,14 @@ class MqttPublisher::Connection {
     if (connection->statusMids_.erase(mid) == 0) ++connection->readingsAcknowledged_;
   }
 
+  // Once: a thread that has a connection ends after sending the disconnect.
+  void Disconnect() {
+    if (disconnectAsked_) return;
+    disconnectAsked_ = true;
+    endsByItself_ = connected_;
+    mosquitto_disconnect(mosq_);
+  }
+
   std::string StatusTopic() const { return settings_.broker.prefix + "/status"; }
   std::string ReadingTopic() const { return settings_.broker.prefix + "/reading"; }
 
@@ -176,8 +192,8 @@ class MqttPublisher::Connection {
   bool Send(const std::string& topic, const std::string& payload, bool isStatus) {
     std::lock_guard<std::mutex> lock(ackMutex_);
     int mid = 0;
-    const int rc = mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()),
-                                     payload.data(), kQos, isStatus);
+    const int rc =
+        mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), kQos, isStatus);
     if (rc != MOSQ_ERR_SUCCESS) return false;
     if (isStatus) statusMids_.insert(mid);
     return true;
@@ -232,14 +248,16 @@ class MqttPublisher::Connection {
   const WarningSink warn_;
   mosquitto* mosq_ = nullptr;
   std::atomic<bool> connected_{false};
-  std::mutex ackMutex_;  // the two below, and each publish
+  bool disconnectAsked_ = false;  // by Finish, or else by the destructor
+  bool endsByItself_ = false;     // the disconnect was asked while connected
+  std::mutex ackMutex_;           // the two below, and each publish
   std::set<int> statusMids_;
   long long readingsAcknowledged_ = 0;
 
   std::mutex mutex_;  // everything below, and the publishing
   SnapshotChanges changes_;
-  std::deque<std::string> queue_;  // readings not yet handed to libmosquitto
-  std::string status_;             // the state not yet handed over; empty when it was
+  std::deque<std::string> queue_;    // readings not yet handed to libmosquitto
+  std::string status_;               // the state not yet handed over; empty when it was
   long long readingsPublished_ = 0;  // handed over
   long long dropped_ = 0;
   std::string recordPath_;

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: a normal
 # build and one under AddressSanitizer + UndefinedBehaviorSanitizer; then the
-# measurement, serial and GUI tests under ThreadSanitizer; then each fuzz
-# target for 30 s; then builds the Debian package and checks it; then the
-# Windows build of ivra-run and the serial link under Wine against ivra-sim,
-# and the desktop program and its installer under Wine.
+# measurement, serial, GUI and publishing tests under ThreadSanitizer; then
+# each fuzz target for 30 s; then builds the Debian package and checks it;
+# then the Windows build of ivra-run and the serial link under Wine against
+# ivra-sim, and the desktop program and its installer under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -16,7 +16,7 @@ for preset in default sanitize; do
   echo "== ${preset}: tests"
   ctest --preset "$preset" -j "$jobs"
 done
-echo "== tsan: configure, build and the measurement, serial and GUI tests"
+echo "== tsan: configure, build and the measurement, serial, GUI and publishing tests"
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs"
 ctest --preset tsan -j "$jobs"
