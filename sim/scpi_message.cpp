@@ -163,8 +163,7 @@ bool HeaderPattern::NodeMatches(const std::string& typed, const Node& node, bool
   return suffix.empty() || anySuffix || (node.suffix && suffix == "1");
 }
 
-bool HeaderPattern::Matches(const std::vector<std::string>& typed, std::size_t i, std::size_t j,
-                            bool anySuffix) const {
+bool HeaderPattern::Matches(const std::vector<std::string>& typed, std::size_t i, std::size_t j, bool anySuffix) const {
   if (j == nodes_.size()) return i == typed.size();
   if (nodes_[j].optional && Matches(typed, i, j + 1, anySuffix)) return true;
   return i < typed.size() && NodeMatches(typed[i], nodes_[j], anySuffix) && Matches(typed, i + 1, j + 1, anySuffix);

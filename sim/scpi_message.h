@@ -10,9 +10,9 @@
 
 // One command or query of a program message.
 struct ScpiUnit {
-  bool common = false;              // "*IDN?", "*RST": not part of the header tree
-  std::string commonName;           // upper case, without the "*"
-  std::vector<std::string> nodes;   // the full header path as typed, path rule applied
+  bool common = false;             // "*IDN?", "*RST": not part of the header tree
+  std::string commonName;          // upper case, without the "*"
+  std::vector<std::string> nodes;  // the full header path as typed, path rule applied
   bool query = false;
   std::vector<std::string> params;  // trimmed; string data keeps its quotes
   int error = 0;                    // a command error (-1xx) found while reading the unit
