@@ -110,7 +110,7 @@ void CheckParameterHelpers(const std::string& text) {
 }
 
 void CheckHeaderPatterns(const std::vector<std::string>& nodes) {
-  static const char* const kPatterns[] = {
+  static const std::vector<std::string> kPatterns = {
       ":OUTPut#[:STATe]",
       ":SOURce#:VOLTage[:LEVel][:IMMediate][:AMPLitude]",
       "[:SENSe#]:CURRent[:DC]:PROTection[:LEVel]",
@@ -121,15 +121,15 @@ void CheckHeaderPatterns(const std::vector<std::string>& nodes) {
       ":SYSTem:ERRor[:NEXT]",
       ":READ",
   };
-  for (const std::string pattern : kPatterns) {
-    const HeaderPattern header(pattern);
-    const HeaderMatch match = header.Match(nodes);
-    FUZZ_CHECK((match == HeaderMatch::kYes) == HeaderNamesCommand(pattern, nodes, false));
-    FUZZ_CHECK((match != HeaderMatch::kNo) == HeaderNamesCommand(pattern, nodes, true));
+  static const std::vector<HeaderPattern> kHeaders(kPatterns.begin(), kPatterns.end());
+  std::vector<std::string> upper, lower;
+  for (const std::string& node : nodes) upper.push_back(Upper(node)), lower.push_back(Lower(node));
+  for (std::size_t i = 0; i < kPatterns.size(); ++i) {
+    const HeaderMatch match = kHeaders[i].Match(nodes);
+    FUZZ_CHECK((match == HeaderMatch::kYes) == HeaderNamesCommand(kPatterns[i], nodes, false));
+    FUZZ_CHECK((match != HeaderMatch::kNo) == HeaderNamesCommand(kPatterns[i], nodes, true));
     // Mnemonics are taken in any case.
-    std::vector<std::string> upper, lower;
-    for (const std::string& node : nodes) upper.push_back(Upper(node)), lower.push_back(Lower(node));
-    FUZZ_CHECK(header.Match(upper) == match && header.Match(lower) == match);
+    FUZZ_CHECK(kHeaders[i].Match(upper) == match && kHeaders[i].Match(lower) == match);
   }
 }
 
