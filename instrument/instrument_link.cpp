@@ -7,7 +7,7 @@ SerialInstrumentLink::SerialInstrumentLink() : port_(std::make_unique<SerialLink
 SerialInstrumentLink::~SerialInstrumentLink() = default;
 
 bool SerialInstrumentLink::Open(const std::string& devicePath, PortOpenError* error) {
-  return port_->Open(devicePath, error, baud_);
+  return port_->Open(devicePath, error, baud_, format_);
 }
 
 bool SerialInstrumentLink::Write(const void* bytes, int count) { return port_->Write(bytes, count); }

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "serial/line_settings.h"
+
 struct PortOpenError;
 class SerialLink;
 
@@ -27,6 +29,9 @@ class InstrumentLink {
   // The line speed that every later Open applies (9600 until set). A link
   // without a line speed ignores it.
   virtual void SetBaudRate(int /*baud*/) {}
+  // The character format that every later Open applies (8 bits, no parity
+  // until set). A link without one ignores it.
+  virtual void SetLineFormat(const LineFormat& /*format*/) {}
 };
 
 // The link over a serial port of its own.
@@ -42,8 +47,10 @@ class SerialInstrumentLink final : public InstrumentLink {
   void Close() override;
   bool Lost() override;
   void SetBaudRate(int baud) override { baud_ = baud; }
+  void SetLineFormat(const LineFormat& format) override { format_ = format; }
 
  private:
   std::unique_ptr<SerialLink> port_;
   int baud_ = 9600;
+  LineFormat format_;
 };

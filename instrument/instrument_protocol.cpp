@@ -122,21 +122,47 @@ class ReplyReader {
 bool IsOverflow(double value) { return !std::isfinite(value) || std::fabs(value) >= kOverflowMark; }
 
 // The instrument's status word, when its element is a whole number that fits.
-bool StatusWord(const std::string& text, long long& word) {
-  double value = 0.0;
-  if (ReadNumber(text, value) != NumberKind::Number || value < 0 || value > 1e15) return false;
+bool StatusWord(double value, long long& word) {
+  if (!(value >= 0 && value < kStatusWordLimit)) return false;
   word = static_cast<long long>(value);
   return static_cast<double>(word) == value;
 }
 
-constexpr int kStatusElement = 5;  // voltage, current, resistance, time stamp, status
 constexpr long long kComplianceBit = 8;
+
+// One element's number as read: its value, or that it was beyond a double.
+struct ElementValue {
+  double value = 0.0;
+  bool tooLarge = false;
+};
+
+// Whether `value` of an element other than the voltage and the current is one
+// the instrument can send.
+bool Possible(ReplyElement kind, const ElementValue& element) {
+  const double v = element.value;
+  switch (kind) {
+    case ReplyElement::Resistance:
+      return element.tooLarge || IsOverflow(v) || std::fabs(v) <= kMaxMeasuredOhms;
+    case ReplyElement::Time: return !element.tooLarge && v >= 0 && v <= kMaxTimeStamp;
+    case ReplyElement::Status: {
+      long long word = 0;
+      return !element.tooLarge && StatusWord(v, word);
+    }
+    case ReplyElement::Voltage:
+    case ReplyElement::Current: break;
+  }
+  return true;
+}
 
 }  // namespace
 
-ReplyVerdict JudgeReply(const char* reply, int received, LatestReading& reading, int* staleBytes) {
+ReplyVerdict JudgeReply(const char* reply, int received, LatestReading& reading, int* staleBytes,
+                        const ReplyForm& form) {
   if (staleBytes != nullptr) *staleBytes = 0;
   if (received <= 0) return ReplyVerdict::NoReply;
+  if (form.lineMarksErrors && std::memchr(reply, '\xff', static_cast<std::size_t>(received)) != nullptr) {
+    return ReplyVerdict::LineError;
+  }
   // A reply broken off where more could follow: cut short by a pause, unless the read was full.
   const ReplyVerdict cut = received >= kMaxReplyBytes ? ReplyVerdict::NoReading : ReplyVerdict::Incomplete;
   ReplyReader reader(reply, received);
@@ -147,43 +173,60 @@ ReplyVerdict JudgeReply(const char* reply, int received, LatestReading& reading,
     return lineEnd ? ReplyVerdict::NoReading : cut;
   }
 
-  double values[2] = {0.0, 0.0};
-  bool tooLarge = false;
+  const std::size_t count = form.elements.size();
+  std::vector<ElementValue> values(count);
   Element element;
-  for (int i = 0; i < 2; ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
+    // The voltage and the current come first after "*RST"; before both are
+    // read, a reply that ends or holds text has no reading at all.
+    const bool leading = i < 2;
     element = reader.Next();
     if (element.text.empty()) {
-      if (element.dataEnded) return cut;
+      if (element.dataEnded) return leading ? cut : ReplyVerdict::Incomplete;
       // Text where a number belongs is no reading; a byte the instrument never sends is damage.
-      return IsPrintable(element.follower) ? ReplyVerdict::NoReading : ReplyVerdict::Garbled;
+      return leading && IsPrintable(element.follower) ? ReplyVerdict::NoReading : ReplyVerdict::Garbled;
     }
-    // The current may also be cut inside its exponent; the voltage has its comma to come.
-    if (element.dataEnded) return i == 1 ? ReplyVerdict::Incomplete : cut;
-    const bool endsElement = element.follower == ',' || (i == 1 && (element.follower == ';' || IsLineEnd(element.follower)));
-    if (!endsElement && !IsSeparator(element.follower) && !IsLineEnd(element.follower)) return ReplyVerdict::Garbled;
-    const NumberKind kind = ReadNumber(element.text, values[i]);
-    if (kind == NumberKind::NotANumber || !endsElement) return ReplyVerdict::NoReading;
-    tooLarge = tooLarge || kind == NumberKind::TooLarge;
-    if (i == 0) reader.Step();
+    if (element.dataEnded) return i == 0 ? cut : ReplyVerdict::Incomplete;
+    const bool last = i + 1 == count;
+    const bool ended = last ? IsLineEnd(element.follower) : element.follower == ',';
+    if (!ended) {
+      // A voltage alone is no reading; anything else is a missing or an extra element, or damage.
+      const bool voltageAlone = i == 0 && (IsLineEnd(element.follower) || element.follower == ';');
+      return voltageAlone ? ReplyVerdict::NoReading : ReplyVerdict::Garbled;
+    }
+    const NumberKind kind = ReadNumber(element.text, values[i].value);
+    if (kind == NumberKind::NotANumber) return leading ? ReplyVerdict::NoReading : ReplyVerdict::Garbled;
+    values[i].tooLarge = kind == NumberKind::TooLarge;
+    if (!last) reader.Step();
   }
+  if (staleBytes != nullptr) *staleBytes = reader.StaleAfterLineEnd();
 
-  // The further elements: bytes of the alphabet up to the line end, the status among them.
+  double volts = 0.0;
+  double amperes = 0.0;
+  bool overflow = false;
+  bool possible = true;
   bool inCompliance = false;
-  for (int index = 3; IsSeparator(element.follower); ++index) {
-    reader.Step();
-    element = reader.Next();
-    if (element.dataEnded) break;
-    if (!IsSeparator(element.follower) && !IsLineEnd(element.follower)) return ReplyVerdict::Garbled;
+  for (std::size_t i = 0; i < count; ++i) {
+    const ReplyElement kind = form.elements[i];
+    const ElementValue& v = values[i];
+    if (kind == ReplyElement::Voltage || kind == ReplyElement::Current) {
+      overflow = overflow || v.tooLarge || IsOverflow(v.value);
+      (kind == ReplyElement::Voltage ? volts : amperes) = v.value;
+    } else {
+      possible = possible && Possible(kind, v);
+    }
     long long word = 0;
-    if (index == kStatusElement && StatusWord(element.text, word)) inCompliance = (word & kComplianceBit) != 0;
+    if (kind == ReplyElement::Status && StatusWord(v.value, word)) inCompliance = (word & kComplianceBit) != 0;
   }
-  if (!element.dataEnded && IsLineEnd(element.follower) && staleBytes != nullptr) {
-    *staleBytes = reader.StaleAfterLineEnd();
+  if (!possible) return ReplyVerdict::Garbled;
+  if (overflow) return ReplyVerdict::Overflow;
+  const double magnitude = std::fabs(amperes);
+  if (std::fabs(volts) > kMaxMeasuredVolts || magnitude > form.maxCurrent ||
+      (magnitude != 0 && magnitude < kMinNonzeroCurrent)) {
+    return ReplyVerdict::Garbled;
   }
-
-  if (tooLarge || IsOverflow(values[0]) || IsOverflow(values[1])) return ReplyVerdict::Overflow;
-  reading.voltage = values[0];
-  reading.current = values[1];
+  reading.voltage = volts;
+  reading.current = amperes;
   reading.inCompliance = inCompliance;
   return ReplyVerdict::Reading;
 }

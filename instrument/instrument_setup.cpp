@@ -1,5 +1,6 @@
 #include "instrument/instrument_setup.h"
 
+#include <algorithm>
 #include <charconv>
 #include <system_error>
 
@@ -57,4 +58,14 @@ ErrorQueryReply ReadErrorQueryReply(const char* reply, int received) {
   answer.text.assign(text, end);
   answer.answered = true;
   return answer;
+}
+
+ReplyForm ReplyFormFor(const InstrumentSettings& settings) {
+  ReplyForm form;
+  double fullScale = settings.currentLimit;
+  if (settings.currentRange > 0) fullScale = std::min(fullScale, settings.currentRange);
+  // The instrument reads up to 105 % of a range; compliance holds the current at the limit.
+  form.maxCurrent = 1.05 * fullScale;
+  form.lineMarksErrors = settings.lineFormat.parity != Parity::None;
+  return form;
 }

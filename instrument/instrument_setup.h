@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "instrument/instrument_protocol.h"
 #include "instrument/instrument_settings.h"
 #include "instrument/scpi_commands.h"
 
@@ -26,3 +27,9 @@ struct ErrorQueryReply {
 // Reads the `received` bytes of a reply to ":SYST:ERR?", e.g. -222,"Parameter
 // data out of range" followed by a line end.
 ErrorQueryReply ReadErrorQueryReply(const char* reply, int received);
+
+// What a reply to ":READ?" must be under `settings`: the five elements of the
+// reset default, a current no larger than 1.05 x the limit in force or the
+// fixed range's full scale (whichever is smaller), and bytes the line marked
+// damaged when it checks parity.
+ReplyForm ReplyFormFor(const InstrumentSettings& settings);

@@ -20,6 +20,7 @@ MissReason ReasonFor(ReplyVerdict verdict) {
     case ReplyVerdict::Incomplete: return MissReason::Incomplete;
     case ReplyVerdict::Overflow: return MissReason::Overflow;
     case ReplyVerdict::Garbled: return MissReason::Garbled;
+    case ReplyVerdict::LineError: return MissReason::LineError;
     default: return MissReason::NoReading;
   }
 }
@@ -168,6 +169,8 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& fron
   }
   PortOpenError openError;
   link_->SetBaudRate(settings_.instrument.baud);
+  link_->SetLineFormat(settings_.instrument.lineFormat);
+  replyForm_ = ReplyFormFor(settings_.instrument);
   if (!link_->Open(settings_.portPath, &openError)) {
     openError.path = settings_.portPath;
     std::vector<SerialPortInfo> detected;
@@ -228,6 +231,7 @@ bool MeasurementRun::PutSettingsInForce(RunObserver& frontEnd) {
   failure.settingsReply = reply;
   failure.portPath = settings_.portPath;
   failure.baud = settings_.instrument.baud;
+  failure.lineFormat = settings_.instrument.lineFormat;
   frontEnd.ShowStartFailure(failure);
   return false;
 }
@@ -281,7 +285,7 @@ void MeasurementRun::TakeSample(RunObserver& frontEnd) {
 
   LatestReading reading = latest_;
   int staleAfterReply = 0;
-  const ReplyVerdict verdict = JudgeReply(exchange, received, reading, &staleAfterReply);
+  const ReplyVerdict verdict = JudgeReply(exchange, received, reading, &staleAfterReply, replyForm_);
   if (staleAfterReply > 0) {
     // Bytes after the reply's line end belong to no reply this sample asked for.
     ++counters_.staleReplies;

@@ -17,6 +17,7 @@
 
 #include "datafile/data_file.h"
 #include "instrument/instrument_link.h"
+#include "instrument/instrument_protocol.h"
 #include "run/run_record.h"
 #include "run/run_observer.h"
 #include "run/run_snapshot.h"
@@ -109,6 +110,7 @@ class MeasurementRun {
   double startTime_ = 0.0;  // clock seconds
   RunCounters counters_;
   LatestReading latest_;
+  ReplyForm replyForm_;  // what a reply must be under the accepted settings
   SampleHistory history_;
   DataFile dataFile_;
   bool portLost_ = false;

@@ -26,6 +26,7 @@ struct StartFailure {
   ErrorQueryReply settingsReply;              // SettingsNotTaken
   std::string portPath;                       // SettingsNotTaken
   int baud = 0;                               // SettingsNotTaken
+  LineFormat lineFormat;                      // SettingsNotTaken
 };
 
 class RunObserver {

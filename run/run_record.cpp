@@ -35,6 +35,7 @@ const char* MissReasonKey(MissReason reason) {
     case MissReason::Overflow: return "overflow";
     case MissReason::PortLost: return "port_lost";
     case MissReason::Garbled: return "garbled_reply";
+    case MissReason::LineError: return "line_error";
   }
   return "unknown";
 }

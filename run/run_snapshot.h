@@ -27,9 +27,10 @@ enum class MissReason {
   Incomplete,  // the reply broke off inside or right after the current
   Overflow,    // the instrument's overflow marker (9.9e37 and up) or not a finite number
   PortLost,    // the serial port was gone
-  Garbled,     // a byte inside or between the voltage and the current that no number holds
+  Garbled,     // not the elements asked for, a byte no number holds, or a value the instrument cannot send
+  LineError,   // the line marked a byte damaged (parity or framing error)
 };
-constexpr int kMissReasonCount = 6;
+constexpr int kMissReasonCount = 7;
 
 // What a front end is told about, besides new samples.
 enum class SampleTrouble {

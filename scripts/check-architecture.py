@@ -2,8 +2,9 @@
 """Checks the #include lines of the product against the README's drawing.
 
 Prints the include graph between folders. Fails when two files include each
-other in a loop, when a library includes a program's header, or when the
-drawing in the README's Architecture section differs from the real graph.
+other in a loop, when a library includes a program's header, when the drawing
+in the README's Architecture section differs from the real graph, or when a
+folder outgrows what one reader takes in at once.
 Tests, benchmarks and fuzz targets are outside the product and not read.
 """
 import pathlib
@@ -13,6 +14,9 @@ import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 OUTSIDE = ("tests/", "bench/", "fuzz/", "build/", "packaging/", "cmake/")
+# Sources a folder may hold; the window's folders were larger before this rule.
+MOST_FILES = 16
+LARGER_FOLDERS = {"ui": 34, "plot": 26, "programs/ivra": 26}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
@@ -90,8 +94,15 @@ def readme_drawing():
 
 
 def main():
-    graph = file_graph(product_files())
+    files = product_files()
+    graph = file_graph(files)
     problems = []
+    sizes = {}
+    for f in files:
+        sizes[f.rsplit("/", 1)[0]] = sizes.get(f.rsplit("/", 1)[0], 0) + 1
+    for folder, count in sorted(sizes.items()):
+        if count > LARGER_FOLDERS.get(folder, MOST_FILES):
+            problems.append(f"{folder}/ holds {count} source files, more than {LARGER_FOLDERS.get(folder, MOST_FILES)}")
     for loop in loops(graph):
         problems.append("files in a loop: " + " -> ".join(loop))
     edges = drawing(graph)

@@ -3,7 +3,8 @@
 // (serial_link_posix.cpp, serial_link_win32.cpp) behind this header.
 //
 // Open applies the instrument's line settings (9600 baud unless another rate
-// is given, 8 data bits, no parity, 2 stop bits, no flow control, raw bytes)
+// is given, 8 data bits and no parity unless another of the instrument's
+// formats is given, 2 stop bits, no flow control, raw bytes)
 // and time-outs, waits 300 ms
 // for the port to settle and discards whatever input is waiting. All calls are
 // synchronous, and one object is used by one thread at a time.
@@ -19,6 +20,8 @@
 
 #include <memory>
 #include <string>
+
+#include "serial/line_settings.h"
 
 // Why a port could not be opened, for a message that tells the user what to do.
 enum class PortOpenProblem {
@@ -51,9 +54,14 @@ class SerialLink {
   // (closing a port this object held before). Returns false when the port
   // cannot be opened, is not a terminal device, or another process holds it;
   // no configuration is made then, and `error` (when given) says why.
-  // `baud` is one of the rates the instrument offers (kBaudRates, serial/baud_rates.h); any
-  // other falls back to 9600.
-  bool Open(const std::string& devicePath, PortOpenError* error = nullptr, int baud = kDefaultSerialBaud);
+  // `baud` is one of the rates the instrument offers (kBaudRates, serial/line_settings.h); any
+  // other falls back to 9600. With parity, the port checks every byte it
+  // receives and hands one with a parity or framing error on marked: 0xFF,
+  // 0x00, then the byte (termios PARMRK; Windows puts 0xFF in its place).
+  // 0xFF never stands in what the instrument sends, so a reader with parity
+  // on can take any 0xFF as a line error.
+  bool Open(const std::string& devicePath, PortOpenError* error = nullptr, int baud = kDefaultSerialBaud,
+            const LineFormat& format = LineFormat());
 
   // One synchronous write of `count` bytes. Returns the write's success flag.
   bool Write(const void* bytes, int count);

@@ -49,7 +49,7 @@ speed_t SpeedFor(int baud) {
   }
 }
 
-void ConfigureLine(int fd, int baud) {
+void ConfigureLine(int fd, int baud, const LineFormat& format) {
   termios tio{};
   if (tcgetattr(fd, &tio) != 0) std::memset(&tio, 0, sizeof tio);
 
@@ -59,10 +59,17 @@ void ConfigureLine(int fd, int baud) {
                                         IXON | IXOFF | IXANY | INPCK);
   tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-  // 8 data bits, no parity, 2 stop bits, receiver on, modem status lines
+  // 8 data bits and no parity unless the bench chose another of the
+  // instrument's formats, 2 stop bits, receiver on, modem status lines
   // ignored, no RTS/CTS handshake.
   tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CRTSCTS);
-  tio.c_cflag |= CS8 | CSTOPB | CREAD | CLOCAL;
+  tio.c_cflag |= (format.dataBits == 7 ? CS7 : CS8) | CSTOPB | CREAD | CLOCAL;
+  if (format.parity != Parity::None) {
+    // Check every byte and mark a damaged one (0xFF 0x00 byte) instead of
+    // passing it on as if it were sound; a sound 0xFF would come doubled.
+    tio.c_cflag |= PARENB | (format.parity == Parity::Odd ? PARODD : 0);
+    tio.c_iflag |= INPCK | PARMRK;
+  }
   // Reads never block in the driver; poll() does the waiting.
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
@@ -147,7 +154,7 @@ SerialLink::SerialLink() : port_(std::make_unique<Port>()) {}
 
 SerialLink::~SerialLink() { Close(); }
 
-bool SerialLink::Open(const std::string& path, PortOpenError* error, int baud) {
+bool SerialLink::Open(const std::string& path, PortOpenError* error, int baud, const LineFormat& format) {
   if (port_->fd >= 0) Close();
   port_->lost = false;
   if (error != nullptr) *error = PortOpenError{};
@@ -176,7 +183,7 @@ bool SerialLink::Open(const std::string& path, PortOpenError* error, int baud) {
   ioctl(fd, TIOCEXCL);
   port_->fd = fd;
 
-  ConfigureLine(fd, baud);
+  ConfigureLine(fd, baud, format);
   ProcessClock().DelayMs(kSettleTimeMs);
   // Discards the input that waited at open time: one read of what is there
   // (at most the drain buffer), then a flush of anything beyond it.

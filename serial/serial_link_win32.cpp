@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "serial/baud_rates.h"
+#include "serial/line_settings.h"
 #include "serial/port_holder.h"
 #include "process/clock.h"
 #include "process/stop_request.h"
@@ -126,7 +126,7 @@ DWORD BaudRateFor(int baud) {
   return CBR_9600;
 }
 
-void ConfigureLine(HANDLE port, int baud) {
+void ConfigureLine(HANDLE port, int baud, const LineFormat& format) {
   DCB dcb;
   ZeroMemory(&dcb, sizeof dcb);
   COMMTIMEOUTS timeouts;
@@ -142,8 +142,8 @@ void ConfigureLine(HANDLE port, int baud) {
   timeouts.WriteTotalTimeoutConstant = SerialLink::kWriteTotalConstantMs;
 
   dcb.BaudRate = BaudRateFor(baud);
-  dcb.ByteSize = 8;
-  dcb.Parity = NOPARITY;
+  dcb.ByteSize = format.dataBits == 7 ? 7 : 8;
+  dcb.Parity = format.parity == Parity::Even ? EVENPARITY : format.parity == Parity::Odd ? ODDPARITY : NOPARITY;
   dcb.StopBits = TWOSTOPBITS;
   dcb.fParity = TRUE;
   dcb.fOutxCtsFlow = FALSE;
@@ -153,14 +153,17 @@ void ConfigureLine(HANDLE port, int baud) {
   dcb.fRtsControl = RTS_CONTROL_DISABLE;
   dcb.EvtChar = 0;
   // Raw bytes both ways, whatever a previous program left on the port: binary
-  // mode (Windows knows no other), no XON/XOFF, no NUL stripping, no error
-  // character, and no abort-on-error, which would fail every later read and
+  // mode (Windows knows no other), no XON/XOFF, no NUL stripping, and no
+  // abort-on-error, which would fail every later read and
   // write after one framing error until the error is cleared.
   dcb.fBinary = TRUE;
   dcb.fOutX = FALSE;
   dcb.fInX = FALSE;
   dcb.fNull = FALSE;
-  dcb.fErrorChar = FALSE;
+  // With parity, a byte received with a parity error becomes 0xFF, a byte
+  // the instrument never sends: the reader counts it as a line error.
+  dcb.fErrorChar = format.parity != Parity::None ? TRUE : FALSE;
+  dcb.ErrorChar = static_cast<char>(0xFF);
   dcb.fAbortOnError = FALSE;
 
   SetCommState(port, &dcb);
@@ -174,7 +177,7 @@ SerialLink::SerialLink() : port_(std::make_unique<Port>()) {}
 
 SerialLink::~SerialLink() { Close(); }
 
-bool SerialLink::Open(const std::string& name, PortOpenError* error, int baud) {
+bool SerialLink::Open(const std::string& name, PortOpenError* error, int baud, const LineFormat& format) {
   if (port_->handle != INVALID_HANDLE_VALUE) Close();
   port_->lost = false;
   if (error != nullptr) *error = PortOpenError{};
@@ -202,7 +205,7 @@ bool SerialLink::Open(const std::string& name, PortOpenError* error, int baud) {
   }
   if (port_->ioDone == nullptr) port_->ioDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
-  ConfigureLine(port_->handle, baud);
+  ConfigureLine(port_->handle, baud, format);
   ProcessClock().DelayMs(kSettleTimeMs);
 
   DWORD errors = 0;

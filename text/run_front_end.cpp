@@ -9,7 +9,7 @@ std::string StartFailureText(const StartFailure& failure) {
     case StartFailure::Kind::FileNotCreated: return FileCreateFailureMessage(failure.outputPath, failure.fileError);
     case StartFailure::Kind::PortNotOpened: return PortOpenFailureMessage(failure.portError, failure.detectedPorts);
     case StartFailure::Kind::SettingsNotTaken:
-      return SettingsNotTakenText(failure.settingsReply, failure.portPath, failure.baud);
+      return SettingsNotTakenText(failure.settingsReply, failure.portPath, failure.baud, failure.lineFormat);
   }
   return std::string();
 }

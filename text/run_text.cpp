@@ -25,7 +25,11 @@ std::string MissedText(const RunSnapshot& run) {
     case MissReason::Overflow: reason = "the instrument sent its overflow mark (9.91E+37) instead of a current"; break;
     case MissReason::PortLost: reason = "serial port " + Port(run) + " is lost"; break;
     case MissReason::Garbled:
-      reason = "a garbled reply, with a byte that belongs to no number inside or between the voltage and the current";
+      reason = "a garbled reply: not the elements asked for, a byte that belongs to no number, or a value the "
+               "instrument cannot send";
+      break;
+    case MissReason::LineError:
+      reason = "the serial line marked a byte of the reply damaged (parity or framing error) on " + Port(run);
       break;
   }
   return "no reading at tick " + std::to_string(run.tickCount) + ": " + reason + SoFar(c.missedSamples, "missed");
@@ -33,7 +37,7 @@ std::string MissedText(const RunSnapshot& run) {
 
 std::string SilentText(const RunSnapshot& run) {
   return "no reply from the instrument on " + Port(run) + " for " + std::to_string(kSilentSampleLimit) +
-         " samples in a row. " + NoReplyChecks(run.settings.instrument.baud);
+         " samples in a row. " + NoReplyChecks(run.settings.instrument.baud, run.settings.instrument.lineFormat);
 }
 
 }  // namespace
@@ -46,14 +50,21 @@ const char* MissReasonText(MissReason reason) {
     case MissReason::Overflow: return "overflow";
     case MissReason::PortLost: return "port lost";
     case MissReason::Garbled: return "garbled reply";
+    case MissReason::LineError: return "line error";
   }
   return "unknown";
 }
 
-std::string NoReplyChecks(int baud) {
+std::string LineFormatText(const LineFormat& format) {
+  const char* parity = format.parity == Parity::Even ? "even parity" : format.parity == Parity::Odd ? "odd parity"
+                                                                                                      : "no parity";
+  return std::to_string(format.dataBits) + " data bits, " + parity;
+}
+
+std::string NoReplyChecks(int baud, const LineFormat& format) {
   return "Check: the cable is straight-through, not null-modem; RS-232 is selected on the instrument's front "
          "panel (it leaves the factory set to GPIB); " +
-         std::to_string(baud) + " baud, 8 data bits, no parity, terminator CR, no flow control";
+         std::to_string(baud) + " baud, " + LineFormatText(format) + ", terminator CR, no flow control";
 }
 
 std::string TroubleText(SampleTrouble trouble, const RunSnapshot& run) {
@@ -141,11 +152,12 @@ std::string FormatClock(double seconds) {
   return text;
 }
 
-std::string SettingsNotTakenText(const ErrorQueryReply& reply, const std::string& portPath, int baud) {
+std::string SettingsNotTakenText(const ErrorQueryReply& reply, const std::string& portPath, int baud,
+                                 const LineFormat& format) {
   const std::string port = PrintableText(portPath);
   if (!reply.answered) {
     return "No answer to \":SYST:ERR?\" from the instrument on serial port " + port +
-           " after the instrument settings; its output was not switched on. " + NoReplyChecks(baud) + ".";
+           " after the instrument settings; its output was not switched on. " + NoReplyChecks(baud, format) + ".";
   }
   const std::string number = (reply.number > 0 ? "+" : "") + std::to_string(reply.number);
   return "The instrument on serial port " + port + " refused a setting: error " + number + ", \"" +

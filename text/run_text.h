@@ -12,9 +12,12 @@
 // What a missed sample's reason is called in counts and the summary, e.g. "no reply".
 const char* MissReasonText(MissReason reason);
 
-// What to check when the instrument does not answer at `baud`: "Check: the
-// cable is straight-through, ...; 9600 baud, 8 data bits, ...".
-std::string NoReplyChecks(int baud);
+// What to check when the instrument does not answer at `baud` in `format`:
+// "Check: the cable is straight-through, ...; 9600 baud, 8 data bits, ...".
+std::string NoReplyChecks(int baud, const LineFormat& format = LineFormat());
+
+// "8 data bits, no parity", "7 data bits, even parity".
+std::string LineFormatText(const LineFormat& format);
 
 // One trouble in a sentence, naming the port or file, e.g. "no reading at
 // tick 5: no reply from the instrument on /dev/ttyUSB0 (3 missed so far)".
@@ -39,4 +42,5 @@ std::string FormatClock(double seconds);
 // The Start failure when the settings were not taken: the instrument's own
 // error number and text, or that it did not answer the query, on `portPath`
 // at `baud`; the output was not switched on.
-std::string SettingsNotTakenText(const ErrorQueryReply& reply, const std::string& portPath, int baud);
+std::string SettingsNotTakenText(const ErrorQueryReply& reply, const std::string& portPath, int baud,
+                                 const LineFormat& format = LineFormat());

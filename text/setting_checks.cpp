@@ -130,3 +130,26 @@ std::optional<std::string> CheckAutoZeroSetting(const std::string& text, AutoZer
   else return std::string("Please enter on, once or off.");
   return std::nullopt;
 }
+
+std::optional<std::string> CheckParitySetting(const std::string& text, Parity& value) {
+  const std::string word = LowerTrimmed(text);
+  if (word == "none") value = Parity::None;
+  else if (word == "even") value = Parity::Even;
+  else if (word == "odd") value = Parity::Odd;
+  else return std::string("Please enter none, even or odd.");
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckDataBitsSetting(const std::string& text, int& value) {
+  const std::string word = LowerTrimmed(text);
+  if (word != "7" && word != "8") return std::string("Please enter 7 or 8.");
+  value = word == "7" ? 7 : 8;
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckLineFormat(const LineFormat& format) {
+  if (IsInstrumentLineFormat(format)) return std::nullopt;
+  return std::string(
+      "7 data bits need even or odd parity: the instrument offers 8 data bits with none, even or odd parity, "
+      "or 7 with even or odd.");
+}

@@ -50,3 +50,12 @@ std::optional<std::string> CheckBaudSetting(const std::string& text, int& value)
 
 // "on", "once" or "off" (any case): "Please enter on, once or off."
 std::optional<std::string> CheckAutoZeroSetting(const std::string& text, AutoZero& value);
+
+// "none", "even" or "odd" (any case): "Please enter none, even or odd."
+std::optional<std::string> CheckParitySetting(const std::string& text, Parity& value);
+
+// "7" or "8": "Please enter 7 or 8."
+std::optional<std::string> CheckDataBitsSetting(const std::string& text, int& value);
+
+// A format the instrument's RS-232 menu offers: 7 data bits only with parity.
+std::optional<std::string> CheckLineFormat(const LineFormat& format);

@@ -36,12 +36,14 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
   CLI::Option* intervalOption = app.add_option("--interval", interval)->multi_option_policy(last);
   CLI::Option* timeOption = app.add_option("--time", time)->multi_option_policy(last);
   CLI::Option* voltageOption = app.add_option("--voltage", voltage)->multi_option_policy(last);
-  std::string currentLimit, currentRange, nplc, autoZero, baud;
+  std::string currentLimit, currentRange, nplc, autoZero, baud, parity, dataBits;
   CLI::Option* currentLimitOption = app.add_option("--current-limit", currentLimit)->multi_option_policy(last);
   CLI::Option* currentRangeOption = app.add_option("--current-range", currentRange)->multi_option_policy(last);
   CLI::Option* nplcOption = app.add_option("--nplc", nplc)->multi_option_policy(last);
   CLI::Option* autoZeroOption = app.add_option("--autozero", autoZero)->multi_option_policy(last);
   CLI::Option* baudOption = app.add_option("--baud", baud)->multi_option_policy(last);
+  CLI::Option* parityOption = app.add_option("--parity", parity)->multi_option_policy(last);
+  CLI::Option* dataBitsOption = app.add_option("--data-bits", dataBits)->multi_option_policy(last);
   // Any text, the empty one included: Start reports a path it cannot create.
   CLI::Option* outputOption = app.add_option("--output", options.settings.outputPath)->multi_option_policy(last);
   CLI::Option* comOptions[kLastPortNumber];
@@ -97,6 +99,9 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
   checkInstrument(nplcOption, [&] { return CheckDoubleSetting(nplc, kNplcRange, instrument.nplc); });
   checkInstrument(autoZeroOption, [&] { return CheckAutoZeroSetting(autoZero, instrument.autoZero); });
   checkInstrument(baudOption, [&] { return CheckBaudSetting(baud, instrument.baud); });
+  checkInstrument(parityOption, [&] { return CheckParitySetting(parity, instrument.lineFormat.parity); });
+  checkInstrument(dataBitsOption, [&] { return CheckDataBitsSetting(dataBits, instrument.lineFormat.dataBits); });
+  if (!problem && (problem = CheckLineFormat(instrument.lineFormat))) named = dataBitsOption->get_name();
   if (problem) {
     parsed.error = FieldMessage(named.c_str(), *problem);
     return parsed;
@@ -110,6 +115,7 @@ std::string RunUsage() {
          "                [--voltage VOLTS] [--com1=PATH .. --com4=PATH] [--simulate]\n"
          "                [--overwrite] [--current-limit AMPS] [--current-range AMPS|auto]\n"
          "                [--nplc N] [--autozero on|once|off] [--baud N]\n"
+         "                [--parity none|even|odd] [--data-bits 7|8]\n"
          "       ivra-run --list-ports | --version | --help\n"
          "\n"
          "Runs one current-versus-time measurement with a Keithley SourceMeter 2400 on a\n"
@@ -135,6 +141,10 @@ std::string RunUsage() {
          "  --baud N            serial line speed, one of 300, 600, 1200, 2400, 4800, 9600,\n"
          "                      19200, 38400, 57600 (default 9600); set the instrument's\n"
          "                      RS-232 menu to the same\n"
+         "  --parity none|even|odd  serial line parity (default none); with parity every\n"
+         "                      byte is checked and a damaged reply is a missed sample\n"
+         "                      (\"line error\"); set the instrument's RS-232 menu to the same\n"
+         "  --data-bits 7|8     data bits (default 8); 7 only with even or odd parity\n"
          "\n"
          "  --comN=PATH         serve port N from PATH instead of its default device\n"
 #ifdef _WIN32

@@ -63,6 +63,8 @@ class FakeInstrumentLink final : public InstrumentLink {
   bool Lost() override { return lost; }
   int baud = 9600;
   void SetBaudRate(int rate) override { baud = rate; }
+  LineFormat lineFormat;
+  void SetLineFormat(const LineFormat& format) override { lineFormat = format; }
 
   std::string Sent() const {
     std::string all;

@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,23 +15,31 @@
 
 #include "datafile/data_line.h"
 #include "fake_clock.h"
+#include "instrument/instrument_setup.h"
 #include "fake_instrument_link.h"
 #include "run/measurement_run.h"
 #include "text/setting_checks.h"
 
 namespace {
 
-ReplyVerdict Judge(const std::string& reply, LatestReading& reading) {
+// The grammar alone: a voltage and a current, any size.
+ReplyForm BareForm() {
+  ReplyForm form;
+  form.elements = {ReplyElement::Voltage, ReplyElement::Current};
+  form.maxCurrent = 1e300;
+  return form;
+}
+
+ReplyVerdict Judge(const std::string& reply, LatestReading& reading, const ReplyForm& form = ReplyForm()) {
   char buffer[kExchangeBufferSize] = {};
-  std::memcpy(buffer, reply.data(), reply.size());
-  return JudgeReply(buffer, static_cast<int>(reply.size()), reading);
+  std::memcpy(buffer, reply.data(), std::min(reply.size(), sizeof buffer - 1));
+  return JudgeReply(buffer, static_cast<int>(reply.size()), reading, nullptr, form);
 }
 
 TEST(InstrumentProtocol, AZeroByteOrAnyByteOutsideTheGrammarIsNeverSkipped) {
   const char zeroBeforeSecond[] = "1.0,\0" "2.0\r";
   LatestReading r;
-  EXPECT_NE(JudgeReply(zeroBeforeSecond, sizeof zeroBeforeSecond - 1, r), ReplyVerdict::Reading);
-  EXPECT_EQ(JudgeReply(zeroBeforeSecond, sizeof zeroBeforeSecond - 1, r), ReplyVerdict::Garbled);
+  EXPECT_EQ(JudgeReply(zeroBeforeSecond, sizeof zeroBeforeSecond - 1, r, nullptr, BareForm()), ReplyVerdict::Garbled);
 
   // Faults once seen: bytes that were not next to each other made one number.
   struct Case {
@@ -48,7 +58,7 @@ TEST(InstrumentProtocol, AZeroByteOrAnyByteOutsideTheGrammarIsNeverSkipped) {
   for (const Case& c : cases) {
     LatestReading reading;
     reading.current = 8.0;
-    EXPECT_EQ(Judge(c.reply, reading), c.verdict) << c.reply;
+    EXPECT_EQ(Judge(c.reply, reading, BareForm()), c.verdict) << c.reply;
     EXPECT_EQ(reading.current, 8.0) << c.reply;
   }
 }
@@ -57,7 +67,7 @@ TEST(InstrumentProtocol, TheReplyEndsAtItsFirstLineEnd) {
   int stale = -1;
   LatestReading r;
   const char twoLines[] = "1,2\r3\r";
-  ASSERT_EQ(JudgeReply(twoLines, sizeof twoLines - 1, r, &stale), ReplyVerdict::Reading);
+  ASSERT_EQ(JudgeReply(twoLines, sizeof twoLines - 1, r, &stale, BareForm()), ReplyVerdict::Reading);
   EXPECT_EQ(r.current, 2.0);
   EXPECT_EQ(stale, 2);  // "3\r" belongs to something else
 
@@ -128,21 +138,22 @@ TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
     std::string reply;
     ReplyVerdict verdict;
     double current;
+    ReplyForm form = BareForm();
   };
   const std::string reading = "+5.000000E-01,+5.000000E-07,+9.910000E+37,+1.234567E+01,+2.150800E+04";
   const std::vector<Case> cases = {
-      {reading + "\r", ReplyVerdict::Reading, 5e-7},
+      {reading + "\r", ReplyVerdict::Reading, 5e-7, ReplyForm()},
       {"+1.0E+00,-2.0E-06\r", ReplyVerdict::Reading, -2e-6},
       {"+1.0E+00 , -2.0E-06\r", ReplyVerdict::Garbled, 0},
       {"-.5,3.\r", ReplyVerdict::Reading, 3.0},
       {"+5.000000E-01,+5.000000E-07\r", ReplyVerdict::Reading, 5e-7},
-      // Cut after the current's separator (a pause or a hang-up): the current is whole.
-      {reading.substr(0, 35), ReplyVerdict::Reading, 5e-7},
-      // Two readings in one reply: the read takes the first 100 bytes.
-      {(reading + "," + reading).substr(0, 100), ReplyVerdict::Reading, 5e-7},
+      // Cut after the current's separator (a pause or a hang-up): the elements after it are missing.
+      {reading.substr(0, 35), ReplyVerdict::Incomplete, 0, ReplyForm()},
+      // Two readings in one reply: one element too many.
+      {(reading + "," + reading).substr(0, 100), ReplyVerdict::Garbled, 0, ReplyForm()},
       {"", ReplyVerdict::NoReply, 0},
       {"GARBAGE\r", ReplyVerdict::NoReading, 0},
-      {"+5.000000E-01\r", ReplyVerdict::NoReading, 0},
+      {"+5.000000E-01\r", ReplyVerdict::NoReading, 0, ReplyForm()},
       {"+5.000000E-01,+5.000000E-07+1\r", ReplyVerdict::NoReading, 0},
       // Text that scanf would not have read as two numbers either.
       {"+1.0E+00,ABC\r", ReplyVerdict::NoReading, 0},
@@ -160,7 +171,7 @@ TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
       {"+5.000000E-01,+5.000000E-07", ReplyVerdict::Incomplete, 0},
       {"+5.000000E-01,", ReplyVerdict::Incomplete, 0},
       // The instrument's overflow mark in place of a number.
-      {"+5.000000E-01,+9.910000E+37,+9.910000E+37\r", ReplyVerdict::Overflow, 0},
+      {"+5.000000E-01,+9.910000E+37,+9.910000E+37,+1.0E+01,+0.0E+00\r", ReplyVerdict::Overflow, 0, ReplyForm()},
       {"+5.000000E-01,-9.900000E+37\r", ReplyVerdict::Overflow, 0},
       {"+9.910000E+37,+5.000000E-07\r", ReplyVerdict::Overflow, 0},
       // Beyond a double is an overflow too, not text without a number.
@@ -171,7 +182,7 @@ TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
     LatestReading r;
     r.voltage = 7.0;
     r.current = 8.0;
-    EXPECT_EQ(Judge(c.reply, r), c.verdict) << c.reply;
+    EXPECT_EQ(Judge(c.reply, r, c.form), c.verdict) << c.reply;
     if (c.verdict == ReplyVerdict::Reading) {
       EXPECT_DOUBLE_EQ(r.current, c.current) << c.reply;
     } else {
@@ -181,29 +192,147 @@ TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
   }
 }
 
-TEST(InstrumentProtocol, ComplianceIsBit3OfTheFifthElement) {
+TEST(InstrumentProtocol, ComplianceIsBit3OfTheStatusWord) {
   const std::string head = "+5.000000E-01,+1.050000E-04,+9.910000E+37,+1.234567E+01,";
+  ReplyForm noStatus;
+  noStatus.elements.pop_back();
   struct Case {
     std::string reply;
     bool inCompliance;
+    ReplyForm form = ReplyForm();
   };
   const std::vector<Case> cases = {
       {head + "+1.946400E+04\r", true},   // 19464 = 19456 + 8
       {head + "+1.945600E+04\r", false},  // 19456: bit 3 clear
-      {head + "+8.000000E+00,+5.0E-01\r", true},
       {head + "+7.000000E+00\r", false},
-      {"+5.000000E-01,+1.050000E-04,+9.910000E+37,+1.234567E+01\r", false},  // no status element
-      {"+5.000000E-01,+1.050000E-04\r", false},
-      {head + "+1.9464", false},  // the status may have been cut short
-      {head + "+8.5E+00\r", false},  // not a whole number: no status word
+      {"+5.000000E-01,+1.050000E-04,+9.910000E+37,+1.234567E+01\r", false, noStatus},
+      {"+5.000000E-01,+1.050000E-04\r", false, BareForm()},
   };
   for (const Case& c : cases) {
     LatestReading r;
     r.inCompliance = !c.inCompliance;
-    ASSERT_EQ(Judge(c.reply, r), ReplyVerdict::Reading) << c.reply;
+    ASSERT_EQ(Judge(c.reply, r, c.form), ReplyVerdict::Reading) << c.reply;
     EXPECT_EQ(r.inCompliance, c.inCompliance) << c.reply;
     EXPECT_EQ(r.current, 1.05e-4) << c.reply;
   }
+}
+
+// The instrument sends exactly the elements it was asked for, each one number,
+// separated by single commas: one more, one fewer, or another separator is damage.
+TEST(InstrumentProtocol, AReadingHoldsExactlyTheElementsAskedFor) {
+  const std::string healthy = "+5.000000E-01,+2.500000E-07,+9.910000E+37,+1.000000E+00,+1.998800E+04\r";
+  LatestReading r;
+  ASSERT_EQ(Judge(healthy, r), ReplyVerdict::Reading);
+  EXPECT_EQ(r.current, 2.5e-7);
+  const std::vector<std::string> damaged = {
+      // The decimal point of the current became a comma: six elements, the current cut short.
+      "+5.000000E-01,+2,500000E-07,+9.910000E+37,+1.000000E+00,+1.998800E+04\r",
+      "+5.000000E-01,+2.500000E-07,+9.910000E+37,+1.000000E+00\r",
+      "+5.000000E-01,+2.500000E-07,+9.910000E+37,+1.000000E+00,+1.998800E+04,+0\r",
+      "+5.000000E-01,+2.500000E-07;+9.910000E+37,+1.000000E+00,+1.998800E+04\r",
+      "+5.000000E-01,+2.500000E-07,,+9.910000E+37,+1.000000E+00,+1.998800E+04\r",
+      "+5.000000E-01,+2.500000E-07,+9.910000E+37,+1.000000E+00,+1.998800E+04,\r",
+      "+5.000000E-01,+2.500000E-07,+9.91000OE+37,+1.000000E+00,+1.998800E+04\r",
+      "+5.000000E-01,+2.500000E-07,+9.910000E+37,+1.000000E+00,+1.9988.0E+04\r",
+  };
+  for (const std::string& reply : damaged) EXPECT_EQ(Judge(reply, r), ReplyVerdict::Garbled) << reply;
+  // Cut inside or before a later element: more was to come.
+  EXPECT_EQ(Judge(healthy.substr(0, 60), r), ReplyVerdict::Incomplete);
+  EXPECT_EQ(Judge(healthy.substr(0, healthy.size() - 1), r), ReplyVerdict::Incomplete);
+
+  // Asked for voltage, current and status only, the instrument sends three.
+  ReplyForm three;
+  three.elements = {ReplyElement::Voltage, ReplyElement::Current, ReplyElement::Status};
+  EXPECT_EQ(Judge("+5.000000E-01,+2.500000E-07,+8.000000E+00\r", r, three), ReplyVerdict::Reading);
+  EXPECT_TRUE(r.inCompliance);
+  EXPECT_EQ(Judge(healthy, r, three), ReplyVerdict::Garbled);
+}
+
+TEST(InstrumentProtocol, AValueTheInstrumentCannotSendIsNoReading) {
+  InstrumentSettings settings;
+  settings.currentLimit = 1e-6;
+  const ReplyForm limited = ReplyFormFor(settings);
+  EXPECT_DOUBLE_EQ(limited.maxCurrent, 1.05e-6);
+  settings.currentRange = 1e-7;  // a fixed range below the limit reads to 105 % of its full scale
+  EXPECT_DOUBLE_EQ(ReplyFormFor(settings).maxCurrent, 1.05e-7);
+  settings.currentRange = 1e-3;
+  EXPECT_DOUBLE_EQ(ReplyFormFor(settings).maxCurrent, 1.05e-6);
+
+  auto reply = [](const char* volts, const char* amperes, const char* ohms, const char* time, const char* status) {
+    return std::string(volts) + "," + amperes + "," + ohms + "," + time + "," + status + "\r";
+  };
+  struct Case {
+    std::string reply;
+    ReplyVerdict verdict;
+  };
+  const std::vector<Case> cases = {
+      // In compliance the current is at the limit: a reading.
+      {reply("+5.0E-01", "+1.000000E-06", "+9.91E+37", "+1.0E+00", "+8.0E+00"), ReplyVerdict::Reading},
+      {reply("+5.0E-01", "-1.049000E-06", "+9.91E+37", "+1.0E+00", "+0.0E+00"), ReplyVerdict::Reading},
+      {reply("+5.0E-01", "+1.051000E-06", "+9.91E+37", "+1.0E+00", "+0.0E+00"), ReplyVerdict::Garbled},
+      {reply("+5.0E-01", "-2.000000E-05", "+9.91E+37", "+1.0E+00", "+0.0E+00"), ReplyVerdict::Garbled},
+      // Below what its smallest range resolves, the instrument sends zero, never a tiny number.
+      {reply("+5.0E-01", "+0.000000E+00", "+9.91E+37", "+1.0E+00", "+0.0E+00"), ReplyVerdict::Reading},
+      {reply("+5.0E-01", "+1.000000E-12", "+9.91E+37", "+1.0E+00", "+0.0E+00"), ReplyVerdict::Reading},
+      {reply("+5.0E-01", "+2.500000E-87", "+9.91E+37", "+1.0E+00", "+0.0E+00"), ReplyVerdict::Garbled},
+      {reply("+5.0E-01", "+9.910000E+37", "+9.91E+37", "+1.0E+00", "+0.0E+00"), ReplyVerdict::Overflow},
+      {reply("+2.100000E+02", "+1.0E-07", "+9.91E+37", "+1.0E+00", "+0.0E+00"), ReplyVerdict::Reading},
+      {reply("-2.110000E+02", "+1.0E-07", "+9.91E+37", "+1.0E+00", "+0.0E+00"), ReplyVerdict::Garbled},
+      {reply("+5.0E-01", "+1.0E-07", "+2.0E+08", "+1.0E+00", "+0.0E+00"), ReplyVerdict::Reading},
+      {reply("+5.0E-01", "+1.0E-07", "+9.11E+37", "+1.0E+00", "+0.0E+00"), ReplyVerdict::Garbled},
+      {reply("+5.0E-01", "+1.0E-07", "+9.91E+37", "-1.0E+00", "+0.0E+00"), ReplyVerdict::Garbled},
+      {reply("+5.0E-01", "+1.0E-07", "+9.91E+37", "+1.0E+10", "+0.0E+00"), ReplyVerdict::Garbled},
+      {reply("+5.0E-01", "+1.0E-07", "+9.91E+37", "+1.0E+00", "+8.5E+00"), ReplyVerdict::Garbled},
+      {reply("+5.0E-01", "+1.0E-07", "+9.91E+37", "+1.0E+00", "-8.0E+00"), ReplyVerdict::Garbled},
+      {reply("+5.0E-01", "+1.0E-07", "+9.91E+37", "+1.0E+00", "+1.6777216E+07"), ReplyVerdict::Garbled},
+  };
+  for (const Case& c : cases) {
+    LatestReading r;
+    EXPECT_EQ(Judge(c.reply, r, limited), c.verdict) << c.reply;
+  }
+}
+
+// Every single-bit flip of every byte of a healthy reply, as an 8N1 line would
+// pass it on. A flip that moves a separator, or a value beyond what the
+// instrument can send, never becomes a reading; the flips that do are digit
+// flips no grammar can see, which is what parity is for. With parity, the
+// line marks each flipped byte, and none becomes a reading.
+TEST(InstrumentProtocol, SingleBitFlipsOfAHealthyReply) {
+  const std::string healthy = "+5.000000E-01,+2.500000E-07,+9.910000E+37,+1.000000E+00,+1.998800E+04\r";
+  const ReplyForm form = ReplyFormFor(InstrumentSettings{});
+  ReplyForm checked = form;
+  checked.lineMarksErrors = true;
+  int flips = 0;
+  int readings = 0;
+  double worstFactor = 1.0;
+  for (std::size_t at = 0; at < healthy.size(); ++at) {
+    for (int bit = 0; bit < 8; ++bit) {
+      std::string flipped = healthy;
+      flipped[at] = static_cast<char>(flipped[at] ^ (1 << bit));
+      ++flips;
+      LatestReading r;
+      if (Judge(flipped, r, form) == ReplyVerdict::Reading) {
+        ++readings;
+        const bool separatorMoved = (healthy[at] == ',') != (flipped[at] == ',');
+        EXPECT_FALSE(separatorMoved) << at << " bit " << bit;
+        EXPECT_LE(std::fabs(r.current), form.maxCurrent);
+        if (r.current != 2.5e-7) {
+          const double factor = std::max(std::fabs(r.current) / 2.5e-7, 2.5e-7 / std::fabs(r.current));
+          worstFactor = std::max(worstFactor, factor);
+        }
+      }
+      // The same byte as a checking line hands it on: marked, on a serial port or doubled on a pty.
+      for (const std::string& mark : {std::string("\xff\0", 2), std::string("\xff\xff\0", 3)}) {
+        std::string marked = healthy;
+        marked.replace(at, 1, mark + flipped[at]);
+        EXPECT_EQ(Judge(marked, r, checked), ReplyVerdict::LineError) << at << " bit " << bit;
+      }
+    }
+  }
+  EXPECT_EQ(flips, 560);
+  EXPECT_LT(readings, flips / 4);
+  std::printf("single-bit flips of a healthy reply: %d, still a reading: %d, worst factor %.6g\n", flips, readings,
+              worstFactor);
 }
 
 // A healthy reply with one byte outside the grammar put in place of each byte
@@ -264,7 +393,7 @@ TEST(InstrumentProtocol, NumbersUseADecimalPointUnderAnyLocale) {
   const std::string command = FormatSetVoltageCommand(0.5);
   const std::string line = FormatDataLine(1.5, 2.5e-6);
   LatestReading r;
-  const bool parsed = Judge("+5.000E-01,+1.5E-06\r", r) == ReplyVerdict::Reading;
+  const bool parsed = Judge("+5.000E-01,+1.5E-06\r", r, BareForm()) == ReplyVerdict::Reading;
   double volts = 0.0;
   const auto problem = CheckDoubleSetting("0.25", kOutputVoltageRange, volts);
   std::setlocale(LC_NUMERIC, "C");

@@ -397,7 +397,7 @@ TEST_F(MeasurementRunTest, ASampleWithoutAReadingIsCountedAsMissedAndNotLogged) 
                " (1 missed so far)"},
       {"GARBAGE\r", "no reading at tick 3: the reply held no voltage and current (2 missed so far)"},
       {"+5.000000E-01\r", "no reading at tick 4: the reply held no voltage and current (3 missed so far)"},
-      {"+5.000000E-01,+9.910000E+37,+9.910000E+37\r",
+      {"+5.000000E-01,+9.910000E+37,+9.910000E+37,+1.000000E+00,+0.000000E+00\r",
        "no reading at tick 5: the instrument sent its overflow mark (9.91E+37) instead of a current (4 missed so far)"},
       {"+5.000000E-01,+5.0000",
        "no reading at tick 6: the reply broke off before the current was complete (5 missed so far)"},
@@ -418,7 +418,7 @@ TEST_F(MeasurementRunTest, ASampleWithoutAReadingIsCountedAsMissedAndNotLogged) 
   EXPECT_EQ(ReadFile(file), "1.10\ts\t0.5\tuA\n");  // never inf, nan or 9.91e+43
   EXPECT_EQ(frontEnd_.troubles, std::vector<SampleTrouble>(5, SampleTrouble::Missed));
   const int* by = Now()->counters.missedByReason;
-  EXPECT_EQ(std::vector<int>(by, by + kMissReasonCount), (std::vector<int>{1, 2, 1, 1, 0, 0}));
+  EXPECT_EQ(std::vector<int>(by, by + kMissReasonCount), (std::vector<int>{1, 2, 1, 1, 0, 0, 0}));
 
   // The next due tick tries again.
   Tick();
@@ -449,8 +449,8 @@ TEST_F(MeasurementRunTest, ReadingsInComplianceAreWrittenAsMeasuredCountedAndTol
             "is below the set value; the samples are written as measured. Raise the current limit (Setup > "
             "Instrument, or ivra-run --current-limit)");
   EXPECT_EQ(frontEnd_.troubleTexts[1],
-            "no reading at tick 3: a garbled reply, with a byte that belongs to no number inside or between the "
-            "voltage and the current (1 missed so far)");
+            "no reading at tick 3: a garbled reply: not the elements asked for, a byte that belongs to no number, "
+            "or a value the instrument cannot send (1 missed so far)");
   EXPECT_EQ(Now()->counters.samplesInCompliance, 5);
   EXPECT_EQ(Now()->counters.complianceStreaks, 2);
   EXPECT_TRUE(Now()->latest.inCompliance);
@@ -507,10 +507,37 @@ TEST_F(MeasurementRunTest, ThreeSamplesInARowWithoutReplyNameThePortAndWhatToChe
   EXPECT_EQ(pane.rfind("No reply from the instrument on " + DefaultPortDevicePath(2), 0), 0u) << pane;
 }
 
+// With parity the line marks a damaged byte; the sample is a miss of its own
+// kind, and the format is what the checks of a silent instrument name.
+TEST_F(MeasurementRunTest, ParityReachesTheLineAndAMarkedByteIsALineError) {
+  const fs::path file = dir_ / "data.dat";
+  MeasurementSettings settings = Settings(1, 10, file);
+  settings.instrument.lineFormat = LineFormat{Parity::Even, 7};
+  ASSERT_EQ(run_.Begin(settings, frontEnd_), 0);
+  EXPECT_EQ(link_.Sent(), "*RST\r:OUTP ON\r");  // the format is the line's, never a command
+  EXPECT_EQ(link_.lineFormat, (LineFormat{Parity::Even, 7}));
+  std::string marked = kGoodReply;
+  marked.insert(20, std::string("\xff\0", 2));
+  for (const std::string& reply : {marked, std::string(kGoodReply), std::string()}) {
+    NextSecond();
+    link_.replies.assign(1, reply);
+    run_.Tick(frontEnd_);
+  }
+  EXPECT_EQ(ReadFile(file), "2.10\ts\t0.5\tuA\n");
+  EXPECT_EQ(frontEnd_.troubleTexts.front(), "no reading at tick 1: the serial line marked a byte of the reply "
+                                            "damaged (parity or framing error) on " +
+                                                DefaultPortDevicePath(2) + " (1 missed so far)");
+  EXPECT_EQ(Now()->counters.missedByReason[static_cast<int>(MissReason::LineError)], 1);
+  EXPECT_NE(RunSummaryLine(*Now()).find("1 line error"), std::string::npos) << RunSummaryLine(*Now());
+  EXPECT_NE(NoReplyChecks(9600, settings.instrument.lineFormat).find("9600 baud, 7 data bits, even parity"),
+            std::string::npos);
+}
+
 TEST_F(MeasurementRunTest, InputLeftOverFromAnEarlierReplyIsDiscardedNotParsed) {
   const fs::path file = dir_ / "data.dat";
   ASSERT_EQ(run_.Begin(Settings(1, 10, file), frontEnd_), 0);
-  // Two readings in one reply, 140 bytes: the read takes 100 and the rest stays.
+  // Two readings in one reply, 140 bytes: the read takes 100, which hold one
+  // element too many (a miss), and the rest stays.
   const std::string reading = "+5.000000E-01,+5.000000E-07,+9.910000E+37,+2.000000E+01,+2.150800E+04";
   NextSecond();
   link_.replies.assign(1, reading + "," + reading + "\r");
@@ -521,11 +548,11 @@ TEST_F(MeasurementRunTest, InputLeftOverFromAnEarlierReplyIsDiscardedNotParsed) 
   // The second sample sends and reads exactly what a healthy one does.
   EXPECT_EQ(link_.Sent(), ":SOUR:VOLT 0.50000\r:READ?\r");
   EXPECT_EQ(link_.readSizes, std::vector<int>{100});
-  EXPECT_EQ(ReadFile(file), "1.10\ts\t0.5\tuA\n2.10\ts\t0.5\tuA\n");
+  EXPECT_EQ(ReadFile(file), "2.10\ts\t0.5\tuA\n");
   EXPECT_EQ(Now()->counters.staleReplies, 1);
   EXPECT_EQ(Now()->counters.staleBytes, 40);
-  EXPECT_EQ(frontEnd_.troubles, std::vector<SampleTrouble>{SampleTrouble::StaleReply});
-  EXPECT_EQ(frontEnd_.troubleTexts[0], "discarded 40 bytes waiting on " + DefaultPortDevicePath(2) +
+  EXPECT_EQ(frontEnd_.troubles, (std::vector<SampleTrouble>{SampleTrouble::Missed, SampleTrouble::StaleReply}));
+  EXPECT_EQ(frontEnd_.troubleTexts[1], "discarded 40 bytes waiting on " + DefaultPortDevicePath(2) +
                                            " before tick 2, left over from an earlier reply (1 stale reply so far)");
   EXPECT_EQ(link_.discards, 2);
 }

@@ -91,7 +91,8 @@ TEST(RunOptions, PortOptionsPointThePortElsewhere) {
 TEST(RunOptions, InstrumentSettingsKeepTheirResetDefaultsUnlessGivenAndRefuseWhatTheInstrumentCannotDo) {
   EXPECT_EQ(Parse({"--output", "x"}).options.settings.instrument, InstrumentSettings{});
   const ParsedRunOptions p = Parse({"--output", "x", "--current-limit", "1e-3", "--current-range", "0.000001",
-                                    "--nplc", "0.01", "--autozero", "ONCE", "--baud", "57600"});
+                                    "--nplc", "0.01", "--autozero", "ONCE", "--baud", "57600", "--parity", "Even",
+                                    "--data-bits", "7"});
   ASSERT_EQ(p.error, "");
   const InstrumentSettings& i = p.options.settings.instrument;
   EXPECT_EQ(i.currentLimit, 1e-3);
@@ -99,6 +100,9 @@ TEST(RunOptions, InstrumentSettingsKeepTheirResetDefaultsUnlessGivenAndRefuseWha
   EXPECT_EQ(i.nplc, 0.01);
   EXPECT_EQ(i.autoZero, AutoZero::Once);
   EXPECT_EQ(i.baud, 57600);
+  EXPECT_EQ(i.lineFormat, (LineFormat{Parity::Even, 7}));
+  EXPECT_EQ(Parse({"--output", "x", "--parity", "odd"}).options.settings.instrument.lineFormat,
+            (LineFormat{Parity::Odd, 8}));
   EXPECT_EQ(Parse({"--output", "x", "--current-range", "Auto"}).options.settings.instrument.currentRange, 0.0);
   EXPECT_EQ(Parse({"--output", "x", "--current-limit", "1.05"}).error, "");
 
@@ -113,6 +117,12 @@ TEST(RunOptions, InstrumentSettingsKeepTheirResetDefaultsUnlessGivenAndRefuseWha
       {{"--baud", "115200"}, "--baud: please enter one of 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600."},
       {{"--baud", "9600.5"}, "--baud: please enter one of 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600."},
       {{"--baud"}, "--baud needs a value."},
+      {{"--parity", "1"}, "--parity: please enter none, even or odd."},
+      {{"--parity", "mark"}, "--parity: please enter none, even or odd."},
+      {{"--data-bits", "9"}, "--data-bits: please enter 7 or 8."},
+      {{"--data-bits", "7"},
+       "--data-bits: 7 data bits need even or odd parity: the instrument offers 8 data bits with none, even or odd "
+       "parity, or 7 with even or odd."},
   };
   for (const auto& [args, error] : refused) {
     std::vector<const char*> all = {"--output", "x"};
