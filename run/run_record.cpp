@@ -105,6 +105,12 @@ std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& se
                                 : settings.instrument.autoZero == AutoZero::Once ? "once"
                                                                                  : "off"},
                    {"baud", settings.instrument.baud}};
+  // Only a bench that chose parity has the line format in its record: a record at the factory format stays as it was.
+  const LineFormat& format = settings.instrument.lineFormat;
+  if (format != LineFormat()) {
+    j["settings"]["parity"] = format.parity == Parity::Even ? "even" : format.parity == Parity::Odd ? "odd" : "none";
+    j["settings"]["data_bits"] = format.dataBits;
+  }
   j["running"] = !record.ended;
   j["end"] = record.ended ? TimeOrNull(record.endAt, record.endClock) : nlohmann::json(nullptr);
   j["end_reason"] = record.ended ? nlohmann::json(EndReasonKey(record.endReason)) : nlohmann::json(nullptr);

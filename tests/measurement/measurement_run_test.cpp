@@ -531,6 +531,10 @@ TEST_F(MeasurementRunTest, ParityReachesTheLineAndAMarkedByteIsALineError) {
   EXPECT_NE(RunSummaryLine(*Now()).find("1 line error"), std::string::npos) << RunSummaryLine(*Now());
   EXPECT_NE(NoReplyChecks(9600, settings.instrument.lineFormat).find("9600 baud, 7 data bits, even parity"),
             std::string::npos);
+  const nlohmann::json j = nlohmann::json::parse(ReadFile(dir_ / "data.dat.run.json"));
+  EXPECT_EQ(j["settings"]["parity"], "even");
+  EXPECT_EQ(j["settings"]["data_bits"], 7);
+  EXPECT_EQ(j["samples"]["missed_by_reason"]["line_error"], 1);
 }
 
 TEST_F(MeasurementRunTest, InputLeftOverFromAnEarlierReplyIsDiscardedNotParsed) {
