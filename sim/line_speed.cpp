@@ -1,6 +1,8 @@
 #include "sim/line_speed.h"
 
 #include <algorithm>
+#include <bitset>
+#include <cmath>
 #include <cstdint>
 
 namespace {
@@ -57,6 +59,60 @@ std::string ReceivedAtWrongSpeed(const std::string& sent, int senderBaud, int re
     received += static_cast<char>(byte);
     // Ready for the next character once the stop bit has been sampled.
     edge = line.NextFallingEdge(edge + 19 * halfBit);
+  }
+  return received;
+}
+
+void LineNoiseCounts::Add(const ReplyNoise& reply) {
+  ++replies;
+  bits += reply.bits;
+  flippedBits += reply.flippedBits;
+  if (reply.flippedBits > 0) ++disturbedReplies;
+  if (reply.marked) ++markedReplies;
+  if (reply.wrongUnmarked && !reply.marked) ++undetectedReplies;
+}
+
+std::string ReceivedCharacter(unsigned char sent, unsigned flips, SimParity parity, int dataBits) {
+  const unsigned dataMask = (1u << dataBits) - 1;
+  const auto received = static_cast<char>((sent ^ flips) & dataMask);
+  if (parity == SimParity::None) return std::string(1, received);
+  const unsigned characterMask = (1u << (dataBits + 1)) - 1;
+  if (std::bitset<9>(flips & characterMask).count() % 2 == 1) return std::string("\xFF\x00", 2) + received;
+  return std::string(1, received);
+}
+
+NoisyLine::NoisyLine(double rate, unsigned seed, SimParity parity, int dataBits)
+    : threshold_(static_cast<std::uint64_t>(std::ldexp(rate, 64))), parity_(parity), dataBits_(dataBits) {
+  // A stream of its own, apart from the current's Gaussian noise on the same seed.
+  std::seed_seq sequence{seed, 0x6C696E65u};
+  random_.seed(sequence);
+}
+
+std::string NoisyLine::Transmit(const std::string& sent, ReplyNoise& reply) {
+  const int characterBits = dataBits_ + (parity_ == SimParity::None ? 0 : 1);
+  reply.bits += sent.size() * static_cast<std::uint64_t>(characterBits);
+  if (threshold_ == 0 && dataBits_ == 8) return sent;
+  const unsigned dataMask = (1u << dataBits_) - 1;
+  std::string received;
+  received.reserve(sent.size());
+  for (const char c : sent) {
+    const auto byte = static_cast<unsigned char>(c);
+    unsigned flips = 0;
+    if (threshold_ > 0) {
+      for (int bit = 0; bit < characterBits; ++bit) {
+        if (random_() < threshold_) flips |= 1u << bit;
+      }
+    }
+    const std::string arrived = ReceivedCharacter(byte, flips, parity_, dataBits_);
+    reply.flippedBits += std::bitset<9>(flips).count();
+    // With parity on, a client takes any 0xFF as a line error: the
+    // instrument's text never holds one.
+    if (arrived.size() > 1 || (parity_ != SimParity::None && arrived.back() == '\xFF')) {
+      reply.marked = true;
+    } else if (static_cast<unsigned char>(arrived.back()) != (byte & dataMask)) {
+      reply.wrongUnmarked = true;
+    }
+    received += arrived;
   }
   return received;
 }

@@ -10,6 +10,9 @@
 //   InstrumentModel      the command interpreter alone: one command line in,
 //                        the instrument's answer and its timing out
 //   ReceivedAtWrongSpeed what a client at another line speed hears
+//   NoisyLine            the replies' character form (data bits, parity) and
+//                        the bits a noisy cable flips, marked as a UART marks
+//                        a parity error (beside ReceivedAtWrongSpeed)
 #pragma once
 
 #include "sim/instrument_model.h"

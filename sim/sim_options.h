@@ -6,14 +6,24 @@
 #include <cstddef>
 #include <string>
 
+// The parity of the instrument's RS-232 characters.
+enum class SimParity { None, Even, Odd };
+
 struct SimOptions {
   // Device under test.
   double ohms = 1e6;   // resistor (default 1 MOhm)
   bool diode = false;  // a diode instead of the resistor
   double noise = 0.0;  // standard deviation of Gaussian noise on the current, amperes
-  unsigned seed = 1;   // noise seed
+  unsigned seed = 1;   // seed of the noise on the current and of the line noise
 
-  int baud = 9600;  // the instrument's RS-232 speed (one of kBaudRates, serial/baud_rates.h)
+  int baud = 9600;  // the instrument's RS-232 speed (one of kBaudRates, serial/line_settings.h)
+  // The instrument's character form: 8N1 (its factory setting), 8E1, 8O1,
+  // 7E1 or 7O1; no parity only with 8 data bits.
+  SimParity parity = SimParity::None;
+  int dataBits = 8;
+  // Probability that the cable flips a bit of a reply, 0 (off) to 0.5; the
+  // flips come from `seed`. Commands are not disturbed.
+  double lineNoise = 0.0;
 
   // Fault modes, for tests.
   bool silent = false;        // never answer :READ?

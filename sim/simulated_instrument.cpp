@@ -51,6 +51,7 @@ std::size_t SimulatedInstrument::ReceivedCount() const { return 0; }
 bool SimulatedInstrument::WaitForCommands(std::size_t, int) const { return false; }
 bool SimulatedInstrument::Serving() const { return false; }
 bool SimulatedInstrument::HungUp() const { return false; }
+LineNoiseCounts SimulatedInstrument::LineNoise() const { return {}; }
 
 #else  // a POSIX system: the server on a pseudo-terminal
 
@@ -115,16 +116,18 @@ int BaudOf(int fd) {
 
 // The line settings of the instrument's RS-232 port, raw both ways. Raw also
 // matters on the pty: an echoing slave would send our replies back to us.
-void ConfigureRawLine(int fd, int baud) {
+void ConfigureRawLine(int fd, const SimOptions& options) {
   termios tio{};
   if (tcgetattr(fd, &tio) != 0) return;
   cfmakeraw(&tio);
-  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CRTSCTS);
-  tio.c_cflag |= CS8 | CSTOPB | CREAD | CLOCAL;
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CRTSCTS);
+  tio.c_cflag |= (options.dataBits == 7 ? CS7 : CS8) | CSTOPB | CREAD | CLOCAL;
+  if (options.parity != SimParity::None) tio.c_cflag |= PARENB;
+  if (options.parity == SimParity::Odd) tio.c_cflag |= PARODD;
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  cfsetispeed(&tio, SpeedOf(baud));
-  cfsetospeed(&tio, SpeedOf(baud));
+  cfsetispeed(&tio, SpeedOf(options.baud));
+  cfsetospeed(&tio, SpeedOf(options.baud));
   tcsetattr(fd, TCSANOW, &tio);
 }
 
@@ -167,7 +170,10 @@ class CommandLog {
 }  // namespace
 
 struct SimulatedInstrument::Impl {
-  explicit Impl(SimOptions opts) : options(std::move(opts)), model(options) {}
+  explicit Impl(SimOptions opts)
+      : options(std::move(opts)),
+        model(options),
+        noisyLine(options.lineNoise, options.seed, options.parity, options.dataBits) {}
 
   SimOptions options;
   std::string devicePath;
@@ -181,11 +187,13 @@ struct SimulatedInstrument::Impl {
   std::atomic<bool> hungUp{false};
   Clock::time_point started;
 
-  mutable std::mutex mutex;  // guards model, received and receivedCount
+  mutable std::mutex mutex;  // guards model, received, receivedCount and noiseCounts
   mutable std::condition_variable commandArrived;
   InstrumentModel model;
   std::deque<std::string> received;  // the latest options.keptCommands commands
   std::size_t receivedCount = 0;
+  NoisyLine noisyLine;  // the server thread's alone
+  LineNoiseCounts noiseCounts;
 
   CommandLog log;
   std::string pending;  // bytes of a command still waiting for its terminator
@@ -198,7 +206,7 @@ struct SimulatedInstrument::Impl {
   int ClientBaud() const;
   bool HandleCommand(const std::string& bytes);
   bool WaitUntil(Clock::time_point when);
-  bool SendPaced(const std::string& text);
+  bool SendPaced(const std::string& text, ReplyNoise& noise);
   bool WriteChunk(const char* bytes, std::size_t count);
   bool WaitForReaderToCatchUp();
   void HangUp();
@@ -221,7 +229,7 @@ bool SimulatedInstrument::Impl::OpenPty() {
     error = ErrnoText(std::string("open ") + name);
     return false;
   }
-  ConfigureRawLine(ownSlave, options.baud);
+  ConfigureRawLine(ownSlave, options);
   devicePath = name;
   return true;
 }
@@ -232,7 +240,7 @@ bool SimulatedInstrument::Impl::OpenDevice() {
     error = ErrnoText("open " + options.devicePath);
     return false;
   }
-  ConfigureRawLine(line, options.baud);
+  ConfigureRawLine(line, options);
   devicePath = options.devicePath;
   return true;
 }
@@ -264,8 +272,10 @@ int SimulatedInstrument::Impl::ClientBaud() const {
 // whatever is left once the line goes quiet. Each chunk is written at the
 // moment its last byte has arrived, so a reply still ends when it would byte
 // by byte, without waking both sides once per byte. A client at another
-// speed gets what its UART makes of the bytes.
-bool SimulatedInstrument::Impl::SendPaced(const std::string& reply) {
+// speed gets what its UART makes of the bytes. The noisy line then takes each
+// chunk as it goes out, so a parity mark lengthens a chunk but not the time
+// its characters take on the line.
+bool SimulatedInstrument::Impl::SendPaced(const std::string& reply, ReplyNoise& noise) {
   const std::string text = ReceivedAtWrongSpeed(reply, options.baud, ClientBaud());
   const Clock::time_point first = Clock::now();
   const auto byteTime = std::chrono::duration<double, std::milli>(ByteTimeMs(options.baud));
@@ -274,7 +284,8 @@ bool SimulatedInstrument::Impl::SendPaced(const std::string& reply) {
     const std::size_t last = start + count - 1;
     if (!WaitUntil(first + std::chrono::duration_cast<Clock::duration>(byteTime * static_cast<double>(last))))
       return false;
-    if (!WriteChunk(text.data() + start, count)) return false;
+    const std::string received = noisyLine.Transmit(text.substr(start, count), noise);
+    if (!WriteChunk(received.data(), received.size())) return false;
   }
   return true;
 }
@@ -342,13 +353,20 @@ bool SimulatedInstrument::Impl::HandleCommand(const std::string& bytes) {
   commandArrived.notify_all();
   if (answer.text.empty() && !answer.hangUp) return true;
   if (!WaitUntil(Clock::now() + std::chrono::milliseconds(answer.delayMs))) return false;
+  ReplyNoise noise;
+  bool sent = true;
   if (answer.pauseAfter < answer.text.size()) {
-    if (!SendPaced(answer.text.substr(0, answer.pauseAfter))) return false;
-    if (!WaitUntil(Clock::now() + std::chrono::milliseconds(SimulatedInstrument::kSplitPauseMs))) return false;
-    if (!SendPaced(answer.text.substr(answer.pauseAfter))) return false;
-  } else if (!SendPaced(answer.text)) {
-    return false;
+    sent = SendPaced(answer.text.substr(0, answer.pauseAfter), noise) &&
+           WaitUntil(Clock::now() + std::chrono::milliseconds(SimulatedInstrument::kSplitPauseMs)) &&
+           SendPaced(answer.text.substr(answer.pauseAfter), noise);
+  } else {
+    sent = SendPaced(answer.text, noise);
   }
+  if (!answer.text.empty()) {
+    std::lock_guard<std::mutex> lock(mutex);
+    noiseCounts.Add(noise);
+  }
+  if (!sent) return false;
   if (answer.hangUp) {
     if (!WaitForReaderToCatchUp()) return false;
     HangUp();
@@ -490,5 +508,10 @@ bool SimulatedInstrument::WaitForCommands(std::size_t count, int timeoutMs) cons
 
 bool SimulatedInstrument::Serving() const { return impl_->serving; }
 bool SimulatedInstrument::HungUp() const { return impl_->hungUp; }
+
+LineNoiseCounts SimulatedInstrument::LineNoise() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->noiseCounts;
+}
 
 #endif

@@ -19,6 +19,13 @@
 // device (SimOptions::devicePath) is set to SimOptions::baud, and its own
 // line does the rest.
 //
+// Replies go out in the character form of SimOptions::parity and dataBits
+// (7-bit characters with 7 data bits). With SimOptions::lineNoise each bit of
+// a reply flips at that rate, and with parity a byte whose parity comes out
+// wrong reaches the client marked as a UART marks it (sim/line_speed.h).
+// The marks belong on the pty: a served device would send them as bytes,
+// since its UART makes its own parity bit (ivra-sim refuses the two together).
+//
 // With SimOptions::logPath set (ivra-sim --log FILE), every received command
 // is written to the file as one line, written and flushed as soon as the
 // command's terminator (CR or LF) arrives; it holds the bytes the client sent,
@@ -43,6 +50,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/line_speed.h"
 #include "sim/sim_options.h"
 
 // The escaped form of `bytes` used in the command log.
@@ -84,6 +92,9 @@ class SimulatedInstrument {
   bool Serving() const;
   // True once the simulated line has been dropped (hang-up fault).
   bool HungUp() const;
+  // What the noisy line did to the replies sent so far (all zero but the
+  // reply and bit counts without SimOptions::lineNoise).
+  LineNoiseCounts LineNoise() const;
 
   // Time one byte takes on the line at 9600 baud with 8 data and 2 stop bits.
   static constexpr double kByteTimeMs = 11.0 / 9.6;

@@ -21,6 +21,7 @@
 
 #include "serial/port_table.h"
 #include "serial/serial_link.h"
+#include "sim/instrument_model.h"
 
 namespace {
 
@@ -43,6 +44,14 @@ class RawClient {
     cfmakeraw(&tio);
     cfsetispeed(&tio, speed);
     cfsetospeed(&tio, speed);
+    return tcsetattr(fd_, TCSANOW, &tio) == 0;
+  }
+  // Even parity, checked, with errors marked as PARMRK marks them.
+  bool MarkParityErrors() {
+    termios tio{};
+    if (fd_ < 0 || tcgetattr(fd_, &tio) != 0) return false;
+    tio.c_cflag |= PARENB;
+    tio.c_iflag |= INPCK | PARMRK;
     return tcsetattr(fd_, TCSANOW, &tio) == 0;
   }
   bool Send(const std::string& bytes) {
@@ -343,4 +352,30 @@ TEST_F(SimulatedInstrumentTest, ServesItsOwnLineSpeed) {
   EXPECT_EQ(ReadReply(5), "");  // the 1.1 s read time-out
 }
 
+// A noisy reply reaches a client with parity as its line discipline hands it
+// on: the seed's flips, a parity error as 0xFF 0x00 and the byte, and every
+// 0xFF doubled for a reader with PARMRK set. The counts say the same.
+TEST_F(SimulatedInstrumentTest, ANoisyLineWithParityReachesTheClientMarked) {
+  SimOptions options;
+  options.parity = SimParity::Even;
+  options.lineNoise = 0.02;
+  options.seed = 5;
+  SimulatedInstrument sim(options);
+  ASSERT_TRUE(sim.Start()) << sim.Error();
+  RawClient client(sim.DevicePath());
+  ASSERT_TRUE(client.SetSpeed(B9600) && client.MarkParityErrors() && client.Send("*IDN?\r"));
+  const std::string received = client.Receive();
+
+  const std::string idn = InstrumentModel(options).Execute("*IDN?", 0.0).text;
+  NoisyLine line(options.lineNoise, options.seed, SimParity::Even, 8);
+  ReplyNoise noise;
+  std::string expected;
+  for (const char c : line.Transmit(idn, noise)) expected += c == '\xFF' ? std::string(2, c) : std::string(1, c);
+  ASSERT_TRUE(noise.marked);  // this seed marks a byte
+  EXPECT_EQ(EscapeCommandBytes(received), EscapeCommandBytes(expected));
+  const LineNoiseCounts counts = sim.LineNoise();
+  EXPECT_TRUE(counts.replies == 1 && counts.disturbedReplies == 1 && counts.markedReplies == 1);
+  EXPECT_EQ(counts.bits, 9 * idn.size());
+  EXPECT_EQ(counts.flippedBits, noise.flippedBits);
+}
 }  // namespace
