@@ -8,14 +8,14 @@
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsNumberByte(char c) { return IsDigit(c) || c == '.' || c == '+' || c == '-' || c == 'E' || c == 'e'; }
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
 }
 
-// Splits at any of `separators`; n separators give n + 1 parts.
+}  // namespace
+
 std::vector<std::string_view> Split(std::string_view text, std::string_view separators) {
   std::vector<std::string_view> parts;
   std::size_t start = 0;
@@ -26,17 +26,6 @@ std::vector<std::string_view> Split(std::string_view text, std::string_view sepa
     start = end + 1;
   }
 }
-
-// The status word: a complete fifth element that is a whole number of at most 1e15.
-bool StatusWord(std::string_view text, long long& word) {
-  if (!IsDecimalNumber(text, true)) return false;
-  const double value = DecimalValue(text);
-  if (!(value >= 0.0 && value <= 1e15) || std::floor(value) != value) return false;
-  word = static_cast<long long>(value);
-  return true;
-}
-
-}  // namespace
 
 bool IsDecimalNumber(std::string_view text, bool plusAllowed) {
   std::size_t i = 0;
@@ -65,45 +54,6 @@ double DecimalValue(std::string_view text, bool* underflow) {
     *underflow = value == 0.0 && mantissa.find_first_of("123456789") != std::string_view::npos;
   }
   return value;
-}
-
-ReplyContent RereadReply(std::string_view reply) {
-  ReplyContent content;
-  const std::size_t start = reply.find_first_not_of(std::string_view(" \t\r\n\0", 5));
-  if (start == std::string_view::npos) return content;
-  const std::size_t lineEnd = reply.find_first_of("\r\n", start);
-  const bool ended = lineEnd != std::string_view::npos;
-  const std::string_view line = reply.substr(start, ended ? lineEnd - start : std::string_view::npos);
-
-  const std::size_t comma = line.find(',');
-  if (comma == std::string_view::npos) return content;
-  const std::string_view voltage = line.substr(0, comma);
-  std::vector<std::string_view> rest = Split(line.substr(comma + 1), ",;");
-  const std::string_view current = rest.front();
-  // A current that runs up to the end of what arrived may be cut short.
-  if (rest.size() == 1 && !ended) return content;
-  if (!IsDecimalNumber(voltage, true) || !IsDecimalNumber(current, true)) return content;
-  for (std::string_view element : rest) {
-    for (const char c : element) {
-      if (!IsNumberByte(c)) return content;
-    }
-  }
-
-  const double values[2] = {DecimalValue(voltage), DecimalValue(current)};
-  for (const double value : values) {
-    if (!std::isfinite(value) || std::fabs(value) >= 9.9e37) {
-      content.kind = ReplyContent::Overflow;
-      return content;
-    }
-  }
-  content.kind = ReplyContent::Reading;
-  content.voltage = values[0];
-  content.current = values[1];
-  // rest: current, resistance, time stamp, status, ...; the last one may be cut short.
-  long long word = 0;
-  const bool statusComplete = rest.size() > 4 || (rest.size() == 4 && ended);
-  content.inCompliance = statusComplete && StatusWord(rest[3], word) && (word & 8) != 0;
-  return content;
 }
 
 DataLineContent RereadDataLine(std::string_view line) {

@@ -7,6 +7,9 @@
 #include <string_view>
 #include <vector>
 
+// Splits at any of `separators`; n separators give n + 1 parts.
+std::vector<std::string_view> Split(std::string_view text, std::string_view separators);
+
 // Exactly one decimal number: an optional sign ("+" only when `plusAllowed`),
 // digits with an optional "." (at least one digit in all), an optional
 // exponent "E"/"e" with an optional sign and at least one digit.
@@ -15,19 +18,6 @@ bool IsDecimalNumber(std::string_view text, bool plusAllowed);
 // The value strtod gives a text that IsDecimalNumber accepts. `underflow`
 // tells whether a number with a non-zero digit came out as zero.
 double DecimalValue(std::string_view text, bool* underflow = nullptr);
-
-// What a reply to ":READ?" holds, read by its plain description: padding
-// (blank, tab, NUL, CR, LF), then up to the first CR or LF a voltage, one
-// comma, a current ended by "," or ";" or the line end, then further elements
-// of number bytes only; the fifth element, when it is complete and a whole
-// number, is the status word whose bit 3 is compliance.
-struct ReplyContent {
-  enum Kind { NotAReading, Reading, Overflow } kind = NotAReading;
-  double voltage = 0.0;
-  double current = 0.0;
-  bool inCompliance = false;
-};
-ReplyContent RereadReply(std::string_view reply);
 
 // A data line (without "\n", with or without a "\r"): four tab-separated
 // fields, a number, "s", a number, "uA", the numbers without "+" and finite.

@@ -1,10 +1,13 @@
 // The fuzz targets' second readings must tell right from wrong themselves, or
 // a target whose checks always pass would look like a clean run.
 #include "fuzz/oracles.h"
+#include "fuzz/reply_oracle.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+using namespace std::string_view_literals;
 
 TEST(FuzzOracles, DecimalNumbersAsTheInstrumentAndTheFileWriteThem) {
   for (const char* text : {"+5.000000E-01", "-1.2e+3", "7", ".5", "5.", "0e0", "-0.000"}) {
@@ -25,27 +28,47 @@ TEST(FuzzOracles, DecimalNumbersAsTheInstrumentAndTheFileWriteThem) {
 }
 
 TEST(FuzzOracles, RepliesReadByTheirDescription) {
-  const ReplyContent full = RereadReply("\r\n +5.000000E-01,-1.050000E-04,+9.910000E+37,+1.2E+01,+1.946400E+04\rjunk");
+  const ReplyForm reset;
+  const ReplyContent full =
+      RereadReply("\r\n +5.000000E-01,-1.050000E-04,+9.910000E+37,+1.2E+01,+1.946400E+04\rjunk", reset);
   EXPECT_EQ(full.kind, ReplyContent::Reading);
   EXPECT_EQ(full.voltage, 0.5);
   EXPECT_EQ(full.current, -1.05e-4);
   EXPECT_TRUE(full.inCompliance);  // 19464 has bit 3
-  EXPECT_FALSE(RereadReply("+5.0E-01,+1.0E-04,+9.9E+37,+1.2E+01,+1.9456E+04\r").inCompliance);
-  // A status word still running up to the end of what arrived is not one yet.
-  EXPECT_FALSE(RereadReply("+5.0E-01,+1.0E-04,+9.9E+37,+1.2E+01,+8").inCompliance);
-  EXPECT_TRUE(RereadReply("+5.0E-01,+1.0E-04,+9.9E+37,+1.2E+01,+8;").inCompliance);
-  EXPECT_EQ(RereadReply("+5.0E-01,+1.0E-04,+9.9E+37").kind, ReplyContent::Reading);
-
-  for (const char* reply :
-       {"", "\r\n", "+5.0E-01\r", "+5.0E-01,+1.0E-04", "+5.0E-01;+1.0E-04\r", "+5.0E-01,ABC\r", "+5.0E-01 ,+1.0E-04\r",
-        "+5.0E-01,+1.0E-04,+9.9\xff"
-        "1E+37\r",
-        "x+5.0E-01,+1.0E-04\r"}) {
-    EXPECT_EQ(RereadReply(reply).kind, ReplyContent::NotAReading) << reply;
+  EXPECT_FALSE(RereadReply("+5.0E-01,+1.0E-04,+9.9E+37,+1.2E+01,+1.9456E+04\r", reset).inCompliance);
+  for (const char* reply : {"", "\r\n", "+5.0E-01,+1.0E-04,+9.9E+37,+1.2E+01,+0", "+5.0E-01,+1.0E-04\r",
+                            "+5.0E-01,+1.0E-04,+9.9E+37,+1.2E+01,+0,+0\r", "+5.0E-01;+1.0E-04,+9.9E+37,+1.2E+01,+0\r",
+                            "+5.0E-01,+1.0E-04,+9.9E+37,+1.2E+01,+0.5\r", "+5.0E-01,+1.0E-04,+9.9E+37,-1,+0\r",
+                            "+5.0E-01,+1.0E-04,+2.2E+08,+1,+0\r", "+5.0E-01,+1.0E-04,+9.9E+37,+1,+16777216\r",
+                            "+211,+1.0E-04,+9.9E+37,+1,+0\r", "+5.0E-01,+1.2E-04,+9.9E+37,+1,+0\r",
+                            "+5.0E-01,+1.0E-16,+9.9E+37,+1,+0\r", "+5.0E-01 ,+1.0E-04,+9.9E+37,+1,+0\r"}) {
+    EXPECT_EQ(RereadReply(reply, reset).kind, ReplyContent::NotAReading) << reply;
   }
-  EXPECT_EQ(RereadReply("+5.0E-01,+9.91E+37\r").kind, ReplyContent::Overflow);
-  EXPECT_EQ(RereadReply("-9.9E+37,+1.0E-04\r").kind, ReplyContent::Overflow);
-  EXPECT_EQ(RereadReply("+5.0E-01,1e400\n").kind, ReplyContent::Overflow);
+  EXPECT_EQ(RereadReply("+5.0E-01,-0,+9.9E+37,+1,+0\r", reset).kind, ReplyContent::Reading);
+  EXPECT_EQ(RereadReply("+5.0E-01,+9.91E+37,+9.91E+37,+1,+0\r", reset).kind, ReplyContent::Overflow);
+  EXPECT_EQ(RereadReply("+5.0E+99,+1e400,-9.91E+37,+1,+0\r", reset).kind, ReplyContent::Overflow);
+  // Elements the instrument cannot send weigh more than an overflow.
+  EXPECT_EQ(RereadReply("+5.0E-01,+9.91E+37,+9.91E+37,-1,+0\r", reset).kind, ReplyContent::NotAReading);
+
+  ReplyForm two;
+  two.elements = {ReplyElement::Voltage, ReplyElement::Current};
+  two.maxCurrent = 1.05;
+  two.lineMarksErrors = true;
+  const ReplyContent amp = RereadReply("+5.0E-01,-1.0E+00\n", two);
+  EXPECT_EQ(amp.kind, ReplyContent::Reading);
+  EXPECT_EQ(amp.current, -1.0);
+  EXPECT_FALSE(amp.inCompliance);
+  EXPECT_EQ(RereadReply("+5.0E-01,-1.0E+00,+9.9E+37,+1,+0\r", two).kind, ReplyContent::NotAReading);
+  EXPECT_EQ(RereadReply("+5.0E-01,-1.0\xff\x00"
+                        "3E+00\r"sv,
+                        two)
+                .kind,
+            ReplyContent::LineError);
+  EXPECT_EQ(RereadReply("+5.0E-01,-1.0\xff\x00"
+                        "3E+00\r"sv,
+                        reset)
+                .kind,
+            ReplyContent::NotAReading);
 }
 
 TEST(FuzzOracles, DataLinesReadByTheirDescription) {
