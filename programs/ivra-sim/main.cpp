@@ -49,5 +49,16 @@ int main(int argc, char** argv) {
     }
   }
   instrument.Stop();
+  if (commandLine.options.lineNoise > 0.0) {
+    const LineNoiseCounts counts = instrument.LineNoise();
+    std::fprintf(stderr,
+                 "%s: line noise: %llu replies, %llu disturbed, %llu marked, %llu wrong without a mark; "
+                 "%llu of %llu bits flipped\n",
+                 program, static_cast<unsigned long long>(counts.replies),
+                 static_cast<unsigned long long>(counts.disturbedReplies),
+                 static_cast<unsigned long long>(counts.markedReplies),
+                 static_cast<unsigned long long>(counts.undetectedReplies),
+                 static_cast<unsigned long long>(counts.flippedBits), static_cast<unsigned long long>(counts.bits));
+  }
   return 0;
 }

@@ -1,15 +1,18 @@
 #include "programs/ivra-sim/sim_command_line.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <initializer_list>
 #include <iterator>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
-#include "serial/baud_rates.h"
+#include "serial/line_settings.h"
 
 namespace {
 
@@ -39,6 +42,19 @@ std::string BaudRateList() {
   return list;
 }
 
+// The character forms of the instrument's RS-232 menu, for the --parity and
+// --data-bits messages.
+constexpr const char* kLineForms = "the instrument's forms are 8N1, 8E1, 8O1, 7E1 and 7O1";
+
+bool ToParity(std::string text, SimParity& parity) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (text == "none") parity = SimParity::None;
+  else if (text == "even") parity = SimParity::Even;
+  else if (text == "odd") parity = SimParity::Odd;
+  else return false;
+  return true;
+}
+
 // An option with a value. CLI11 is told the value may be missing, so that a
 // bare "--ohms" reaches the checks below and gets our own message.
 struct ValueOption {
@@ -64,10 +80,18 @@ std::string SimUsage(const std::string& program) {
          "  --baud N            line speed, one of the instrument's rates from 300 to 57600\n"
          "                      (default 9600); a client at another speed is not understood\n"
          "                      and hears line noise for a reply it waits for\n"
+         "  --parity P          none (default), even or odd, in any case\n"
+         "  --data-bits N       8 (default) or 7; 7 only with even or odd parity: the\n"
+         "                      instrument's forms are 8N1, 8E1, 8O1, 7E1 and 7O1\n"
+         "  --line-noise RATE   flip each bit of every reply with probability RATE, from 0\n"
+         "                      (default, off) to 0.5, drawn from --seed; the commands it\n"
+         "                      receives are not disturbed. With parity, a byte whose\n"
+         "                      parity comes out wrong arrives as a UART marks it\n"
+         "                      (0xFF 0x00 byte); the counts go to stderr at the end\n"
          "  --ohms R            device under test: a resistor of R ohms (default 1e6)\n"
          "  --diode             device under test: a diode\n"
          "  --noise A           Gaussian noise on the current, standard deviation in amperes\n"
-         "  --seed N            noise seed (default 1)\n"
+         "  --seed N            seed of the current's noise and the line noise (default 1)\n"
          "  --silent            never answer :READ?\n"
          "  --garbage           answer :READ? with text that holds no number\n"
          "  --one-number        answer :READ? with the voltage only\n"
@@ -95,8 +119,11 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
     app.add_flag(flag.first, *flag.second)->disable_flag_override();
   }
   ValueOption device{"--device", {}}, baud{"--baud", {}}, ohms{"--ohms", {}}, noise{"--noise", {}}, seed{"--seed", {}},
-      slow{"--slow", {}}, split{"--split-reply", {}}, hangUp{"--hang-up-after", {}}, log{"--log", {}};
-  for (ValueOption* option : {&device, &baud, &ohms, &noise, &seed, &slow, &split, &hangUp, &log}) {
+      slow{"--slow", {}}, split{"--split-reply", {}}, hangUp{"--hang-up-after", {}}, log{"--log", {}},
+      parity{"--parity", {}}, dataBits{"--data-bits", {}}, lineNoise{"--line-noise", {}};
+  const std::initializer_list<ValueOption*> valueOptions = {&device, &baud,   &ohms, &noise,  &seed,     &slow,
+                                                            &split,  &hangUp, &log,  &parity, &dataBits, &lineNoise};
+  for (ValueOption* option : valueOptions) {
     option->option = app.add_option(option->name, option->values)
                          ->expected(0, 1)
                          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
@@ -115,7 +142,7 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
     result.error = "unknown option " + app.remaining().front();
     return result;
   }
-  for (const ValueOption* option : {&device, &baud, &ohms, &noise, &seed, &slow, &split, &hangUp, &log}) {
+  for (const ValueOption* option : valueOptions) {
     if (option->Given() && option->Value().empty()) {
       result.error = std::string(option->name) + (option == &device ? " needs a path"
                                                   : option == &log  ? " needs a file name"
@@ -176,6 +203,37 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
       return result;
     }
     o.hangUpAfterReads = static_cast<int>(whole);
+  }
+  if (parity.Given() && !ToParity(parity.Value(), o.parity)) {
+    result.error = std::string("--parity needs none, even or odd: ") + kLineForms;
+    return result;
+  }
+  if (dataBits.Given()) {
+    if (!ToInt(dataBits.Value(), 7, 8, whole)) {
+      result.error = std::string("--data-bits needs 7 or 8: ") + kLineForms;
+      return result;
+    }
+    o.dataBits = static_cast<int>(whole);
+  }
+  const Parity lineParity = o.parity == SimParity::Even  ? Parity::Even
+                            : o.parity == SimParity::Odd ? Parity::Odd
+                                                         : Parity::None;
+  if (!IsInstrumentLineFormat({lineParity, o.dataBits})) {
+    result.error = std::string("--data-bits 7 needs --parity even or odd: ") + kLineForms;
+    return result;
+  }
+  if (lineNoise.Given()) {
+    if (!ToDouble(lineNoise.Value(), number) || number < 0.0 || number > 0.5) {
+      result.error = "--line-noise needs a bit error rate from 0 to 0.5";
+      return result;
+    }
+    o.lineNoise = number;
+  }
+  // A served device's UART makes its own parity bit: the marks would go out
+  // as bytes instead of reaching the client as errors.
+  if (o.lineNoise > 0.0 && o.parity != SimParity::None && !o.devicePath.empty()) {
+    result.error = "--line-noise with --parity needs the simulator's own pseudo-terminal, not --device";
+    return result;
   }
   return result;
 }

@@ -108,9 +108,12 @@ TEST(IvraSimProgramTest, HelpAndVersionSucceedAndABadOptionFails) {
   EXPECT_EQ(WaitExit(version.pid), 0);
   close(version.out);
 
-  Child bad = Spawn({"--ohms", "zero"});
-  EXPECT_EQ(WaitExit(bad.pid), 2);
-  close(bad.out);
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--ohms", "zero"}, {"--parity", "1"}, {"--data-bits", "7"}, {"--line-noise", "0.6"}}) {
+    Child bad = Spawn(args);
+    EXPECT_EQ(WaitExit(bad.pid), 2) << args[0];
+    close(bad.out);
+  }
 }
 
 TEST(IvraSimProgramTest, EndsByItselfAfterAHangUp) {

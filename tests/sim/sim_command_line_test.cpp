@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "serial/baud_rates.h"
+#include "serial/line_settings.h"
 #include "sim/simulated_instrument.h"
 
 namespace {
@@ -28,6 +28,9 @@ TEST(SimCommandLineTest, DefaultsAreAOneMegohmResistorWithoutFaults) {
   EXPECT_EQ(c.options.hangUpAfterReads, -1);
   EXPECT_TRUE(c.options.logPath.empty());
   EXPECT_TRUE(c.options.devicePath.empty());
+  EXPECT_EQ(c.options.parity, SimParity::None);
+  EXPECT_EQ(c.options.dataBits, 8);
+  EXPECT_EQ(c.options.lineNoise, 0.0);
 }
 
 TEST(SimCommandLineTest, EveryOptionIsTakenInBothSpellings) {
@@ -95,6 +98,32 @@ TEST(SimCommandLineTest, BaudTakesExactlyTheInstrumentsRates) {
       }
     }
   }
+}
+
+// The instrument's menu offers 8N1, 8E1, 8O1, 7E1 and 7O1; anything else is
+// refused with a message that names the option and those forms.
+TEST(SimCommandLineTest, LineFormAndNoiseTakeWhatTheInstrumentOffers) {
+  const SimCommandLine c = Parse({"--parity", "eVeN", "--data-bits=7", "--line-noise", "1e-4"});
+  ASSERT_TRUE(c.error.empty()) << c.error;
+  EXPECT_TRUE(c.options.parity == SimParity::Even && c.options.dataBits == 7 && c.options.lineNoise == 1e-4);
+  EXPECT_EQ(Parse({"--parity=ODD"}).options.parity, SimParity::Odd);
+  const std::vector<std::vector<const char*>> badForms = {{"--parity", "1"},
+                                                          {"--parity", "mark"},
+                                                          {"--data-bits", "7"},
+                                                          {"--data-bits=7", "--parity=none"},
+                                                          {"--data-bits", "9"}};
+  for (const std::vector<const char*>& bad : badForms) {
+    const std::string error = Parse(bad).error;
+    EXPECT_EQ(error.rfind(std::string(bad[0]).substr(0, std::string(bad[0]).find('=')) + " ", 0), 0u) << error;
+    EXPECT_NE(error.find("8N1, 8E1, 8O1, 7E1 and 7O1"), std::string::npos) << error;
+  }
+  for (const char* rate : {"-1e-9", "0.50001", "nan", "often"}) {
+    EXPECT_EQ(Parse({"--line-noise", rate}).error.rfind("--line-noise ", 0), 0u) << rate;
+  }
+  EXPECT_TRUE(Parse({"--line-noise", "0.5"}).error.empty());
+  // A served device's UART makes its own parity bit: no mark could reach the client.
+  EXPECT_FALSE(Parse({"--device", "/dev/ttyS1", "--parity", "odd", "--line-noise", "1e-3"}).error.empty());
+  EXPECT_TRUE(Parse({"--device", "/dev/ttyS1", "--line-noise", "1e-3"}).error.empty());
 }
 
 TEST(CommandLogTest, EscapesEveryByteThatIsNotPlainText) {
