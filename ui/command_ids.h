@@ -66,7 +66,7 @@ constexpr int IDC_NPLC = 1013;
 constexpr int IDC_AUTO_ZERO = 1014;
 constexpr int IDC_BAUD_RATE = 1015;
 
-// The view's one-second timer.
+// The one-second timer of the view, which its run driver owns.
 constexpr int kViewTimerId = 1;
 
 // The status bar's panes: messages (menu prompts, troubles, the end of a run)
