@@ -180,6 +180,9 @@ TEST(RunStateWindow, TheStatusBarFollowsAWholeRunAndTheCaptionNamesTheFile) {
   PostMenu(ID_MEASUREMENT_STOP);
   ASSERT_TRUE(PumpUntil([] { return !View()->Measuring(); }, 10000));
   EXPECT_TRUE(Frame()->PaneText(kRunStatePane).StartsWith("Stopped after ")) << Frame()->PaneText(kRunStatePane);
-  EXPECT_TRUE(Frame()->PaneText(0).StartsWith("Stopped: 0 samples written")) << Frame()->PaneText(0);
+  // A tick may land between Start and Stop on a busy machine: the pane says what was written.
+  const int written = LatestSnapshot()->counters.samplesTaken;
+  EXPECT_LE(written, 1);
+  EXPECT_TRUE(Frame()->PaneText(0).StartsWith(wxString::Format("Stopped: %d sample", written))) << Frame()->PaneText(0);
   Ports() = PortTable();
 }
