@@ -1,5 +1,6 @@
 #include "instrument/instrument_protocol.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -41,7 +42,6 @@ bool IsNumberByte(char c) {
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 // What may stand before a reply and after its line end.
 bool IsPadding(char c) { return c == ' ' || c == '\t' || c == '\0' || IsLineEnd(c); }
-bool IsSeparator(char c) { return c == ',' || c == ';'; }
 // Text of the instrument's own alphabet: a byte outside it can only be damage.
 bool IsPrintable(char c) { return c > ' ' && c < 0x7f; }
 
@@ -55,25 +55,40 @@ NumberKind ReadNumber(const std::string& text, double& value) {
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   std::size_t digits = 0;
-  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  long long leadingZeros = 0;  // zeros before the first nonzero digit
+  long long integerDigits = 0;
+  bool nonzero = false;
+  auto digit = [&](char c) {
+    ++digits;
+    if (!nonzero && c == '0') ++leadingZeros;
+    nonzero = nonzero || c != '0';
+  };
+  while (i < text.size() && IsDigit(text[i])) digit(text[i++]), ++integerDigits;
   if (i < text.size() && text[i] == '.') {
     ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+    while (i < text.size() && IsDigit(text[i])) digit(text[i++]);
   }
   if (digits == 0) return NumberKind::NotANumber;
-  bool negativeExponent = false;
+  long long exponent = 0;
   if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
     ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negativeExponent = text[i++] == '-';
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     std::size_t exponentDigits = 0;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++exponentDigits;
+    while (i < text.size() && IsDigit(text[i])) {
+      exponent = std::min(exponent * 10 + (text[i++] - '0'), 1000000000LL);  // beyond any double either way
+      ++exponentDigits;
+    }
     if (exponentDigits == 0) return NumberKind::NotANumber;
+    if (negative) exponent = -exponent;
   }
   if (i != text.size()) return NumberKind::NotANumber;
   std::size_t pos = 0;
   if (ParseDecimal(text, pos, value)) return NumberKind::Number;
-  // Well-formed but beyond a double: far too large, or so small that it is zero.
-  if (negativeExponent) {
+  // Well-formed but beyond a double: by the power of ten of its first nonzero
+  // digit, far too large, or so small that it is zero.
+  const long long magnitude = integerDigits - 1 - leadingZeros + exponent;
+  if (!nonzero || magnitude < 0) {
     value = text[0] == '-' ? -0.0 : 0.0;
     return NumberKind::Number;
   }

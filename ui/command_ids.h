@@ -65,6 +65,7 @@ constexpr int IDC_CURRENT_RANGE = 1012;
 constexpr int IDC_NPLC = 1013;
 constexpr int IDC_AUTO_ZERO = 1014;
 constexpr int IDC_BAUD_RATE = 1015;
+constexpr int IDC_LINE_FORMAT = 1016;
 
 // The one-second timer of the view, which its run driver owns.
 constexpr int kViewTimerId = 1;

@@ -13,6 +13,7 @@
 #include <wx/textctrl.h>
 
 #include "decimal/decimal_text.h"
+#include "text/run_text.h"
 #include "text/setting_checks.h"
 #include "ui/command_ids.h"
 #include "ui/message_box.h"
@@ -24,6 +25,11 @@ constexpr const DoubleSettingRange& kCurrentLimitField = kCurrentLimitRange;
 constexpr const DoubleSettingRange& kNplcField = kNplcRange;
 
 const AutoZero kAutoZeroChoices[] = {AutoZero::On, AutoZero::Once, AutoZero::Off};
+
+// The formats of the instrument's RS-232 menu, the factory one first; the list
+// holds no other, so the dialog cannot choose one the instrument lacks.
+const LineFormat kLineFormats[] = {
+    {Parity::None, 8}, {Parity::Even, 8}, {Parity::Odd, 8}, {Parity::Even, 7}, {Parity::Odd, 7}};
 
 // "1 µA", "100 mA", "1 A": the range as the instrument's front panel names it.
 wxString RangeLabel(double amperes) {
@@ -54,6 +60,17 @@ int CurrentRangeIndex(double amperes) {
     if (kCurrentRanges[i] == amperes) return static_cast<int>(i) + 1;
   }
   return -1;
+}
+
+int LineFormatIndex(const LineFormat& format) {
+  for (std::size_t i = 0; i < std::size(kLineFormats); ++i) {
+    if (kLineFormats[i] == format) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+LineFormat LineFormatAt(int index) {
+  return index >= 0 && index < static_cast<int>(std::size(kLineFormats)) ? kLineFormats[index] : LineFormat();
 }
 
 int BaudRateIndex(int baud) {
@@ -113,23 +130,29 @@ void CInstrumentDlg::CreateControls() {
   m_pBaudRate = new wxChoice(this, IDC_BAUD_RATE, wxDefaultPosition, wxDefaultSize, rates);
   row("Baud rate", m_pBaudRate, "baud", "");
 
+  wxArrayString formats;
+  for (const LineFormat& format : kLineFormats) formats.Add(wxString::FromUTF8(LineFormatText(format)));
+  m_pLineFormat = new wxChoice(this, IDC_LINE_FORMAT, wxDefaultPosition, wxDefaultSize, formats);
+  row("Data format", m_pLineFormat, "", "parity catches a damaged byte");
+
   // The number fields as wide as the lists, and wide enough for "0.000105".
   int width = GetTextExtent("0.0000001234").x;
   for (wxWindow* control : {static_cast<wxWindow*>(m_pCurrentRange), static_cast<wxWindow*>(m_pAutoZero),
-                            static_cast<wxWindow*>(m_pBaudRate)}) {
+                            static_cast<wxWindow*>(m_pBaudRate), static_cast<wxWindow*>(m_pLineFormat)}) {
     width = std::max(width, control->GetBestSize().x);
   }
   for (wxTextCtrl* field : {m_pCurrentLimit, m_pNplc}) {
     width = std::max(width, field->GetSizeFromTextSize(GetTextExtent("0.0000001234").x).x);
   }
-  for (wxWindow* control :
-       {static_cast<wxWindow*>(m_pCurrentLimit), static_cast<wxWindow*>(m_pCurrentRange),
-        static_cast<wxWindow*>(m_pNplc), static_cast<wxWindow*>(m_pAutoZero), static_cast<wxWindow*>(m_pBaudRate)}) {
+  for (wxWindow* control : {static_cast<wxWindow*>(m_pCurrentLimit), static_cast<wxWindow*>(m_pCurrentRange),
+                            static_cast<wxWindow*>(m_pNplc), static_cast<wxWindow*>(m_pAutoZero),
+                            static_cast<wxWindow*>(m_pBaudRate), static_cast<wxWindow*>(m_pLineFormat)}) {
     control->SetMinSize(wxSize(width, -1));
   }
 
   auto* note = text(
-      "The instrument's own RS-232 baud rate (MENU > COMMUNICATION > RS-232 > BAUD) must be set to the same value.");
+      "The instrument's own RS-232 baud rate, data bits and parity (MENU > COMMUNICATION > RS-232) must be set to "
+      "the same values.");
   auto* top = new wxBoxSizer(wxVERTICAL);
   const int border = wxDLG_UNIT(this, wxSize(7, 7)).x;
   top->Add(grid, wxSizerFlags().Border(wxLEFT | wxRIGHT | wxTOP, border));
@@ -159,6 +182,7 @@ bool CInstrumentDlg::TransferDataToWindow() {
   m_pAutoZero->SetSelection(autoZero);
   const int baud = BaudRateIndex(m_settings.baud);
   m_pBaudRate->SetSelection(baud >= 0 ? baud : BaudRateIndex(InstrumentSettings{}.baud));
+  m_pLineFormat->SetSelection(std::max(0, LineFormatIndex(m_settings.lineFormat)));
   return true;
 }
 
@@ -174,6 +198,7 @@ bool CInstrumentDlg::TransferDataFromWindow() {
   chosen.currentRange = range == 0 ? 0.0 : kCurrentRanges[range - 1];
   chosen.autoZero = kAutoZeroChoices[std::max(0, m_pAutoZero->GetSelection())];
   chosen.baud = kBaudRates[std::max(0, m_pBaudRate->GetSelection())];
+  chosen.lineFormat = LineFormatAt(m_pLineFormat->GetSelection());
   m_settings = chosen;
   return true;
 }

@@ -1,7 +1,7 @@
 // CInstrumentDlg: the "Instrument" dialog that the Setup dialog opens for the
 // settings a bench may change on the SourceMeter: the current limit
 // (compliance), the current range, the integration time (NPLC), auto-zero and
-// the serial line's baud rate.
+// the serial line's baud rate and data format (data bits and parity).
 //
 // Opening shows m_settings; OK reads and checks the two number fields (current
 // limit, then NPLC) and stops at the first bad one, as the Setup dialog does:
@@ -38,6 +38,7 @@ class CInstrumentDlg : public wxDialog {
   wxTextCtrl* m_pNplc = nullptr;
   wxChoice* m_pAutoZero = nullptr;
   wxChoice* m_pBaudRate = nullptr;
+  wxChoice* m_pLineFormat = nullptr;
 };
 
 // The shortest text that reads back as exactly `value` ("0.000105", "1e-09").
@@ -51,3 +52,8 @@ bool IsAllowedNplc(double nplc);
 // Auto), the baud rate's place in kBaudRates; -1 when the value is none of them.
 int CurrentRangeIndex(double amperes);
 int BaudRateIndex(int baud);
+// The format's place in the list of the formats the instrument's menu offers
+// (8 bits without parity first); -1 when it offers no such format.
+int LineFormatIndex(const LineFormat& format);
+// The format at a place in that list.
+LineFormat LineFormatAt(int index);

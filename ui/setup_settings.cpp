@@ -21,6 +21,12 @@ constexpr const char* kCurrentRangeKey = "/Instrument/CurrentRange";
 constexpr const char* kNplcKey = "/Instrument/NPLC";
 constexpr const char* kAutoZeroKey = "/Instrument/AutoZero";
 constexpr const char* kBaudKey = "/Instrument/Baud";
+constexpr const char* kParityKey = "/Instrument/Parity";
+constexpr const char* kDataBitsKey = "/Instrument/DataBits";
+
+const char* ParityWord(Parity parity) {
+  return parity == Parity::Even ? "even" : parity == Parity::Odd ? "odd" : "none";
+}
 constexpr const char* kAutoRangeText = "auto";
 
 bool ReadNumber(const wxConfigBase& config, const char* key, double& value) {
@@ -123,6 +129,17 @@ InstrumentSettings LoadInstrumentSettings(const wxConfigBase& config) {
   if (config.Read(kBaudKey, &baud) && baud == static_cast<int>(baud) && BaudRateIndex(static_cast<int>(baud)) >= 0) {
     settings.baud = static_cast<int>(baud);
   }
+  LineFormat format;
+  long dataBits = 8;
+  if (config.Read(kParityKey, &text)) {
+    for (Parity parity : {Parity::None, Parity::Even, Parity::Odd}) {
+      if (text == ParityWord(parity)) format.parity = parity;
+    }
+  }
+  if (config.Read(kDataBitsKey, &dataBits) && (dataBits == 7 || dataBits == 8))
+    format.dataBits = static_cast<int>(dataBits);
+  // A hand-edited profile never presets a format the instrument lacks.
+  if (IsInstrumentLineFormat(format)) settings.lineFormat = format;
   return settings;
 }
 
@@ -134,4 +151,6 @@ void SaveInstrumentSettings(wxConfigBase& config, const InstrumentSettings& sett
   config.Write(kNplcKey, wxString::FromAscii(ExactNumberText(settings.nplc).c_str()));
   config.Write(kAutoZeroKey, wxString(AutoZeroText(settings.autoZero)));
   config.Write(kBaudKey, static_cast<long>(settings.baud));
+  config.Write(kParityKey, wxString(ParityWord(settings.lineFormat.parity)));
+  config.Write(kDataBitsKey, static_cast<long>(settings.lineFormat.dataBits));
 }

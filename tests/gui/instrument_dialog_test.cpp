@@ -51,9 +51,12 @@ void StartWithCurrentLimit(DialogDriver& driver, const std::string& dataPath, co
 }
 
 std::vector<wxString> Shown(wxDialog& dialog) {
-  return {FieldValue(dialog, IDC_CURRENT_LIMIT), ChoiceOf(dialog, IDC_CURRENT_RANGE).GetStringSelection(),
-          FieldValue(dialog, IDC_NPLC), ChoiceOf(dialog, IDC_AUTO_ZERO).GetStringSelection(),
-          ChoiceOf(dialog, IDC_BAUD_RATE).GetStringSelection()};
+  return {FieldValue(dialog, IDC_CURRENT_LIMIT),
+          ChoiceOf(dialog, IDC_CURRENT_RANGE).GetStringSelection(),
+          FieldValue(dialog, IDC_NPLC),
+          ChoiceOf(dialog, IDC_AUTO_ZERO).GetStringSelection(),
+          ChoiceOf(dialog, IDC_BAUD_RATE).GetStringSelection(),
+          ChoiceOf(dialog, IDC_LINE_FORMAT).GetStringSelection()};
 }
 
 }  // namespace
@@ -98,12 +101,13 @@ TEST(InstrumentDialog, RefusesBadValuesInTheFieldAndHandsTheChoiceToStart) {
                  ChoiceOf(dialog, IDC_CURRENT_RANGE).SetSelection(4);
                  ChoiceOf(dialog, IDC_AUTO_ZERO).SetSelection(1);
                  ChoiceOf(dialog, IDC_BAUD_RATE).SetSelection(8);
+                 ChoiceOf(dialog, IDC_LINE_FORMAT).SetSelection(3);
                  ClickButton(dialog, wxID_OK);
                },
            });
   EXPECT_FALSE(View()->Measuring());
 
-  EXPECT_EQ(shownAtOpen, (std::vector<wxString>{"0.000105", "Auto", "1", "On", "9600"}));
+  EXPECT_EQ(shownAtOpen, (std::vector<wxString>{"0.000105", "Auto", "1", "On", "9600", "8 data bits, no parity"}));
   std::vector<wxString> texts;
   for (const CapturedMessage& message : driver.Messages()) texts.push_back(message.text);
   ASSERT_GE(texts.size(), 3u);
@@ -118,6 +122,7 @@ TEST(InstrumentDialog, RefusesBadValuesInTheFieldAndHandsTheChoiceToStart) {
   expected.nplc = 0.01;
   expected.autoZero = AutoZero::Once;
   expected.baud = 57600;
+  expected.lineFormat = LineFormat{Parity::Even, 7};
   EXPECT_TRUE(LatestSnapshot()->settings.instrument == expected);
 
   // The next Setup presets them; its Cancel keeps them.
@@ -131,7 +136,8 @@ TEST(InstrumentDialog, RefusesBadValuesInTheFieldAndHandsTheChoiceToStart) {
              ChoiceOf(dialog, IDC_BAUD_RATE).SetSelection(0);
              ClickButton(dialog, wxID_OK);
            }});
-  EXPECT_EQ(shownNextTime, (std::vector<wxString>{"0.001", "1 mA", "0.01", "Once", "57600"}));
+  EXPECT_EQ(shownNextTime,
+            (std::vector<wxString>{"0.001", "1 mA", "0.01", "Once", "57600", "7 data bits, even parity"}));
   EXPECT_TRUE(LatestSnapshot()->settings.instrument == expected) << "Setup's Cancel takes nothing";
 }
 
@@ -143,6 +149,7 @@ TEST(InstrumentDialog, TheProfileKeepsTheValuesExactlyAndRefusesWhatTheDialogWou
   chosen.nplc = 7.5;
   chosen.autoZero = AutoZero::Off;
   chosen.baud = 300;
+  chosen.lineFormat = LineFormat{Parity::Odd, 7};
   {
     wxFileConfig profile(wxEmptyString, wxEmptyString, wxString::FromUTF8(path));
     SaveInstrumentSettings(profile, chosen);
@@ -157,6 +164,7 @@ TEST(InstrumentDialog, TheProfileKeepsTheValuesExactlyAndRefusesWhatTheDialogWou
     profile.Write("/Instrument/NPLC", "0,5");
     profile.Write("/Instrument/AutoZero", "sometimes");
     profile.Write("/Instrument/Baud", 9601L);
+    profile.Write("/Instrument/Parity", "none");  // 7 data bits without parity: not on the instrument's menu
     EXPECT_TRUE(LoadInstrumentSettings(profile) == InstrumentSettings{});
   }
   std::remove(path.c_str());

@@ -192,6 +192,20 @@ TEST(InstrumentProtocol, OnlyAWholeFiniteReadingCountsAsOne) {
   }
 }
 
+// Beyond a double, a number is too large or zero by the power of ten of its
+// first digit, not by the sign of its exponent (found by fuzzing).
+TEST(InstrumentProtocol, ANumberBeyondADoubleIsJudgedByItsSize) {
+  const std::string zeros(400, '0');
+  LatestReading r;
+  const std::string huge = "1" + zeros + "e-1,1\r";  // 1e399
+  EXPECT_EQ(JudgeReply(huge.data(), static_cast<int>(huge.size()), r, nullptr, BareForm()), ReplyVerdict::Overflow);
+  for (const std::string& tiny : {"1,0." + zeros + "1e+5\r", "1,0." + zeros + "1\r", "1,-0." + zeros + "0\r"}) {
+    r.current = 8.0;
+    ASSERT_EQ(JudgeReply(tiny.data(), static_cast<int>(tiny.size()), r, nullptr, BareForm()), ReplyVerdict::Reading);
+    EXPECT_EQ(r.current, 0.0);
+  }
+}
+
 TEST(InstrumentProtocol, ComplianceIsBit3OfTheStatusWord) {
   const std::string head = "+5.000000E-01,+1.050000E-04,+9.910000E+37,+1.234567E+01,";
   ReplyForm noStatus;
