@@ -21,8 +21,7 @@ void DataLineParser::ParseLine(const char* begin, const char* end) {
   double seconds = 0.0;
   double microamperes = 0.0;
   const bool good = static_cast<std::size_t>(end - begin) <= kLongestDataLine &&
-                    ParseDataLine(begin, end, seconds, microamperes) &&
-                    sink_.TakeSample(seconds, microamperes);
+                    ParseDataLine(begin, end, seconds, microamperes) && sink_.TakeSample(seconds, microamperes);
   if (good) {
     ++tally_.dataLines;
   } else {

@@ -80,8 +80,7 @@ struct DataFileReading {
 using DataFileProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
 
 // Reads the whole file at `path` in large blocks.
-DataFileReading ReadDataFile(const std::string& path, DataLineSink& sink,
-                             const DataFileProgress& progress = nullptr);
+DataFileReading ReadDataFile(const std::string& path, DataLineSink& sink, const DataFileProgress& progress = nullptr);
 
 // The bad-line note front ends show, e.g. "3 lines of run.dat are not data
 // lines and were skipped; the first is line 17." Empty when there are none.

@@ -15,9 +15,7 @@ std::string ToChars(double value, std::chars_format format, int precision) {
 
 }  // namespace
 
-std::string FormatFixed(double value, int decimals) {
-  return ToChars(value, std::chars_format::fixed, decimals);
-}
+std::string FormatFixed(double value, int decimals) { return ToChars(value, std::chars_format::fixed, decimals); }
 
 std::string FormatGeneral(double value) { return ToChars(value, std::chars_format::general, 6); }
 

@@ -30,15 +30,11 @@ int ReadResponse(InstrumentLink& link, Clock& clock, char* buffer) {
   return received;
 }
 
-std::string FormatSetVoltageCommand(double volts) {
-  return ":SOUR:VOLT " + FormatFixed(volts, 5) + "\r";
-}
+std::string FormatSetVoltageCommand(double volts) { return ":SOUR:VOLT " + FormatFixed(volts, 5) + "\r"; }
 
 namespace {
 
-bool IsNumberByte(char c) {
-  return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'E' || c == 'e';
-}
+bool IsNumberByte(char c) { return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'E' || c == 'e'; }
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 // What may stand before a reply and after its line end.
 bool IsPadding(char c) { return c == ' ' || c == '\t' || c == '\0' || IsLineEnd(c); }
@@ -156,8 +152,7 @@ struct ElementValue {
 bool Possible(ReplyElement kind, const ElementValue& element) {
   const double v = element.value;
   switch (kind) {
-    case ReplyElement::Resistance:
-      return element.tooLarge || IsOverflow(v) || std::fabs(v) <= kMaxMeasuredOhms;
+    case ReplyElement::Resistance: return element.tooLarge || IsOverflow(v) || std::fabs(v) <= kMaxMeasuredOhms;
     case ReplyElement::Time: return !element.tooLarge && v >= 0 && v <= kMaxTimeStamp;
     case ReplyElement::Status: {
       long long word = 0;

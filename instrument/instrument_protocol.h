@@ -12,7 +12,6 @@
 class Clock;
 class InstrumentLink;
 
-
 constexpr int kExchangeBufferSize = 256;
 constexpr int kMaxReplyBytes = 100;
 constexpr int kReplyWaitMs = 100;

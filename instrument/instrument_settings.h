@@ -17,7 +17,7 @@ struct InstrumentSettings {
   double currentRange = 0.0;     // amperes; 0 means Auto (the default)
   double nplc = 1.0;             // power-line cycles per conversion
   AutoZero autoZero = AutoZero::On;
-  int baud = 9600;  // the instrument's RS-232 setting must match
+  int baud = 9600;        // the instrument's RS-232 setting must match
   LineFormat lineFormat;  // 8 bits, no parity; parity makes the line check every byte
 
   bool operator==(const InstrumentSettings& other) const {

@@ -36,8 +36,7 @@ std::string SurfaceCall::ToString() const {
     case SurfaceOp::DrawText:
       return Join("DrawText", {x, y, right, bottom}) + ",\"" + text + "\"," + std::to_string(format) + ")";
     case SurfaceOp::GetTextExtent: return "GetTextExtent(\"" + text + "\")";
-    case SurfaceOp::SelectFont:
-      return Join("SelectFont", {font.height, font.escapement}) + "," + font.face + ")";
+    case SurfaceOp::SelectFont: return Join("SelectFont", {font.height, font.escapement}) + "," + font.face + ")";
     case SurfaceOp::SelectPen: return "SelectPen(" + HexColour(pen.colour) + "," + std::to_string(pen.width) + ")";
     case SurfaceOp::SelectBrush: return "SelectBrush(" + HexColour(brush.colour) + ")";
     case SurfaceOp::SetBackgroundMode:

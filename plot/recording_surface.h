@@ -41,7 +41,7 @@ struct SurfaceCall {
   int bottom = 0;
   std::string text;
   unsigned format = 0;
-  Colour colour = 0;  // SetPixel, SetBackgroundColour, SetTextColour
+  Colour colour = 0;     // SetPixel, SetBackgroundColour, SetTextColour
   FontDescription font;  // font selected by this call, or in effect for text calls
   PenDescription pen;
   BrushDescription brush;

@@ -27,8 +27,7 @@ int DrawRunPlot(DrawingSurface* dc, const SurfaceRect& bounds, const RunStore& s
   const double unit = hours ? 3600.0 : 1.0;
   // One column per device unit of the bounds: at least one per pixel of the frame.
   const int columnCount = std::max(1, bounds.right - bounds.left);
-  const std::vector<ColumnRange> columns =
-      store.MinMaxColumns(request.channel, span.from, span.to, columnCount);
+  const std::vector<ColumnRange> columns = store.MinMaxColumns(request.channel, span.from, span.to, columnCount);
 
   std::vector<double> xs;
   std::vector<double> ys;

@@ -32,8 +32,7 @@ int ColumnSpan::ColumnOf(double t) const {
   return x >= columns_ ? columns_ - 1 : static_cast<int>(x);
 }
 
-RunStore::RunStore(int channelCount)
-    : channelCount_(std::clamp(channelCount, 1, kMaxChannels)), open_(channelCount_) {
+RunStore::RunStore(int channelCount) : channelCount_(std::clamp(channelCount, 1, kMaxChannels)), open_(channelCount_) {
   overall_.fill(EmptyMinMax());
 }
 

@@ -53,7 +53,7 @@ struct ValueRange {
 struct ColumnRange {
   bool empty = true;
   std::size_t count = 0;
-  double min = 0.0;    // the smallest and largest value in the column
+  double min = 0.0;  // the smallest and largest value in the column
   double max = 0.0;
   double first = 0.0;  // the values of its earliest and latest sample, to join
   double last = 0.0;   // a line to the neighbouring columns

@@ -107,9 +107,8 @@ class PackedBlock {
   std::int64_t TimeMs(int k) const {
     // Unsigned arithmetic wraps where an intermediate sum would overflow; the
     // result is the stored time, well inside the int64 range.
-    return static_cast<std::int64_t>(time_.reference +
-                                     static_cast<std::uint64_t>(k) * static_cast<std::uint64_t>(stepMs_) +
-                                     Field(time_, k));
+    return static_cast<std::int64_t>(
+        time_.reference + static_cast<std::uint64_t>(k) * static_cast<std::uint64_t>(stepMs_) + Field(time_, k));
   }
   float Value(int channel, int k) const {
     const Column& column = channels_[channel];

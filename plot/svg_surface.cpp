@@ -50,9 +50,7 @@ std::string FamilyText(const FontDescription& font) {
 
 SvgSurface::SvgSurface(int width, int height) : width_(std::max(1, width)), height_(std::max(1, height)) {}
 
-int SvgSurface::FontHeight() const {
-  return font_.height == 0 ? kDefaultFontHeight : std::abs(font_.height);
-}
+int SvgSurface::FontHeight() const { return font_.height == 0 ? kDefaultFontHeight : std::abs(font_.height); }
 
 void SvgSurface::EndPath() {
   if (path_.empty()) return;
@@ -107,9 +105,9 @@ void SvgSurface::Rectangle(int left, int top, int right, int bottom) {
 void SvgSurface::Ellipse(int left, int top, int right, int bottom) {
   EndPath();
   if (right <= left || bottom <= top) return;
-  body_ += "<ellipse cx=\"" + Number((left + right) / 2.0) + "\" cy=\"" + Number((top + bottom) / 2.0) +
-           "\" rx=\"" + Number((right - left - 1) / 2.0) + "\" ry=\"" + Number((bottom - top - 1) / 2.0) +
-           "\" fill=\"" + ColourText(brush_.colour) + "\" stroke=\"" + ColourText(pen_.colour) + "\"/>\n";
+  body_ += "<ellipse cx=\"" + Number((left + right) / 2.0) + "\" cy=\"" + Number((top + bottom) / 2.0) + "\" rx=\"" +
+           Number((right - left - 1) / 2.0) + "\" ry=\"" + Number((bottom - top - 1) / 2.0) + "\" fill=\"" +
+           ColourText(brush_.colour) + "\" stroke=\"" + ColourText(pen_.colour) + "\"/>\n";
 }
 
 void SvgSurface::SetPixel(int x, int y, Colour colour) {
@@ -134,8 +132,8 @@ void SvgSurface::DrawTextAt(int x, int y, const std::string& text) {
   }
   // The baseline sits about a fifth of the cell above its bottom.
   body_ += "<text x=\"" + std::to_string(x) + "\" y=\"" + Number(y + height * 0.8) + "\" font-family=\"" +
-           FamilyText(font_) + "\" font-size=\"" + Number(height * 0.85) + "\" fill=\"" +
-           ColourText(textColour_) + "\"" + rotation + ">" + XmlText(text) + "</text>\n";
+           FamilyText(font_) + "\" font-size=\"" + Number(height * 0.85) + "\" fill=\"" + ColourText(textColour_) +
+           "\"" + rotation + ">" + XmlText(text) + "</text>\n";
   if (mode_ == BackgroundMode::Opaque) body_ += "</g>\n";
 }
 
@@ -190,7 +188,8 @@ std::string SvgSurface::Document() {
   EndPath();
   const std::string width = std::to_string(width_);
   const std::string height = std::to_string(height_);
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" +
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" "
+         "width=\"" +
          width + "\" height=\"" + height + "\" viewBox=\"0 0 " + width + " " + height +
          "\" shape-rendering=\"crispEdges\">\n" + body_ + "</svg>\n";
 }

@@ -52,8 +52,7 @@ bool SameFont(const FontDescription& a, const FontDescription& b) {
 }
 
 // Clips the segment to the rectangle (Liang-Barsky); false when nothing is left.
-bool ClipToArea(double& x0, double& y0, double& x1, double& y1, double left, double top, double right,
-                double bottom) {
+bool ClipToArea(double& x0, double& y0, double& x1, double& y1, double left, double top, double right, double bottom) {
   double t0 = 0, t1 = 1;
   const double dx = x1 - x0, dy = y1 - y0;
   const double p[4] = {-dx, dx, -dy, dy};
@@ -107,8 +106,8 @@ WxDrawingSurface::WxDrawingSurface(wxDC& dc) : dc_(dc) {
   int width = 0, height = 0;
   dc_.GetSize(&width, &height);
   if (width > 0 && height > 0) {
-    visible_ = Area{dc_.DeviceToLogicalX(0) - 2LL, dc_.DeviceToLogicalY(0) - 2LL,
-                    dc_.DeviceToLogicalX(width) + 2LL, dc_.DeviceToLogicalY(height) + 2LL};
+    visible_ = Area{dc_.DeviceToLogicalX(0) - 2LL, dc_.DeviceToLogicalY(0) - 2LL, dc_.DeviceToLogicalX(width) + 2LL,
+                    dc_.DeviceToLogicalY(height) + 2LL};
   } else {
     visible_ = Area{-kSafeCoordinate / 4, -kSafeCoordinate / 4, kSafeCoordinate / 4, kSafeCoordinate / 4};
   }

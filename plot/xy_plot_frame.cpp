@@ -11,9 +11,7 @@
 
 namespace {
 
-FontDescription PlotFont(int height, int escapement) {
-  return StrokeFont(height, escapement, kFamilySwiss, "Swiss");
-}
+FontDescription PlotFont(int height, int escapement) { return StrokeFont(height, escapement, kFamilySwiss, "Swiss"); }
 
 // "%g" in the C locale whatever locale the program runs in: a GUI toolkit may
 // switch to a locale with a decimal comma.
@@ -37,8 +35,7 @@ std::int64_t Inset(std::int64_t length, int divisor) { return divisor != 0 ? len
 
 }  // namespace
 
-int CXYPlot::ComputeTicks(char axis, int n, double& min, double& max, double& first, double& last,
-                          double& step) {
+int CXYPlot::ComputeTicks(char axis, int n, double& min, double& max, double& first, double& last, double& step) {
   const double range = max - min;
   // Refuses a range that is empty, reversed, infinite or NaN.
   if (!(range > 0) || !std::isfinite(range) || n < 1) return 0;

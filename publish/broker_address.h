@@ -8,8 +8,8 @@ struct BrokerAddress {
   bool tls = false;
   std::string user;  // empty: connect without a user name
   std::string host;
-  int port = 1883;      // 8883 for mqtts://
-  std::string prefix;   // topics go below it: PREFIX/reading, PREFIX/status
+  int port = 1883;     // 8883 for mqtts://
+  std::string prefix;  // topics go below it: PREFIX/reading, PREFIX/status
 
   // The address as given, without the prefix: for messages.
   std::string BrokerText() const;

@@ -17,15 +17,15 @@
 #include <memory>
 #include <string>
 
-#include "run/measurement_run.h"
 #include "publish/broker_address.h"
 #include "publish/run_messages.h"
+#include "run/measurement_run.h"
 
 struct MqttSettings {
   BrokerAddress broker;
-  std::string password;  // from a file or the environment; never shown
-  std::string caFile;    // mqtts: the CA certificate; empty: the system's
-  std::string bench;     // in the run state, and in messages
+  std::string password;           // from a file or the environment; never shown
+  std::string caFile;             // mqtts: the CA certificate; empty: the system's
+  std::string bench;              // in the run state, and in messages
   std::size_t queueLimit = 3600;  // readings held while the broker is away
 };
 

@@ -5,8 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "run/run_record.h"
 #include "publish/mqtt_publisher.h"
+#include "run/run_record.h"
 
 std::string PublishSummary(const MqttSettings& settings, const PublishCounts& counts) {
   return "mqtt: " + std::to_string(counts.readingsPublished) + " readings published to " +

@@ -44,8 +44,7 @@ ReadingMessage ReadingOf(const RunSnapshot& snapshot, std::chrono::system_clock:
   reading.sample = snapshot.counters.samplesTaken;
   reading.elapsedSeconds = LoggedSeconds(snapshot.latest.time);  // the same number as the file line
   reading.wallClock = WallClockText(when);
-  reading.epochNanoseconds =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
+  reading.epochNanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
   reading.current = snapshot.latest.current;
   reading.voltage = snapshot.latest.voltage;
   reading.compliance = snapshot.latest.inCompliance;
@@ -66,8 +65,8 @@ std::string ReadingJson(const ReadingMessage& reading) {
 std::string ReadingLineProtocol(const ReadingMessage& reading, const std::string& bench) {
   return "ivra,bench=" + TagValue(bench) + " current=" + NumberText(reading.current) +
          ",voltage=" + NumberText(reading.voltage) + ",elapsed=" + NumberText(reading.elapsedSeconds) +
-         ",sample=" + std::to_string(reading.sample) +
-         "i,compliance=" + (reading.compliance ? "true" : "false") + " " + std::to_string(reading.epochNanoseconds);
+         ",sample=" + std::to_string(reading.sample) + "i,compliance=" + (reading.compliance ? "true" : "false") + " " +
+         std::to_string(reading.epochNanoseconds);
 }
 
 std::string RunStateWord(const RunSnapshot& snapshot) {

@@ -9,12 +9,12 @@
 
 // One sample, as the data file logged it.
 struct ReadingMessage {
-  int sample = 0;                // 1 for the run's first reading
-  double elapsedSeconds = 0.0;   // as the data file line has it (two decimals)
-  std::string wallClock;         // ISO 8601 with the zone's offset
+  int sample = 0;               // 1 for the run's first reading
+  double elapsedSeconds = 0.0;  // as the data file line has it (two decimals)
+  std::string wallClock;        // ISO 8601 with the zone's offset
   long long epochNanoseconds = 0;
-  double current = 0.0;  // amperes
-  double voltage = 0.0;  // volts, as measured
+  double current = 0.0;     // amperes
+  double voltage = 0.0;     // volts, as measured
   bool compliance = false;  // the instrument held the current at its limit
 };
 

@@ -8,8 +8,8 @@ SnapshotNews SnapshotChanges::Next(const RunSnapshot& snapshot) {
   news.newSample = c.samplesTaken > 0 && c.samplesTaken != samplesTaken_;
   news.newState = !seen_ || snapshot.state != state_ || c.missedSamples != missedSamples_ ||
                   c.lostLines != lostLines_ || c.staleReplies != staleReplies_ || c.portLosses != portLosses_ ||
-                  c.complianceStreaks != complianceStreaks_ ||
-                  silent != silent_ || snapshot.recordWriteError != recordWriteError_;
+                  c.complianceStreaks != complianceStreaks_ || silent != silent_ ||
+                  snapshot.recordWriteError != recordWriteError_;
   seen_ = true;
   state_ = snapshot.state;
   samplesTaken_ = c.samplesTaken;

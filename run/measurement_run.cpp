@@ -84,8 +84,7 @@ void MeasurementRun::Redraw(RunObserver& frontEnd) {
 void MeasurementRun::WriteRunRecord(RunObserver& frontEnd) {
   if (!recordWanted_) return;
   std::string error;
-  if (ReplaceFileAtomically(RunRecordPath(settings_.outputPath), RunRecordJson(record_, settings_, counters_),
-                            error)) {
+  if (ReplaceFileAtomically(RunRecordPath(settings_.outputPath), RunRecordJson(record_, settings_, counters_), error)) {
     record_.writeError.clear();
     recordFailureShown_ = false;
     return;

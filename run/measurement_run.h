@@ -18,11 +18,11 @@
 #include "datafile/data_file.h"
 #include "instrument/instrument_link.h"
 #include "instrument/instrument_protocol.h"
-#include "run/run_record.h"
+#include "process/clock.h"
 #include "run/run_observer.h"
+#include "run/run_record.h"
 #include "run/run_snapshot.h"
 #include "run/sample_history.h"
-#include "process/clock.h"
 #include "serial/port_discovery.h"
 
 class MeasurementRun {
@@ -120,7 +120,7 @@ class MeasurementRun {
   bool recordWanted_ = false;
   // RecordNotWritten has been reported and the record not written since.
   bool recordFailureShown_ = false;
-  bool ended_ = false;  // a measurement has ended since the program started
+  bool ended_ = false;              // a measurement has ended since the program started
   bool endedWithPortLost_ = false;  // the port was away when the last measurement ended
 
   mutable std::mutex snapshotMutex_;

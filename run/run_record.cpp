@@ -83,8 +83,8 @@ std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& se
   }
   nlohmann::ordered_json losses = nlohmann::ordered_json::array();
   for (const PortLossTimes& loss : record.portLosses) {
-    losses.push_back({{"lost", TimeOrNull(loss.lostAt, loss.lostAtClock)},
-                      {"back", TimeOrNull(loss.backAt, loss.backAtClock)}});
+    losses.push_back(
+        {{"lost", TimeOrNull(loss.lostAt, loss.lostAtClock)}, {"back", TimeOrNull(loss.backAt, loss.backAtClock)}});
   }
   nlohmann::ordered_json j;
   j["program"] = "ivra";

@@ -53,11 +53,11 @@ struct RunCounters {
   int lostLines = 0;      // readings stored and drawn whose line is not in the file
   int missedByReason[kMissReasonCount] = {};
   MissReason lastMissReason = MissReason::NoReply;
-  int staleReplies = 0;      // samples before which waiting input was discarded
-  long long staleBytes = 0;  // bytes discarded before samples
-  int lastStaleBytes = 0;    // bytes discarded before the latest sample
-  int portLosses = 0;        // times the port went away
-  int noReplyStreak = 0;     // due samples in a row that got no reply
+  int staleReplies = 0;         // samples before which waiting input was discarded
+  long long staleBytes = 0;     // bytes discarded before samples
+  int lastStaleBytes = 0;       // bytes discarded before the latest sample
+  int portLosses = 0;           // times the port went away
+  int noReplyStreak = 0;        // due samples in a row that got no reply
   int samplesInCompliance = 0;  // readings taken while the current was held at the limit
   int complianceStreaks = 0;    // runs of such readings, not broken by missed samples
 };

@@ -93,7 +93,7 @@ std::string FindPortHolder(const std::string& devicePath) {
 std::string DeviceGroupName(const std::string& devicePath) {
   struct stat st {};
   if (stat(devicePath.c_str(), &st) != 0) return std::string();
-  group entry {};
+  group entry{};
   group* found = nullptr;
   char buffer[4096];
   if (getgrgid_r(st.st_gid, &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr) {

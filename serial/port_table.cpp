@@ -2,9 +2,7 @@
 
 namespace {
 
-bool IsValidPortNumber(int portNumber) {
-  return portNumber >= kFirstPortNumber && portNumber <= kLastPortNumber;
-}
+bool IsValidPortNumber(int portNumber) { return portNumber >= kFirstPortNumber && portNumber <= kLastPortNumber; }
 
 }  // namespace
 

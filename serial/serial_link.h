@@ -35,10 +35,10 @@ enum class PortOpenProblem {
 
 struct PortOpenError {
   PortOpenProblem problem = PortOpenProblem::None;
-  std::string path;         // the device path that was tried
-  int systemError = 0;      // errno / GetLastError() of the failing call, 0 if none
-  std::string group;        // PermissionDenied: the group that owns the device, if known
-  std::string holder;       // Busy: the program that holds it, e.g. "minicom (pid 4711)", if found
+  std::string path;     // the device path that was tried
+  int systemError = 0;  // errno / GetLastError() of the failing call, 0 if none
+  std::string group;    // PermissionDenied: the group that owns the device, if known
+  std::string holder;   // Busy: the program that holds it, e.g. "minicom (pid 4711)", if found
 };
 
 constexpr int kDefaultSerialBaud = 9600;

@@ -16,9 +16,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "serial/port_holder.h"
 #include "process/clock.h"
 #include "process/stop_request.h"
+#include "serial/port_holder.h"
 
 namespace {
 
@@ -55,8 +55,8 @@ void ConfigureLine(int fd, int baud, const LineFormat& format) {
 
   // Raw bytes both ways: no echo, no line editing, no signals, no CR/LF
   // translation, no output processing, no software flow control.
-  tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
-                                        IXON | IXOFF | IXANY | INPCK);
+  tio.c_iflag &=
+      ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
   tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   // 8 data bits and no parity unless the bench chose another of the
@@ -129,8 +129,7 @@ bool Fail(PortOpenError* error, const std::string& path, PortOpenProblem problem
 PortOpenProblem ProblemOfOpenErrno(int err) {
   switch (err) {
     case EACCES:
-    case EPERM:
-      return PortOpenProblem::PermissionDenied;
+    case EPERM: return PortOpenProblem::PermissionDenied;
     case EBUSY:  // TIOCEXCL set by another opener
       return PortOpenProblem::Busy;
     case ENOENT:
@@ -138,8 +137,7 @@ PortOpenProblem ProblemOfOpenErrno(int err) {
     case ENXIO:
     case EIO:  // a device node with no UART behind it
       return PortOpenProblem::NoSuchDevice;
-    default:
-      return PortOpenProblem::Other;
+    default: return PortOpenProblem::Other;
   }
 }
 

@@ -11,10 +11,10 @@
 #include <cstring>
 #include <string>
 
-#include "serial/line_settings.h"
-#include "serial/port_holder.h"
 #include "process/clock.h"
 #include "process/stop_request.h"
+#include "serial/line_settings.h"
+#include "serial/port_holder.h"
 
 struct SerialLink::Port {
   // INVALID_HANDLE_VALUE when no port is open.
@@ -60,17 +60,13 @@ bool Fail(PortOpenError* error, const std::string& path, DWORD lastError) {
   error->systemError = static_cast<int>(lastError);
   switch (lastError) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      error->problem = PortOpenProblem::NoSuchDevice;
-      break;
+    case ERROR_PATH_NOT_FOUND: error->problem = PortOpenProblem::NoSuchDevice; break;
     case ERROR_ACCESS_DENIED:  // what Windows says for a COM port another program holds
     case ERROR_SHARING_VIOLATION:
       error->problem = PortOpenProblem::Busy;
       error->holder = FindPortHolder(path);
       break;
-    default:
-      error->problem = PortOpenProblem::Other;
-      break;
+    default: error->problem = PortOpenProblem::Other; break;
   }
   return false;
 }
@@ -187,7 +183,7 @@ bool SerialLink::Open(const std::string& name, PortOpenError* error, int baud, c
   // Share mode 0: exclusive use; a port held by another program fails here,
   // before any configuration.
   port_->handle = CreateFileA(DeviceNamespacePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
   if (port_->handle == INVALID_HANDLE_VALUE) {
     const DWORD lastError = GetLastError();
     ReleaseClaim(*port_);
@@ -228,7 +224,8 @@ bool SerialLink::Write(const void* bytes, int count) {
   DWORD written = 0;
   const bool completed = WriteFile(port_->handle, bytes, static_cast<DWORD>(count), &written, &op) != FALSE;
   // With flow control off, a write that fails or times out means the line is gone.
-  if ((!completed && GetLastError() != ERROR_IO_PENDING) || Finish(*port_, op, completed, false) != static_cast<DWORD>(count)) {
+  if ((!completed && GetLastError() != ERROR_IO_PENDING) ||
+      Finish(*port_, op, completed, false) != static_cast<DWORD>(count)) {
     port_->lost = true;
     return false;
   }

@@ -16,8 +16,7 @@ std::string FolderOf(const std::string& path) {
 
 std::string Reason(const std::string& path, const FileCreateError& error) {
   switch (error.problem) {
-    case FileCreateProblem::EmptyName:
-      return "No file name was given. Enter the name of the data file, e.g. run1.dat.";
+    case FileCreateProblem::EmptyName: return "No file name was given. Enter the name of the data file, e.g. run1.dat.";
     case FileCreateProblem::IsDirectory:
       return "This is a folder, not a file. Add a file name to it, e.g. " +
              PrintableText((std::filesystem::path(path) / "run1.dat").string()) + ".";
@@ -32,8 +31,7 @@ std::string Reason(const std::string& path, const FileCreateError& error) {
     case FileCreateProblem::InUse:
       return "A running measurement is writing to this file. Wait until it has ended, or choose another file.";
     case FileCreateProblem::Other:
-    case FileCreateProblem::None:
-      break;
+    case FileCreateProblem::None: break;
   }
   std::string text = "The system could not create it";
   if (error.systemError != 0) text += std::string(" (") + std::strerror(error.systemError) + ")";

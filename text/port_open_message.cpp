@@ -32,8 +32,7 @@ std::string Reason(const PortOpenError& error, const std::vector<SerialPortInfo>
     case PortOpenProblem::NotATerminal:
       return "This is not a serial port. Choose the port the instrument is connected to.";
     case PortOpenProblem::Other:
-    case PortOpenProblem::None:
-      break;
+    case PortOpenProblem::None: break;
   }
   std::string text = "The system could not open it";
   if (error.systemError != 0) text += std::string(" (") + std::strerror(error.systemError) + ")";
@@ -57,8 +56,8 @@ std::string PortChoiceText(const SerialPortInfo& port) {
 
 std::string PrintablePortListLine(const SerialPortInfo& port) {
   SerialPortInfo shown = port;
-  for (std::string* field : {&shown.device, &shown.stableName, &shown.description, &shown.manufacturer,
-                             &shown.product, &shown.serialNumber}) {
+  for (std::string* field : {&shown.device, &shown.stableName, &shown.description, &shown.manufacturer, &shown.product,
+                             &shown.serialNumber}) {
     *field = PrintableText(*field);
   }
   return PortListLine(shown);

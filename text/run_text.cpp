@@ -25,8 +25,9 @@ std::string MissedText(const RunSnapshot& run) {
     case MissReason::Overflow: reason = "the instrument sent its overflow mark (9.91E+37) instead of a current"; break;
     case MissReason::PortLost: reason = "serial port " + Port(run) + " is lost"; break;
     case MissReason::Garbled:
-      reason = "a garbled reply: not the elements asked for, a byte that belongs to no number, or a value the "
-               "instrument cannot send";
+      reason =
+          "a garbled reply: not the elements asked for, a byte that belongs to no number, or a value the "
+          "instrument cannot send";
       break;
     case MissReason::LineError:
       reason = "the serial line marked a byte of the reply damaged (parity or framing error) on " + Port(run);
@@ -56,8 +57,9 @@ const char* MissReasonText(MissReason reason) {
 }
 
 std::string LineFormatText(const LineFormat& format) {
-  const char* parity = format.parity == Parity::Even ? "even parity" : format.parity == Parity::Odd ? "odd parity"
-                                                                                                      : "no parity";
+  const char* parity = format.parity == Parity::Even  ? "even parity"
+                       : format.parity == Parity::Odd ? "odd parity"
+                                                      : "no parity";
   return std::to_string(format.dataBits) + " data bits, " + parity;
 }
 
@@ -70,8 +72,7 @@ std::string NoReplyChecks(int baud, const LineFormat& format) {
 std::string TroubleText(SampleTrouble trouble, const RunSnapshot& run) {
   const RunCounters& c = run.counters;
   switch (trouble) {
-    case SampleTrouble::Missed:
-      return MissedText(run);
+    case SampleTrouble::Missed: return MissedText(run);
     case SampleTrouble::Lost:
       return "sample at " + FormatFixed(run.latest.time, 2) + " s could not be written to " +
              PrintableText(run.settings.outputPath) + SoFar(c.lostLines, "lost");
@@ -85,23 +86,23 @@ std::string TroubleText(SampleTrouble trouble, const RunSnapshot& run) {
              "sample";
     case SampleTrouble::PortBack:
       return "serial port " + Port(run) + " is back at tick " + std::to_string(run.tickCount) + "; sampling goes on";
-    case SampleTrouble::InstrumentSilent:
-      return SilentText(run);
+    case SampleTrouble::InstrumentSilent: return SilentText(run);
     case SampleTrouble::InCompliance:
       return "in compliance at tick " + std::to_string(run.tickCount) + ": the current is held at the limit of " +
              FormatGeneral(run.settings.instrument.currentLimit * 1e6) +
              " uA and the voltage across the device is below the set value; the samples are written as measured. "
              "Raise the current limit (Setup > Instrument, or ivra-run --current-limit)";
     case SampleTrouble::RecordNotWritten:
-      return "the run record " + PrintableText(run.recordPath) +
-             " could not be written (" + run.recordWriteError + "); the measurement goes on";
+      return "the run record " + PrintableText(run.recordPath) + " could not be written (" + run.recordWriteError +
+             "); the measurement goes on";
   }
   return {};
 }
 
 std::string StatusPaneText(const RunSnapshot& run) {
   const RunCounters& c = run.counters;
-  std::string text = "Missed samples: " + std::to_string(c.missedSamples) + "  Lost lines: " + std::to_string(c.lostLines);
+  std::string text =
+      "Missed samples: " + std::to_string(c.missedSamples) + "  Lost lines: " + std::to_string(c.lostLines);
   if (c.staleReplies > 0) text += "  Stale replies: " + std::to_string(c.staleReplies);
   if (c.portLosses > 0) text += "  Port losses: " + std::to_string(c.portLosses);
   if (c.samplesInCompliance > 0) {
@@ -161,6 +162,7 @@ std::string SettingsNotTakenText(const ErrorQueryReply& reply, const std::string
   }
   const std::string number = (reply.number > 0 ? "+" : "") + std::to_string(reply.number);
   return "The instrument on serial port " + port + " refused a setting: error " + number + ", \"" +
-         PrintableText(reply.text) + "\". Its output was not switched on. Check the values in Setup > Instrument "
+         PrintableText(reply.text) +
+         "\". Its output was not switched on. Check the values in Setup > Instrument "
          "(ivra-run: --current-limit, --current-range, --nplc, --autozero).";
 }

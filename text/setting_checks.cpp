@@ -20,14 +20,13 @@ std::string Trimmed(const std::string& text) {
 }
 
 std::string IntRangeMessage(const IntSettingRange& range) {
-  return "Please enter an integer between " + std::to_string(range.minimum) + " and " +
-         std::to_string(range.maximum) + ".";
+  return "Please enter an integer between " + std::to_string(range.minimum) + " and " + std::to_string(range.maximum) +
+         ".";
 }
 
 }  // namespace
 
-std::optional<std::string> CheckIntSetting(const std::string& text, const IntSettingRange& range,
-                                           int& value) {
+std::optional<std::string> CheckIntSetting(const std::string& text, const IntSettingRange& range, int& value) {
   const std::string number = Trimmed(text);
   const char* first = number.data();
   const char* last = first + number.size();
@@ -48,8 +47,7 @@ std::optional<std::string> CheckIntSetting(const std::string& text, const IntSet
   return std::nullopt;
 }
 
-std::optional<std::string> CheckDoubleSetting(const std::string& text, const DoubleSettingRange& range,
-                                              double& value) {
+std::optional<std::string> CheckDoubleSetting(const std::string& text, const DoubleSettingRange& range, double& value) {
   const std::string number = Trimmed(text);
   std::size_t pos = 0;
   double parsed = 0.0;
@@ -57,8 +55,8 @@ std::optional<std::string> CheckDoubleSetting(const std::string& text, const Dou
     return std::string("Please enter a number.");
   }
   if (parsed < range.minimum || parsed > range.maximum) {
-    return "Please enter a number between " + FormatGeneral(range.minimum) + " and " +
-           FormatGeneral(range.maximum) + ".";
+    return "Please enter a number between " + FormatGeneral(range.minimum) + " and " + FormatGeneral(range.maximum) +
+           ".";
   }
   value = parsed;
   return std::nullopt;

@@ -28,13 +28,11 @@ inline constexpr IntSettingRange kPortNumberRange{"Serial port", 1, 4};
 // On failure returns the message: "Please enter an integer." when the text is no
 // integer, "Please enter an integer between 10 and 10000000." when it is out of
 // range. On success stores the value and returns nothing.
-std::optional<std::string> CheckIntSetting(const std::string& text, const IntSettingRange& range,
-                                           int& value);
+std::optional<std::string> CheckIntSetting(const std::string& text, const IntSettingRange& range, int& value);
 
 // The same for a decimal number: "Please enter a number." and
 // "Please enter a number between -10 and 10."
-std::optional<std::string> CheckDoubleSetting(const std::string& text, const DoubleSettingRange& range,
-                                              double& value);
+std::optional<std::string> CheckDoubleSetting(const std::string& text, const DoubleSettingRange& range, double& value);
 
 // The SourceMeter 2400 limits the current of its voltage source from 1 nA to 1.05 A.
 constexpr double kMinCurrentLimit = 1e-9;

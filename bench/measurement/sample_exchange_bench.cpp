@@ -15,8 +15,8 @@
 
 #include "instrument/instrument_link.h"
 #include "instrument/instrument_protocol.h"
-#include "run/sample_history.h"
 #include "process/clock.h"
+#include "run/sample_history.h"
 #include "sim/simulated_instrument.h"
 
 namespace {
@@ -31,8 +31,8 @@ void Print(const char* phase, std::vector<double> values) {
   std::sort(values.begin(), values.end());
   double sum = 0;
   for (double v : values) sum += v;
-  std::printf("%-28s mean %8.2f ms   min %8.2f   median %8.2f   max %8.2f\n", phase,
-              sum / values.size(), values.front(), values[values.size() / 2], values.back());
+  std::printf("%-28s mean %8.2f ms   min %8.2f   median %8.2f   max %8.2f\n", phase, sum / values.size(),
+              values.front(), values[values.size() / 2], values.back());
 }
 
 }  // namespace
@@ -79,8 +79,8 @@ int main(int argc, char** argv) {
   }
   SendCommand(link, kOutputOffCommand);
 
-  std::printf("%d sample exchanges against the simulator on %s, %d parsed\n", samples,
-              sim.DevicePath().c_str(), parsed);
+  std::printf("%d sample exchanges against the simulator on %s, %d parsed\n", samples, sim.DevicePath().c_str(),
+              parsed);
   Print("discard waiting input", discard);
   Print("set voltage (19 writes)", setVoltage);
   Print("read request (7 writes)", readRequest);

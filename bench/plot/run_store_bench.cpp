@@ -102,9 +102,8 @@ void Append(benchmark::State& state) {
   }
   state.SetLabel(kShapeNames[shape]);
   // Seconds per sample (shown as e.g. 25n for 25 ns).
-  state.counters["time_per_sample"] =
-      benchmark::Counter(static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
+  state.counters["time_per_sample"] = benchmark::Counter(
+      static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   state.counters["MiB"] = bytes / 1048576.0;
   state.counters["bytes_per_sample"] = static_cast<double>(bytes) / count;
 }

@@ -1,7 +1,7 @@
 #include "programs/common/port_options.h"
 
-#include "text/setting_checks.h"
 #include "programs/common/field_message.h"
+#include "text/setting_checks.h"
 
 namespace {
 

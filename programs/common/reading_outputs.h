@@ -7,10 +7,10 @@
 #include <mutex>
 #include <string>
 
-#include "run/measurement_run.h"
 #include "programs/common/publish_options.h"
 #include "publish/mqtt_publisher.h"
 #include "publish/snapshot_changes.h"
+#include "run/measurement_run.h"
 
 class ReadingOutputs {
  public:

@@ -9,11 +9,7 @@
 #include <vector>
 
 #include "datafile/existing_output.h"
-#include "text/file_messages.h"
-#include "run/measurement_run.h"
-#include "text/port_open_message.h"
-#include "run/run_record.h"
-#include "text/run_text.h"
+#include "process/stop_request.h"
 #include "programs/common/publish_options.h"
 #include "programs/common/reading_outputs.h"
 #include "programs/common/simulator_start.h"
@@ -21,9 +17,13 @@
 #include "programs/ivra-run/run_options.h"
 #include "programs/ivra-run/run_ticks.h"
 #include "programs/ivra-run/terminal_front_end.h"
+#include "run/measurement_run.h"
+#include "run/run_record.h"
 #include "serial/port_discovery.h"
 #include "serial/port_table.h"
-#include "process/stop_request.h"
+#include "text/file_messages.h"
+#include "text/port_open_message.h"
+#include "text/run_text.h"
 
 namespace {
 

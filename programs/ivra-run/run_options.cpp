@@ -4,9 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "text/setting_checks.h"
-#include "text/setting_checks.h"
 #include "programs/common/field_message.h"
+#include "text/setting_checks.h"
 
 namespace {
 

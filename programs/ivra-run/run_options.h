@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "run/run_snapshot.h"
 #include "programs/common/port_options.h"
+#include "run/run_snapshot.h"
 #include "serial/port_table.h"
 
 struct RunOptions {

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "programs/ivra-run/tick_schedule.h"
 #include "process/stop_request.h"
+#include "programs/ivra-run/tick_schedule.h"
 
 void RunTicks(MeasurementRun& run, TerminalFrontEnd& frontEnd) {
   Clock& clock = run.RunClock();

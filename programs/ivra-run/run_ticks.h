@@ -1,8 +1,8 @@
 // ivra-run's one-second tick on the run's clock (see tick_schedule.h).
 #pragma once
 
-#include "run/measurement_run.h"
 #include "programs/ivra-run/terminal_front_end.h"
+#include "run/measurement_run.h"
 
 // Ticks `run` until it stops by itself or a stop request comes.
 void RunTicks(MeasurementRun& run, TerminalFrontEnd& frontEnd);

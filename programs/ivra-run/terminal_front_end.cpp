@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "decimal/decimal_text.h"
-#include "text/run_text.h"
 #include "programs/ivra-run/terminal_width.h"
+#include "text/run_text.h"
 
 std::string FormatStatusLine(const RunSnapshot& run, double elapsedSeconds, int width) {
   const MeasurementSettings& settings = run.settings;

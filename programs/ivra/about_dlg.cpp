@@ -7,7 +7,8 @@
 #include "programs/ivra/app_icon.h"
 
 CAboutDlg::CAboutDlg(wxWindow* parent)
-    : wxDialog(parent, wxID_ANY, "About Ivra", wxDefaultPosition, wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
+    : wxDialog(parent, wxID_ANY, "About Ivra", wxDefaultPosition, wxDefaultSize,
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
   SetFont(wxFont(wxFontInfo(8).Family(wxFONTFAMILY_SWISS).FaceName("MS Sans Serif")));
   // The icon keeps its own size; only its corner is in dialog units.
   new wxStaticBitmap(this, wxID_STATIC, wxBitmap(MakeAppIcon()), wxDLG_UNIT(this, wxPoint(11, 17)));

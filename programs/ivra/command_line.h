@@ -15,9 +15,9 @@
 struct IvraCommandLine {
   bool help = false;
   bool version = false;
-  PortOptions ports;   // --simulate, and --comN=PATH in the order given
+  PortOptions ports;       // --simulate, and --comN=PATH in the order given
   PublishOptions publish;  // --mqtt and its companions, --bench
-  std::string error;   // empty when the command line is good
+  std::string error;       // empty when the command line is good
 };
 
 // Parses the arguments after the program name.

@@ -11,9 +11,9 @@
 #include <wx/timer.h>
 
 #include "instrument/instrument_settings.h"
-#include "run/measurement_run.h"
 #include "programs/common/reading_outputs.h"
 #include "programs/ivra/modal_dialog_tracker.h"
+#include "run/measurement_run.h"
 #include "serial/port_discovery.h"
 #include "serial/port_table.h"
 

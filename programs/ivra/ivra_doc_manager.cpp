@@ -40,23 +40,18 @@ void CIvraDocManager::OnFileNewInPlace(wxCommandEvent&) {
 
 bool CIvraDocManager::OpenRunFile(const std::string& path) {
   switch (OpenRunWindow(wxTheApp->GetTopWindow(), path)) {
-    case OpenRunOutcome::Opened:
-      AddFileToHistory(wxString::FromUTF8(path.c_str()));
-      return true;
-    case OpenRunOutcome::Missing:
-      TellMissing(wxString::FromUTF8(path.c_str()), wxEmptyString);
-      return false;
+    case OpenRunOutcome::Opened: AddFileToHistory(wxString::FromUTF8(path.c_str())); return true;
+    case OpenRunOutcome::Missing: TellMissing(wxString::FromUTF8(path.c_str()), wxEmptyString); return false;
     case OpenRunOutcome::Cancelled:
-    case OpenRunOutcome::NotOpened:
-      return false;
+    case OpenRunOutcome::NotOpened: return false;
   }
   return false;
 }
 
 void CIvraDocManager::OnFileOpenRun(wxCommandEvent&) {
-  const wxString path = wxFileSelector("Open", wxEmptyString, wxEmptyString, wxEmptyString,
-                                       "Ivra data files (*.dat)|*.dat|All files|*", wxFD_OPEN | wxFD_FILE_MUST_EXIST,
-                                       wxTheApp->GetTopWindow());
+  const wxString path =
+      wxFileSelector("Open", wxEmptyString, wxEmptyString, wxEmptyString, "Ivra data files (*.dat)|*.dat|All files|*",
+                     wxFD_OPEN | wxFD_FILE_MUST_EXIST, wxTheApp->GetTopWindow());
   if (!path.empty()) OpenRunFile(path.utf8_string());
 }
 

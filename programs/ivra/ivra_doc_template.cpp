@@ -4,6 +4,6 @@
 #include "ui/ivra_view.h"
 
 CIvraDocTemplate::CIvraDocTemplate(wxDocManager* manager, std::function<wxView*()> makeView)
-    : wxDocTemplate(manager, "Ivra Document", wxEmptyString, wxEmptyString, wxEmptyString, "Ivra.Document",
-                    "Ivra View", wxCLASSINFO(CIvraDoc), wxCLASSINFO(CIvraView)),
+    : wxDocTemplate(manager, "Ivra Document", wxEmptyString, wxEmptyString, wxEmptyString, "Ivra.Document", "Ivra View",
+                    wxCLASSINFO(CIvraDoc), wxCLASSINFO(CIvraView)),
       m_makeView(std::move(makeView)) {}

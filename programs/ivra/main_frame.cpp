@@ -132,11 +132,11 @@ void CMainFrame::CreateAccelerators() {
   // Only New and Open have handlers (the document manager's); the rest are
   // the usual keys of a document window, which this program leaves unbound.
   wxAcceleratorEntry entries[] = {
-      {wxACCEL_CTRL, 'N', ID_FILE_NEW},          {wxACCEL_CTRL, 'O', ID_FILE_OPEN},
-      {wxACCEL_CTRL, 'S', ID_FILE_SAVE},         {wxACCEL_CTRL, 'Z', ID_EDIT_UNDO},
-      {wxACCEL_CTRL, 'X', ID_EDIT_CUT},          {wxACCEL_CTRL, 'C', ID_EDIT_COPY},
-      {wxACCEL_CTRL, 'V', ID_EDIT_PASTE},        {wxACCEL_ALT, WXK_BACK, ID_EDIT_UNDO},
-      {wxACCEL_SHIFT, WXK_DELETE, ID_EDIT_CUT},  {wxACCEL_CTRL, WXK_INSERT, ID_EDIT_COPY},
+      {wxACCEL_CTRL, 'N', ID_FILE_NEW},           {wxACCEL_CTRL, 'O', ID_FILE_OPEN},
+      {wxACCEL_CTRL, 'S', ID_FILE_SAVE},          {wxACCEL_CTRL, 'Z', ID_EDIT_UNDO},
+      {wxACCEL_CTRL, 'X', ID_EDIT_CUT},           {wxACCEL_CTRL, 'C', ID_EDIT_COPY},
+      {wxACCEL_CTRL, 'V', ID_EDIT_PASTE},         {wxACCEL_ALT, WXK_BACK, ID_EDIT_UNDO},
+      {wxACCEL_SHIFT, WXK_DELETE, ID_EDIT_CUT},   {wxACCEL_CTRL, WXK_INSERT, ID_EDIT_COPY},
       {wxACCEL_SHIFT, WXK_INSERT, ID_EDIT_PASTE}, {wxACCEL_NORMAL, WXK_F6, ID_NEXT_PANE},
       {wxACCEL_SHIFT, WXK_F6, ID_PREV_PANE},
   };

@@ -7,8 +7,8 @@
 #include <wx/window.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 
 #include "programs/ivra/ivra_app.h"
 

@@ -1,9 +1,9 @@
 // The live view's picture through a recording surface: no display needed.
 #include <gtest/gtest.h>
 
-#include "run/sample_history.h"
 #include "plot/recording_surface.h"
 #include "plot/xy_plot.h"
+#include "run/sample_history.h"
 #include "ui/live_view_painter.h"
 
 namespace {

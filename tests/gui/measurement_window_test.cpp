@@ -14,12 +14,12 @@
 
 #include <wx/time.h>
 
-#include "run/measurement_run.h"
-#include "text/run_state_text.h"
-#include "run/sample_history.h"
 #include "programs/ivra/main_frame.h"
+#include "run/measurement_run.h"
+#include "run/sample_history.h"
 #include "serial/port_table.h"
 #include "tests/gui/gui_test_support.h"
+#include "text/run_state_text.h"
 #include "ui/command_ids.h"
 #include "ui/ivra_view.h"
 

@@ -15,9 +15,9 @@
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
 
-#include "text/run_state_text.h"
 #include "programs/ivra/main_frame.h"
 #include "tests/gui/gui_test_support.h"
+#include "text/run_state_text.h"
 #include "ui/command_ids.h"
 #include "ui/ivra_view.h"
 

@@ -6,8 +6,8 @@
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 
-#include "run/measurement_run.h"
 #include "programs/ivra/ivra_app.h"
+#include "run/measurement_run.h"
 #include "serial/port_discovery.h"
 #include "serial/port_table.h"
 #include "tests/gui/gui_test_support.h"
@@ -35,10 +35,10 @@ void RunStart(DialogDriver& driver, std::vector<DialogDriver::Step> steps) {
 void ChoosePortThroughAFailedStart(int index) {
   DialogDriver driver;
   RunStart(driver, {[&](wxDialog& dialog) {
-    SelectPort(dialog, index);
-    SetField(dialog, IDC_OUTPUT_FILE, "/no-such-ivra-folder/x.dat");
-    ClickButton(dialog, wxID_OK);
-  }});
+             SelectPort(dialog, index);
+             SetField(dialog, IDC_OUTPUT_FILE, "/no-such-ivra-folder/x.dat");
+             ClickButton(dialog, wxID_OK);
+           }});
 }
 
 }  // namespace
@@ -53,61 +53,63 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
     focusIds.push_back(focus != nullptr ? focus->GetId() : -1);
   };
 
-  RunStart(driver, {
-      [&](wxDialog& dialog) {
-        shownAtOpen = {wxString::Format("%d", PortSelection(dialog)), FieldValue(dialog, IDC_SAMPLE_INTERVAL),
-                       FieldValue(dialog, IDC_MEASUREMENT_TIME), FieldValue(dialog, IDC_OUTPUT_VOLTAGE),
-                       FieldValue(dialog, IDC_OUTPUT_FILE)};
-        EXPECT_EQ(dialog.GetTitle(), "Setup");
-        std::vector<int> tabOrder;
-        for (wxWindow* child : dialog.GetChildren()) {
-          if (child->AcceptsFocus()) tabOrder.push_back(child->GetId());
-        }
-        EXPECT_EQ(tabOrder, (std::vector<int>{wxID_OK, IDC_PORT, IDC_SAMPLE_INTERVAL, IDC_MEASUREMENT_TIME,
-                                              IDC_OUTPUT_FILE, IDC_BROWSE, wxID_CANCEL, IDC_OUTPUT_VOLTAGE,
-                                              IDC_INSTRUMENT}));
-        SetField(dialog, IDC_MEASUREMENT_TIME, "9");
-        SetField(dialog, IDC_SAMPLE_INTERVAL, "0");
-        SetField(dialog, IDC_OUTPUT_VOLTAGE, "10.5");
-        ClickButton(dialog, wxID_OK);
-      },
-      [&](wxDialog& dialog) {
-        focusedId(dialog);
-        keptTexts.push_back(FieldValue(dialog, IDC_MEASUREMENT_TIME));
-        SetField(dialog, IDC_MEASUREMENT_TIME, "10000001");
-        ClickButton(dialog, wxID_OK);
-      },
-      [&](wxDialog& dialog) {
-        SetField(dialog, IDC_MEASUREMENT_TIME, "10000000");
-        ClickButton(dialog, wxID_OK);
-      },
-      [&](wxDialog& dialog) {
-        focusedId(dialog);
-        keptTexts.push_back(FieldValue(dialog, IDC_SAMPLE_INTERVAL));
-        SetField(dialog, IDC_SAMPLE_INTERVAL, "1000");
-        ClickButton(dialog, wxID_OK);
-      },
-      [&](wxDialog& dialog) {
-        focusedId(dialog);
-        SetField(dialog, IDC_OUTPUT_VOLTAGE, "abc");
-        ClickButton(dialog, wxID_OK);
-      },
-      [&](wxDialog& dialog) {
-        SetField(dialog, IDC_OUTPUT_VOLTAGE, "-10.001");
-        ClickButton(dialog, wxID_OK);
-      },
-      [&](wxDialog& dialog) {
-        SetField(dialog, IDC_OUTPUT_VOLTAGE, "-10");
-        SelectPort(dialog, 2);
-        SetField(dialog, IDC_OUTPUT_FILE, "");  // an empty name keeps the dialog open
-        ClickButton(dialog, wxID_OK);
-      },
-      [&](wxDialog& dialog) {
-        focusedId(dialog);
-        SetField(dialog, IDC_OUTPUT_FILE, "/no-such-ivra-folder/x.dat");  // passes the dialog; Start refuses it
-        ClickButton(dialog, wxID_OK);
-      },
-  });
+  RunStart(
+      driver,
+      {
+          [&](wxDialog& dialog) {
+            shownAtOpen = {wxString::Format("%d", PortSelection(dialog)), FieldValue(dialog, IDC_SAMPLE_INTERVAL),
+                           FieldValue(dialog, IDC_MEASUREMENT_TIME), FieldValue(dialog, IDC_OUTPUT_VOLTAGE),
+                           FieldValue(dialog, IDC_OUTPUT_FILE)};
+            EXPECT_EQ(dialog.GetTitle(), "Setup");
+            std::vector<int> tabOrder;
+            for (wxWindow* child : dialog.GetChildren()) {
+              if (child->AcceptsFocus()) tabOrder.push_back(child->GetId());
+            }
+            EXPECT_EQ(tabOrder,
+                      (std::vector<int>{wxID_OK, IDC_PORT, IDC_SAMPLE_INTERVAL, IDC_MEASUREMENT_TIME, IDC_OUTPUT_FILE,
+                                        IDC_BROWSE, wxID_CANCEL, IDC_OUTPUT_VOLTAGE, IDC_INSTRUMENT}));
+            SetField(dialog, IDC_MEASUREMENT_TIME, "9");
+            SetField(dialog, IDC_SAMPLE_INTERVAL, "0");
+            SetField(dialog, IDC_OUTPUT_VOLTAGE, "10.5");
+            ClickButton(dialog, wxID_OK);
+          },
+          [&](wxDialog& dialog) {
+            focusedId(dialog);
+            keptTexts.push_back(FieldValue(dialog, IDC_MEASUREMENT_TIME));
+            SetField(dialog, IDC_MEASUREMENT_TIME, "10000001");
+            ClickButton(dialog, wxID_OK);
+          },
+          [&](wxDialog& dialog) {
+            SetField(dialog, IDC_MEASUREMENT_TIME, "10000000");
+            ClickButton(dialog, wxID_OK);
+          },
+          [&](wxDialog& dialog) {
+            focusedId(dialog);
+            keptTexts.push_back(FieldValue(dialog, IDC_SAMPLE_INTERVAL));
+            SetField(dialog, IDC_SAMPLE_INTERVAL, "1000");
+            ClickButton(dialog, wxID_OK);
+          },
+          [&](wxDialog& dialog) {
+            focusedId(dialog);
+            SetField(dialog, IDC_OUTPUT_VOLTAGE, "abc");
+            ClickButton(dialog, wxID_OK);
+          },
+          [&](wxDialog& dialog) {
+            SetField(dialog, IDC_OUTPUT_VOLTAGE, "-10.001");
+            ClickButton(dialog, wxID_OK);
+          },
+          [&](wxDialog& dialog) {
+            SetField(dialog, IDC_OUTPUT_VOLTAGE, "-10");
+            SelectPort(dialog, 2);
+            SetField(dialog, IDC_OUTPUT_FILE, "");  // an empty name keeps the dialog open
+            ClickButton(dialog, wxID_OK);
+          },
+          [&](wxDialog& dialog) {
+            focusedId(dialog);
+            SetField(dialog, IDC_OUTPUT_FILE, "/no-such-ivra-folder/x.dat");  // passes the dialog; Start refuses it
+            ClickButton(dialog, wxID_OK);
+          },
+      });
 
   EXPECT_EQ(shownAtOpen, (std::vector<wxString>{"0", "1", "1000", "0.5", ""}));
   std::vector<wxString> texts;
@@ -156,21 +158,21 @@ TEST(SetupDialog, NextDialogShowsLastPortAndDefaultsAndCancelChangesNothing) {
     SetField(dialog, IDC_OUTPUT_FILE, "seven.dat");
   };
   RunStart(driver, {[&](wxDialog& dialog) {
-    shown = {wxString::Format("%d", PortSelection(dialog)), FieldValue(dialog, IDC_SAMPLE_INTERVAL),
-             FieldValue(dialog, IDC_MEASUREMENT_TIME), FieldValue(dialog, IDC_OUTPUT_VOLTAGE),
-             FieldValue(dialog, IDC_OUTPUT_FILE)};
-    changeEverything(dialog);
-    ClickButton(dialog, wxID_CANCEL);
-  }});
+             shown = {wxString::Format("%d", PortSelection(dialog)), FieldValue(dialog, IDC_SAMPLE_INTERVAL),
+                      FieldValue(dialog, IDC_MEASUREMENT_TIME), FieldValue(dialog, IDC_OUTPUT_VOLTAGE),
+                      FieldValue(dialog, IDC_OUTPUT_FILE)};
+             changeEverything(dialog);
+             ClickButton(dialog, wxID_CANCEL);
+           }});
   // The numbers start from their defaults again; the output file is the last one accepted.
   EXPECT_EQ(shown, (std::vector<wxString>{"2", "1", "1000", "0.5", "/no-such-ivra-folder/x.dat"}));
   EXPECT_TRUE(SameSettings(LatestSnapshot()->settings, before));
 
   // The close box reads nothing either.
   RunStart(driver, {[&](wxDialog& dialog) {
-    changeEverything(dialog);
-    dialog.Close();
-  }});
+             changeEverything(dialog);
+             dialog.Close();
+           }});
   EXPECT_TRUE(SameSettings(LatestSnapshot()->settings, before));
   EXPECT_TRUE(driver.Messages().empty());
   EXPECT_FALSE(LatestSnapshot()->Measuring());
@@ -187,17 +189,17 @@ TEST(SetupDialog, TypedInputMouseClicksAndEscape) {
   };
   wxString typed;
   RunStart(driver, {
-      [&](wxDialog& dialog) { clickOn(dialog, IDC_MEASUREMENT_TIME); },
-      [&](wxDialog& dialog) {
-        static_cast<wxTextCtrl*>(dialog.FindWindow(IDC_MEASUREMENT_TIME))->SelectAll();
-        input.Text("5");
-      },
-      [&](wxDialog& dialog) {
-        typed = FieldValue(dialog, IDC_MEASUREMENT_TIME);
-        clickOn(dialog, wxID_OK);
-      },
-      [&](wxDialog&) { input.Char(WXK_ESCAPE); },
-  });
+                       [&](wxDialog& dialog) { clickOn(dialog, IDC_MEASUREMENT_TIME); },
+                       [&](wxDialog& dialog) {
+                         static_cast<wxTextCtrl*>(dialog.FindWindow(IDC_MEASUREMENT_TIME))->SelectAll();
+                         input.Text("5");
+                       },
+                       [&](wxDialog& dialog) {
+                         typed = FieldValue(dialog, IDC_MEASUREMENT_TIME);
+                         clickOn(dialog, wxID_OK);
+                       },
+                       [&](wxDialog&) { input.Char(WXK_ESCAPE); },
+                   });
   EXPECT_EQ(typed, "5");
   ASSERT_EQ(driver.Messages().size(), 1u);
   EXPECT_EQ(driver.Messages()[0].text, "Please enter an integer between 10 and 10000000.");
@@ -210,10 +212,10 @@ TEST(SetupDialog, PortThatCannotBeOpenedIsReportedAfterTheDialog) {
   const std::string dataPath = TempPath("no-port.dat");
   DialogDriver driver;
   RunStart(driver, {[&](wxDialog& dialog) {
-    SelectPort(dialog, 3);
-    SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(dataPath));
-    ClickButton(dialog, wxID_OK);
-  }});
+             SelectPort(dialog, 3);
+             SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(dataPath));
+             ClickButton(dialog, wxID_OK);
+           }});
   ASSERT_EQ(driver.Messages().size(), 1u);
   const std::string text = driver.Messages()[0].text.utf8_string();
   EXPECT_EQ(text.rfind("Can't open serial port\nPort: /nonexistent/ivra-port\nThere is no such device.", 0), 0u)
@@ -244,19 +246,19 @@ TEST(SetupDialog, ListsEveryPortFoundAfterComOneToFourAndPreselectsTheLastDevice
   DialogDriver driver;
   std::vector<std::string> labels;
   RunStart(driver, {[&](wxDialog& dialog) {
-    auto* port = dynamic_cast<wxChoice*>(dialog.FindWindow(IDC_PORT));
-    ASSERT_NE(port, nullptr);
-    const wxArrayString strings = port->GetStrings();
-    for (const wxString& label : strings) labels.push_back(label.utf8_string());
-    // The list shows its longest entry whole and stays clear of the buttons.
-    EXPECT_GE(port->GetSize().x, port->GetBestSize().x);
-    EXPECT_LT(port->GetRect().GetRight(), dialog.FindWindow(wxID_OK)->GetPosition().x);
-    SelectPort(dialog, 4);
-    SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(dataPath));
-    ClickButton(dialog, wxID_OK);
-  }});
+             auto* port = dynamic_cast<wxChoice*>(dialog.FindWindow(IDC_PORT));
+             ASSERT_NE(port, nullptr);
+             const wxArrayString strings = port->GetStrings();
+             for (const wxString& label : strings) labels.push_back(label.utf8_string());
+             // The list shows its longest entry whole and stays clear of the buttons.
+             EXPECT_GE(port->GetSize().x, port->GetBestSize().x);
+             EXPECT_LT(port->GetRect().GetRight(), dialog.FindWindow(wxID_OK)->GetPosition().x);
+             SelectPort(dialog, 4);
+             SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(dataPath));
+             ClickButton(dialog, wxID_OK);
+           }});
   EXPECT_EQ(labels, (std::vector<std::string>{"COM1 (/dev/ttyS0)", "COM2 (/dev/pts/77)", "COM3 (/dev/ttyS2)",
-                                           "COM4 (/dev/ttyS3)", "/dev/ttyUSB0 - FTDI FT232R USB UART (A50285BI)"}));
+                                              "COM4 (/dev/ttyS3)", "/dev/ttyUSB0 - FTDI FT232R USB UART (A50285BI)"}));
   // The adapter is opened by its stable name, which does not exist here.
   ASSERT_EQ(driver.Messages().size(), 1u);
   EXPECT_EQ(driver.Messages()[0].text.utf8_string().rfind(
@@ -269,15 +271,15 @@ TEST(SetupDialog, ListsEveryPortFoundAfterComOneToFourAndPreselectsTheLastDevice
   // The next Setup offers the adapter again; once it is gone, the COM port.
   int preselected = -1;
   RunStart(driver, {[&](wxDialog& dialog) {
-    preselected = PortSelection(dialog);
-    ClickButton(dialog, wxID_CANCEL);
-  }});
+             preselected = PortSelection(dialog);
+             ClickButton(dialog, wxID_CANCEL);
+           }});
   EXPECT_EQ(preselected, 4);
   TheIvraApp().SetPortLister([] { return std::vector<SerialPortInfo>{}; });
   RunStart(driver, {[&](wxDialog& dialog) {
-    preselected = PortSelection(dialog);
-    ClickButton(dialog, wxID_CANCEL);
-  }});
+             preselected = PortSelection(dialog);
+             ClickButton(dialog, wxID_CANCEL);
+           }});
   EXPECT_EQ(preselected, LatestSnapshot()->settings.portNumber - 1);
 
   TheIvraApp().SetPortLister(nullptr);
@@ -287,20 +289,20 @@ TEST(SetupDialog, ListsEveryPortFoundAfterComOneToFourAndPreselectsTheLastDevice
 TEST(SetupDialog, NumberFieldsShowTheirLongestValuesWhole) {
   DialogDriver driver;
   RunStart(driver, {[&](wxDialog& dialog) {
-    for (const auto& [id, longest] : {std::pair<int, const char*>{IDC_SAMPLE_INTERVAL, "1000"},
-                                      {IDC_MEASUREMENT_TIME, "10000000"},
-                                      {IDC_OUTPUT_VOLTAGE, "-10.000"}}) {
-      auto* field = dynamic_cast<wxTextCtrl*>(dialog.FindWindow(id));
-      ASSERT_NE(field, nullptr);
-      EXPECT_GE(field->GetSize().x, field->GetSizeFromTextSize(field->GetTextExtent(longest).x).x) << longest;
-      // No unit label or button is covered by a widened field.
-      for (wxWindow* other : dialog.GetChildren()) {
-        if (other != field && other->GetRect().GetTop() < field->GetRect().GetBottom() &&
-            other->GetRect().GetBottom() > field->GetRect().GetTop()) {
-          EXPECT_FALSE(other->GetRect().Intersects(field->GetRect())) << longest;
-        }
-      }
-    }
-    ClickButton(dialog, wxID_CANCEL);
-  }});
+             for (const auto& [id, longest] : {std::pair<int, const char*>{IDC_SAMPLE_INTERVAL, "1000"},
+                                               {IDC_MEASUREMENT_TIME, "10000000"},
+                                               {IDC_OUTPUT_VOLTAGE, "-10.000"}}) {
+               auto* field = dynamic_cast<wxTextCtrl*>(dialog.FindWindow(id));
+               ASSERT_NE(field, nullptr);
+               EXPECT_GE(field->GetSize().x, field->GetSizeFromTextSize(field->GetTextExtent(longest).x).x) << longest;
+               // No unit label or button is covered by a widened field.
+               for (wxWindow* other : dialog.GetChildren()) {
+                 if (other != field && other->GetRect().GetTop() < field->GetRect().GetBottom() &&
+                     other->GetRect().GetBottom() > field->GetRect().GetTop()) {
+                   EXPECT_FALSE(other->GetRect().Intersects(field->GetRect())) << longest;
+                 }
+               }
+             }
+             ClickButton(dialog, wxID_CANCEL);
+           }});
 }

@@ -13,8 +13,8 @@
 #include <wx/frame.h>
 #include <wx/weakref.h>
 
-#include "run/measurement_run.h"
 #include "programs/ivra/main_frame.h"
+#include "run/measurement_run.h"
 #include "serial/port_table.h"
 #include "tests/gui/gui_test_support.h"
 #include "ui/command_ids.h"

@@ -8,8 +8,8 @@
 #include <wx/statusbr.h>
 #include <wx/uiaction.h>
 
-#include "run/measurement_run.h"
 #include "programs/ivra/main_frame.h"
+#include "run/measurement_run.h"
 #include "tests/gui/gui_test_support.h"
 #include "ui/command_ids.h"
 #include "ui/ivra_view.h"
@@ -69,9 +69,9 @@ TEST(StartUp, WindowMenusAndStatusBar) {
   EXPECT_EQ(ItemLabels(bar->GetMenu(0)),
             (std::vector<wxString>{"&Open...\tCtrl+O", "Recent &Files", "Export Plot...", "-", "E&xit"}));
   EXPECT_EQ(ItemLabels(bar->GetMenu(1)), (std::vector<wxString>{"Start", "Stop"}));
-  EXPECT_EQ(ItemLabels(bar->GetMenu(2)), (std::vector<wxString>{"&Toolbar", "&Status Bar", "-", "Channel 1",
-                                                                "Channel 2", "Channel 3", "Channel 4", "-",
-                                                                "Whole Run"}));
+  EXPECT_EQ(ItemLabels(bar->GetMenu(2)),
+            (std::vector<wxString>{"&Toolbar", "&Status Bar", "-", "Channel 1", "Channel 2", "Channel 3", "Channel 4",
+                                   "-", "Whole Run"}));
   EXPECT_EQ(ItemLabels(bar->GetMenu(3)), (std::vector<wxString>{"&About Ivra..."}));
   EXPECT_EQ(bar->FindItem(ID_MEASUREMENT_START)->GetMenu(), bar->GetMenu(1));
   EXPECT_EQ(bar->FindItem(ID_APP_EXIT)->GetItemLabel(), "E&xit") << "no stock accelerator added";
@@ -185,10 +185,10 @@ TEST(StartUp, KeyboardShortcutsReachOnlyNewAndOpen) {
   Pump(200);
 
   // Keys bound to commands that no handler takes: nothing happens.
-  const std::pair<int, int> unbound[] = {{'S', wxMOD_CONTROL},   {'Z', wxMOD_CONTROL},   {'X', wxMOD_CONTROL},
-                                         {'C', wxMOD_CONTROL},   {'V', wxMOD_CONTROL},   {WXK_BACK, wxMOD_ALT},
-                                         {WXK_DELETE, wxMOD_SHIFT}, {WXK_INSERT, wxMOD_CONTROL},
-                                         {WXK_INSERT, wxMOD_SHIFT}, {WXK_F6, wxMOD_NONE}, {WXK_F6, wxMOD_SHIFT}};
+  const std::pair<int, int> unbound[] = {
+      {'S', wxMOD_CONTROL},      {'Z', wxMOD_CONTROL},  {'X', wxMOD_CONTROL},      {'C', wxMOD_CONTROL},
+      {'V', wxMOD_CONTROL},      {WXK_BACK, wxMOD_ALT}, {WXK_DELETE, wxMOD_SHIFT}, {WXK_INSERT, wxMOD_CONTROL},
+      {WXK_INSERT, wxMOD_SHIFT}, {WXK_F6, wxMOD_NONE},  {WXK_F6, wxMOD_SHIFT}};
   for (const auto& [key, modifiers] : unbound) {
     input.Char(key, modifiers);
     Pump(60);

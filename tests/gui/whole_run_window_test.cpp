@@ -93,9 +93,10 @@ TEST(WholeRunWindow, ExportWritesThePngAndSvgOfWhatTheViewShows) {
     EXPECT_EQ(png.GetWidth(), 640);
     EXPECT_EQ(png.GetHeight(), 480);
     EXPECT_EQ(View()->ExportPlot(stem + ".SVG", 640, 480), "");
-    const std::string parse = "python3 -c 'import sys, xml.etree.ElementTree as e; "
-                              "sys.exit(e.parse(sys.argv[1]).getroot().tag != \"{http://www.w3.org/2000/svg}svg\")' " +
-                              stem + ".SVG";
+    const std::string parse =
+        "python3 -c 'import sys, xml.etree.ElementTree as e; "
+        "sys.exit(e.parse(sys.argv[1]).getroot().tag != \"{http://www.w3.org/2000/svg}svg\")' " +
+        stem + ".SVG";
     EXPECT_EQ(std::system(parse.c_str()), 0) << "the SVG parses as XML";
   }
   PostMenu(ID_VIEW_WHOLE_RUN);

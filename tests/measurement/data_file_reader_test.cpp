@@ -37,8 +37,8 @@ class DataFileReaderTest : public ::testing::Test {
 };
 
 TEST_F(DataFileReaderTest, CountsBadLinesAndKeepsTheFirstLineNumber) {
-  Write("0.00\ts\t1\tuA\n1.00\ts\t2\tuA\r\n# note\n2.00\ts\t3\tuA\n\n1.50\ts\t9\tuA\n" +
-        std::string(10000, 'x') + "\n3.00\ts\t4\tuA\n");
+  Write("0.00\ts\t1\tuA\n1.00\ts\t2\tuA\r\n# note\n2.00\ts\t3\tuA\n\n1.50\ts\t9\tuA\n" + std::string(10000, 'x') +
+        "\n3.00\ts\t4\tuA\n");
   CollectingSink sink;
   const DataFileReading reading = ReadDataFile(path_, sink);
   EXPECT_EQ(reading.status, DataFileStatus::Read);

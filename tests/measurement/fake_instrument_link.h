@@ -20,7 +20,7 @@ class FakeInstrumentLink final : public InstrumentLink {
   int discards = 0;
   int closes = 0;
   std::string lastOpenedPath;
-  PortOpenError openFailure;  // handed out when the open fails
+  PortOpenError openFailure;        // handed out when the open fails
   std::vector<std::string> writes;  // one entry per Write call
   std::vector<int> readSizes;       // the count asked for by every Read
   std::string pendingInput;         // what the instrument has sent and nobody read yet

@@ -15,8 +15,8 @@
 
 #include "datafile/data_line.h"
 #include "fake_clock.h"
-#include "instrument/instrument_setup.h"
 #include "fake_instrument_link.h"
+#include "instrument/instrument_setup.h"
 #include "run/measurement_run.h"
 #include "text/setting_checks.h"
 
@@ -37,7 +37,9 @@ ReplyVerdict Judge(const std::string& reply, LatestReading& reading, const Reply
 }
 
 TEST(InstrumentProtocol, AZeroByteOrAnyByteOutsideTheGrammarIsNeverSkipped) {
-  const char zeroBeforeSecond[] = "1.0,\0" "2.0\r";
+  const char zeroBeforeSecond[] =
+      "1.0,\0"
+      "2.0\r";
   LatestReading r;
   EXPECT_EQ(JudgeReply(zeroBeforeSecond, sizeof zeroBeforeSecond - 1, r, nullptr, BareForm()), ReplyVerdict::Garbled);
 
@@ -47,13 +49,21 @@ TEST(InstrumentProtocol, AZeroByteOrAnyByteOutsideTheGrammarIsNeverSkipped) {
     ReplyVerdict verdict;
   };
   const std::vector<Case> cases = {
-      {"+5.000000E-01,+5\xae" "000000E-07,+9.910000E+37\r", ReplyVerdict::Garbled},
-      {"2,1e+\x10" "2,\r", ReplyVerdict::Garbled},
+      {"+5.000000E-01,+5\xae"
+       "000000E-07,+9.910000E+37\r",
+       ReplyVerdict::Garbled},
+      {"2,1e+\x10"
+       "2,\r",
+       ReplyVerdict::Garbled},
       {"1,- 5\r", ReplyVerdict::Garbled},
       {"1, 5\r", ReplyVerdict::Garbled},
       {"+5.0E-01\x80,+5.0E-07\r", ReplyVerdict::Garbled},
-      {"+5.0E-01,+5.0E-07,+9.9\xff" "1E+37\r", ReplyVerdict::Garbled},
-      {"\xab" "5.0E-01,+5.0E-07\r", ReplyVerdict::Garbled},
+      {"+5.0E-01,+5.0E-07,+9.9\xff"
+       "1E+37\r",
+       ReplyVerdict::Garbled},
+      {"\xab"
+       "5.0E-01,+5.0E-07\r",
+       ReplyVerdict::Garbled},
   };
   for (const Case& c : cases) {
     LatestReading reading;

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <regex>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -16,14 +16,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "datafile/data_file.h"
 #include "fake_clock.h"
 #include "fake_instrument_link.h"
-#include "datafile/data_file.h"
 #include "instrument/instrument_protocol.h"
-#include "text/printable_text.h"
-#include "text/run_text.h"
 #include "run/sample_history.h"
 #include "serial/port_table.h"
+#include "text/printable_text.h"
+#include "text/run_text.h"
 
 namespace {
 
@@ -70,9 +70,8 @@ int LineCount(const std::string& text) {
 class MeasurementRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("ivra-run-test-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() / ("ivra-run-test-" + std::to_string(getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -355,11 +354,10 @@ TEST_F(MeasurementRunTest, APortThatCannotBeOpenedLeavesTheFileEmptyAndTheRunIdl
   settings.portPath = "/dev/ttyUSB0";  // the device is opened as given
   EXPECT_EQ(run_.Begin(settings, frontEnd_), 1);
   EXPECT_EQ(link_.lastOpenedPath, "/dev/ttyUSB0");
-  EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{
-                                    "Can't open serial port\n"
-                                    "Port: /dev/ttyUSB0\n"
-                                    "Another program is using this port: minicom (pid 4711).\n"
-                                    "Close that program, then start again."});
+  EXPECT_EQ(frontEnd_.messages, std::vector<std::string>{"Can't open serial port\n"
+                                                         "Port: /dev/ttyUSB0\n"
+                                                         "Another program is using this port: minicom (pid 4711).\n"
+                                                         "Close that program, then start again."});
   EXPECT_EQ(link_.opens, 1);
   EXPECT_TRUE(link_.writes.empty());
   EXPECT_FALSE(Now()->Measuring());
@@ -381,8 +379,8 @@ TEST_F(MeasurementRunTest, APortThatCannotBeOpenedLeavesTheFileEmptyAndTheRunIdl
   ASSERT_EQ(frontEnd_.messages.size(), 1u);
   EXPECT_NE(frontEnd_.messages[0].find("Port: /dev/ttyUSB0\nThere is no such device."), std::string::npos)
       << frontEnd_.messages[0];
-  EXPECT_NE(frontEnd_.messages[0].find("\nSerial ports found on this computer:\n    /dev/ttyACM3"),
-            std::string::npos) << frontEnd_.messages[0];
+  EXPECT_NE(frontEnd_.messages[0].find("\nSerial ports found on this computer:\n    /dev/ttyACM3"), std::string::npos)
+      << frontEnd_.messages[0];
 }
 
 TEST_F(MeasurementRunTest, ASampleWithoutAReadingIsCountedAsMissedAndNotLogged) {
@@ -393,8 +391,7 @@ TEST_F(MeasurementRunTest, ASampleWithoutAReadingIsCountedAsMissedAndNotLogged) 
 
   // Each reason is told in its own words; "no reply" only when nothing came.
   const std::vector<std::pair<std::string, std::string>> replies = {
-      {"", "no reading at tick 2: no reply from the instrument on " + DefaultPortDevicePath(2) +
-               " (1 missed so far)"},
+      {"", "no reading at tick 2: no reply from the instrument on " + DefaultPortDevicePath(2) + " (1 missed so far)"},
       {"GARBAGE\r", "no reading at tick 3: the reply held no voltage and current (2 missed so far)"},
       {"+5.000000E-01\r", "no reading at tick 4: the reply held no voltage and current (3 missed so far)"},
       {"+5.000000E-01,+9.910000E+37,+9.910000E+37,+1.000000E+00,+0.000000E+00\r",
@@ -434,15 +431,18 @@ TEST_F(MeasurementRunTest, ReadingsInComplianceAreWrittenAsMeasuredCountedAndTol
   const fs::path file = dir_ / "data.dat";
   ASSERT_EQ(run_.Begin(Settings(1, 20, file), frontEnd_), 0);
   const std::string held = "+4.900000E-02,+1.050000E-04,+9.910000E+37,+1.000000E+00,+1.946400E+04\r";
-  const std::string garbled = "+5.000000E-01,+5\xae" "000000E-07,+9.910000E+37,+1.000000E+00,+1.946400E+04\r";
+  const std::string garbled =
+      "+5.000000E-01,+5\xae"
+      "000000E-07,+9.910000E+37,+1.000000E+00,+1.946400E+04\r";
   // Due samples 1..7: held, held, garbled (a miss does not end the streak), held, free, held, held.
   for (const std::string& reply : {held, held, garbled, held, std::string(kGoodReply), held, held}) {
     NextSecond();
     link_.replies.assign(1, reply);
     run_.Tick(frontEnd_);
   }
-  EXPECT_EQ(ReadFile(file), "1.10\ts\t105\tuA\n2.10\ts\t105\tuA\n4.10\ts\t105\tuA\n5.10\ts\t0.5\tuA\n"
-                            "6.10\ts\t105\tuA\n7.10\ts\t105\tuA\n");
+  EXPECT_EQ(ReadFile(file),
+            "1.10\ts\t105\tuA\n2.10\ts\t105\tuA\n4.10\ts\t105\tuA\n5.10\ts\t0.5\tuA\n"
+            "6.10\ts\t105\tuA\n7.10\ts\t105\tuA\n");
   EXPECT_EQ(std::count(frontEnd_.troubles.begin(), frontEnd_.troubles.end(), SampleTrouble::InCompliance), 2);
   EXPECT_EQ(frontEnd_.troubleTexts.front(),
             "in compliance at tick 1: the current is held at the limit of 105 uA and the voltage across the device "
@@ -524,9 +524,10 @@ TEST_F(MeasurementRunTest, ParityReachesTheLineAndAMarkedByteIsALineError) {
     run_.Tick(frontEnd_);
   }
   EXPECT_EQ(ReadFile(file), "2.10\ts\t0.5\tuA\n");
-  EXPECT_EQ(frontEnd_.troubleTexts.front(), "no reading at tick 1: the serial line marked a byte of the reply "
-                                            "damaged (parity or framing error) on " +
-                                                DefaultPortDevicePath(2) + " (1 missed so far)");
+  EXPECT_EQ(frontEnd_.troubleTexts.front(),
+            "no reading at tick 1: the serial line marked a byte of the reply "
+            "damaged (parity or framing error) on " +
+                DefaultPortDevicePath(2) + " (1 missed so far)");
   EXPECT_EQ(Now()->counters.missedByReason[static_cast<int>(MissReason::LineError)], 1);
   EXPECT_NE(RunSummaryLine(*Now()).find("1 line error"), std::string::npos) << RunSummaryLine(*Now());
   EXPECT_NE(NoReplyChecks(9600, settings.instrument.lineFormat).find("9600 baud, 7 data bits, even parity"),
@@ -574,8 +575,7 @@ TEST_F(MeasurementRunTest, ALineThatCannotBeWrittenIsStoredButCountedAsLost) {
   EXPECT_EQ(Now()->history.count, 2);
   EXPECT_DOUBLE_EQ(Now()->latest.time, 2.1);
   // The run record beside it cannot be written either: a warning, once.
-  EXPECT_EQ(frontEnd_.troubles,
-            (std::vector<SampleTrouble>{SampleTrouble::Lost, SampleTrouble::RecordNotWritten}));
+  EXPECT_EQ(frontEnd_.troubles, (std::vector<SampleTrouble>{SampleTrouble::Lost, SampleTrouble::RecordNotWritten}));
   EXPECT_EQ(frontEnd_.troubleTexts[0],
             "sample at 2.10 s could not be written to " + file.string() + " (1 lost so far)");
 
@@ -636,7 +636,7 @@ TEST_F(MeasurementRunTest, ALostPortIsTriedAgainAtEachDueSampleAndSamplingGoesOn
   const fs::path file = dir_ / "data.dat";
   ASSERT_EQ(run_.Begin(Settings(2, 20, file), frontEnd_), 0);
   Tick();
-  Tick();  // sample 1
+  Tick();             // sample 1
   link_.lost = true;  // unplugged
   link_.openSucceeds = false;
   Forget();
@@ -647,8 +647,8 @@ TEST_F(MeasurementRunTest, ALostPortIsTriedAgainAtEachDueSampleAndSamplingGoesOn
   EXPECT_EQ(Now()->counters.portLosses, 1);
   EXPECT_EQ(Now()->counters.missedByReason[static_cast<int>(MissReason::PortLost)], 2);
   EXPECT_EQ(Now()->state, RunState::PortLost);
-  EXPECT_EQ(frontEnd_.troubles, (std::vector<SampleTrouble>{SampleTrouble::PortLost, SampleTrouble::Missed,
-                                                            SampleTrouble::Missed}));
+  EXPECT_EQ(frontEnd_.troubles,
+            (std::vector<SampleTrouble>{SampleTrouble::PortLost, SampleTrouble::Missed, SampleTrouble::Missed}));
   EXPECT_EQ(frontEnd_.troubleTexts[0].rfind("serial port " + DefaultPortDevicePath(2) + " lost at tick 4", 0), 0u);
 
   link_.openSucceeds = true;  // plugged in again
@@ -724,9 +724,11 @@ TEST_F(MeasurementRunTest, PathsInMessagesAreEscapedAndNeverCutShort) {
   EXPECT_EQ(run_.Begin(Settings(1, 10, forged), frontEnd_), 1);
   ASSERT_EQ(frontEnd_.messages.size(), 1u);
   const std::string& message = frontEnd_.messages[0];
-  EXPECT_EQ(message.substr(0, message.find('\n')), "Can't create file : " + (dir_ / "no-dir").string() +
-                                                      "/x.dat\\nivra-run: measurement complete\\x1b[2J");
-  EXPECT_EQ(PrintableText("data\tr\xc2\x9b" "6n caf\xc3\xa9"), "data\\tr\\u009b6n caf\xc3\xa9");
+  EXPECT_EQ(message.substr(0, message.find('\n')),
+            "Can't create file : " + (dir_ / "no-dir").string() + "/x.dat\\nivra-run: measurement complete\\x1b[2J");
+  EXPECT_EQ(PrintableText("data\tr\xc2\x9b"
+                          "6n caf\xc3\xa9"),
+            "data\\tr\\u009b6n caf\xc3\xa9");
 
   // A path longer than any fixed buffer: the message keeps its count at the end.
   const fs::path longDir = dir_ / std::string(200, 'd') / std::string(200, 'e') / std::string(200, 'f');
@@ -737,7 +739,8 @@ TEST_F(MeasurementRunTest, PathsInMessagesAreEscapedAndNeverCutShort) {
   fs::remove_all(dir_ / std::string(200, 'd'));
   Tick();
   ASSERT_FALSE(frontEnd_.troubleTexts.empty());
-  EXPECT_EQ(frontEnd_.troubleTexts[0], "sample at 2.10 s could not be written to " + file.string() + " (1 lost so far)");
+  EXPECT_EQ(frontEnd_.troubleTexts[0],
+            "sample at 2.10 s could not be written to " + file.string() + " (1 lost so far)");
 }
 
 TEST_F(MeasurementRunTest, TheRunRecordIsWrittenAtStartAfterEachTroubleAndAtTheEnd) {

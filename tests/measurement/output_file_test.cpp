@@ -40,9 +40,9 @@ class OutputFileTest : public ::testing::Test {
 
 TEST_F(OutputFileTest, AFolderAMissingFolderAndAFileInUseEachGetTheirReasonAndNextStep) {
   FileCreateProblem problem{};
-  EXPECT_EQ(CreateFailure(dir_.string(), problem),
-            "Can't create file : " + dir_.string() + "\nThis is a folder, not a file. Add a file name to it, e.g. " +
-                (dir_ / "run1.dat").string() + ".");
+  EXPECT_EQ(CreateFailure(dir_.string(), problem), "Can't create file : " + dir_.string() +
+                                                       "\nThis is a folder, not a file. Add a file name to it, e.g. " +
+                                                       (dir_ / "run1.dat").string() + ".");
   EXPECT_EQ(problem, FileCreateProblem::IsDirectory);
 
   const std::string missing = (dir_ / "no-such" / "x.dat").string();

@@ -68,8 +68,9 @@ class RunStateTextTest : public ::testing::Test {
 TEST_F(RunStateTextTest, AWholeRunCountsUpAndEndsCompleted) {
   EXPECT_EQ(State(), "");  // nothing has run yet
   Begin(2, 10);
-  EXPECT_EQ(State(true), "Measuring: 00:00:00 elapsed, 00:00:10 left, 0 of 5 samples written, run 1.dat, "
-                         "simulated instrument");
+  EXPECT_EQ(State(true),
+            "Measuring: 00:00:00 elapsed, 00:00:10 left, 0 of 5 samples written, run 1.dat, "
+            "simulated instrument");
   Tick();
   Tick();
   Tick();
@@ -100,8 +101,7 @@ TEST_F(RunStateTextTest, AStopAndALostPortSaySo) {
   EXPECT_EQ(State(), "Measuring, port lost: 00:00:02 elapsed, 00:01:38 left, 1 of 100 samples written, run 1.dat");
   run_->Stop(frontEnd_, RunEndReason::StoppedByUser);
   EXPECT_EQ(State(), "Stopped: port lost after 00:00:02: 1 of 100 samples written, run 1.dat");
-  EXPECT_EQ(RunEndText(*run_->Snapshot()).rfind("Stopped: port lost: 1 sample written, 1 missed (1 port lost)", 0),
-            0u)
+  EXPECT_EQ(RunEndText(*run_->Snapshot()).rfind("Stopped: port lost: 1 sample written, 1 missed (1 port lost)", 0), 0u)
       << RunEndText(*run_->Snapshot());
 }
 

@@ -271,7 +271,8 @@ TEST_F(PlotFrame, ConstantSeriesAreWidened) {
 
 TEST_F(PlotFrame, FixedRangesThatGiveNoTicksPaintOnlyTheBackground) {
   const double inf = std::numeric_limits<double>::infinity();
-  const double cases[][4] = {{10, 0, 0, 10}, {0, 10, 0, inf}, {std::nan(""), 1, 0, 1}, {0, 1, 1e20, std::nextafter(1e20, 2e20)}};
+  const double cases[][4] = {
+      {10, 0, 0, 10}, {0, 10, 0, inf}, {std::nan(""), 1, 0, 1}, {0, 1, 1e20, std::nextafter(1e20, 2e20)}};
   for (const auto& ranges : cases) {
     surface.ClearLog();
     plot.Init(&surface, SurfaceRect{0, 0, 400, 300});

@@ -18,9 +18,10 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 double NastyValue(std::mt19937& random) {
-  static const double kSpecial[] = {std::nan(""), kInf, -kInf, 9.91e37, -9.91e37, 1e308, -1e308,
-                                    std::numeric_limits<double>::denorm_min(), 1e-300, -1e-300, 0.0, -0.0,
-                                    1e15, 1e15 + 1, 2147483647.0, -2147483648.0};
+  static const double kSpecial[] = {std::nan(""), kInf,     -kInf,        9.91e37,
+                                    -9.91e37,     1e308,    -1e308,       std::numeric_limits<double>::denorm_min(),
+                                    1e-300,       -1e-300,  0.0,          -0.0,
+                                    1e15,         1e15 + 1, 2147483647.0, -2147483648.0};
   std::uniform_int_distribution<int> pick(0, 3);
   if (pick(random) == 0) {
     std::uniform_int_distribution<size_t> special(0, std::size(kSpecial) - 1);
@@ -37,8 +38,7 @@ SurfaceRect RandomBounds(std::mt19937& random) {
     case 0:
       return SurfaceRect{std::numeric_limits<int>::min(), std::numeric_limits<int>::min(),
                          std::numeric_limits<int>::max(), std::numeric_limits<int>::max()};
-    case 1:
-      return SurfaceRect{coordinate(random), coordinate(random), coordinate(random), coordinate(random)};
+    case 1: return SurfaceRect{coordinate(random), coordinate(random), coordinate(random), coordinate(random)};
     default: {
       const int left = coordinate(random);
       const int top = coordinate(random);
@@ -116,8 +116,7 @@ TEST(PlotRobustness, RandomDataNeverBreaksTheDrawing) {
                         Near(call.y, bounds.top, bounds.bottom) && Near(call.bottom, bounds.top, bounds.bottom))
                 << call.ToString();
             break;
-          default:
-            break;
+          default: break;
         }
       }
     }

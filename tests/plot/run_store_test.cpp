@@ -163,7 +163,7 @@ TEST(RunStore, EmptyStoreOneSampleRefusalsAndTheColumnRule) {
   EXPECT_EQ(columns[5].last, -2);
   EXPECT_FALSE(store.MinMaxColumns(0, 0, 5, 4)[3].empty);  // t1 itself: the last column
   EXPECT_TRUE(store.MinMaxColumns(0, 5.001, 10, 4)[0].empty);
-  EXPECT_TRUE(store.MinMaxColumns(0, 5, 5, 4)[0].empty);   // no span
+  EXPECT_TRUE(store.MinMaxColumns(0, 5, 5, 4)[0].empty);    // no span
   EXPECT_TRUE(store.MinMaxColumns(2, 0, 10, 10)[5].empty);  // no such channel
 
   const ColumnSpan span(0, 10, 10);

@@ -1,8 +1,8 @@
 // The wx surface on the desktop program's path: a wxMemoryDC on a wxBitmap of
 // an initialised GTK application. Needs a display; CTest runs it under xvfb-run.
 #include <gtest/gtest.h>
-#include <wx/wx.h>
 #include <wx/dcmemory.h>
+#include <wx/wx.h>
 
 #include "plot/wx_drawing_surface.h"
 #include "plot/xy_plot.h"

@@ -2,8 +2,8 @@
 // the pixels back. Runs without a display: a cairo context on a wxImage is the
 // same wxGCDC drawing path that window and memory DCs take on GTK 3.
 #include <gtest/gtest.h>
-#include <wx/defs.h>
 #include <wx/dcgraph.h>
+#include <wx/defs.h>
 #include <wx/graphics.h>
 #include <wx/image.h>
 #include <wx/init.h>

@@ -14,8 +14,8 @@
 #include <sstream>
 #include <thread>
 
-ChildProcess StartChild(const std::string& program, const std::vector<std::string>& args,
-                        int* stdoutFd, const std::string& stderrPath) {
+ChildProcess StartChild(const std::string& program, const std::vector<std::string>& args, int* stdoutFd,
+                        const std::string& stderrPath) {
   int out[2] = {-1, -1};
   if (stdoutFd != nullptr && pipe(out) != 0) return {};
   std::vector<char*> argv;

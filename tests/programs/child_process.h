@@ -13,8 +13,8 @@ struct ChildProcess {
 
 // Starts `program` with `args`; its stdout goes to a pipe whose read end is
 // returned in `stdoutFd` (when not null), its stderr to `stderrPath` (when not empty).
-ChildProcess StartChild(const std::string& program, const std::vector<std::string>& args,
-                        int* stdoutFd, const std::string& stderrPath);
+ChildProcess StartChild(const std::string& program, const std::vector<std::string>& args, int* stdoutFd,
+                        const std::string& stderrPath);
 
 // Starts `program` with its stderr on a new pseudo-terminal `columns` wide, as
 // a user's terminal would be, but passing bytes through unchanged (no "\n" to

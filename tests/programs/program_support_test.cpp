@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "process/stop_request.h"
 #include "programs/common/port_options.h"
 #include "programs/common/simulator_start.h"
 #include "programs/common/stop_signals.h"
-#include "process/stop_request.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // ivra-run against ivra-sim over a real pseudo-terminal. These take real
 // seconds (one tick per second), so there are few of them.
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,9 +75,8 @@ int LineCount(const std::string& text) {
 class RunEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("ivra-e2e-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() / ("ivra-e2e-" + std::to_string(getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -103,8 +102,7 @@ TEST_F(RunEndToEnd, TenSecondRunWritesTenLinesAndSendsExactlyTheProtocol) {
   SimulatorProcess sim(kSimProgram, {"--log", Path("sim.log")});
   ASSERT_FALSE(sim.DevicePath().empty());
 
-  ChildProcess run = StartChild(kRunProgram,
-                                {"--com1=" + sim.DevicePath(), "--time", "10", "--output", Path("x.dat")},
+  ChildProcess run = StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--time", "10", "--output", Path("x.dat")},
                                 nullptr, Path("stderr.txt"));
   ASSERT_EQ(WaitForChild(run, 90000), 0) << ReadWholeFile(Path("stderr.txt"));
   // Not a terminal: nothing but trouble and the closing summary is shown.
@@ -168,7 +166,8 @@ TEST_F(RunEndToEnd, OnATerminalTheStatusLineIsDrawnOncePerTick) {
   // tick, the ticks between only moving the clock on; then the closing line.
   EXPECT_EQ(DrawnSampleCounts(output), (std::vector<int>{0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5})) << output;
   EXPECT_NE(output.find("5/5 samples  I 5e-07 A"), std::string::npos) << output;
-  const std::string summary = "ivra-run: 5 samples written, 0 missed, 0 lost, 0 port losses, 0 stale replies discarded\n";
+  const std::string summary =
+      "ivra-run: 5 samples written, 0 missed, 0 lost, 0 port losses, 0 stale replies discarded\n";
   ASSERT_GE(output.size(), summary.size());
   EXPECT_EQ(output.substr(output.size() - summary.size()), summary);
 }
@@ -178,11 +177,10 @@ TEST_F(RunEndToEnd, LongAndSplitRepliesLeaveNoNumberOfAnEarlierReplyInTheData) {
   // 250 ms pause after 35 bytes: each read ends in the pause, and the rest
   // waits in the port until the next sample. Neither half is a reading: the
   // first breaks off after the current, the rest holds more than was asked.
-  SimulatorProcess sim(kSimProgram, {"--long-reply", "--split-reply", "35", "--noise", "1e-9", "--log",
-                                     Path("sim.log")});
+  SimulatorProcess sim(kSimProgram,
+                       {"--long-reply", "--split-reply", "35", "--noise", "1e-9", "--log", Path("sim.log")});
   ASSERT_FALSE(sim.DevicePath().empty());
-  ChildProcess run = StartChild(kRunProgram,
-                                {"--com1=" + sim.DevicePath(), "--time", "10", "--output", Path("x.dat")},
+  ChildProcess run = StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--time", "10", "--output", Path("x.dat")},
                                 nullptr, Path("stderr.txt"));
   ASSERT_EQ(WaitForChild(run, 90000), 3) << ReadWholeFile(Path("stderr.txt"));
   EXPECT_TRUE(LoggedCurrents(Path("x.dat")).empty());
@@ -255,9 +253,9 @@ TEST_F(RunEndToEnd, APortLostAndBackAtTheSamePathResumesSampling) {
   const std::vector<std::string> after = LoggedCommandsEndingWith(Path("second.log"), ":OUTP OFF\\r");
   const auto reads = std::count(after.begin(), after.end(), std::string(":READ?\\r"));
   EXPECT_GE(reads, 3);
-  EXPECT_EQ(currents.size(), 14u - static_cast<std::size_t>(
-                                        nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")))["samples"]["missed"]
-                                            .get<int>()));
+  EXPECT_EQ(currents.size(),
+            14u - static_cast<std::size_t>(
+                      nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")))["samples"]["missed"].get<int>()));
   ASSERT_FALSE(after.empty());
   EXPECT_EQ(after.front(), ":OUTP ON\\r");  // the test's own; the run sent no reset
   EXPECT_EQ(std::count(after.begin(), after.end(), std::string("*RST\\r")), 0);
@@ -274,8 +272,7 @@ TEST_F(RunEndToEnd, APortLostAndBackAtTheSamePathResumesSampling) {
 TEST_F(RunEndToEnd, SigtermStopsTheRunWithTheOutputOff) {
   SimulatorProcess sim(kSimProgram, {"--log", Path("sim.log")});
   ASSERT_FALSE(sim.DevicePath().empty());
-  ChildProcess run = StartChild(kRunProgram,
-                                {"--com1=" + sim.DevicePath(), "--time", "100", "--output", Path("x.dat")},
+  ChildProcess run = StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--time", "100", "--output", Path("x.dat")},
                                 nullptr, Path("stderr.txt"));
   for (int i = 0; i < 400 && LineCount(ReadWholeFile(Path("x.dat"))) < 2; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -284,8 +281,8 @@ TEST_F(RunEndToEnd, SigtermStopsTheRunWithTheOutputOff) {
 
   // A second run on the same output file is refused before it empties anything.
   const std::string before = ReadWholeFile(Path("x.dat"));
-  ChildProcess second = StartChild(kRunProgram, {"--com1=/dev/null", "--output", Path("x.dat"), "--overwrite"},
-                                   nullptr, Path("second-stderr.txt"));
+  ChildProcess second = StartChild(kRunProgram, {"--com1=/dev/null", "--output", Path("x.dat"), "--overwrite"}, nullptr,
+                                   Path("second-stderr.txt"));
   EXPECT_EQ(WaitForChild(second, 30000), 1);
   EXPECT_EQ(ReadWholeFile(Path("second-stderr.txt")),
             "ivra-run: Can't create file : " + Path("x.dat") +
@@ -316,8 +313,7 @@ TEST_F(RunEndToEnd, SigtermStopsTheRunWithTheOutputOff) {
 TEST_F(RunEndToEnd, SigtermWhileASilentInstrumentIsAwaitedStopsWithoutWaitingOutTheRead) {
   SimulatorProcess sim(kSimProgram, {"--silent", "--log", Path("sim.log")});
   ASSERT_FALSE(sim.DevicePath().empty());
-  ChildProcess run = StartChild(kRunProgram,
-                                {"--com1=" + sim.DevicePath(), "--time", "100", "--output", Path("x.dat")},
+  ChildProcess run = StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--time", "100", "--output", Path("x.dat")},
                                 nullptr, Path("stderr.txt"));
   std::vector<std::string> commands;
   for (int i = 0; i < 200; ++i) {
@@ -342,8 +338,8 @@ TEST_F(RunEndToEnd, AFileWithDataIsReplacedOnlyWithOverwriteAndSigintSaysSoInThe
   std::string yesterday;
   for (int i = 1; i <= 10; ++i) yesterday += std::to_string(100 + i) + ".00\ts\t9\tuA\n";
   { std::ofstream(Path("x.dat"), std::ios::binary) << yesterday; }
-  ChildProcess refused = StartChild(kRunProgram, {"--simulate", "--time", "100", "--output", Path("x.dat")}, nullptr,
-                                    Path("stderr.txt"));
+  ChildProcess refused =
+      StartChild(kRunProgram, {"--simulate", "--time", "100", "--output", Path("x.dat")}, nullptr, Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(refused, 30000), 1);
   EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
             "ivra-run: " + Path("x.dat") +
@@ -351,9 +347,9 @@ TEST_F(RunEndToEnd, AFileWithDataIsReplacedOnlyWithOverwriteAndSigintSaysSoInThe
   EXPECT_EQ(ReadWholeFile(Path("x.dat")), yesterday);
   EXPECT_FALSE(fs::exists(Path("x.dat.run.json")));
 
-  ChildProcess run = StartChild(
-      kRunProgram, {"--simulate", "--port", "3", "--time", "100", "--output", Path("x.dat"), "--overwrite"}, nullptr,
-      Path("stderr.txt"));
+  ChildProcess run =
+      StartChild(kRunProgram, {"--simulate", "--port", "3", "--time", "100", "--output", Path("x.dat"), "--overwrite"},
+                 nullptr, Path("stderr.txt"));
   // The new run's first line, not yesterday's (which all begin with "10").
   for (int i = 0; i < 400 && ReadWholeFile(Path("x.dat")).rfind("1.", 0) != 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -386,11 +382,13 @@ TEST_F(RunEndToEnd, AnOrdinaryUserOutsideDialoutIsToldToJoinIt) {
   EXPECT_EQ(WaitForChild(run, 30000), 1);
   EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
             "ivra-run: Can't open serial port\n"
-            "Port: " + sim.DevicePath() + "\n"
-            "You are not allowed to use this port: it belongs to the group dialout.\n"
-            "To join that group, run\n"
-            "    sudo usermod -aG dialout $USER\n"
-            "then log out and in again.\n");
+            "Port: " +
+                sim.DevicePath() +
+                "\n"
+                "You are not allowed to use this port: it belongs to the group dialout.\n"
+                "To join that group, run\n"
+                "    sudo usermod -aG dialout $USER\n"
+                "then log out and in again.\n");
 }
 
 TEST_F(RunEndToEnd, APortHeldElsewhereOrAnUncreatableFileFailsTheStart) {
@@ -400,8 +398,7 @@ TEST_F(RunEndToEnd, APortHeldElsewhereOrAnUncreatableFileFailsTheStart) {
   // This test process holds the port.
   SerialLink holder;
   ASSERT_TRUE(holder.Open(sim.DevicePath()));
-  ChildProcess run = StartChild(kRunProgram,
-                                {"--com2=" + sim.DevicePath(), "--port", "2", "--output", Path("x.dat")},
+  ChildProcess run = StartChild(kRunProgram, {"--com2=" + sim.DevicePath(), "--port", "2", "--output", Path("x.dat")},
                                 nullptr, Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(run, 30000), 1);
   holder.Close();
@@ -414,14 +411,14 @@ TEST_F(RunEndToEnd, APortHeldElsewhereOrAnUncreatableFileFailsTheStart) {
 
   // A file that cannot be created: the port is not even opened.
   const std::string badPath = Path("no-such-dir/x.dat");
-  run = StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--output", badPath}, nullptr,
-                   Path("stderr.txt"));
+  run = StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--output", badPath}, nullptr, Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(run, 30000), 1);
   EXPECT_NE(ReadWholeFile(Path("stderr.txt")).find("Can't create file : " + badPath), std::string::npos);
 
   // A path cannot forge a line of its own.
-  run = StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--output", badPath + "\nivra-run: measurement complete"},
-                   nullptr, Path("stderr.txt"));
+  run =
+      StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--output", badPath + "\nivra-run: measurement complete"},
+                 nullptr, Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(run, 30000), 1);
   EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
             "ivra-run: Can't create file : " + badPath + "\\nivra-run: measurement complete\nThe folder " +
@@ -434,8 +431,7 @@ TEST_F(RunEndToEnd, APortHeldElsewhereOrAnUncreatableFileFailsTheStart) {
 TEST_F(RunEndToEnd, ACurrentHeldAtTheLimitIsWrittenWarnedOnceAndEndsWithStatus5UntilTheLimitIsRaised) {
   SimulatorProcess sim(kSimProgram, {"--ohms", "1000", "--log", Path("sim.log")});
   ASSERT_FALSE(sim.DevicePath().empty());
-  ChildProcess run = StartChild(kRunProgram,
-                                {"--com1=" + sim.DevicePath(), "--time", "10", "--output", Path("x.dat")},
+  ChildProcess run = StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--time", "10", "--output", Path("x.dat")},
                                 nullptr, Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(run, 90000), 5) << ReadWholeFile(Path("stderr.txt"));
   EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
@@ -455,10 +451,10 @@ TEST_F(RunEndToEnd, ACurrentHeldAtTheLimitIsWrittenWarnedOnceAndEndsWithStatus5U
 
   // Raised to 1 mA: the device's own 500 uA, no warning, and the limit set before the output goes on.
   SimulatorProcess raised(kSimProgram, {"--ohms", "1000", "--log", Path("raised.log")});
-  run = StartChild(kRunProgram,
-                   {"--com1=" + raised.DevicePath(), "--time", "10", "--current-limit", "1e-3", "--output",
-                    Path("y.dat")},
-                   nullptr, Path("stderr.txt"));
+  run = StartChild(
+      kRunProgram,
+      {"--com1=" + raised.DevicePath(), "--time", "10", "--current-limit", "1e-3", "--output", Path("y.dat")}, nullptr,
+      Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(run, 90000), 0) << ReadWholeFile(Path("stderr.txt"));
   EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
             "ivra-run: 10 samples written, 0 missed, 0 lost, 0 port losses, 0 stale replies discarded\n");
@@ -471,9 +467,9 @@ TEST_F(RunEndToEnd, ACurrentHeldAtTheLimitIsWrittenWarnedOnceAndEndsWithStatus5U
 TEST_F(RunEndToEnd, ASettingTheInstrumentRefusesFailsTheStartWithTheOutputOff) {
   SimulatorProcess sim(kSimProgram, {"--ohms", "1000", "--log", Path("sim.log")});
   // The 1 A range lies above the 105 uA limit's own range.
-  ChildProcess run = StartChild(kRunProgram,
-                                {"--com1=" + sim.DevicePath(), "--current-range", "1", "--output", Path("x.dat")},
-                                nullptr, Path("stderr.txt"));
+  ChildProcess run =
+      StartChild(kRunProgram, {"--com1=" + sim.DevicePath(), "--current-range", "1", "--output", Path("x.dat")},
+                 nullptr, Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(run, 30000), 1);
   EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
             "ivra-run: The instrument on serial port " + sim.DevicePath() +
@@ -494,8 +490,8 @@ TEST_F(RunEndToEnd, ABaudRateTheInstrumentIsNotSetToEndsInWhatToCheck) {
       nullptr, Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(run, 60000), 1);
   const std::string told = ReadWholeFile(Path("stderr.txt"));
-  EXPECT_EQ(told.rfind("ivra-run: No answer to \":SYST:ERR?\" from the instrument on serial port " + sim.DevicePath(), 0),
-            0u)
+  EXPECT_EQ(
+      told.rfind("ivra-run: No answer to \":SYST:ERR?\" from the instrument on serial port " + sim.DevicePath(), 0), 0u)
       << told;
   EXPECT_NE(told.find("straight-through, not null-modem"), std::string::npos) << told;
   EXPECT_NE(told.find("; 19200 baud, 8 data bits, no parity"), std::string::npos) << told;
@@ -503,11 +499,9 @@ TEST_F(RunEndToEnd, ABaudRateTheInstrumentIsNotSetToEndsInWhatToCheck) {
 }
 
 TEST_F(RunEndToEnd, BadArgumentsAreRefusedBeforeAnythingIsCreated) {
-  ChildProcess run = StartChild(kRunProgram, {"--time", "9", "--output", Path("x.dat")}, nullptr,
-                                Path("stderr.txt"));
+  ChildProcess run = StartChild(kRunProgram, {"--time", "9", "--output", Path("x.dat")}, nullptr, Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(run, 30000), 2);
-  EXPECT_NE(ReadWholeFile(Path("stderr.txt"))
-                .find("--time: please enter an integer between 10 and 10000000."),
+  EXPECT_NE(ReadWholeFile(Path("stderr.txt")).find("--time: please enter an integer between 10 and 10000000."),
             std::string::npos);
   EXPECT_FALSE(fs::exists(Path("x.dat")));
 }

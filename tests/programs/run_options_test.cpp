@@ -33,8 +33,8 @@ TEST(RunOptions, DefaultsAreTheSetupDialogs) {
 }
 
 TEST(RunOptions, EveryOptionInBothSpellings) {
-  const ParsedRunOptions p = Parse({"--port", "3", "--interval=5", "--time", "60", "--voltage=-2.5",
-                                    "--output=out.dat", "--simulate"});
+  const ParsedRunOptions p =
+      Parse({"--port", "3", "--interval=5", "--time", "60", "--voltage=-2.5", "--output=out.dat", "--simulate"});
   ASSERT_EQ(p.error, "");
   EXPECT_EQ(p.options.settings.portNumber, 3);
   EXPECT_EQ(p.options.settings.sampleInterval, 5);
@@ -48,12 +48,10 @@ TEST(RunOptions, EveryOptionInBothSpellings) {
 }
 
 TEST(RunOptions, BadValuesNameTheFieldAndTheBounds) {
-  EXPECT_EQ(Parse({"--output", "x", "--time", "9"}).error,
-            "--time: please enter an integer between 10 and 10000000.");
+  EXPECT_EQ(Parse({"--output", "x", "--time", "9"}).error, "--time: please enter an integer between 10 and 10000000.");
   EXPECT_EQ(Parse({"--output", "x", "--interval", "0"}).error,
             "--interval: please enter an integer between 1 and 1000.");
-  EXPECT_EQ(Parse({"--output", "x", "--port", "5"}).error,
-            "--port: please enter an integer between 1 and 4.");
+  EXPECT_EQ(Parse({"--output", "x", "--port", "5"}).error, "--port: please enter an integer between 1 and 4.");
   EXPECT_EQ(Parse({"--output", "x", "--voltage", "10.5"}).error,
             "--voltage: please enter a number between -10 and 10.");
   EXPECT_EQ(Parse({"--output", "x", "--voltage", "half"}).error, "--voltage: please enter a number.");
@@ -74,8 +72,8 @@ TEST(RunOptions, PortOptionsPointThePortElsewhere) {
   EXPECT_EQ(p.options.settings.portPath, "/dev/pts/77");  // COM2 goes through the table
 
   // A device path instead of a number, the later of two values winning.
-  const ParsedRunOptions byPath =
-      Parse({"--port", "2", "--port=/dev/serial/by-id/usb-FTDI_A50285BI", "--output", "x", "--time", "5", "--time", "50"});
+  const ParsedRunOptions byPath = Parse(
+      {"--port", "2", "--port=/dev/serial/by-id/usb-FTDI_A50285BI", "--output", "x", "--time", "5", "--time", "50"});
   EXPECT_EQ(byPath.error, "");
   EXPECT_EQ(byPath.options.settings.portPath, "/dev/serial/by-id/usb-FTDI_A50285BI");
   EXPECT_EQ(byPath.options.settings.measurementTime, 50);
@@ -90,9 +88,9 @@ TEST(RunOptions, PortOptionsPointThePortElsewhere) {
 
 TEST(RunOptions, InstrumentSettingsKeepTheirResetDefaultsUnlessGivenAndRefuseWhatTheInstrumentCannotDo) {
   EXPECT_EQ(Parse({"--output", "x"}).options.settings.instrument, InstrumentSettings{});
-  const ParsedRunOptions p = Parse({"--output", "x", "--current-limit", "1e-3", "--current-range", "0.000001",
-                                    "--nplc", "0.01", "--autozero", "ONCE", "--baud", "57600", "--parity", "Even",
-                                    "--data-bits", "7"});
+  const ParsedRunOptions p =
+      Parse({"--output", "x", "--current-limit", "1e-3", "--current-range", "0.000001", "--nplc", "0.01", "--autozero",
+             "ONCE", "--baud", "57600", "--parity", "Even", "--data-bits", "7"});
   ASSERT_EQ(p.error, "");
   const InstrumentSettings& i = p.options.settings.instrument;
   EXPECT_EQ(i.currentLimit, 1e-3);

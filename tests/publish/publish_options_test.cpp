@@ -1,8 +1,8 @@
 // The publishing options as a lab types them, and the texts a reading becomes.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,8 +17,9 @@ std::string Extract(std::vector<std::string>& args, PublishOptions& options, boo
 }
 
 TEST(PublishOptions, TakesItsOwnOptionsInBothFormsAndLeavesTheRest) {
-  std::vector<std::string> args = {"ivra-run", "--time", "10", "--mqtt", "mqtts://bench7@broker.lab:9883/lab/b7/",
-                                   "--bench=b 7", "--stdout=influx", "--output", "x.dat"};
+  std::vector<std::string> args = {
+      "ivra-run",    "--time",          "10",       "--mqtt", "mqtts://bench7@broker.lab:9883/lab/b7/",
+      "--bench=b 7", "--stdout=influx", "--output", "x.dat"};
   PublishOptions options;
   ASSERT_EQ(Extract(args, options), "");
   EXPECT_EQ(args, (std::vector<std::string>{"ivra-run", "--time", "10", "--output", "x.dat"}));
@@ -97,8 +98,8 @@ RunSnapshot Sampled(int samples, double time, double current) {
 }
 
 TEST(RunMessages, AReadingKeepsTheFileLinesNumbersAndEscapesTheBench) {
-  const ReadingMessage reading = ReadingOf(Sampled(3, 3.3349, 1.25e-7), std::chrono::system_clock::time_point(
-                                                                            std::chrono::seconds(1700000000)));
+  const ReadingMessage reading =
+      ReadingOf(Sampled(3, 3.3349, 1.25e-7), std::chrono::system_clock::time_point(std::chrono::seconds(1700000000)));
   EXPECT_EQ(reading.elapsedSeconds, 3.33);  // as the file line "3.33" has it
   EXPECT_EQ(ReadingLineProtocol(reading, "bench 1,a=b"),
             "ivra,bench=bench\\ 1\\,a\\=b current=1.25e-07,voltage=0.5,elapsed=3.33,sample=3i,compliance=false "

@@ -24,8 +24,7 @@ TEST(ProcessClockTest, DelayWaitsAtLeastItsTimeAndSleepsMeanwhile) {
   const double cpuBefore = ThreadCpuMs();
   clock.DelayMs(200);
   const double cpu = ThreadCpuMs() - cpuBefore;
-  const double waited =
-      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  const double waited = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   EXPECT_GE(waited, 200.0);
   EXPECT_LT(waited, 5000.0);
   EXPECT_LT(cpu, 0.5 * waited) << "the delay spent " << cpu << " ms of CPU in " << waited << " ms";

@@ -10,7 +10,6 @@ TEST(PortDiscovery, DeviceNamesCompareInNaturalOrder) {
   EXPECT_TRUE(NaturalLess("COM9", "COM10"));
   EXPECT_TRUE(NaturalLess("/dev/ttyUSB1", "/dev/ttyUSB1a"));
   EXPECT_FALSE(NaturalLess("/dev/ttyUSB1", "/dev/ttyUSB1"));
-
 }
 
 TEST(PortDiscovery, AUsbAdapterIsDescribedByMakerProductAndSerialNumber) {

@@ -59,9 +59,7 @@ ChildOpen OpenAsNobody(const std::string& path, gid_t extraGroup) {
   return open;
 }
 
-std::string TempPath(const char* name) {
-  return "/tmp/ivra-port-open-" + std::to_string(getpid()) + "-" + name;
-}
+std::string TempPath(const char* name) { return "/tmp/ivra-port-open-" + std::to_string(getpid()) + "-" + name; }
 
 }  // namespace
 

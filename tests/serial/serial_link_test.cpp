@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "pty_peer.h"
 #include "process/stop_request.h"
+#include "pty_peer.h"
 
 namespace {
 
@@ -73,8 +73,8 @@ TEST_F(SerialLinkTest, OpenSettlesAndAppliesRawLineSettings) {
   EXPECT_EQ(cfgetispeed(&tio), static_cast<speed_t>(B9600));
 
   // Another of the instrument's rates when asked; one it does not offer stays at 9600.
-  for (const auto& [baud, speed] : {std::pair<int, speed_t>{300, B300}, {57600, B57600}, {19200, B19200},
-                                    {115200, B9600}}) {
+  for (const auto& [baud, speed] :
+       {std::pair<int, speed_t>{300, B300}, {57600, B57600}, {19200, B19200}, {115200, B9600}}) {
     ASSERT_TRUE(link_.Open(path_, nullptr, baud));
     ASSERT_EQ(tcgetattr(peer_.SlaveFd(), &tio), 0);
     EXPECT_EQ(cfgetospeed(&tio), speed) << baud;

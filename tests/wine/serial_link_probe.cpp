@@ -14,8 +14,8 @@
 #include <cstring>
 #include <thread>
 
-#include "serial/serial_link.h"
 #include "process/stop_request.h"
+#include "serial/serial_link.h"
 
 namespace {
 
