@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test twice: a normal
+# Installs what is missing, checks that every C++ source is in the tree's one
+# style and that the #include lines match the README's Architecture drawing,
+# then builds and runs every test twice: a normal
 # build and one under AddressSanitizer + UndefinedBehaviorSanitizer; then the
 # measurement, serial, GUI and publishing tests under ThreadSanitizer; then
 # each fuzz target for 30 s; then builds the Debian package and checks it;
@@ -8,6 +10,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+echo "== style and architecture"
+bash scripts/check-format.sh
+python3 scripts/check-architecture.py
 jobs=$(nproc)
 for preset in default sanitize; do
   echo "== ${preset}: configure and build"
