@@ -2,8 +2,10 @@
 // the pixels back. Runs without a display: a cairo context on a wxImage is the
 // same wxGCDC drawing path that window and memory DCs take on GTK 3.
 #include <gtest/gtest.h>
-#include <wx/dcgraph.h>
+// First: it says whether wxGCDC exists, which <wx/dcgraph.h> asks.
 #include <wx/defs.h>
+
+#include <wx/dcgraph.h>
 #include <wx/graphics.h>
 #include <wx/image.h>
 #include <wx/init.h>

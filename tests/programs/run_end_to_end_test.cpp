@@ -194,6 +194,29 @@ TEST_F(RunEndToEnd, LongAndSplitRepliesLeaveNoNumberOfAnEarlierReplyInTheData) {
   EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r"), TenSampleRunCommands());
 }
 
+// Bits flipped on the line at a rate a bad cable may reach, with parity on
+// both ends: each damaged reply is a missed sample, "line error", and no
+// current other than the device's reaches the file.
+TEST_F(RunEndToEnd, WithParityLineNoiseNeverBecomesAReading) {
+  SimulatorProcess sim(kSimProgram, {"--parity", "even", "--data-bits", "7", "--line-noise", "5e-4", "--seed", "7"});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  ChildProcess run = StartChild(
+      kRunProgram,
+      {"--com1=" + sim.DevicePath(), "--parity", "even", "--data-bits", "7", "--time", "20", "--output", Path("x.dat")},
+      nullptr, Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 120000), 3) << ReadWholeFile(Path("stderr.txt"));
+  const std::vector<double> currents = LoggedCurrents(Path("x.dat"));
+  EXPECT_GE(currents.size(), 8u);
+  for (double uA : currents) EXPECT_EQ(uA, 0.5);
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  const nlohmann::json& missed = record["samples"]["missed_by_reason"];
+  EXPECT_GE(missed["line_error"].get<int>(), 1) << missed;
+  EXPECT_EQ(missed["line_error"].get<int>() + missed["garbled_reply"].get<int>() + static_cast<int>(currents.size()),
+            20)
+      << missed;
+  EXPECT_EQ(record["settings"]["parity"], "even");
+}
+
 TEST_F(RunEndToEnd, APortThatNeverComesBackEndsWithTheWarningThatTheOutputMayBeOn) {
   SimulatorProcess sim(kSimProgram, {"--hang-up-after", "3", "--noise", "1e-9", "--log", Path("sim.log")});
   ASSERT_FALSE(sim.DevicePath().empty());
