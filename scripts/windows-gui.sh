@@ -6,8 +6,11 @@
 # file holds 10 lines and the output goes off at the end; a screenshot goes to
 # build/windows-gui/ivra-wine.png; File > Export Plot... writes a PNG through
 # the program's own encoder (kept as build/windows-gui/ivra-wine-export.png).
+# ivra-plot.exe draws a data file as a PNG (the same encoder) and as an SVG:
+# the PNG must decode at its size and not be blank, the SVG must parse and
+# hold both axis titles (kept as build/windows-gui/ivra-plot-wine.png/.svg).
 # Then the NSIS installer made from this build (build/windows-gui/package)
-# installs silently, its Start-menu entry and both programs are checked, the
+# installs silently, its Start-menu entry and the programs are checked, the
 # installed ivra-run.exe runs once through COM1, and the uninstaller removes it
 # all again.
 # Builds the native ivra-sim of the default preset first. Part of the test
@@ -25,7 +28,7 @@ wx_prefix=$(bash scripts/build-wx-mingw.sh | tail -1)
 cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DwxWidgets_CONFIG_EXECUTABLE="$wx_prefix/bin/wx-config" \
   -DIVRA_BUILD_GUI=ON -DIVRA_BUILD_TESTS=OFF -DIVRA_BUILD_BENCH=OFF
-cmake --build "$out" -j "$(nproc)" --target ivra ivra-run
+cmake --build "$out" -j "$(nproc)" --target ivra ivra-run ivra-plot
 t0=$(date +%s)
 
 source scripts/wine-env.sh
@@ -120,6 +123,35 @@ size=$(identify -format '%wx%h' "$picture" 2>/dev/null || echo none)
 [[ $colours -gt 2 ]] && pass "plot exported: a ${size} PNG with ${colours} colours" \
   || fail "no plot PNG (dialog: ${chooser:-none}, size dialog: ${sizes:-none}, picture: $size)"
 
+echo "== ivra-plot.exe: a data file as PNG and as SVG"
+# A slow wave with one spike, in the Windows program's line ends.
+awk 'BEGIN { for (i = 0; i < 4000; i++) printf "%.2f\ts\t%.6g\tuA\r\n", i * 0.5, 3 * sin(i / 200) + (i == 1234 ? 20 : 0) }' \
+  >"$work/plot-data.txt"
+for format in png svg; do
+  picture="$work/plot-data.$format"
+  rc=0
+  timeout 120 wine "$out/ivra-plot.exe" "$(wine_path "$work/plot-data.txt")" --output "$(wine_path "$picture")" \
+    --width 800 --height 500 2>"$work/plot-$format.err" || rc=$?
+  [[ $rc -eq 0 && -s "$picture" ]] && cp "$picture" "$out/ivra-plot-wine.$format" \
+    || fail "ivra-plot.exe --output .$format: status $rc, $(cat "$work/plot-$format.err")"
+done
+colours=$(identify -format '%k' "$work/plot-data.png" 2>/dev/null || echo 0)
+size=$(identify -format '%wx%h' "$work/plot-data.png" 2>/dev/null || echo none)
+[[ $size == 800x500 && $colours -gt 2 ]] && pass "ivra-plot.exe: an 800x500 PNG with ${colours} colours" \
+  || fail "ivra-plot.exe PNG: size $size, $colours colours"
+if python3 - "$work/plot-data.svg" <<'PY'
+import sys
+import xml.etree.ElementTree as ElementTree
+root = ElementTree.parse(sys.argv[1]).getroot()
+texts = {"".join(element.itertext()) for element in root.iter("{http://www.w3.org/2000/svg}text")}
+sys.exit(root.get("width") != "800" or not {"Time [s]", "Current [uA]"} <= texts)
+PY
+then
+  pass "ivra-plot.exe: the SVG parses and holds both axis titles"
+else
+  fail "ivra-plot.exe SVG: not XML, or no 800-wide picture with Time [s] and Current [uA]"
+fi
+
 echo "== Measurement > Stop while a silent instrument holds the reply"
 stop_sim
 start_sim --silent
@@ -158,9 +190,9 @@ shortcut() {
     -iname 'Ivra.lnk' 2>/dev/null | head -1
 }
 if [[ -n "$installer" ]] && timeout 120 wine "$installer" /S; then
-  [[ -f "$installed/bin/ivra.exe" && -f "$installed/bin/ivra-run.exe" ]] \
-    && pass "$(basename "$installer") installed ivra.exe and ivra-run.exe into C:\\Program Files\\Ivra\\bin" \
-    || fail "the installer did not install both programs: $(ls "$installed/bin" 2>&1 | tr '\n' ' ')"
+  [[ -f "$installed/bin/ivra.exe" && -f "$installed/bin/ivra-run.exe" && -f "$installed/bin/ivra-plot.exe" ]] \
+    && pass "$(basename "$installer") installed ivra.exe, ivra-run.exe and ivra-plot.exe into C:\\Program Files\\Ivra\\bin" \
+    || fail "the installer did not install the three programs: $(ls "$installed/bin" 2>&1 | tr '\n' ' ')"
   link=$(shortcut)
   # A .lnk holds its target's path in UTF-16 as well as in ANSI.
   if [[ -n "$link" ]] && grep -aq 'ivra.exe' "$link"; then
