@@ -3,10 +3,12 @@
 // through the wx surface. The wxMemoryDC/wxBitmap case needs a display
 // (run under xvfb-run -a); without one it is skipped.
 #include <benchmark/benchmark.h>
+// First: it says whether wxGCDC exists, which <wx/dcgraph.h> asks.
+#include <wx/wx.h>
+
 #include <wx/dcgraph.h>
 #include <wx/dcmemory.h>
 #include <wx/graphics.h>
-#include <wx/wx.h>
 
 #include <cmath>
 #include <cstdlib>
