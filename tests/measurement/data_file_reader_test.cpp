@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -26,7 +28,9 @@ class CollectingSink : public DataLineSink {
 
 class DataFileReaderTest : public ::testing::Test {
  protected:
-  std::string path_ = ::testing::TempDir() + "data_file_reader_test.dat";
+  // ctest runs each test in its own process, side by side: each needs a file of its own.
+  std::string path_ = ::testing::TempDir() + "data_file_reader_" + std::to_string(getpid()) + "_" +
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".dat";
   void Write(const std::string& text, const char* mode = "wb") {
     std::FILE* file = std::fopen(path_.c_str(), mode);
     ASSERT_NE(file, nullptr);
