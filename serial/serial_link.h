@@ -31,6 +31,11 @@ enum class PortOpenProblem {
   Busy,              // another program holds it (see `holder`)
   NotATerminal,      // the path is a file or device that is not a serial port
   Other,             // any other system error (see `systemError`)
+  // Connections over the network (tcp://HOST:PORT) and through a GPIB controller:
+  HostNotFound,  // the host name does not resolve (`detail`: the resolver's words)
+  Refused,       // the host answered, but nothing listens on that port
+  TimedOut,      // no answer from the host within the connect time
+  NoController,  // nothing answered the GPIB controller's version query on that port
 };
 
 struct PortOpenError {
@@ -39,7 +44,15 @@ struct PortOpenError {
   int systemError = 0;  // errno / GetLastError() of the failing call, 0 if none
   std::string group;    // PermissionDenied: the group that owns the device, if known
   std::string holder;   // Busy: the program that holds it, e.g. "minicom (pid 4711)", if found
+  std::string detail;   // HostNotFound: the resolver's words
 };
+
+inline PortOpenError PortOpenFailure(PortOpenProblem problem, const std::string& path) {
+  PortOpenError error;
+  error.problem = problem;
+  error.path = path;
+  return error;
+}
 
 constexpr int kDefaultSerialBaud = 9600;
 
@@ -69,6 +82,14 @@ class SerialLink {
   // One synchronous read of at most `count` bytes under the time-outs above.
   // Returns the number of bytes read, 0 when nothing arrived.
   int Read(void* buffer, int count);
+
+  // A read that ends as soon as a line end (CR or LF) is in: for replies
+  // awaited on a tight schedule, with no wait for a quiet line. It also ends
+  // with `count` bytes, or when `timeoutMs` pass without a byte (from the
+  // call, then from the last byte). Bytes after the line end that arrived in
+  // the same piece are handed out too. A pending stop request ends it while
+  // nothing has arrived.
+  int ReadLine(void* buffer, int count, int timeoutMs);
 
   // Discards whatever input is waiting, without waiting for more. Returns the
   // number of bytes discarded, 0 when none waited. With nothing waiting this is

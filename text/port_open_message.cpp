@@ -31,6 +31,22 @@ std::string Reason(const PortOpenError& error, const std::vector<SerialPortInfo>
     }
     case PortOpenProblem::NotATerminal:
       return "This is not a serial port. Choose the port the instrument is connected to.";
+    case PortOpenProblem::HostNotFound: {
+      std::string text = "The host could not be found";
+      if (!error.detail.empty()) text += " (" + PrintableText(error.detail) + ")";
+      return text + ". Check the address, and that this computer reaches the network the serial bridge is on.";
+    }
+    case PortOpenProblem::Refused:
+      return "The host answered, but nothing accepts connections on that port. Check the port number, and that the "
+             "serial bridge or GPIB controller is switched on and set to that port.";
+    case PortOpenProblem::TimedOut:
+      return "Nothing answered within 3 seconds. Check that the serial bridge or GPIB controller is switched on and "
+             "on the network, the address, and any firewall between this computer and it.";
+    case PortOpenProblem::NoController:
+      return "No Prologix GPIB controller answers on this port. Check that it is the controller's port (a GPIB-USB "
+             "controller shows as a USB serial port, a GPIB-ETHERNET controller listens on port 1234), that the "
+             "controller is plugged in and powered, and that no other program uses it. For an instrument on RS-232, "
+             "choose no GPIB address.";
     case PortOpenProblem::Other:
     case PortOpenProblem::None: break;
   }
