@@ -24,11 +24,19 @@ std::string FormatLabel(double value) {
 // Accumulated steps leave residues such as 5.5e-17 where 0 is meant.
 double LabelValue(double tick, double step) { return std::fabs(tick) < step / 4 ? 0.0 : tick; }
 
+// A constant series is shown where it is: v +- |v|/2 keeps a small value such
+// as a current held at 1e-7 A off a -1..1 axis that reads as 0. Zeros, which
+// have no size of their own, get -1..1.
 void WidenEmptyRange(double& low, double& high) {
-  if (high == low) {
-    high = high + (std::fabs(high) + 1);
-    low = low - (std::fabs(low) + 1);
+  if (high != low) return;
+  const double half = std::fabs(high) / 2;
+  if (half > 0) {
+    high = high + half;
+    low = low - half;
+    return;
   }
+  high = high + (std::fabs(high) + 1);
+  low = low - (std::fabs(low) + 1);
 }
 
 std::int64_t Inset(std::int64_t length, int divisor) { return divisor != 0 ? length / divisor : 0; }

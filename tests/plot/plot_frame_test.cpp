@@ -251,16 +251,34 @@ TEST_F(PlotFrame, TooSmallDataAreaDrawsNothingAndRestoresTheFont) {
   EXPECT_TRUE(surface.CallsOf(SurfaceOp::Rectangle).empty());
 }
 
-TEST_F(PlotFrame, ConstantSeriesAreWidened) {
+TEST_F(PlotFrame, ConstantSeriesSitMidPlotOnAnAxisAroundTheirValue) {
+  // v +- |v|/2: 5 spans 2.5..7.5; the ticks stay inside, so the range is kept.
   ASSERT_EQ(DrawOn(SurfaceRect{0, 0, 400, 300}, 0, 10, 5, 5), 1);
-  EXPECT_EQ(plot.yMin, -1);
-  EXPECT_EQ(plot.yMax, 11);
+  EXPECT_EQ(plot.yMin, 2.5);
+  EXPECT_EQ(plot.yMax, 7.5);
   const std::vector<std::string> texts = Texts(surface);
   EXPECT_EQ(std::vector<std::string>(texts.begin() + 6, texts.end()),
-            (std::vector<std::string>{"0", "2", "4", "6", "8", "10"}));
+            (std::vector<std::string>{"3", "4", "5", "6", "7"}));
   // Both points at mid-height of the data area.
   EXPECT_NEAR(plot.yOffset - (5 - plot.yMin) * plot.yScale, (281 + 7) / 2.0, 1e-9);
 
+  // A current held at a 1e-7 A limit reads as 1e-7, not as 0 on a -1..1 axis.
+  ASSERT_EQ(DrawOn(SurfaceRect{0, 0, 400, 300}, 0, 10, 1e-7, 1e-7), 1);
+  EXPECT_DOUBLE_EQ(plot.yMin, 5e-8);
+  EXPECT_DOUBLE_EQ(plot.yMax, 1.5e-7);
+  const std::vector<std::string> small = Texts(surface);
+  EXPECT_EQ(std::vector<std::string>(small.begin() + 6, small.end()),
+            (std::vector<std::string>{"6e-08", "8e-08", "1e-07", "1.2e-07", "1.4e-07"}));
+  EXPECT_NEAR(plot.yOffset - (1e-7 - plot.yMin) * plot.yScale, (281 + 7) / 2.0, 1e-6);
+
+  // Below zero the same; and the x axis follows the same rule.
+  ASSERT_EQ(DrawOn(SurfaceRect{0, 0, 400, 300}, 4, 4, -2, -2), 1);
+  EXPECT_EQ(plot.yMin, -3);
+  EXPECT_EQ(plot.yMax, -1);
+  EXPECT_EQ(plot.xMin, 2);
+  EXPECT_EQ(plot.xMax, 6);
+
+  // Zeros have no size to go by: -1..1.
   ASSERT_EQ(DrawOn(SurfaceRect{0, 0, 400, 300}, 0, 10, 0, 0), 1);
   EXPECT_EQ(plot.yMin, -1);
   EXPECT_EQ(plot.yMax, 1);
