@@ -1,5 +1,6 @@
 #include "text/run_state_text.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "text/printable_text.h"
@@ -12,11 +13,56 @@ std::string EndWord(const RunSnapshot& run) {
   return run.endReason == RunEndReason::Completed ? "Completed" : "Stopped";
 }
 
-std::string Written(const RunSnapshot& run) {
+std::string InCompliance(const RunSnapshot& run) {
+  const int held = run.counters.samplesInCompliance;
+  return held > 0 ? ", " + std::to_string(held) + " in compliance" : std::string();
+}
+
+// After the end the count keeps how many readings were held at the limit.
+std::string Written(const RunSnapshot& run, bool ended = false) {
   const MeasurementSettings& settings = run.settings;
   const int due = settings.measurementTime / (settings.sampleInterval < 1 ? 1 : settings.sampleInterval);
   return std::to_string(run.counters.samplesTaken - run.counters.lostLines) + " of " + std::to_string(due) +
-         " samples written, " + OutputFileName(settings.outputPath);
+         " samples written" + (ended ? InCompliance(run) : std::string()) + ", " + OutputFileName(settings.outputPath);
+}
+
+// A number of seconds or volts as the user typed it: no trailing zeros.
+std::string Number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+std::string SamplesWord(int count) { return std::to_string(count) + (count == 1 ? " sample" : " samples"); }
+
+std::string FileProblemWords(FileCreateProblem problem) {
+  switch (problem) {
+    case FileCreateProblem::EmptyName: return "no file name was given";
+    case FileCreateProblem::IsDirectory: return "it is a folder";
+    case FileCreateProblem::NoSuchFolder: return "its folder does not exist";
+    case FileCreateProblem::PermissionDenied: return "no permission to write there";
+    case FileCreateProblem::ReadOnlyFileSystem: return "the drive is read-only";
+    case FileCreateProblem::InUse: return "a running measurement writes it";
+    case FileCreateProblem::None:
+    case FileCreateProblem::Other: break;
+  }
+  return "the system refused it";
+}
+
+std::string PortProblemWords(PortOpenProblem problem) {
+  switch (problem) {
+    case PortOpenProblem::NoSuchDevice: return "no such port";
+    case PortOpenProblem::PermissionDenied: return "no permission to open it";
+    case PortOpenProblem::Busy: return "another program holds it";
+    case PortOpenProblem::NotATerminal: return "not a serial port";
+    case PortOpenProblem::HostNotFound: return "the host is unknown";
+    case PortOpenProblem::Refused: return "the host refused the connection";
+    case PortOpenProblem::TimedOut: return "the host did not answer";
+    case PortOpenProblem::NoController: return "no GPIB controller answered";
+    case PortOpenProblem::None:
+    case PortOpenProblem::Other: break;
+  }
+  return "the system refused it";
 }
 
 }  // namespace
@@ -25,7 +71,7 @@ std::string OutputFileName(const std::string& outputPath) {
   return PrintableText(std::filesystem::u8path(outputPath).filename().u8string());
 }
 
-std::string RunStateText(const RunSnapshot& run, bool simulated) {
+std::string RunStateText(const RunSnapshot& run, bool simulated, const ComplianceLead& streak) {
   const double total = run.settings.measurementTime;
   // The stop comes on the tick after the measurement time: the clock stops at it.
   const double elapsed = run.elapsedSeconds < total ? run.elapsedSeconds : total;
@@ -36,12 +82,44 @@ std::string RunStateText(const RunSnapshot& run, bool simulated) {
     case RunState::PortLost:
       text = std::string(run.state == RunState::PortLost ? "Measuring, port lost: " : "Measuring: ") +
              FormatClock(elapsed) + " elapsed, " + FormatClock(total - elapsed) + " left, " + Written(run);
+      // Led by what is wrong, so a glance at the pane's start tells it.
+      if (run.state == RunState::Running && run.latest.inCompliance && streak.samples > 0) {
+        text = "In compliance since " + FormatClock(streak.sinceSeconds) + " (" + SamplesWord(streak.samples) +
+               "): raise the current limit in Setup > Instrument... " + text;
+      }
       break;
     case RunState::Ended:
-      text = EndWord(run) + " after " + FormatClock(run.elapsedSeconds) + ": " + Written(run);
+      text = EndWord(run) + " after " + FormatClock(run.elapsedSeconds) + ": " + Written(run, true);
       break;
   }
   return simulated ? text + ", simulated instrument" : text;
+}
+
+std::string StartFailedStateText(const StartFailure& failure) {
+  switch (failure.kind) {
+    case StartFailure::Kind::FileNotCreated: {
+      std::string name = OutputFileName(failure.outputPath);
+      if (name.empty()) name = PrintableText(failure.outputPath);
+      return "Start failed: can't create " + name + ", " + FileProblemWords(failure.fileError.problem);
+    }
+    case StartFailure::Kind::PortNotOpened:
+      return "Start failed: can't open serial port " + PrintableText(failure.portError.path) + ", " +
+             PortProblemWords(failure.portError.problem);
+    case StartFailure::Kind::SettingsNotTaken:
+      if (!failure.settingsReply.answered) {
+        return "Start failed: no answer from the instrument on " + PrintableText(failure.portPath) +
+               " after its settings";
+      }
+      return "Start failed: the instrument on " + PrintableText(failure.portPath) + " refused a setting (error " +
+             std::to_string(failure.settingsReply.number) + ")";
+  }
+  return "Start failed";
+}
+
+std::string RunActivityText(const RunSnapshot& run) {
+  const MeasurementSettings& settings = run.settings;
+  return "Sampling every " + Number(settings.sampleInterval) + " s at " + Number(settings.outputVoltage) + " V on " +
+         PrintableText(settings.portPath);
 }
 
 std::string RunEndText(const RunSnapshot& run) { return EndWord(run) + ": " + RunSummaryLine(run); }

@@ -5,13 +5,33 @@
 
 #include <string>
 
+#include "run/run_observer.h"
 #include "run/run_snapshot.h"
+
+// The streak of readings held at the current limit that the latest sample
+// belongs to: when it began (run time) and how many readings it holds so far.
+struct ComplianceLead {
+  double sinceSeconds = 0.0;
+  int samples = 0;
+};
 
 // "Measuring: 00:00:05 elapsed, 00:09:55 left, 5 of 600 samples written, x.dat"
 // with ", simulated instrument" when `simulated`; "Measuring, port lost: ..."
 // while the port is away; after the end "Completed", "Stopped" or "Stopped:
-// port lost", with the run time and the count; empty before the first run.
-std::string RunStateText(const RunSnapshot& run, bool simulated);
+// port lost", with the run time, the count and ", 20 in compliance" when any
+// reading was; empty before the first run. While the latest reading is in
+// compliance the text leads with `streak`: "In compliance since 00:01:12 (37
+// samples): raise the current limit in Setup > Instrument... Measuring: ...".
+std::string RunStateText(const RunSnapshot& run, bool simulated, const ComplianceLead& streak = {});
+
+// The state pane after a Start that failed, in a few words that name the file
+// or the port: "Start failed: can't create x.dat, its folder does not exist".
+// Nothing of the run before it, whose counts belong to other settings.
+std::string StartFailedStateText(const StartFailure& failure);
+
+// What a running measurement does, for the message pane while nothing is
+// wrong: "Sampling every 1 s at 1.5 V on /dev/ttyUSB0".
+std::string RunActivityText(const RunSnapshot& run);
 
 // "Completed: " (or "Stopped: ", "Stopped: port lost: ") and the summary line.
 std::string RunEndText(const RunSnapshot& run);

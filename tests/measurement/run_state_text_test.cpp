@@ -18,6 +18,18 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kGoodReply = "+5.000000E-01,+5.000000E-07,+9.910000E+37,+1.000000E+00,+2.150800E+04\r";
+// The same with status bit 3: the current is held at the limit.
+constexpr const char* kComplianceReply = "+4.000000E-02,+1.000000E-07,+9.910000E+37,+1.000000E+00,+2.151600E+04\r";
+
+// Keeps the Start failure as the run reported it.
+class FailureKeeper final : public RunObserver {
+ public:
+  void ShowStartFailure(const StartFailure& shown) override { failure = shown; }
+  void Redraw() override {}
+  void ReportTrouble(SampleTrouble, const SnapshotPtr&) override {}
+  void ReportOutputMayBeOn(const std::string&) override {}
+  StartFailure failure;
+};
 
 class QuietFrontEnd final : public RunFrontEnd {
  public:
@@ -51,9 +63,9 @@ class RunStateTextTest : public ::testing::Test {
     settings.outputPath = (dir_ / "run 1.dat").string();
     ASSERT_EQ(run_->Begin(settings, frontEnd_), 0);
   }
-  void Tick() {
+  void Tick(const char* reply = kGoodReply) {
     clock_->nowMs = (clock_->nowMs / 1000 + 1) * 1000;
-    link_->replies.assign(1, kGoodReply);
+    link_->replies.assign(1, reply);
     run_->Tick(frontEnd_);
   }
   std::string State(bool simulated = false) { return RunStateText(*run_->Snapshot(), simulated); }
@@ -103,6 +115,52 @@ TEST_F(RunStateTextTest, AStopAndALostPortSaySo) {
   EXPECT_EQ(State(), "Stopped: port lost after 00:00:02: 1 of 100 samples written, run 1.dat");
   EXPECT_EQ(RunEndText(*run_->Snapshot()).rfind("Stopped: port lost: 1 sample written, 1 missed (1 port lost)", 0), 0u)
       << RunEndText(*run_->Snapshot());
+}
+
+TEST_F(RunStateTextTest, ComplianceLeadsWhileItLastsAndIsCountedAtTheEnd) {
+  Begin(1, 10);
+  Tick();
+  Tick(kComplianceReply);
+  Tick(kComplianceReply);
+  const SnapshotPtr held = run_->Snapshot();
+  EXPECT_EQ(RunStateText(*held, false, ComplianceLead{2.0, 2}),
+            "In compliance since 00:00:02 (2 samples): raise the current limit in Setup > Instrument... "
+            "Measuring: 00:00:03 elapsed, 00:00:07 left, 3 of 10 samples written, run 1.dat");
+  Tick();  // out of compliance again: the pane no longer leads with it
+  EXPECT_EQ(RunStateText(*run_->Snapshot(), false, ComplianceLead{2.0, 2}),
+            "Measuring: 00:00:04 elapsed, 00:00:06 left, 4 of 10 samples written, run 1.dat");
+  for (int i = 0; i < 7; ++i) Tick(kComplianceReply);
+  EXPECT_EQ(State(true),
+            "Completed after 00:00:11: 10 of 10 samples written, 8 in compliance, run 1.dat, simulated instrument");
+  EXPECT_NE(RunEndText(*run_->Snapshot()).find(", 8 in compliance"), std::string::npos);
+}
+
+TEST_F(RunStateTextTest, AFailedStartAfterACompletedRunSaysWhyWithoutTheOldCounts) {
+  Begin(1, 10);
+  for (int i = 0; i < 11; ++i) Tick();
+  ASSERT_EQ(State(), "Completed after 00:00:11: 10 of 10 samples written, run 1.dat");
+
+  const auto failedStart = [this](MeasurementSettings settings) {
+    FailureKeeper keeper;
+    EXPECT_EQ(run_->Begin(settings, keeper), 1);
+    return StartFailedStateText(keeper.failure);
+  };
+  MeasurementSettings settings;
+  settings.portPath = "/dev/ttyUSB0";
+  settings.sampleInterval = 2;
+  settings.outputPath = (dir_ / "missing" / "x.dat").string();
+  const std::string noFolder = failedStart(settings);
+  EXPECT_EQ(noFolder, "Start failed: can't create x.dat, its folder does not exist");
+  settings.outputPath = dir_.string();
+  const std::string folder = failedStart(settings);
+  EXPECT_EQ(folder, "Start failed: can't create " + dir_.filename().string() + ", it is a folder");
+  settings.outputPath = (dir_ / "x.dat").string();
+  link_->openSucceeds = false;
+  const std::string port = failedStart(settings);
+  EXPECT_EQ(port.rfind("Start failed: can't open serial port /dev/ttyUSB0, ", 0), 0u) << port;
+  for (const std::string& text : {noFolder, folder, port}) {
+    EXPECT_EQ(text.find(" of "), std::string::npos) << "no count of the run before: " << text;
+  }
 }
 
 TEST(OutputFileName, KeepsTheNameAndEscapesIt) {
