@@ -31,8 +31,8 @@ const char* Expect(const char* at, const char* end, const char* text) {
 
 }  // namespace
 
-std::string FormatDataLine(double timeSeconds, double currentAmperes) {
-  return FormatFixed(timeSeconds, 2) + "\ts\t" + FormatGeneral(currentAmperes * 1e6) + "\tuA\n";
+std::string FormatDataLine(double timeSeconds, double currentAmperes, int timeDecimals) {
+  return FormatFixed(timeSeconds, timeDecimals) + "\ts\t" + FormatGeneral(currentAmperes * 1e6) + "\tuA\n";
 }
 
 bool ParseDataLine(const char* begin, const char* end, double& seconds, double& microamperes) {

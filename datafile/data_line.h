@@ -7,7 +7,8 @@
 
 // The line for a sample at `timeSeconds` of `currentAmperes`, "\n" included.
 // The numbers have a "." whatever the locale.
-std::string FormatDataLine(double timeSeconds, double currentAmperes);
+// Below a second the time has three decimals (`timeDecimals`), a millisecond.
+std::string FormatDataLine(double timeSeconds, double currentAmperes, int timeDecimals = 2);
 
 // Parses one line, without its "\n" (a "\r" before it is allowed). True and
 // both values set when it is a data line; a line not exactly of that form (a

@@ -21,6 +21,11 @@ class InstrumentLink {
   virtual bool Open(const std::string& devicePath, PortOpenError* error) = 0;
   virtual bool Write(const void* bytes, int count) = 0;
   virtual int Read(void* buffer, int count) = 0;
+  // Reads until a line end (CR or LF) has arrived, `count` bytes are in, the
+  // line has been quiet for `timeoutMs` since the call or the last byte, or
+  // the port is gone. Returns the bytes read. This one reads in the
+  // pieces Read hands out, for links whose Read returns what is waiting.
+  virtual int ReadLine(void* buffer, int count, int timeoutMs);
   // Discards waiting input without waiting; returns the number of bytes.
   virtual int DiscardInput() = 0;
   virtual void Close() = 0;
@@ -43,6 +48,7 @@ class SerialInstrumentLink final : public InstrumentLink {
   bool Open(const std::string& devicePath, PortOpenError* error) override;
   bool Write(const void* bytes, int count) override;
   int Read(void* buffer, int count) override;
+  int ReadLine(void* buffer, int count, int timeoutMs) override;
   int DiscardInput() override;
   void Close() override;
   bool Lost() override;

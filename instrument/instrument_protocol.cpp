@@ -30,6 +30,18 @@ int ReadResponse(InstrumentLink& link, Clock& clock, char* buffer) {
   return received;
 }
 
+bool SendCommandAtOnce(InstrumentLink& link, const char* command) {
+  return link.Write(command, static_cast<int>(std::strlen(command)));
+}
+
+int ReadReplyLine(InstrumentLink& link, char* buffer, int timeoutMs) {
+  int received = link.ReadLine(buffer, kMaxReplyBytes, timeoutMs);
+  if (received < 0) received = 0;
+  if (received > kMaxReplyBytes) received = kMaxReplyBytes;
+  buffer[received] = '\0';
+  return received;
+}
+
 std::string FormatSetVoltageCommand(double volts) { return ":SOUR:VOLT " + FormatFixed(volts, 5) + "\r"; }
 
 namespace {

@@ -31,6 +31,15 @@ bool SendCommand(InstrumentLink& link, const char* command);
 // Returns the number of bytes read.
 int ReadResponse(InstrumentLink& link, Clock& clock, char* buffer);
 
+// The whole of `command` in one write: for sampling below a second, where a
+// write per byte would cost more than the line's time.
+bool SendCommandAtOnce(InstrumentLink& link, const char* command);
+
+// Reads one reply up to its line end, with no wait before it: at most 100
+// bytes, ended by a zero byte in `buffer` (room for at least 101 bytes).
+// Gives up when `timeoutMs` pass without a byte. Returns the bytes read.
+int ReadReplyLine(InstrumentLink& link, char* buffer, int timeoutMs);
+
 // ":SOUR:VOLT %0.5lf\r" for `volts`.
 std::string FormatSetVoltageCommand(double volts);
 

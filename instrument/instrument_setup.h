@@ -32,4 +32,29 @@ ErrorQueryReply ReadErrorQueryReply(const char* reply, int received);
 // reset default, a current no larger than 1.05 x the limit in force or the
 // fixed range's full scale (whichever is smaller), and bytes the line marked
 // damaged when it checks parity.
-ReplyForm ReplyFormFor(const InstrumentSettings& settings);
+// With `shortened`, the reply holds the voltage, the current and the status
+// word only, as kShortReplyCommand asks.
+ReplyForm ReplyFormFor(const InstrumentSettings& settings, bool shortened = false);
+
+// The line frequency's answer to ":SYST:LFR?" (50 or 60), 0 when the reply is
+// no such number.
+int ReadLineFrequencyReply(const char* reply, int received);
+
+// What one sample below a second costs on the line and in the instrument.
+constexpr int kShortRequestChars = 7;         // ":READ?\r"
+constexpr int kShortReplyChars = 42;          // three 13-character numbers, two commas, "\r"
+constexpr double kConversionExtraMs = 0.185;  // the A/D's own time beyond its NPLC
+constexpr double kFirmwareMs = 1.5;           // trigger, source and formatting per reading
+constexpr int kLeastIntervalStepMs = 10;      // the least interval, rounded up to this
+
+// Milliseconds one shortened sample takes: the request's and the reply's
+// characters at the line's baud rate and character form (start bit, data
+// bits, parity, two stop bits), plus the reading (one conversion, three with
+// auto-zero on, each NPLC line cycles at `lineHz` plus the A/D's own time) and
+// the firmware's time.
+double ShortSampleMs(const InstrumentSettings& settings, int lineHz);
+
+// The least interval, in milliseconds, that `settings` can carry at `lineHz`:
+// ShortSampleMs rounded up to the next 10 ms, for the jitter of the computer
+// and of the instrument's firmware.
+int LeastIntervalMs(const InstrumentSettings& settings, int lineHz);

@@ -8,3 +8,7 @@ inline constexpr const char* kOutputOnCommand = ":OUTP ON\r";
 inline constexpr const char* kOutputOffCommand = ":OUTP OFF\r";
 inline constexpr const char* kReadCommand = ":READ?\r";
 inline constexpr const char* kErrorQueryCommand = ":SYST:ERR?\r";
+// Below a second: the reply shortened to what the run uses (the status word
+// keeps compliance in sight), and the line frequency that NPLC counts in.
+inline constexpr const char* kShortReplyCommand = ":FORM:ELEM VOLT,CURR,STAT\r";
+inline constexpr const char* kLineFrequencyQuery = ":SYST:LFR?\r";

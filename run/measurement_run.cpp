@@ -1,5 +1,6 @@
 #include "run/measurement_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <system_error>
@@ -11,6 +12,9 @@
 #include "serial/serial_link.h"
 
 namespace {
+
+// How long Start waits for the line frequency's answer.
+constexpr int kLineFrequencyWaitMs = 1000;
 
 std::string WallClockNow() { return WallClockText(std::chrono::system_clock::now()); }
 
@@ -104,10 +108,10 @@ void MeasurementRun::Report(RunObserver& frontEnd, SampleTrouble trouble) {
 
 // Logging the previous values again would pass them off as a fresh sample:
 // nothing is stored, and the next due tick tries again.
-void MeasurementRun::Miss(RunObserver& frontEnd, MissReason reason) {
+void MeasurementRun::Miss(RunObserver& frontEnd, MissReason reason, int count) {
   RunCounters& c = counters_;
-  ++c.missedSamples;
-  ++c.missedByReason[static_cast<int>(reason)];
+  c.missedSamples += count;
+  c.missedByReason[static_cast<int>(reason)] += count;
   c.lastMissReason = reason;
   c.noReplyStreak = reason == MissReason::NoReply ? c.noReplyStreak + 1 : 0;
   const SnapshotPtr snapshot = Publish();
@@ -134,6 +138,7 @@ void MeasurementRun::MarkPortLost(RunObserver& frontEnd) {
 bool MeasurementRun::ReopenPort(RunObserver& frontEnd) {
   if (!link_->Open(settings_.portPath, nullptr)) return false;
   portLost_ = false;
+  voltagePending_ = true;
   if (!record_.portLosses.empty()) {
     record_.portLosses.back().backAt = Elapsed();
     record_.portLosses.back().backAtClock = WallClockNow();
@@ -169,7 +174,8 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& fron
   PortOpenError openError;
   link_->SetBaudRate(settings_.instrument.baud);
   link_->SetLineFormat(settings_.instrument.lineFormat);
-  replyForm_ = ReplyFormFor(settings_.instrument);
+  const bool onGrid = SamplesOnGrid(settings_);
+  replyForm_ = ReplyFormFor(settings_.instrument, onGrid);
   if (!link_->Open(settings_.portPath, &openError)) {
     openError.path = settings_.portPath;
     std::vector<SerialPortInfo> detected;
@@ -191,15 +197,26 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& fron
   complianceStreakOpen_ = false;
   endedWithPortLost_ = false;
   tickCount_ = 0;
-  startTime_ = clock_->NowSeconds();
+  startMs_ = clock_->NowMs();
+  startTime_ = static_cast<double>(startMs_) / 1000.0;
+  nextSlot_ = 1;
+  voltagePending_ = false;
   record_ = RunRecord{};
   record_.startClock = WallClockNow();
   record_.portPath = settings_.portPath;
   measuring_ = true;
 
   SendCommand(*link_, kResetCommand);
+  if (onGrid && !CheckLeastInterval(frontEnd)) return 1;
   if (!PutSettingsInForce(frontEnd)) return 1;
   SendCommand(*link_, kOutputOnCommand);
+  if (onGrid) {
+    // Once, not before every read: the voltage does not change during a run.
+    SendCommandAtOnce(*link_, FormatSetVoltageCommand(settings_.outputVoltage).c_str());
+    // The grid counts from here: the settings' exchange is no sample's time.
+    startMs_ = clock_->NowMs();
+    startTime_ = static_cast<double>(startMs_) / 1000.0;
+  }
 
   std::error_code ignored;
   recordWanted_ = std::filesystem::is_regular_file(settings_.outputPath, ignored);
@@ -211,8 +228,35 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& fron
 
 // The settings that differ from the reset defaults, then one error query:
 // a setting the instrument refused fails the Start before its output is on.
+// The instrument's own line frequency decides what NPLC costs: an interval
+// its settings cannot carry fails the Start before the output goes on.
+bool MeasurementRun::CheckLeastInterval(RunObserver& frontEnd) {
+  SendCommand(*link_, kLineFrequencyQuery);
+  char exchange[kExchangeBufferSize];
+  const int received = ReadReplyLine(*link_, exchange, kLineFrequencyWaitMs);
+  int hz = ReadLineFrequencyReply(exchange, received);
+  if (hz == 0) hz = 50;  // no answer: the slower of the two
+  if (LeastIntervalMs(settings_.instrument, hz) <= settings_.sampleIntervalMs) return true;
+  measuring_ = false;
+  link_->Close();
+  dataFile_.Release();
+  Publish();
+  StartFailure failure;
+  failure.kind = StartFailure::Kind::IntervalTooShort;
+  failure.outputPath = settings_.outputPath;
+  failure.portPath = settings_.portPath;
+  failure.baud = settings_.instrument.baud;
+  failure.lineHz = hz;
+  failure.intervalMs = settings_.sampleIntervalMs;
+  failure.instrument = settings_.instrument;
+  frontEnd.ShowStartFailure(failure);
+  return false;
+}
+
 bool MeasurementRun::PutSettingsInForce(RunObserver& frontEnd) {
-  const std::vector<std::string> commands = InstrumentSettingCommands(settings_.instrument);
+  std::vector<std::string> commands = InstrumentSettingCommands(settings_.instrument);
+  // Before the error query, so that an instrument that refuses it fails the Start.
+  if (SamplesOnGrid(settings_)) commands.push_back(kShortReplyCommand);
   if (commands.empty()) return true;
   for (const std::string& command : commands) SendCommand(*link_, command.c_str());
   SendCommand(*link_, kErrorQueryCommand);
@@ -243,6 +287,7 @@ void MeasurementRun::Tick(RunObserver& frontEnd) {
     }
     return;
   }
+  if (SamplesOnGrid(settings_)) return;  // SampleSlot keeps the time
   ++tickCount_;
   if (tickCount_ > settings_.measurementTime) {
     Stop(frontEnd, RunEndReason::Completed);
@@ -257,7 +302,7 @@ void MeasurementRun::Tick(RunObserver& frontEnd) {
   TakeSample(frontEnd);
 }
 
-void MeasurementRun::TakeSample(RunObserver& frontEnd) {
+bool MeasurementRun::PrepareSample(RunObserver& frontEnd) {
   if (!portLost_) {
     // Bytes waiting now belong to an earlier reply (too long, or cut by a
     // pause) and would be read as this one's. With nothing waiting this costs
@@ -274,14 +319,57 @@ void MeasurementRun::TakeSample(RunObserver& frontEnd) {
   }
   if (portLost_ && !ReopenPort(frontEnd)) {
     Miss(frontEnd, MissReason::PortLost);
-    return;
+    return false;
   }
+  return true;
+}
 
+void MeasurementRun::TakeSample(RunObserver& frontEnd) {
+  if (!PrepareSample(frontEnd)) return;
   char exchange[kExchangeBufferSize];
   SendCommand(*link_, FormatSetVoltageCommand(settings_.outputVoltage).c_str());
   SendCommand(*link_, kReadCommand);
   const int received = ReadResponse(*link_, *clock_, exchange);
+  // Read after the reply: the time includes the commands' and the reply's latency.
+  FinishSample(frontEnd, exchange, received, -1.0, 2);
+}
 
+void MeasurementRun::SampleSlot(RunObserver& frontEnd) {
+  if (!OnGrid()) return;
+  const std::int64_t interval = IntervalMs(settings_);
+  const std::int64_t now = clock_->NowMs();
+  std::int64_t slot = (now - startMs_) / interval;
+  if (slot < nextSlot_) return;  // not due yet
+  const std::int64_t lastSlot = static_cast<std::int64_t>(settings_.measurementTime) * 1000 / interval;
+  const bool over = slot > lastSlot;
+  if (over) slot = lastSlot + 1;
+  // The slots between the last one served and this one passed while a sample was being read.
+  if (slot > nextSlot_) {
+    tickCount_ = static_cast<int>(slot - 1);
+    Miss(frontEnd, MissReason::Late, static_cast<int>(slot - nextSlot_));
+  }
+  nextSlot_ = slot + 1;
+  if (over) {
+    Stop(frontEnd, RunEndReason::Completed);
+    return;
+  }
+  tickCount_ = static_cast<int>(slot);
+  if (!PrepareSample(frontEnd)) return;
+  if (voltagePending_) {
+    SendCommandAtOnce(*link_, FormatSetVoltageCommand(settings_.outputVoltage).c_str());
+    voltagePending_ = false;
+  }
+  char exchange[kExchangeBufferSize];
+  // The instrument reads on the request: that moment is the sample's time.
+  const double stamp = Elapsed();
+  SendCommandAtOnce(*link_, kReadCommand);
+  // Twice the interval without a byte is no reply; the slots it spans are late.
+  const int received = ReadReplyLine(*link_, exchange, static_cast<int>(std::max<std::int64_t>(2 * interval, 100)));
+  FinishSample(frontEnd, exchange, received, stamp, 3);
+}
+
+void MeasurementRun::FinishSample(RunObserver& frontEnd, const char* exchange, int received, double stamp,
+                                  int timeDecimals) {
   LatestReading reading = latest_;
   int staleAfterReply = 0;
   const ReplyVerdict verdict = JudgeReply(exchange, received, reading, &staleAfterReply, replyForm_);
@@ -301,11 +389,10 @@ void MeasurementRun::TakeSample(RunObserver& frontEnd) {
 
   reading.aux3 = 0.0;
   reading.aux4 = 0.0;
-  // Read after the reply: the time includes the commands' and the reply's latency.
-  reading.time = Elapsed();
+  reading.time = stamp >= 0 ? stamp : Elapsed();
   latest_ = reading;
 
-  const bool logged = dataFile_.Append(FormatDataLine(reading.time, reading.current));
+  const bool logged = dataFile_.Append(FormatDataLine(reading.time, reading.current, timeDecimals));
   history_.Append(latest_);
   ++counters_.samplesTaken;
   if (reading.inCompliance) {

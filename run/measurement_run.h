@@ -9,6 +9,7 @@
 // may be called from any thread at any time, and is all a front end reads.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -59,6 +60,18 @@ class MeasurementRun {
   // first tries to open it again (same device, same settings).
   void TakeSample(RunObserver& frontEnd);
 
+  // Below a second (SamplesOnGrid): samples fall due at start + k x interval
+  // on the run's clock, never on the tick. NextSlotMs is the clock time of
+  // the next slot. SampleSlot, called once that time has come, misses the
+  // slots that passed while the previous sample was being read (Late, counted
+  // together), then samples the latest slot: the voltage only when it is
+  // pending (after the output went on or the port came back), ":READ?\r" in
+  // one write, the reply read to its line end, the time stamp taken when the
+  // request went out. Past the measurement time it stops the run instead.
+  bool OnGrid() const { return measuring_ && SamplesOnGrid(settings_); }
+  std::int64_t NextSlotMs() const { return startMs_ + nextSlot_ * static_cast<std::int64_t>(IntervalMs(settings_)); }
+  void SampleSlot(RunObserver& frontEnd);
+
   // Stop: ":OUTP OFF\r" (on a lost port after one try to open it again), close
   // the port, give the output file's lock up, write the run record. Returns
   // whether ":OUTP OFF\r" reached the port; when it did not, the front end's
@@ -93,7 +106,12 @@ class MeasurementRun {
   void Redraw(RunObserver& frontEnd);
   void WriteRunRecord(RunObserver& frontEnd);
   void Report(RunObserver& frontEnd, SampleTrouble trouble);
-  void Miss(RunObserver& frontEnd, MissReason reason);
+  void Miss(RunObserver& frontEnd, MissReason reason, int count = 1);
+  // Discards stale input and reopens a lost port; false when the sample is missed.
+  bool PrepareSample(RunObserver& frontEnd);
+  // Judges the reply and stores, logs and reports the reading stamped `stamp`.
+  void FinishSample(RunObserver& frontEnd, const char* reply, int received, double stamp, int timeDecimals);
+  bool CheckLeastInterval(RunObserver& frontEnd);
   void MarkPortLost(RunObserver& frontEnd);
   bool ReopenPort(RunObserver& frontEnd);
   bool SendOutputOffAndClose();
@@ -107,7 +125,10 @@ class MeasurementRun {
   MeasurementSettings settings_;
   bool measuring_ = false;
   int tickCount_ = 0;
-  double startTime_ = 0.0;  // clock seconds
+  double startTime_ = 0.0;    // clock seconds
+  std::int64_t startMs_ = 0;  // the same, in clock milliseconds: the grid's origin
+  std::int64_t nextSlot_ = 1;
+  bool voltagePending_ = false;  // on the grid: the next sample sends the voltage first
   RunCounters counters_;
   LatestReading latest_;
   ReplyForm replyForm_;  // what a reply must be under the accepted settings

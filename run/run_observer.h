@@ -17,7 +17,7 @@ using SnapshotPtr = std::shared_ptr<const RunSnapshot>;
 
 // Why a Start failed. Only the fields of its kind are set.
 struct StartFailure {
-  enum class Kind { FileNotCreated, PortNotOpened, SettingsNotTaken };
+  enum class Kind { FileNotCreated, PortNotOpened, SettingsNotTaken, IntervalTooShort };
   Kind kind = Kind::FileNotCreated;
   std::string outputPath;
   FileCreateError fileError;                  // FileNotCreated
@@ -27,6 +27,10 @@ struct StartFailure {
   std::string portPath;                       // SettingsNotTaken
   int baud = 0;                               // SettingsNotTaken
   LineFormat lineFormat;                      // SettingsNotTaken
+  int lineHz = 0;                             // IntervalTooShort: the instrument's line frequency
+  int intervalMs = 0;                         // IntervalTooShort
+  InstrumentSettings instrument;              // IntervalTooShort
+  bool inDialog = true;                       // IntervalTooShort: the front end has dialogs, not options
 };
 
 class RunObserver {

@@ -36,6 +36,7 @@ const char* MissReasonKey(MissReason reason) {
     case MissReason::PortLost: return "port_lost";
     case MissReason::Garbled: return "garbled_reply";
     case MissReason::LineError: return "line_error";
+    case MissReason::Late: return "late";
   }
   return "unknown";
 }
@@ -78,7 +79,10 @@ std::string WallClockText(std::chrono::system_clock::time_point when) {
 
 std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& settings, const RunCounters& counters) {
   nlohmann::ordered_json missedByReason = nlohmann::ordered_json::object();
+  const bool onGrid = SamplesOnGrid(settings);
   for (int i = 0; i < kMissReasonCount; ++i) {
+    // Only a grid can be late: a record on the tick stays as it was.
+    if (!onGrid && static_cast<MissReason>(i) == MissReason::Late) continue;
     missedByReason[MissReasonKey(static_cast<MissReason>(i))] = counters.missedByReason[i];
   }
   nlohmann::ordered_json losses = nlohmann::ordered_json::array();
@@ -111,6 +115,7 @@ std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& se
     j["settings"]["parity"] = format.parity == Parity::Even ? "even" : format.parity == Parity::Odd ? "odd" : "none";
     j["settings"]["data_bits"] = format.dataBits;
   }
+  if (onGrid) j["settings"]["sample_interval_s"] = settings.sampleIntervalMs / 1000.0;
   j["running"] = !record.ended;
   j["end"] = record.ended ? TimeOrNull(record.endAt, record.endClock) : nlohmann::json(nullptr);
   j["end_reason"] = record.ended ? nlohmann::json(EndReasonKey(record.endReason)) : nlohmann::json(nullptr);

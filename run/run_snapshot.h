@@ -13,12 +13,23 @@ struct MeasurementSettings {
   // The device to open. A front end fills it (through its port table for
   // COM1..COM4) before Start; a reopen of a lost port goes to the same device.
   std::string portPath;
-  int sampleInterval = 1;      // seconds (ticks) between samples, 1..1000
+  int sampleInterval = 1;  // whole seconds (ticks) between samples, 1..1000; 0: see sampleIntervalMs
+  // An interval that is no whole number of seconds, in milliseconds (20..999999),
+  // used when sampleInterval is 0: samples then go on a grid of their own.
+  int sampleIntervalMs = 0;
   int measurementTime = 1000;  // seconds (ticks), 10..10000000
   double outputVoltage = 0.0;  // volts, -10..10
   std::string outputPath = "x.dat";
   InstrumentSettings instrument;  // at the 2400's reset defaults unless a bench changes them
 };
+
+// Whether samples go on a grid of their own on the steady clock (an interval
+// that is no whole number of seconds) rather than on the one-second tick.
+inline bool SamplesOnGrid(const MeasurementSettings& s) { return s.sampleInterval <= 0 && s.sampleIntervalMs > 0; }
+// The interval in milliseconds, whichever way it is given.
+inline int IntervalMs(const MeasurementSettings& s) {
+  return SamplesOnGrid(s) ? s.sampleIntervalMs : s.sampleInterval * 1000;
+}
 
 // Why a due sample gave no reading.
 enum class MissReason {
@@ -29,8 +40,9 @@ enum class MissReason {
   PortLost,    // the serial port was gone
   Garbled,     // not the elements asked for, a byte no number holds, or a value the instrument cannot send
   LineError,   // the line marked a byte damaged (parity or framing error)
+  Late,        // on a grid below a second: the slot passed while the previous sample was still being read
 };
-constexpr int kMissReasonCount = 7;
+constexpr int kMissReasonCount = 8;
 
 // What a front end is told about, besides new samples.
 enum class SampleTrouble {

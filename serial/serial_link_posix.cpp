@@ -272,6 +272,46 @@ int SerialLink::Read(void* buffer, int count) {
   return got;
 }
 
+int SerialLink::ReadLine(void* buffer, int count, int timeoutMs) {
+  if (port_->fd < 0 || count <= 0 || buffer == nullptr) return 0;
+  auto* p = static_cast<unsigned char*>(buffer);
+  const auto quiet = std::chrono::milliseconds(timeoutMs < 1 ? 1 : timeoutMs);
+  SteadyClock::time_point deadline = SteadyClock::now() + quiet;
+  int got = 0;
+  while (got < count) {
+    const int stopFd = StopRequestDescriptor();
+    const bool abortable = got == 0 && stopFd >= 0;
+    pollfd pfd[2] = {{port_->fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    const int wait = MsUntil(deadline);
+    if (wait <= 0) break;
+    const int ready = poll(pfd, abortable ? 2 : 1, wait);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (ready == 0) continue;
+    if ((pfd[0].revents & POLLIN) == 0) {
+      if ((pfd[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) port_->lost = true;
+      break;
+    }
+    const ssize_t n = read(port_->fd, p + got, static_cast<size_t>(count - got));
+    if (n > 0) {
+      const bool ended = std::memchr(p + got, '\r', static_cast<size_t>(n)) != nullptr ||
+                         std::memchr(p + got, '\n', static_cast<size_t>(n)) != nullptr;
+      got += static_cast<int>(n);
+      if (ended) break;
+      deadline = SteadyClock::now() + quiet;
+    } else if (n == 0) {
+      if (PortGone(port_->fd)) port_->lost = true;
+      break;
+    } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+      if (IsLossError(errno)) port_->lost = true;
+      break;
+    }
+  }
+  return got;
+}
+
 int SerialLink::DiscardInput() {
   if (port_->fd < 0) return 0;
   int waiting = 0;

@@ -241,6 +241,24 @@ int SerialLink::Read(void* buffer, int count) {
   return static_cast<int>(Finish(*port_, op, completed, true));
 }
 
+// A byte at a time under the port's own time-outs: the driver has no
+// read-to-a-character of its own.
+int SerialLink::ReadLine(void* buffer, int count, int timeoutMs) {
+  auto* p = static_cast<char*>(buffer);
+  const ULONGLONG quiet = static_cast<ULONGLONG>(timeoutMs < 1 ? 1 : timeoutMs);
+  ULONGLONG deadline = GetTickCount64() + quiet;
+  int got = 0;
+  while (got < count && GetTickCount64() < deadline) {
+    const int n = Read(p + got, 1);
+    if (port_->lost) break;
+    if (n <= 0) continue;
+    got += n;
+    if (p[got - 1] == '\r' || p[got - 1] == '\n') break;
+    deadline = GetTickCount64() + quiet;
+  }
+  return got;
+}
+
 int SerialLink::DiscardInput() {
   if (port_->handle == INVALID_HANDLE_VALUE) return 0;
   DWORD errors = 0;

@@ -18,6 +18,13 @@ class RunFrontEnd : public RunObserver {
   virtual void WarnOutputMayBeOn(const std::string& text) = 0;
 
   void ShowStartFailure(const StartFailure& failure) final;
+  // Whether the user changes settings in dialogs (the window) or in options (ivra-run).
+  virtual bool HasDialogs() const { return true; }
+  // The last Start failed on an interval shorter than the settings can carry.
+  bool IntervalRefused() const { return intervalRefused_; }
+
+ private:
+  bool intervalRefused_ = false;
   void ReportOutputMayBeOn(const std::string& portPath) final;
 };
 

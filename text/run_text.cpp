@@ -32,6 +32,7 @@ std::string MissedText(const RunSnapshot& run) {
     case MissReason::LineError:
       reason = "the serial line marked a byte of the reply damaged (parity or framing error) on " + Port(run);
       break;
+    case MissReason::Late: reason = "late: its slot passed while the sample before it was still being read"; break;
   }
   return "no reading at tick " + std::to_string(run.tickCount) + ": " + reason + SoFar(c.missedSamples, "missed");
 }
@@ -52,6 +53,7 @@ const char* MissReasonText(MissReason reason) {
     case MissReason::PortLost: return "port lost";
     case MissReason::Garbled: return "garbled reply";
     case MissReason::LineError: return "line error";
+    case MissReason::Late: return "late";
   }
   return "unknown";
 }

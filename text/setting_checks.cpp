@@ -1,5 +1,6 @@
 #include "text/setting_checks.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <type_traits>
 
 #include "decimal/decimal_text.h"
+#include "instrument/instrument_setup.h"
 
 namespace {
 
@@ -150,4 +152,100 @@ std::optional<std::string> CheckLineFormat(const LineFormat& format) {
   return std::string(
       "7 data bits need even or odd parity: the instrument offers 8 data bits with none, even or odd parity, "
       "or 7 with even or odd.");
+}
+
+namespace {
+
+const char kIntervalMessage[] = "Please enter a number of seconds between 0.02 and 1000, with at most three decimals.";
+
+// Seconds of a millisecond count, with no trailing zeros: 110 gives "0.11".
+std::string SecondsText(int ms) {
+  std::string text = FormatFixed(ms / 1000.0, 3);
+  while (text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::string> CheckIntervalSetting(const std::string& text, int& wholeSeconds, int& ms) {
+  const std::string number = Trimmed(text);
+  // Digits, and at most one "." with up to three after it: no sign, no exponent, no ",".
+  std::size_t i = 0;
+  long long whole = 0;
+  int digits = 0;
+  while (i < number.size() && number[i] >= '0' && number[i] <= '9') {
+    whole = std::min(whole * 10 + (number[i++] - '0'), 1000000LL);
+    ++digits;
+  }
+  long long millis = 0;
+  int decimals = 0;
+  if (i < number.size() && number[i] == '.') {
+    ++i;
+    while (i < number.size() && number[i] >= '0' && number[i] <= '9') {
+      if (++decimals > 3) return std::string(kIntervalMessage);
+      millis = millis * 10 + (number[i++] - '0');
+    }
+  }
+  if (i != number.size() || digits + decimals == 0) return std::string(kIntervalMessage);
+  for (int d = decimals; d < 3; ++d) millis *= 10;
+  const long long total = whole * 1000 + millis;
+  if (total < kMinSampleIntervalMs || total > 1000LL * kSampleIntervalRange.maximum) {
+    return std::string(kIntervalMessage);
+  }
+  if (total % 1000 == 0) {
+    wholeSeconds = static_cast<int>(total / 1000);
+    ms = 0;
+  } else {
+    wholeSeconds = 0;
+    ms = static_cast<int>(total);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> LeastIntervalProblem(int intervalMs, const InstrumentSettings& settings, int lineHz,
+                                                bool inDialog) {
+  if (intervalMs % 1000 == 0 || LeastIntervalMs(settings, lineHz) <= intervalMs) return std::nullopt;
+  const bool azOff = settings.autoZero != AutoZero::On;
+  std::string text = "At " + std::to_string(settings.baud) + " baud" + (azOff ? ", " : " and ") + "NPLC " +
+                     FormatGeneral(settings.nplc) + (azOff ? " and auto-zero off" : "") + " a sample takes at least " +
+                     SecondsText(LeastIntervalMs(settings, lineHz)) + " s. Choose a longer interval";
+  // The least change that carries the interval: the baud rate first (no cost to
+  // the reading), then NPLC at the fastest line, then auto-zero off as well.
+  InstrumentSettings trial = settings;
+  std::string baudTo, nplcTo;
+  bool autoZeroOff = false;
+  auto fits = [&] { return LeastIntervalMs(trial, lineHz) <= intervalMs; };
+  for (const int baud : kBaudRates) {
+    if (baud <= settings.baud) continue;
+    trial.baud = baud;
+    if (fits()) break;
+  }
+  if (trial.baud != settings.baud) baudTo = std::to_string(trial.baud);
+  const double nplcSteps[] = {5, 2, 1, 0.5, 0.2, 0.1, 0.05, 0.02, 0.01};
+  for (int pass = 0; pass < 2 && !fits(); ++pass) {
+    if (pass == 1 && trial.autoZero == AutoZero::On) {
+      trial.autoZero = AutoZero::Off;
+      autoZeroOff = true;
+    }
+    for (const double nplc : nplcSteps) {
+      if (nplc >= settings.nplc) continue;
+      trial.nplc = nplc;
+      if (fits()) break;
+    }
+  }
+  if (trial.nplc != settings.nplc) nplcTo = FormatGeneral(trial.nplc);
+  if (!fits() || (baudTo.empty() && nplcTo.empty() && !autoZeroOff)) return text + ".";
+  std::string changes;
+  auto add = [&](const std::string& change) { changes += (changes.empty() ? "" : " and ") + change; };
+  if (inDialog) {
+    if (!baudTo.empty()) add("raise the baud rate to " + baudTo + " (also on the instrument)");
+    if (!nplcTo.empty()) add("lower NPLC to " + nplcTo);
+    if (autoZeroOff) add("switch auto-zero off");
+    return text + ", or " + changes + " in Instrument...";
+  }
+  if (!baudTo.empty()) add("--baud " + baudTo + " (also on the instrument)");
+  if (!nplcTo.empty()) add("--nplc " + nplcTo);
+  if (autoZeroOff) add("--autozero off");
+  return text + ", or give " + changes + ".";
 }

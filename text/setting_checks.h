@@ -20,6 +20,23 @@ struct DoubleSettingRange {
 };
 
 inline constexpr IntSettingRange kSampleIntervalRange{"Time between samples", 1, 1000};
+// Below a second the interval is a decimal number with at most three decimals.
+constexpr int kMinSampleIntervalMs = 20;
+
+// The time between samples: a decimal number of seconds with at most three
+// decimals, 0.02..1000. A whole number sets `wholeSeconds` (and `ms` to 0);
+// any other sets `ms` (and `wholeSeconds` to 0), as MeasurementSettings holds
+// them. Otherwise: "Please enter a number of seconds between 0.02 and 1000,
+// with at most three decimals."
+std::optional<std::string> CheckIntervalSetting(const std::string& text, int& wholeSeconds, int& ms);
+
+// Why `intervalMs` is too short for `settings`, or nothing when it is not (a
+// whole number of seconds always carries). `lineHz` is the instrument's line
+// frequency; `inDialog` names the Instrument dialog, otherwise the options, e.g.
+// "At 9600 baud and NPLC 1 a sample takes at least 0.11 s. Choose a longer
+// interval, or raise the baud rate to 19200 (also on the instrument) in Instrument..."
+std::optional<std::string> LeastIntervalProblem(int intervalMs, const InstrumentSettings& settings, int lineHz,
+                                                bool inDialog);
 inline constexpr IntSettingRange kMeasurementTimeRange{"Measurement time", 10, 10000000};
 inline constexpr DoubleSettingRange kOutputVoltageRange{"Output voltage", -10.0, 10.0};
 inline constexpr IntSettingRange kPortNumberRange{"Serial port", 1, 4};

@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
   if (run.Begin(settings, frontEnd) != 0) {
     outputs.RunFailed(run.Snapshot());
     outputs.Finish();
-    return kExitStartFailed;
+    // An interval the instrument's settings cannot carry is the command line's fault.
+    return frontEnd.IntervalRefused() ? kExitUsage : kExitStartFailed;
   }
 
   RunTicks(run, frontEnd);

@@ -80,7 +80,10 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
     named = option->get_name();
     problem = CheckIntSetting(text, range, value);
   };
-  checkInt(intervalOption, interval, kSampleIntervalRange, options.settings.sampleInterval);
+  if (intervalOption->count() != 0) {
+    named = intervalOption->get_name();
+    problem = CheckIntervalSetting(interval, options.settings.sampleInterval, options.settings.sampleIntervalMs);
+  }
   checkInt(timeOption, time, kMeasurementTimeRange, options.settings.measurementTime);
   if (!problem && voltageOption->count() != 0) {
     named = voltageOption->get_name();
@@ -101,6 +104,11 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
   checkInstrument(parityOption, [&] { return CheckParitySetting(parity, instrument.lineFormat.parity); });
   checkInstrument(dataBitsOption, [&] { return CheckDataBitsSetting(dataBits, instrument.lineFormat.dataBits); });
   if (!problem && (problem = CheckLineFormat(instrument.lineFormat))) named = dataBitsOption->get_name();
+  // Before anything is touched, at the faster mains (60 Hz): no instrument carries
+  // more. Start asks the instrument for its own and checks again.
+  if (!problem && (problem = LeastIntervalProblem(IntervalMs(options.settings), instrument, 60, false))) {
+    named = intervalOption->get_name();
+  }
   if (problem) {
     parsed.error = FieldMessage(named.c_str(), *problem);
     return parsed;
@@ -127,7 +135,9 @@ std::string RunUsage() {
          "  --overwrite         replace an output file that already holds data\n"
          "  --port N|DEVICE     serial port COM1..COM4 as 1..4 or COM1..COM4 (default 1),\n"
          "                      or a device path such as /dev/ttyUSB0 or /dev/serial/by-id/...\n"
-         "  --interval SECONDS  time between samples, 1..1000 (default 1)\n"
+         "  --interval SECONDS  time between samples, 0.02..1000 with at most three\n"
+         "                      decimals (default 1); below a second the least interval\n"
+         "                      depends on --baud, --nplc and --autozero\n"
          "  --time SECONDS      measurement time, 10..10000000 (default 1000)\n"
          "  --voltage VOLTS     output voltage, -10..10 (default 0.5)\n"
          "\n"

@@ -7,10 +7,16 @@
 #include "programs/ivra-run/terminal_width.h"
 #include "text/run_text.h"
 
+namespace {
+
+constexpr std::int64_t kStatusPeriodMs = 250;
+
+}  // namespace
+
 std::string FormatStatusLine(const RunSnapshot& run, double elapsedSeconds, int width) {
   const MeasurementSettings& settings = run.settings;
-  const int interval = settings.sampleInterval < 1 ? 1 : settings.sampleInterval;
-  const int expected = settings.measurementTime / interval;
+  const long long interval = IntervalMs(settings) < 1 ? 1000 : IntervalMs(settings);
+  const long long expected = settings.measurementTime * 1000LL / interval;
   const int taken = run.counters.samplesTaken;
   const std::string current = taken > 0 ? FormatGeneral(run.latest.current) + " A" : "-";
 
@@ -77,6 +83,10 @@ void TerminalFrontEnd::ShowStatus() {
   if (!live_) return;
   const SnapshotPtr snapshot = run_.Snapshot();
   if (!snapshot || !snapshot->Measuring()) return;
+  // At tens of samples a second the line changes about four times a second: readable, and cheap.
+  const std::int64_t now = run_.RunClock().NowMs();
+  if (run_.OnGrid() && now - lastStatusMs_ < kStatusPeriodMs) return;
+  lastStatusMs_ = now;
   std::fprintf(stderr, "\r%s\x1b[K", FormatStatusLine(*snapshot, ElapsedSeconds(), TerminalWidth()).c_str());
   std::fflush(stderr);
   statusShown_ = true;

@@ -2,6 +2,7 @@
 // stderr, and, when stderr is a terminal, one status line redrawn in place.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "run/measurement_run.h"
@@ -16,6 +17,7 @@ class TerminalFrontEnd final : public RunFrontEnd {
   void Redraw() override;
   void ReportTrouble(SampleTrouble trouble, const SnapshotPtr& snapshot) override;
   void WarnOutputMayBeOn(const std::string& text) override;
+  bool HasDialogs() const override { return false; }
 
   // Whether the stop warned that the instrument's output may still be on.
   bool OutputMayBeOn() const { return outputMayBeOn_; }
@@ -38,6 +40,7 @@ class TerminalFrontEnd final : public RunFrontEnd {
   bool inTick_ = false;
   bool drawnInTick_ = false;
   bool outputMayBeOn_ = false;
+  std::int64_t lastStatusMs_ = -1000000;  // on the run's clock
 };
 
 // The status line: elapsed / total time, samples taken / expected, latest

@@ -47,10 +47,36 @@ TEST(RunOptions, EveryOptionInBothSpellings) {
   EXPECT_TRUE(Parse({"--time", "10", "--help"}).options.help);
 }
 
+TEST(RunOptions, IntervalsBelowASecondAreDecimalAndMustFitTheLine) {
+  // Whole seconds stay on the tick, as before.
+  ParsedRunOptions p = Parse({"--output", "x", "--interval", "2.000"});
+  EXPECT_EQ(p.error, "");
+  EXPECT_EQ(p.options.settings.sampleInterval, 2);
+  EXPECT_EQ(p.options.settings.sampleIntervalMs, 0);
+  p = Parse({"--output", "x", "--interval", " 0.02 ", "--baud", "57600", "--nplc", "0.01", "--autozero", "off"});
+  EXPECT_EQ(p.error, "");
+  EXPECT_EQ(p.options.settings.sampleInterval, 0);
+  EXPECT_EQ(p.options.settings.sampleIntervalMs, 20);
+  EXPECT_EQ(Parse({"--output", "x", "--interval", "1.5"}).options.settings.sampleIntervalMs, 1500);
+  // At the defaults (9600 baud, NPLC 1, auto-zero on) a sample needs 0.11 s; the
+  // cheapest change that carries 0.05 s is named, in options.
+  EXPECT_EQ(Parse({"--output", "x", "--interval", "0.05"}).error,
+            "--interval: at 9600 baud and NPLC 1 a sample takes at least 0.11 s. Choose a longer interval, or give "
+            "--baud 57600 (also on the instrument) and --nplc 0.5.");
+  EXPECT_EQ(Parse({"--output", "x", "--interval", "0.11"}).error, "");
+  EXPECT_EQ(Parse({"--output", "x", "--interval", "0.02", "--baud", "57600"}).error,
+            "--interval: at 57600 baud and NPLC 1 a sample takes at least 0.07 s. Choose a longer interval, or give "
+            "--nplc 0.1.");
+}
+
 TEST(RunOptions, BadValuesNameTheFieldAndTheBounds) {
   EXPECT_EQ(Parse({"--output", "x", "--time", "9"}).error, "--time: please enter an integer between 10 and 10000000.");
-  EXPECT_EQ(Parse({"--output", "x", "--interval", "0"}).error,
-            "--interval: please enter an integer between 1 and 1000.");
+  // Intervals are decimal seconds now, down to 0.02.
+  for (const char* bad : {"0", "-1", "0.0001", "abc", "1e-3", "0,05", "0.019", "1000.001", "0.0500", ".", ""}) {
+    EXPECT_EQ(Parse({"--output", "x", "--interval", bad}).error,
+              "--interval: please enter a number of seconds between 0.02 and 1000, with at most three decimals.")
+        << bad;
+  }
   EXPECT_EQ(Parse({"--output", "x", "--port", "5"}).error, "--port: please enter an integer between 1 and 4.");
   EXPECT_EQ(Parse({"--output", "x", "--voltage", "10.5"}).error,
             "--voltage: please enter a number between -10 and 10.");
