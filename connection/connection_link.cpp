@@ -21,6 +21,10 @@ bool TcpInstrumentLink::Write(const void* bytes, int count) { return tcp_->Write
 
 int TcpInstrumentLink::Read(void* buffer, int count) { return tcp_->Read(buffer, count); }
 
+int TcpInstrumentLink::ReadLine(void* buffer, int count, int timeoutMs) {
+  return tcp_->ReadLine(buffer, count, timeoutMs);
+}
+
 int TcpInstrumentLink::DiscardInput() { return tcp_->DiscardInput(); }
 
 void TcpInstrumentLink::Close() { tcp_->Close(); }
@@ -54,6 +58,10 @@ bool ConnectionInstrumentLink::Open(const std::string& portText, PortOpenError* 
 bool ConnectionInstrumentLink::Write(const void* bytes, int count) { return link_ && link_->Write(bytes, count); }
 
 int ConnectionInstrumentLink::Read(void* buffer, int count) { return link_ ? link_->Read(buffer, count) : 0; }
+
+int ConnectionInstrumentLink::ReadLine(void* buffer, int count, int timeoutMs) {
+  return link_ ? link_->ReadLine(buffer, count, timeoutMs) : 0;
+}
 
 int ConnectionInstrumentLink::DiscardInput() { return link_ ? link_->DiscardInput() : 0; }
 

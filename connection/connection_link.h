@@ -21,6 +21,7 @@ class TcpInstrumentLink final : public InstrumentLink {
   bool Open(const std::string& address, PortOpenError* error) override;
   bool Write(const void* bytes, int count) override;
   int Read(void* buffer, int count) override;
+  int ReadLine(void* buffer, int count, int timeoutMs) override;
   int DiscardInput() override;
   void Close() override;
   bool Lost() override;
@@ -39,6 +40,7 @@ class ConnectionInstrumentLink final : public InstrumentLink {
   bool Open(const std::string& portText, PortOpenError* error) override;
   bool Write(const void* bytes, int count) override;
   int Read(void* buffer, int count) override;
+  int ReadLine(void* buffer, int count, int timeoutMs) override;
   int DiscardInput() override;
   void Close() override;
   bool Lost() override;

@@ -96,12 +96,18 @@ bool PrologixInstrumentLink::Write(const void* bytes, int count) {
   return ok;
 }
 
+bool PrologixInstrumentLink::AskForReplyIfDue() {
+  if (!replyDue_) return true;
+  replyDue_ = false;
+  return SendLine("++read eoi\n");
+}
+
 int PrologixInstrumentLink::Read(void* buffer, int count) {
-  if (replyDue_) {
-    replyDue_ = false;
-    if (!SendLine("++read eoi\n")) return 0;
-  }
-  return controller_->Read(buffer, count);
+  return AskForReplyIfDue() ? controller_->Read(buffer, count) : 0;
+}
+
+int PrologixInstrumentLink::ReadLine(void* buffer, int count, int timeoutMs) {
+  return AskForReplyIfDue() ? controller_->ReadLine(buffer, count, timeoutMs) : 0;
 }
 
 int PrologixInstrumentLink::DiscardInput() { return controller_->DiscardInput(); }

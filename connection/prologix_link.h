@@ -28,6 +28,7 @@ class PrologixInstrumentLink final : public InstrumentLink {
   bool Open(const std::string& devicePath, PortOpenError* error) override;
   bool Write(const void* bytes, int count) override;
   int Read(void* buffer, int count) override;
+  int ReadLine(void* buffer, int count, int timeoutMs) override;
   int DiscardInput() override;
   void Close() override;
   bool Lost() override;
@@ -42,6 +43,7 @@ class PrologixInstrumentLink final : public InstrumentLink {
 
  private:
   bool SendLine(const std::string& line);
+  bool AskForReplyIfDue();
   std::string ReadControllerLine();
 
   std::unique_ptr<InstrumentLink> controller_;

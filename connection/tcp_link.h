@@ -29,6 +29,9 @@ class TcpLink {
   bool Open(const std::string& host, int port, const std::string& shownAddress, PortOpenError* error = nullptr);
   bool Write(const void* bytes, int count);
   int Read(void* buffer, int count);
+  // Reads until a line end (CR or LF) has arrived, `count` bytes are in, or
+  // nothing has come for `timeoutMs` since the call or the last byte.
+  int ReadLine(void* buffer, int count, int timeoutMs);
   int DiscardInput();
   void Close();
   bool Lost() const;

@@ -261,6 +261,40 @@ int TcpLink::Read(void* buffer, int count) {
   return got;
 }
 
+int TcpLink::ReadLine(void* buffer, int count, int timeoutMs) {
+  if (socket_->fd < 0 || count <= 0 || buffer == nullptr) return 0;
+  auto* p = static_cast<char*>(buffer);
+  const auto quiet = std::chrono::milliseconds(std::max(timeoutMs, 1));
+  SteadyClock::time_point deadline = SteadyClock::now() + quiet;
+  int got = 0;
+  while (got < count) {
+    const int wait = MsUntil(deadline);
+    if (wait <= 0) break;
+    const int stopFd = StopRequestDescriptor();
+    pollfd pfd[2] = {{socket_->fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+    const int ready = poll(pfd, got == 0 && stopFd >= 0 ? 2 : 1, wait);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) break;
+    if (ready == 0) continue;
+    if ((pfd[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) break;  // a stop request
+    const ssize_t n = recv(socket_->fd, p + got, static_cast<size_t>(count - got), 0);
+    if (n > 0) {
+      const bool ended =
+          std::find_if(p + got, p + got + n, [](char c) { return c == '\r' || c == '\n'; }) != p + got + n;
+      got += static_cast<int>(n);
+      if (ended) break;
+      deadline = SteadyClock::now() + quiet;
+    } else if (n == 0) {
+      socket_->lost = true;
+      break;
+    } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+      if (IsLossError(errno)) socket_->lost = true;
+      break;
+    }
+  }
+  return got;
+}
+
 int TcpLink::DiscardInput() {
   if (socket_->fd < 0) return 0;
   int discarded = 0;

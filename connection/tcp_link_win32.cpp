@@ -237,6 +237,35 @@ int TcpLink::Read(void* buffer, int count) {
   return got;
 }
 
+int TcpLink::ReadLine(void* buffer, int count, int timeoutMs) {
+  if (socket_->fd == INVALID_SOCKET || count <= 0 || buffer == nullptr) return 0;
+  char* p = static_cast<char*>(buffer);
+  const auto quiet = std::chrono::milliseconds(std::max(timeoutMs, 1));
+  SteadyClock::time_point deadline = SteadyClock::now() + quiet;
+  int got = 0;
+  while (got < count) {
+    const long wait = MsUntil(deadline);
+    if (wait <= 0) break;
+    if (got == 0 && StopPending()) break;
+    if (WaitFor(socket_->fd, false, std::min(kSliceMs, wait)) == 0) continue;
+    const int n = recv(socket_->fd, p + got, count - got, 0);
+    if (n > 0) {
+      const bool ended =
+          std::find_if(p + got, p + got + n, [](char c) { return c == '\r' || c == '\n'; }) != p + got + n;
+      got += n;
+      if (ended) break;
+      deadline = SteadyClock::now() + quiet;
+    } else if (n == 0) {
+      socket_->lost = true;
+      break;
+    } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
+      if (IsLossError(WSAGetLastError())) socket_->lost = true;
+      break;
+    }
+  }
+  return got;
+}
+
 int TcpLink::DiscardInput() {
   if (socket_->fd == INVALID_SOCKET) return 0;
   int discarded = 0;

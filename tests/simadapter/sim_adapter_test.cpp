@@ -16,7 +16,7 @@ std::string Ask(InstrumentLink& link, const std::string& command) {
   link.Write(command.data(), static_cast<int>(command.size()));
   if (command.find('?') == std::string::npos) return "";
   char reply[200];
-  const int n = link.Read(reply, sizeof reply);
+  const int n = link.ReadLine(reply, sizeof reply, 1000);  // as the protocol reads a reply
   return std::string(reply, n > 0 ? n : 0);
 }
 
