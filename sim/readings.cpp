@@ -9,7 +9,8 @@ using namespace sourcemeter;
 
 namespace {
 
-constexpr int kMinimumReadingMs = 5;  // firmware time of the fastest reading
+constexpr double kConversionExtraMs = 0.185;  // an A/D conversion beyond its line cycles
+constexpr double kFirmwareMs = 1.5;           // trigger, source and formatting per reading
 
 constexpr double kDiodeSaturationA = 1e-12;
 constexpr double kDiodeIdeality = 1.5;
@@ -41,15 +42,16 @@ void Readings::Reset() {
 }
 
 int Readings::ReadingTimeMs(const ReadingSetup& setup) const {
-  // Each conversion integrates over NPLC line cycles; auto-zero adds a
-  // reference and a zero conversion to every reading.
+  // The manual's timing: each A/D conversion integrates over NPLC line cycles
+  // and takes 185 us beyond them; auto-zero adds a reference and a zero
+  // conversion to every reading; the firmware adds its own time. Rounded up:
+  // a reply never leaves before its reading exists.
   const double conversions = setup.system.AutoZeroOn() ? 3.0 : 1.0;
   const double cycleMs = 1000.0 / setup.system.LineHz();
-  double ms = kMeasureDelayMs + conversions * (setup.sense.PowerLineCycles() - 1.0) * cycleMs;
-  ms = std::max<double>(ms, kMinimumReadingMs);
+  double ms = conversions * (setup.sense.PowerLineCycles() * cycleMs + kConversionExtraMs) + kFirmwareMs;
   if (setup.sense.RepeatingFilter()) ms *= setup.sense.FilterCount();
   ms += setup.trigger.DelaySeconds() * 1000.0 + setup.source.DelayMs();
-  return static_cast<int>(std::lround(ms));
+  return static_cast<int>(std::ceil(ms - 1e-9));
 }
 
 int Readings::ReadingsTimeMs(const ReadingSetup& setup) const {

@@ -43,9 +43,6 @@ struct ReadingSetup {
 
 class Readings {
  public:
-  // One reading at the reset settings (1 PLC, auto-zero on); Ivra's exchange
-  // has always seen this time.
-  static constexpr int kMeasureDelayMs = 50;
   static constexpr double kOverflow = 9.91e37;  // the instrument's "no value" (NAN) and over-range marker
   // Status word bits of a reading.
   static constexpr long kStatusOverRange = 1L << 0;

@@ -352,7 +352,11 @@ bool SimulatedInstrument::Impl::HandleCommand(const std::string& bytes) {
   }
   commandArrived.notify_all();
   if (answer.text.empty() && !answer.hangUp) return true;
-  if (!WaitUntil(Clock::now() + std::chrono::milliseconds(answer.delayMs))) return false;
+  // The reading starts once the command's last character is in: its characters take their time on the line.
+  const auto commandTime = std::chrono::duration<double, std::milli>(ByteTimeMs(options.baud) * bytes.size());
+  if (!WaitUntil(Clock::now() + std::chrono::milliseconds(answer.delayMs) +
+                 std::chrono::duration_cast<Clock::duration>(commandTime)))
+    return false;
   ReplyNoise noise;
   bool sent = true;
   if (answer.pauseAfter < answer.text.size()) {

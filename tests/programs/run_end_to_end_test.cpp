@@ -530,3 +530,63 @@ TEST_F(RunEndToEnd, BadArgumentsAreRefusedBeforeAnythingIsCreated) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RunEndToEnd, AtTwentySamplesASecondEachSlotGetsOneShortReadAndMillisecondStamps) {
+  SimulatorProcess sim(kSimProgram, {"--baud", "57600", "--log", Path("sim.log")});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  ChildProcess run = StartChild(kRunProgram,
+                                {"--com1=" + sim.DevicePath(), "--baud", "57600", "--nplc", "0.01", "--autozero", "off",
+                                 "--interval", "0.05", "--time", "10", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  const int status = WaitForChild(run, 90000);
+  // A loaded machine may miss a slot now and then; it must then say so (3), as late.
+  ASSERT_TRUE(status == 0 || status == 3) << status << ReadWholeFile(Path("stderr.txt"));
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  EXPECT_EQ(record["settings"]["sample_interval_s"], 0.05);
+  EXPECT_EQ(record["samples"]["due"], 200);
+  EXPECT_EQ(record["samples"]["missed"], record["samples"]["missed_by_reason"]["late"]);
+  EXPECT_EQ(status == 3, record["samples"]["missed"] != 0);
+
+  // One line per slot taken, stamped when its request went out: never two in a slot, never before it.
+  const std::string data = ReadWholeFile(Path("x.dat"));
+  const int written = record["samples"]["written"];
+  ASSERT_EQ(LineCount(data), written);
+  EXPECT_GT(written, 100);
+  const std::regex lineFormat(R"((\d+)\.(\d\d\d)\ts\t0\.5\tuA)");
+  std::istringstream lines(data);
+  std::string line;
+  long previousSlot = 0;
+  while (std::getline(lines, line)) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, lineFormat)) << line;
+    const long ms = std::stol(m[1]) * 1000 + std::stol(m[2]);
+    const long slot = ms / 50;
+    EXPECT_GT(slot, previousSlot) << line;
+    EXPECT_LE(slot, 200) << line;
+    previousSlot = slot;
+  }
+
+  // The shortened reply asked for before the output goes on, the voltage once, then only requests.
+  std::vector<std::string> expected = {
+      "*RST\\r",       ":SYST:LFR?\\r", ":SENS:CURR:NPLC 0.01\\r", ":SYST:AZER OFF\\r", ":FORM:ELEM VOLT,CURR,STAT\\r",
+      ":SYST:ERR?\\r", ":OUTP ON\\r",   ":SOUR:VOLT 0.50000\\r"};
+  const std::vector<std::string> logged = LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r");
+  ASSERT_GT(logged.size(), expected.size() + 1);
+  EXPECT_EQ(std::vector<std::string>(logged.begin(), logged.begin() + expected.size()), expected);
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), ":READ?\\r"), written);
+  EXPECT_EQ(logged.size(), expected.size() + written + 1);
+}
+
+TEST_F(RunEndToEnd, AnIntervalTheLineCannotCarryIsRefusedWithStatus2BeforeAnythingIsCreated) {
+  ChildProcess run = StartChild(kRunProgram, {"--simulate", "--interval", "0.05", "--output", Path("x.dat")}, nullptr,
+                                Path("stderr.txt"));
+  EXPECT_EQ(WaitForChild(run, 30000), 2);
+  EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
+            "ivra-run: --interval: at 9600 baud and NPLC 1 a sample takes at least 0.11 s. Choose a longer interval, "
+            "or give --baud 57600 (also on the instrument) and --nplc 0.5.\nTry 'ivra-run --help'.\n");
+  EXPECT_FALSE(fs::exists(Path("x.dat")));
+}
+
+}  // namespace

@@ -443,19 +443,20 @@ TEST(InstrumentModelTest, ReadingsCarryTheChosenElementsAndCounts) {
 TEST(InstrumentModelTest, IntegrationTimeLengthensTheReply) {
   InstrumentModel model(SimOptions{});
   model.Execute(":OUTP ON", 0);
-  EXPECT_EQ(model.Execute(":READ?", 0).delayMs, 50);  // the reset settings: Ivra's exchange
+  // The manual's timing: conversions x (NPLC cycles + 185 us) + 1.5 ms of firmware, rounded up.
+  EXPECT_EQ(model.Execute(":READ?", 0).delayMs, 63);  // reset: 3 x (20 + 0.185) + 1.5 = 62.06 ms at 50 Hz
   model.Execute(":SENS:CURR:NPLC 10", 0);
-  EXPECT_EQ(model.Execute(":READ?", 0).delayMs, 50 + 3 * 9 * 20);  // three conversions of 10 cycles at 50 Hz
+  EXPECT_EQ(model.Execute(":READ?", 0).delayMs, 603);  // three conversions of 10 cycles at 50 Hz
   model.Execute(":SYST:AZER OFF", 0);
-  EXPECT_EQ(model.Execute(":READ?", 0).delayMs, 50 + 9 * 20);
+  EXPECT_EQ(model.Execute(":READ?", 0).delayMs, 202);  // 200.185 + 1.5
   model.Execute(":SYST:LFR 60", 0);
-  EXPECT_EQ(model.ReadingTimeMs(), 50 + 9 * 1000 / 60);
+  EXPECT_EQ(model.ReadingTimeMs(), 169);  // 166.67 + 0.185 + 1.5
   model.Execute(":SENS:CURR:NPLC 0.01;:SYST:AZER ON", 0);
-  EXPECT_EQ(model.ReadingTimeMs(), 5);  // firmware time only
+  EXPECT_EQ(model.ReadingTimeMs(), 3);  // 3 x (0.167 + 0.185) + 1.5
   model.Execute(":SENS:CURR:NPLC 1;:TRIG:DEL 0.1;:SOUR:DEL 0.02", 0);
-  EXPECT_EQ(model.ReadingTimeMs(), 50 + 100 + 20);
+  EXPECT_EQ(model.ReadingTimeMs(), 173);  // 52.06 + 100 + 20
   model.Execute(":TRIG:DEL 0;:SOUR:DEL:AUTO ON;:AVER:TCON REP;COUN 5;:AVER ON", 0);
-  EXPECT_EQ(model.ReadingTimeMs(), 5 * 50);  // a repeating filter takes five fresh readings
+  EXPECT_EQ(model.ReadingTimeMs(), 261);  // a repeating filter takes five fresh readings of 52.06 ms
 }
 
 // 1 kOhm at 0.5 V draws 500 uA; after *RST the current limit is 105 uA.
