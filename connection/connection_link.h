@@ -47,7 +47,7 @@ class ConnectionInstrumentLink final : public InstrumentLink {
   void SetBaudRate(int baud) override { baud_ = baud; }
   void SetLineFormat(const LineFormat& format) override { format_ = format; }
   // kNoGpibAddress (the default) for RS-232; 0..30 puts a Prologix controller in front.
-  void SetGpibAddress(int address) { gpibAddress_ = address; }
+  void SetGpibAddress(int address) override { gpibAddress_ = address; }
 
  private:
   std::unique_ptr<InstrumentLink> link_;

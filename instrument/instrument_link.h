@@ -2,7 +2,8 @@
 // instrument: open, one write, one bounded read, discarding waiting input,
 // close, and whether the port was lost.
 //
-// The programs use a serial port (SerialInstrumentLink); tests hand a run a
+// The programs use the link of connection/ (a serial port, a serial bridge on
+// the network, a GPIB controller in front of either); tests hand a run a
 // link of their own so that its logic can be driven without a port.
 #pragma once
 
@@ -37,6 +38,9 @@ class InstrumentLink {
   // The character format that every later Open applies (8 bits, no parity
   // until set). A link without one ignores it.
   virtual void SetLineFormat(const LineFormat& /*format*/) {}
+  // The GPIB address of the instrument behind a controller that every later
+  // Open goes through; -1 (until set) for none. A link without one ignores it.
+  virtual void SetGpibAddress(int /*address*/) {}
 };
 
 // The link over a serial port of its own.

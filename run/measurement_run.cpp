@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "connection/connection_link.h"
 #include "datafile/data_line.h"
 #include "instrument/instrument_protocol.h"
 #include "instrument/instrument_setup.h"
@@ -32,7 +33,7 @@ MissReason ReasonFor(ReplyVerdict verdict) {
 }  // namespace
 
 MeasurementRun::MeasurementRun()
-    : MeasurementRun(std::make_unique<SerialInstrumentLink>(), std::make_unique<ProcessClock>()) {}
+    : MeasurementRun(std::make_unique<ConnectionInstrumentLink>(), std::make_unique<ProcessClock>()) {}
 
 MeasurementRun::MeasurementRun(std::unique_ptr<InstrumentLink> link, std::unique_ptr<Clock> clock)
     : link_(std::move(link)), clock_(std::move(clock)), portLister_(ListSerialPorts) {
@@ -174,6 +175,7 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& fron
   PortOpenError openError;
   link_->SetBaudRate(settings_.instrument.baud);
   link_->SetLineFormat(settings_.instrument.lineFormat);
+  link_->SetGpibAddress(settings_.gpibAddress);
   const bool onGrid = SamplesOnGrid(settings_);
   replyForm_ = ReplyFormFor(settings_.instrument, onGrid);
   if (!link_->Open(settings_.portPath, &openError)) {

@@ -28,7 +28,9 @@
 
 class MeasurementRun {
  public:
-  // A run on a serial port, timed by the process clock.
+  // A run on the connection its settings name (a serial port, a serial bridge
+  // on the network, a GPIB controller in front of either), timed by the
+  // process clock.
   MeasurementRun();
   // A run on `link`, timed by `clock` (tests hand in their own).
   MeasurementRun(std::unique_ptr<InstrumentLink> link, std::unique_ptr<Clock> clock);

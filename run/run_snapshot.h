@@ -13,6 +13,9 @@ struct MeasurementSettings {
   // The device to open. A front end fills it (through its port table for
   // COM1..COM4) before Start; a reopen of a lost port goes to the same device.
   std::string portPath;
+  // A Prologix GPIB controller in front of the instrument, at this GPIB
+  // address (0..30), on whatever portPath names; -1: the instrument's RS-232.
+  int gpibAddress = -1;
   int sampleInterval = 1;  // whole seconds (ticks) between samples, 1..1000; 0: see sampleIntervalMs
   // An interval that is no whole number of seconds, in milliseconds (20..999999),
   // used when sampleInterval is 0: samples then go on a grid of their own.
