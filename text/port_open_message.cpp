@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "connection/connection_address.h"
 #include "text/printable_text.h"
+#include "text/setting_checks.h"
 
 namespace {
 
@@ -77,4 +79,16 @@ std::string PrintablePortListLine(const SerialPortInfo& port) {
     *field = PrintableText(*field);
   }
   return PortListLine(shown);
+}
+
+std::optional<std::string> CheckNetworkAddress(const std::string& portText) {
+  ConnectionAddress address;
+  std::string problem;
+  if (ParseConnectionAddress(portText, &address, &problem)) return std::nullopt;
+  return std::string("Please enter a network address as ") + kNetworkAddressForm + ": this one " + problem + ".";
+}
+
+std::optional<std::string> CheckGpibAddress(const std::string& text, int& address) {
+  static constexpr IntSettingRange kGpibAddressRange{"GPIB address", kLowestGpibAddress, kHighestGpibAddress};
+  return CheckIntSetting(text, kGpibAddressRange, address);
 }

@@ -1,6 +1,8 @@
 #include "programs/common/port_options.h"
 
+#include "connection/connection_address.h"
 #include "programs/common/field_message.h"
+#include "text/port_open_message.h"
 #include "text/setting_checks.h"
 
 namespace {
@@ -32,6 +34,12 @@ bool IsSystemComDevice([[maybe_unused]] const std::string& number) {
 // Reads --port into settings; returns the problem, empty when it is good.
 // `namedDevice` tells whether the value was a device rather than a port number.
 std::string ApplyPort(const std::string& port, MeasurementSettings& settings, bool& namedDevice) {
+  if (IsNetworkAddress(port)) {
+    namedDevice = true;
+    if (const auto problem = CheckNetworkAddress(port)) return FieldMessage("--port", *problem);
+    settings.portPath = port;
+    return {};
+  }
   std::string comNumber;
   const bool comName = SplitComName(port, comNumber);
   namedDevice = IsDevicePath(port) || (comName && IsSystemComDevice(comNumber));
@@ -68,6 +76,9 @@ std::string ApplyPortOptions(const PortOptions& options, PortTable& table, Measu
   if (!problem.empty()) return problem;
   bool namedDevice = false;
   if (options.port) problem = ApplyPort(*options.port, settings, namedDevice);
+  if (problem.empty() && options.gpib) {
+    if (const auto bad = CheckGpibAddress(*options.gpib, settings.gpibAddress)) problem = FieldMessage("--gpib", *bad);
+  }
   if (problem.empty() && !namedDevice) settings.portPath = table.DevicePath(settings.portNumber);
   return problem;
 }

@@ -21,7 +21,8 @@ struct PortOptions {
   std::optional<std::string> port;  // --port, as given
   // --comN=PATH in the order given: a later one for the same port wins.
   std::vector<PortPathOption> comPaths;
-  bool simulate = false;  // --simulate
+  bool simulate = false;            // --simulate
+  std::optional<std::string> gpib;  // --gpib, as given
 
   // Whether a --comN names the device of port n.
   bool GivesPath(int portNumber) const;
@@ -37,7 +38,9 @@ std::string ApplyComPaths(const PortOptions& options, PortTable& table, const st
 // ApplyComPaths, then --port into `settings`: a value with a slash (or a
 // backslash on Windows) is a device path; "COMn" (any case) and a plain number
 // are port n, which must be 1..4 — except on Windows, where COM5 and above are
-// devices of their own. Unless --port named a device, settings.portPath becomes
+// devices of their own; "tcp://HOST:PORT" is a serial bridge or GPIB-ETHERNET
+// controller on the network. --gpib (0..30) puts a Prologix controller in front
+// of whatever the port names. Unless --port named a device, settings.portPath becomes
 // the table's device for settings.portNumber, so that the run opens the right
 // one. A bad --port reads e.g. "Serial port: please enter an integer between 1 and 4."
 std::string ApplyPortOptions(const PortOptions& options, PortTable& table, MeasurementSettings& settings,

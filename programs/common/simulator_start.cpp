@@ -1,5 +1,6 @@
 #include "programs/common/simulator_start.h"
 
+#include "connection/connection_address.h"
 #include "programs/common/stop_signals.h"
 
 std::unique_ptr<SimulatedInstrument> StartSimulator(const SimOptions& options, PortTable& table, int portNumber,
@@ -15,4 +16,27 @@ std::unique_ptr<SimulatedInstrument> StartSimulator(const SimOptions& options, P
   }
   table.SetDevicePath(portNumber, simulator->DevicePath());
   return simulator;
+}
+
+std::unique_ptr<SimAdapter> StartSimulatedAdapter(const SimulatedInstrument& simulator, const SimOptions& options,
+                                                  const std::string& portPath, int gpibAddress, std::string& error) {
+  SimAdapterOptions front;
+  front.prologix = IsGpibAddress(gpibAddress);
+  front.gpibAddress = front.prologix ? gpibAddress : kDefaultGpibAddress;
+  ConnectionAddress address;
+  if (IsNetworkAddress(portPath) && ParseConnectionAddress(portPath, &address)) {
+    front.listen = true;
+    front.listenHost = address.host;
+    front.listenPort = address.port;
+  }
+  if (!front.prologix && !front.listen) return nullptr;
+  auto adapter = std::make_unique<SimAdapter>(front, simulator.DevicePath(), options);
+  BlockStopSignals(true);
+  const bool started = adapter->Start();
+  BlockStopSignals(false);
+  if (!started) {
+    error = adapter->Error();
+    return nullptr;
+  }
+  return adapter;
 }

@@ -8,6 +8,7 @@
 
 #include "serial/port_table.h"
 #include "sim/simulated_instrument.h"
+#include "simadapter/sim_adapter.h"
 
 // Starts the simulator and points port `portNumber` of `table` at its device;
 // a number outside 1..4 points no port at it (the desktop program's --com1
@@ -15,3 +16,13 @@
 // `error`, when it cannot start.
 std::unique_ptr<SimulatedInstrument> StartSimulator(const SimOptions& options, PortTable& table, int portNumber,
                                                     std::string& error);
+
+// What stands in front of a started simulator when the bench is not plain
+// RS-232: with `gpibAddress` (0..30) a Prologix controller, its instrument at
+// that address; with a tcp:// `portPath` a TCP front on that address's host and
+// port (a serial bridge, or with a GPIB address a GPIB-ETHERNET controller).
+// Returns nullptr with nothing to do (RS-232 on a port); otherwise the started
+// adapter, whose ClientAddress() the run then opens, or nullptr with its reason
+// in `error`.
+std::unique_ptr<SimAdapter> StartSimulatedAdapter(const SimulatedInstrument& simulator, const SimOptions& options,
+                                                  const std::string& portPath, int gpibAddress, std::string& error);

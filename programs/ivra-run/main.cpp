@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/connection_address.h"
 #include "datafile/existing_output.h"
 #include "process/stop_request.h"
 #include "programs/common/publish_options.h"
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
   }
 
   std::unique_ptr<SimulatedInstrument> simulator;
+  std::unique_ptr<SimAdapter> adapter;  // stops before the simulator behind it
   if (parsed.options.simulate) {
     std::string error;
     SimOptions simOptions;
@@ -97,7 +99,15 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "ivra-run: cannot start the simulated instrument: %s\n", error.c_str());
       return kExitStartFailed;
     }
-    settings.portPath = ports.DevicePath(settings.portNumber);
+    // A --port that names no device is the simulator's own; a tcp:// one is
+    // where its bridge or controller listens.
+    if (!IsNetworkAddress(settings.portPath)) settings.portPath = ports.DevicePath(settings.portNumber);
+    adapter = StartSimulatedAdapter(*simulator, simOptions, settings.portPath, settings.gpibAddress, error);
+    if (!error.empty()) {
+      std::fprintf(stderr, "ivra-run: cannot start the simulated adapter: %s\n", error.c_str());
+      return kExitStartFailed;
+    }
+    if (adapter) settings.portPath = adapter->ClientAddress();
   }
   if (StopSignalNumber() != 0) return ExitCodeForSignal(StopSignalNumber());
 

@@ -32,6 +32,8 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
   std::string portPaths[kLastPortNumber];
   const auto last = CLI::MultiOptionPolicy::TakeLast;
   CLI::Option* portOption = app.add_option("--port", port)->multi_option_policy(last);
+  std::string gpib;
+  CLI::Option* gpibOption = app.add_option("--gpib", gpib)->multi_option_policy(last);
   CLI::Option* intervalOption = app.add_option("--interval", interval)->multi_option_policy(last);
   CLI::Option* timeOption = app.add_option("--time", time)->multi_option_policy(last);
   CLI::Option* voltageOption = app.add_option("--voltage", voltage)->multi_option_policy(last);
@@ -67,6 +69,7 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
 
   PortOptions ports;
   if (portOption->count() != 0) ports.port = port;
+  if (gpibOption->count() != 0) ports.gpib = gpib;
   for (int n = kFirstPortNumber; n <= kLastPortNumber; ++n) {
     if (comOptions[n - 1]->count() != 0) ports.comPaths.push_back({n, portPaths[n - 1]});
   }
@@ -118,7 +121,8 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
 }
 
 std::string RunUsage() {
-  return "Usage: ivra-run --output PATH [--port N|DEVICE] [--interval SECONDS] [--time SECONDS]\n"
+  return "Usage: ivra-run --output PATH [--port N|DEVICE|tcp://HOST:PORT] [--gpib ADDRESS]\n"
+         "                [--interval SECONDS] [--time SECONDS]\n"
          "                [--voltage VOLTS] [--com1=PATH .. --com4=PATH] [--simulate]\n"
          "                [--overwrite] [--current-limit AMPS] [--current-range AMPS|auto]\n"
          "                [--nplc N] [--autozero on|once|off] [--baud N]\n"
@@ -126,15 +130,20 @@ std::string RunUsage() {
          "       ivra-run --list-ports | --version | --help\n"
          "\n"
          "Runs one current-versus-time measurement with a Keithley SourceMeter 2400 on a\n"
-         "serial port: resets the instrument, switches its output on, takes a sample every\n"
-         "interval and appends \"<seconds>\\ts\\t<microamperes>\\tuA\" to PATH, then switches\n"
-         "the output off.\n"
+         "serial port, a serial bridge or a GPIB controller: resets the instrument,\n"
+         "switches its output on, takes a sample every interval and appends\n"
+         "\"<seconds>\\ts\\t<microamperes>\\tuA\" to PATH, then switches the output off.\n"
          "\n"
          "  --output PATH       output data file (required); a missing or empty file is\n"
          "                      created, one that holds data is refused\n"
          "  --overwrite         replace an output file that already holds data\n"
          "  --port N|DEVICE     serial port COM1..COM4 as 1..4 or COM1..COM4 (default 1),\n"
-         "                      or a device path such as /dev/ttyUSB0 or /dev/serial/by-id/...\n"
+         "                      or a device path such as /dev/ttyUSB0 or /dev/serial/by-id/...,\n"
+         "                      or a serial bridge on the network as tcp://HOST:PORT (a host\n"
+         "                      name, an IPv4 address or [IPv6]); a Prologix GPIB-ETHERNET\n"
+         "                      controller is tcp://HOST:1234 with --gpib\n"
+         "  --gpib ADDRESS      the instrument's GPIB address, 0..30 (the 2400's default is\n"
+         "                      24), through a Prologix controller on whatever --port names\n"
          "  --interval SECONDS  time between samples, 0.02..1000 with at most three\n"
          "                      decimals (default 1); below a second the least interval\n"
          "                      depends on --baud, --nplc and --autozero\n"
@@ -161,7 +170,9 @@ std::string RunUsage() {
 #else
          "                      (COMn is /dev/ttyS{n-1})\n"
 #endif
-         "  --simulate          run on a simulated SourceMeter 2400 (1 MOhm resistor)\n"
+         "  --simulate          run on a simulated SourceMeter 2400 (1 MOhm resistor); with\n"
+         "                      --gpib behind a simulated Prologix controller, with a tcp://\n"
+         "                      --port behind a simulated bridge listening there\n"
          "  --list-ports        list the serial ports found, one per line: device path,\n"
          "                      description, USB ids, /dev/serial/by-id/ name\n"
          "  --version           show the program's version\n"

@@ -173,3 +173,26 @@ TEST(TickSchedule, TicksStayOnTheGridAndLateTicksMergeIntoOne) {
 }
 
 }  // namespace
+
+TEST(RunOptions, APortOnTheNetworkAndAGpibAddressAreCheckedBeforeAnythingIsTouched) {
+  ParsedRunOptions p = Parse({"--output", "x", "--port", "tcp://[::1]:4001", "--gpib", "24"});
+  ASSERT_EQ(p.error, "");
+  EXPECT_EQ(p.options.settings.portPath, "tcp://[::1]:4001");
+  EXPECT_EQ(p.options.settings.gpibAddress, 24);
+  p = Parse({"--output", "x", "--port", "/dev/ttyUSB0", "--gpib", "0"});
+  EXPECT_EQ(p.options.settings.portPath, "/dev/ttyUSB0");  // a GPIB-USB controller
+  EXPECT_EQ(p.options.settings.gpibAddress, 0);
+  EXPECT_EQ(Parse({"--output", "x"}).options.settings.gpibAddress, -1);  // RS-232 unless asked
+  EXPECT_EQ(Parse({"--output", "x", "--simulate", "--gpib", "5"}).error, "");
+
+  const std::string form =
+      "--port: please enter a network address as tcp://HOST:PORT, with a host name, an IPv4 address or an IPv6 "
+      "address in brackets, and a port from 1 to 65535: this one ";
+  EXPECT_EQ(Parse({"--output", "x", "--port", "tcp://host"}).error, form + "has no port.");
+  EXPECT_EQ(Parse({"--output", "x", "--port", "tcp://host:70000"}).error,
+            form + "has a port that is not a number from 1 to 65535.");
+  EXPECT_EQ(Parse({"--output", "x", "--port", "tcp://host:x"}).error,
+            form + "has a port that is not a number from 1 to 65535.");
+  EXPECT_EQ(Parse({"--output", "x", "--gpib", "31"}).error, "--gpib: please enter an integer between 0 and 30.");
+  EXPECT_EQ(Parse({"--output", "x", "--gpib", "x"}).error, "--gpib: please enter an integer.");
+}
