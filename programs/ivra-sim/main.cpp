@@ -3,9 +3,11 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 
 #include "programs/ivra-sim/sim_command_line.h"
 #include "sim/simulated_instrument.h"
+#include "simadapter/sim_adapter.h"
 
 int main(int argc, char** argv) {
   const SimCommandLine commandLine = ParseSimCommandLine(argc, argv);
@@ -36,7 +38,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", program, instrument.Error().c_str());
     return 1;
   }
-  std::printf("%s\n", instrument.DevicePath().c_str());
+  std::unique_ptr<SimAdapter> adapter;
+  if (commandLine.adapter.prologix || commandLine.adapter.listen) {
+    adapter = std::make_unique<SimAdapter>(commandLine.adapter, instrument.DevicePath(), commandLine.options);
+    if (!adapter->Start()) {
+      std::fprintf(stderr, "%s: %s\n", program, adapter->Error().c_str());
+      instrument.Stop();
+      return 1;
+    }
+  }
+  std::printf("%s\n", adapter ? adapter->ClientAddress().c_str() : instrument.DevicePath().c_str());
   std::fflush(stdout);
 
   const timespec poll{0, 100 * 1000 * 1000};
@@ -48,6 +59,7 @@ int main(int argc, char** argv) {
       break;
     }
   }
+  if (adapter) adapter->Stop();
   instrument.Stop();
   if (commandLine.options.lineNoise > 0.0) {
     const LineNoiseCounts counts = instrument.LineNoise();

@@ -12,6 +12,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "connection/connection_address.h"
 #include "serial/line_settings.h"
 
 namespace {
@@ -55,6 +56,22 @@ bool ToParity(std::string text, SimParity& parity) {
   return true;
 }
 
+// --listen PORT, HOST:PORT or [IPv6]:PORT; the loopback address unless a host
+// is given. Port 0 (alone) asks the system for a free one.
+bool ToListenAddress(const std::string& text, SimAdapterOptions& adapter) {
+  long long port = 0;
+  if (text.find(':') == std::string::npos) {
+    if (!ToInt(text, 0, 65535, port)) return false;
+    adapter.listenPort = static_cast<int>(port);
+    return true;
+  }
+  ConnectionAddress address;
+  if (!ParseConnectionAddress(kNetworkAddressPrefix + text, &address)) return false;
+  adapter.listenHost = address.host;
+  adapter.listenPort = address.port;
+  return true;
+}
+
 // An option with a value. CLI11 is told the value may be missing, so that a
 // bare "--ohms" reaches the checks below and gets our own message.
 struct ValueOption {
@@ -73,9 +90,20 @@ std::string SimVersion() { return std::string("ivra-sim ") + IVRA_SIM_VERSION; }
 std::string SimUsage(const std::string& program) {
   return "Usage: " + program +
          " [options]\n"
-         "A simulated Keithley SourceMeter 2400 on a pseudo-terminal. Prints the device\n"
-         "path to open as the first line, then serves until SIGINT or SIGTERM.\n"
+         "A simulated Keithley SourceMeter 2400 on a pseudo-terminal. Prints where a\n"
+         "client connects as the first line (a device path, or tcp://HOST:PORT with\n"
+         "--listen), then serves until SIGINT or SIGTERM.\n"
          "\n"
+         "  --listen [HOST:]PORT  put the instrument's line on TCP, as a serial bridge\n"
+         "                      (ser2net, a LAN-to-RS-232 box) does; on the loopback\n"
+         "                      address unless HOST is given (--listen 0: a free port);\n"
+         "                      one client at a time\n"
+         "  --prologix          put a Prologix GPIB controller in front, on a pseudo-\n"
+         "                      terminal of its own (GPIB-USB) or with --listen on TCP\n"
+         "                      (GPIB-ETHERNET, whose port is 1234); it powers up in device\n"
+         "                      mode at address 5 with read-after-write on\n"
+         "  --gpib-address N    the instrument's address on the controller's bus, 0..30\n"
+         "                      (default 24, the 2400's own)\n"
          "  --device PATH       serve this device instead of a new pseudo-terminal\n"
          "  --baud N            line speed, one of the instrument's rates from 300 to 57600\n"
          "                      (default 9600); a client at another speed is not understood\n"
@@ -112,17 +140,20 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
   app.set_help_flag();  // our own --help text, not CLI11's
   app.allow_extras(true);
   app.allow_windows_style_options(false);
-  for (const auto& flag : {std::make_pair("--help,-h", &result.help), std::make_pair("--version", &result.version),
-                           std::make_pair("--diode", &o.diode), std::make_pair("--silent", &o.silent),
-                           std::make_pair("--garbage", &o.garbage), std::make_pair("--one-number", &o.oneNumber),
-                           std::make_pair("--long-reply", &o.longReply)}) {
+  for (const auto& flag :
+       {std::make_pair("--help,-h", &result.help), std::make_pair("--version", &result.version),
+        std::make_pair("--diode", &o.diode), std::make_pair("--silent", &o.silent),
+        std::make_pair("--garbage", &o.garbage), std::make_pair("--one-number", &o.oneNumber),
+        std::make_pair("--long-reply", &o.longReply), std::make_pair("--prologix", &result.adapter.prologix)}) {
     app.add_flag(flag.first, *flag.second)->disable_flag_override();
   }
   ValueOption device{"--device", {}}, baud{"--baud", {}}, ohms{"--ohms", {}}, noise{"--noise", {}}, seed{"--seed", {}},
       slow{"--slow", {}}, split{"--split-reply", {}}, hangUp{"--hang-up-after", {}}, log{"--log", {}},
-      parity{"--parity", {}}, dataBits{"--data-bits", {}}, lineNoise{"--line-noise", {}};
-  const std::initializer_list<ValueOption*> valueOptions = {&device, &baud,   &ohms, &noise,  &seed,     &slow,
-                                                            &split,  &hangUp, &log,  &parity, &dataBits, &lineNoise};
+      parity{"--parity", {}}, dataBits{"--data-bits", {}}, lineNoise{"--line-noise", {}}, listen{"--listen", {}},
+      gpibAddress{"--gpib-address", {}};
+  const std::initializer_list<ValueOption*> valueOptions = {&device,   &baud,      &ohms,   &noise,      &seed,
+                                                            &slow,     &split,     &hangUp, &log,        &parity,
+                                                            &dataBits, &lineNoise, &listen, &gpibAddress};
   for (ValueOption* option : valueOptions) {
     option->option = app.add_option(option->name, option->values)
                          ->expected(0, 1)
@@ -228,6 +259,24 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
       return result;
     }
     o.lineNoise = number;
+  }
+  if (listen.Given()) {
+    if (!ToListenAddress(listen.Value(), result.adapter)) {
+      result.error = "--listen needs PORT, HOST:PORT or [IPv6]:PORT, with a port from 1 to 65535";
+      return result;
+    }
+    result.adapter.listen = true;
+  }
+  if (gpibAddress.Given()) {
+    if (!ToInt(gpibAddress.Value(), kLowestGpibAddress, kHighestGpibAddress, whole)) {
+      result.error = "--gpib-address needs an address from 0 to 30";
+      return result;
+    }
+    if (!result.adapter.prologix) {
+      result.error = "--gpib-address needs --prologix: without a controller the instrument is on RS-232";
+      return result;
+    }
+    result.adapter.gpibAddress = static_cast<int>(whole);
   }
   // A served device's UART makes its own parity bit: the marks would go out
   // as bytes instead of reaching the client as errors.

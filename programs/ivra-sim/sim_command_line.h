@@ -4,9 +4,11 @@
 #include <string>
 
 #include "sim/sim_options.h"
+#include "simadapter/sim_adapter.h"
 
 struct SimCommandLine {
   SimOptions options;
+  SimAdapterOptions adapter;  // --listen, --prologix, --gpib-address
   bool help = false;
   bool version = false;
   std::string error;  // set when the command line is not valid

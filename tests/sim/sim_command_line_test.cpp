@@ -126,6 +126,30 @@ TEST(SimCommandLineTest, LineFormAndNoiseTakeWhatTheInstrumentOffers) {
   EXPECT_TRUE(Parse({"--device", "/dev/ttyS1", "--line-noise", "1e-3"}).error.empty());
 }
 
+TEST(SimCommandLineTest, ABridgeAndAControllerStandInFrontOnlyWhenAsked) {
+  SimCommandLine c = Parse({});
+  EXPECT_FALSE(c.adapter.listen || c.adapter.prologix);
+  c = Parse({"--listen", "5025"});
+  EXPECT_TRUE(c.adapter.listen);
+  EXPECT_EQ(c.adapter.listenHost, "127.0.0.1");  // nobody else's unless asked
+  EXPECT_EQ(c.adapter.listenPort, 5025);
+  c = Parse({"--listen=[::1]:1234", "--prologix", "--gpib-address", "7"});
+  ASSERT_EQ(c.error, "");
+  EXPECT_EQ(c.adapter.listenHost, "::1");
+  EXPECT_EQ(c.adapter.listenPort, 1234);
+  EXPECT_TRUE(c.adapter.prologix);
+  EXPECT_EQ(c.adapter.gpibAddress, 7);
+  EXPECT_EQ(Parse({"--prologix"}).adapter.gpibAddress, 24);
+  for (const char* bad : {"x", "host:", "65536", "::1:5"}) {
+    EXPECT_EQ(Parse({"--listen", bad}).error,
+              "--listen needs PORT, HOST:PORT or [IPv6]:PORT, with a port from 1 to 65535")
+        << bad;
+  }
+  EXPECT_EQ(Parse({"--prologix", "--gpib-address", "31"}).error, "--gpib-address needs an address from 0 to 30");
+  EXPECT_EQ(Parse({"--gpib-address", "3"}).error,
+            "--gpib-address needs --prologix: without a controller the instrument is on RS-232");
+}
+
 TEST(CommandLogTest, EscapesEveryByteThatIsNotPlainText) {
   EXPECT_EQ(EscapeCommandBytes(":OUTP OFF\r"), ":OUTP OFF\\r");
   EXPECT_EQ(EscapeCommandBytes("a\nb\tc\\d"), "a\\nb\\tc\\\\d");
