@@ -42,7 +42,13 @@ std::string PortListLine(const SerialPortInfo& port) {
   if (!description.empty()) line += "\t" + description;
   if (port.usbVendorId >= 0) line += "\tUSB " + Hex4(port.usbVendorId) + ":" + Hex4(port.usbProductId);
   if (!port.stableName.empty()) line += "\t" + port.stableName;
+  if (MayBePrologixController(port)) line += "\tpossibly a Prologix GPIB controller";
   return line;
+}
+
+bool MayBePrologixController(const SerialPortInfo& port) {
+  constexpr int kFtdiVendorId = 0x0403;
+  return port.usbVendorId == kFtdiVendorId;
 }
 
 bool NaturalLess(const std::string& a, const std::string& b) {

@@ -33,8 +33,13 @@ std::vector<SerialPortInfo> ListSystemSerialPorts();
 std::string PortDescription(const SerialPortInfo& port);
 
 // One line of a port list, path first, then the description, the USB ids and
-// the stable name, tab-separated and without the empty ones.
+// the stable name, tab-separated and without the empty ones; last, for an
+// FTDI chip, "possibly a Prologix GPIB controller".
 std::string PortListLine(const SerialPortInfo& port);
+
+// Whether the port's USB ids are an FTDI chip's, as a Prologix GPIB-USB
+// controller's are (along with many plain RS-232 adapters').
+bool MayBePrologixController(const SerialPortInfo& port);
 
 // Orders device names as a person would: "/dev/ttyS2" before "/dev/ttyS10".
 bool NaturalLess(const std::string& a, const std::string& b);

@@ -25,13 +25,16 @@ TEST(PortDiscovery, AUsbAdapterIsDescribedByMakerProductAndSerialNumber) {
   EXPECT_EQ(PortDescription(ftdi), "FTDI FT232R USB UART (A50285BI)");
   EXPECT_EQ(PortListLine(ftdi),
             "/dev/ttyUSB0\tFTDI FT232R USB UART (A50285BI)\tUSB 0403:6001\t"
-            "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+            "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\tpossibly a Prologix GPIB controller");
 
   SerialPortInfo prolific = ftdi;  // the maker repeated in the product string is said once
   prolific.manufacturer = "Prolific";
   prolific.product = "Prolific USB-Serial Controller";
   prolific.serialNumber.clear();
   EXPECT_EQ(PortDescription(prolific), "Prolific USB-Serial Controller");
+  prolific.usbVendorId = 0x067b;
+  EXPECT_FALSE(MayBePrologixController(prolific));
+  EXPECT_EQ(PortListLine(prolific).find("Prologix"), std::string::npos);
 
   SerialPortInfo builtIn;
   builtIn.device = "/dev/ttyS0";
