@@ -97,3 +97,9 @@ std::string ConnectionAddressText(const ConnectionAddress& address) {
 }
 
 bool IsGpibAddress(int address) { return address >= kLowestGpibAddress && address <= kHighestGpibAddress; }
+
+const char* ConnectionKindWord(const std::string& portText, int gpibAddress) {
+  const bool network = IsNetworkAddress(portText);
+  if (IsGpibAddress(gpibAddress)) return network ? "prologix-ethernet" : "prologix-usb";
+  return network ? "tcp" : "serial";
+}

@@ -41,3 +41,9 @@ bool ParseConnectionAddress(const std::string& text, ConnectionAddress* address,
 std::string ConnectionAddressText(const ConnectionAddress& address);
 
 bool IsGpibAddress(int address);
+
+// The kind of connection a port text and GPIB address make, in one word for
+// records and messages to other programs: "serial", "tcp" (a serial bridge),
+// "prologix-usb" (a GPIB-USB controller on a serial port) or
+// "prologix-ethernet" (a GPIB-ETHERNET controller on TCP).
+const char* ConnectionKindWord(const std::string& portText, int gpibAddress);

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "connection/connection_address.h"
 #include "decimal/decimal_text.h"
 #include "run/run_record.h"
 
@@ -104,7 +105,9 @@ std::string StatusJson(const RunSnapshot& snapshot, const std::string& state, co
                       {"currentRange", s.instrument.currentRange},
                       {"nplc", s.instrument.nplc},
                       {"autoZero", AutoZeroWord(s.instrument.autoZero)},
-                      {"baud", s.instrument.baud}};
+                      {"baud", s.instrument.baud},
+                      {"connection", ConnectionKindWord(s.portPath, s.gpibAddress)}};
+  if (IsGpibAddress(s.gpibAddress)) json["settings"]["gpibAddress"] = s.gpibAddress;
   if (!snapshot.recordWriteError.empty()) json["recordWriteError"] = snapshot.recordWriteError;
   return json.dump();
 }

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "connection/connection_address.h"
 #include "run/run_record_platform.h"
 
 #ifndef IVRA_VERSION
@@ -109,6 +110,13 @@ std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& se
                                 : settings.instrument.autoZero == AutoZero::Once ? "once"
                                                                                  : "off"},
                    {"baud", settings.instrument.baud}};
+  // A connection other than a serial port on RS-232 is named; a record of the
+  // plain kind stays as it was.
+  const char* kind = ConnectionKindWord(record.portPath, settings.gpibAddress);
+  if (std::string(kind) != "serial") {
+    j["settings"]["connection"] = {{"kind", kind}, {"address", record.portPath}};
+    if (IsGpibAddress(settings.gpibAddress)) j["settings"]["connection"]["gpib_address"] = settings.gpibAddress;
+  }
   // Only a bench that chose parity has the line format in its record: a record at the factory format stays as it was.
   const LineFormat& format = settings.instrument.lineFormat;
   if (format != LineFormat()) {

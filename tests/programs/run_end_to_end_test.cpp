@@ -136,6 +136,39 @@ TEST_F(RunEndToEnd, TenSecondRunWritesTenLinesAndSendsExactlyTheProtocol) {
   EXPECT_EQ(record["settings"]["port_device"], sim.DevicePath());
 }
 
+TEST_F(RunEndToEnd, AGpibEthernetControllerCarriesTheRunAndANetworkAddressThatRefusesFailsTheStart) {
+  // Another program's controller, powered up in device mode at another address.
+  auto controller = std::make_unique<SimulatorProcess>(
+      kSimProgram, std::vector<std::string>{"--prologix", "--listen", "0", "--log", Path("sim.log")});
+  const std::string address = controller->DevicePath();
+  ASSERT_EQ(address.rfind("tcp://127.0.0.1:", 0), 0u) << address;
+
+  ChildProcess run =
+      StartChild(kRunProgram, {"--port", address, "--gpib", "24", "--time", "10", "--output", Path("x.dat")}, nullptr,
+                 Path("stderr.txt"));
+  ASSERT_EQ(WaitForChild(run, 90000), 0) << ReadWholeFile(Path("stderr.txt"));
+  EXPECT_EQ(LineCount(ReadWholeFile(Path("x.dat"))), 10);
+  // The instrument heard the run's own commands and nothing of the controller's,
+  // each ended by the LF the controller was told to add.
+  std::vector<std::string> expected = TenSampleRunCommands();
+  for (std::string& command : expected) command.replace(command.size() - 2, 2, "\\n");
+  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\n"), expected);
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  EXPECT_EQ(record["output_off_delivered"], true);
+  EXPECT_EQ(record["settings"]["connection"],
+            (nlohmann::json{{"kind", "prologix-ethernet"}, {"address", address}, {"gpib_address", 24}}));
+
+  // The same address once nobody listens there: a start failure that names it.
+  controller.reset();
+  ChildProcess refused = StartChild(kRunProgram, {"--port", address, "--time", "10", "--output", Path("y.dat")},
+                                    nullptr, Path("err2.txt"));
+  EXPECT_EQ(WaitForChild(refused, 30000), 1);
+  const std::string message = ReadWholeFile(Path("err2.txt"));
+  EXPECT_NE(message.find("Can't open serial port\nPort: " + address + "\nThe host answered, but nothing accepts"),
+            std::string::npos)
+      << message;
+}
+
 // The sample counts of the status lines drawn on a terminal ("\r<line>\x1b[K"),
 // in the order drawn.
 std::vector<int> DrawnSampleCounts(const std::string& terminal) {
