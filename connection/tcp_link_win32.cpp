@@ -1,9 +1,14 @@
 // Winsock. Waits are select() calls of at most kSlice, so that the stop
 // request's event (which select cannot wait on) is looked at between them.
-#include <mstcpip.h>
-#include <windows.h>
+// Winsock's headers come before windows.h, and mstcpip.h after both: each in
+// a block of its own, so that sorting keeps that order.
 #include <winsock2.h>
+
 #include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <mstcpip.h>
 
 #include <algorithm>
 #include <chrono>

@@ -2,7 +2,8 @@
 # Builds ivra-run.exe and the serial link probe for Windows (MinGW-w64) and runs
 # them under Wine against the native ivra-sim, whose pseudo-terminal is COM1:
 # the command bytes against the Linux build's, read time-outs, the stop request
-# during a silent read, exclusive use of the port, a line that drops; then the
+# during a silent read, exclusive use of the port, a line that drops, a serial
+# bridge on TCP (Winsock) and a Prologix controller on COM1; then the
 # NSIS installer installs silently, its ivra-run.exe runs once, and it
 # uninstalls. Builds the native ivra-sim and ivra-run of the default preset
 # first: the Windows programs are checked against them.
@@ -136,6 +137,34 @@ lines=$(grep -c uA "$work/dropped.txt" || true)
 [[ $lines -ge 3 && $lines -le 4 ]] && pass "the samples before the drop are in the data file ($lines)" \
   || fail "$lines data lines around the drop"
 [[ $took -le 30 ]] && pass "the run ended (status $rc) after ${took} s" || fail "the run took ${took} s after the drop"
+
+echo "== ivra-run.exe through a serial bridge on TCP (Winsock)"
+start_sim --listen 0
+address=$device  # tcp://127.0.0.1:PORT on the Linux side, the same loopback under Wine
+rc=0
+timeout 60 wine "$win/ivra-run.exe" --port "$address" --time 10 --output "$(wine_path "$work/bridge.txt")" \
+  2>"$work/bridge.err" || rc=$?
+stop_sim
+[[ $rc -eq 0 ]] && pass "exit status 0 through $address" || fail "through the bridge: status $rc, $(cat "$work/bridge.err")"
+lines=$(grep -c uA "$work/bridge.txt" || true)
+[[ $lines -eq 10 ]] && pass "10 data lines through the bridge" || fail "$lines data lines through the bridge"
+if cmp -s "$work/linux.commands" <(commands "$work/sim.log"); then
+  pass "the instrument heard the serial port's command sequence"
+else
+  fail "command sequences differ:"; diff "$work/linux.commands" <(commands "$work/sim.log") || true
+fi
+
+echo "== ivra-run.exe through a Prologix GPIB-USB controller on COM1"
+start_sim --prologix
+rc=0
+timeout 60 wine "$win/ivra-run.exe" --gpib 24 --time 10 --output "$(wine_path "$work/gpib.txt")" \
+  2>"$work/gpib.err" || rc=$?
+stop_sim
+[[ $rc -eq 0 ]] && pass "exit status 0 through the controller" || fail "through the controller: status $rc, $(cat "$work/gpib.err")"
+lines=$(grep -c uA "$work/gpib.txt" || true)
+[[ $lines -eq 10 ]] && pass "10 data lines through the controller" || fail "$lines data lines through the controller"
+[[ $(commands "$work/sim.log" | tail -1) == ':OUTP OFF\n' ]] && pass "the instrument heard :OUTP OFF last, ended by the controller's LF" \
+  || fail "last command behind the controller: $(commands "$work/sim.log" | tail -1)"
 
 echo "== the installer: silent install, one run of the installed ivra-run.exe, uninstall"
 (cd "$win" && cpack >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
