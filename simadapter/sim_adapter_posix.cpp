@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -223,6 +224,10 @@ void SimAdapter::Impl::Serve() {
       if (client >= 0 && front >= 0) {
         close(client);  // one client at a time, as a serial port has
       } else if (client >= 0) {
+        // The line's bytes trickle in at its rate: each goes on at once, as a
+        // bridge's should, not held back for more.
+        const int on = 1;
+        setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         front = client;
       }
     }
