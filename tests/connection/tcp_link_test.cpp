@@ -7,9 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "connection/connection_link.h"
+#include "process/stop_request.h"
 #include "serial/serial_link.h"
 #include "text/port_open_message.h"
 
@@ -102,4 +106,48 @@ TEST(TcpLink, ARefusedConnectionOrAnAddressThatIsNotWholeFailsWithWordsThatNameI
   EXPECT_FALSE(any.Open("tcp://host:x", &error));
   EXPECT_EQ(error.problem, PortOpenProblem::NoSuchDevice);
   EXPECT_FALSE(any.Lost());
+}
+
+// A listener whose queue is full drops further connection requests, as a host
+// behind a firewall that drops them does: the connect waits.
+TEST(TcpLink, AConnectNobodyAnswersEndsAfterThreeSecondsOrAtOnceOnAStop) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(fd, 0), 0);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  const std::string target = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  std::vector<int> fillers;  // never accepted; their connects go on without waiting
+  for (int i = 0; i < 3; ++i) {
+    fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+
+  using Clock = std::chrono::steady_clock;
+  TcpInstrumentLink link;
+  PortOpenError error;
+  Clock::time_point start = Clock::now();
+  ASSERT_FALSE(link.Open(target, &error));
+  const auto waited = Clock::now() - start;
+  EXPECT_EQ(error.problem, PortOpenProblem::TimedOut);
+  EXPECT_GE(waited, std::chrono::milliseconds(2900));
+  EXPECT_LT(waited, std::chrono::seconds(15));  // a loaded machine may be slow to wake us
+  EXPECT_NE(PortOpenFailureMessage(error, {}).find("Nothing answered within 3 seconds"), std::string::npos);
+
+  ASSERT_TRUE(InstallStopRequest());
+  std::thread stopper([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    RequestStop();
+  });
+  start = Clock::now();
+  EXPECT_FALSE(link.Open(target, &error));
+  stopper.join();
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2500));
+  EXPECT_NE(error.problem, PortOpenProblem::TimedOut);
+  ClearStopRequest();
+  for (int filler : fillers) close(filler);
+  close(fd);
 }
