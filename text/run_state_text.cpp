@@ -123,3 +123,9 @@ std::string RunActivityText(const RunSnapshot& run) {
 }
 
 std::string RunEndText(const RunSnapshot& run) { return EndWord(run) + ": " + RunSummaryLine(run); }
+
+std::string CloseQuestionText(const RunSnapshot& run) {
+  const int written = run.counters.samplesTaken - run.counters.lostLines;
+  return "A measurement is running (" + SamplesWord(written) + " written to " + PrintableText(run.settings.outputPath) +
+         "). Stop it and close the window?";
+}

@@ -38,3 +38,8 @@ std::string RunEndText(const RunSnapshot& run);
 
 // The output file's name without its folder, as the caption and the pane show it.
 std::string OutputFileName(const std::string& outputPath);
+
+// The question before a running measurement is ended by closing the window:
+// "A measurement is running (12 samples written to /data/x.dat). Stop it and
+// close the window?"
+std::string CloseQuestionText(const RunSnapshot& run);

@@ -1,8 +1,10 @@
 #include "ui/com_port_dlg.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include <wx/button.h>
@@ -44,6 +46,17 @@ std::string AskSaveFilePath(wxWindow* parent, const std::string& folder, const s
   return dialog.GetPath().utf8_string();
 }
 
+// Whether the file at `path`, which exists, may be written; opened without
+// emptying it, so asking costs no data.
+bool CanWriteExisting(const std::string& path, FileCreateError& error) {
+  errno = 0;
+  std::ofstream probe(std::filesystem::u8path(path), std::ios::in | std::ios::out | std::ios::binary);
+  if (probe.is_open()) return true;
+  error.systemError = errno;
+  error.problem = ClassifyFileCreateError(path, errno);
+  return false;
+}
+
 }  // namespace
 
 CComPortDlg::CComPortDlg(wxWindow* pParent, const PortTable& ports, const PortLister& listPorts)
@@ -61,6 +74,8 @@ CComPortDlg::CComPortDlg(wxWindow* pParent, std::vector<PortChoice> choices) : m
   Bind(wxEVT_SHOW, [this](wxShowEvent& event) {
     event.Skip();
     if (event.IsShown()) FitToContents();
+    // After the platform has put the focus on the first control.
+    if (event.IsShown()) CallAfter(&CComPortDlg::FocusFieldAtFault);
   });
 }
 
@@ -184,6 +199,11 @@ bool CComPortDlg::TransferDataFromWindow() {
   }
   // Last, once the run would really start: a retyped name must not cost a run's data.
   const long long lines = ExistingLineCount(m_strOutputFile);
+  // A file that cannot be written gets its reason now, not after Replace.
+  FileCreateError cannotWrite;
+  if (lines > 0 && !CanWriteExisting(m_strOutputFile, cannotWrite)) {
+    return FailField(m_pOutputFile, FileCreateFailureMessage(m_strOutputFile, cannotWrite));
+  }
   if (lines > 0 &&
       !AskMessageBox(wxString::FromUTF8(ReplaceQuestion(m_strOutputFile, lines)), "Ivra", "Replace", this)) {
     m_pOutputFile->SetFocus();
@@ -203,8 +223,10 @@ std::string CComPortDlg::BrowseFolder() const {
 
 void CComPortDlg::OnBrowse(wxCommandEvent&) {
   const std::string name = std::filesystem::u8path(FieldText(m_pOutputFile)).filename().u8string();
-  const std::string chosen = AskSaveFilePath(this, BrowseFolder(), name);
+  std::string chosen = AskSaveFilePath(this, BrowseFolder(), name);
   if (chosen.empty()) return;
+  // So that File > Open's "*.dat" shows it later.
+  if (!std::filesystem::u8path(chosen).has_extension()) chosen += ".dat";
   m_pOutputFile->ChangeValue(wxString::FromUTF8(chosen));
   m_pOutputFile->SetFocus();
 }
@@ -214,6 +236,22 @@ bool CComPortDlg::FailField(wxTextCtrl* field, const std::string& message) {
   field->SetFocus();
   field->SelectAll();
   return false;
+}
+
+void CComPortDlg::FocusFieldAtFault() {
+  switch (m_focusField) {
+    case SetupField::None: return;
+    case SetupField::Port: m_pPort->SetFocus(); return;
+    case SetupField::Instrument: m_pInstrument->SetFocus(); return;
+    case SetupField::OutputFile:
+      m_pOutputFile->SetFocus();
+      m_pOutputFile->SelectAll();
+      return;
+    case SetupField::SampleInterval:
+      m_pSampleInterval->SetFocus();
+      m_pSampleInterval->SelectAll();
+      return;
+  }
 }
 
 void CComPortDlg::OnInstrument(wxCommandEvent&) {

@@ -32,6 +32,9 @@ class wxCommandEvent;
 class wxStaticText;
 class wxTextCtrl;
 
+// The field a failed Start blames, focused when Setup opens again.
+enum class SetupField { None, Port, OutputFile, SampleInterval, Instrument };
+
 class CComPortDlg : public wxDialog {
  public:
   // The port list holds COM1..COM4 as `ports` maps them, then the other ports
@@ -56,6 +59,8 @@ class CComPortDlg : public wxDialog {
   double m_dOutputVoltage = 0.5;
   // Shown and changed by the Instrument dialog; taken with the rest on OK.
   InstrumentSettings m_instrument;
+  // Focused, its text selected, once the dialog is on screen.
+  SetupField m_focusField = SetupField::None;
 
   // The chosen entry of the port list (valid after OK).
   const PortChoice& ChosenPort() const { return m_choices[static_cast<std::size_t>(m_nPortIndex)]; }
@@ -73,6 +78,7 @@ class CComPortDlg : public wxDialog {
   // The folder the save-file dialog starts in: the shown file's, else the current one.
   std::string BrowseFolder() const;
   void OnInstrument(wxCommandEvent& event);
+  void FocusFieldAtFault();
 
   wxChoice* m_pPort = nullptr;
   wxTextCtrl* m_pSampleInterval = nullptr;

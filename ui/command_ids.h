@@ -28,6 +28,8 @@ constexpr int ID_MEASUREMENT_STOP = WxCommandId(32778);
 constexpr int ID_VIEW_WHOLE_RUN = WxCommandId(32779);
 // File > Export Plot...: saves what the view shows as PNG or SVG.
 constexpr int ID_FILE_EXPORT_PLOT = WxCommandId(32780);
+// View > Run Details...: the whole state, summary and counters in a window of their own.
+constexpr int ID_VIEW_RUN_DETAILS = WxCommandId(32781);
 
 // Framework commands routed by wx (document manager, application).
 constexpr int ID_FILE_NEW = wxID_NEW;

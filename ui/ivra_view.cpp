@@ -3,7 +3,9 @@
 #include <wx/app.h>
 #include <wx/frame.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "plot/wx_drawing_surface.h"
 #include "text/run_state_text.h"
@@ -31,7 +33,22 @@ wxBEGIN_EVENT_TABLE(CIvraView, wxView)
   EVT_UPDATE_UI(ID_MEASUREMENT_STOP, CIvraView::OnUpdateMeasurementStop)
   EVT_MENU(ID_MEASUREMENT_START, CIvraView::OnMeasurementStart)
   EVT_MENU(ID_MEASUREMENT_STOP, CIvraView::OnMeasurementStop)
+  EVT_MENU(ID_VIEW_RUN_DETAILS, CIvraView::OnRunDetails)
 wxEND_EVENT_TABLE()
+
+namespace {
+
+// The Setup field a failed Start blames.
+SetupField FieldAtFault(const StartFailure& failure) {
+  switch (failure.kind) {
+    case StartFailure::Kind::FileNotCreated: return SetupField::OutputFile;
+    case StartFailure::Kind::PortNotOpened: return SetupField::Port;
+    case StartFailure::Kind::SettingsNotTaken: return SetupField::Instrument;
+    default: return SetupField::None;
+  }
+}
+
+}  // namespace
 
 CIvraView::CIvraView(const ViewContext& context)
     : m_run(context.run),
@@ -54,6 +71,7 @@ bool CIvraView::OnCreate(wxDocument*, long) {
   m_canvas = new CLiveViewCanvas(frame, [this](wxDC& dc) { OnDraw(&dc); });
   m_canvas->Bind(wxEVT_LEFT_DOWN, &CIvraView::OnCanvasLeftDown, this);
   m_canvas->Bind(wxEVT_LEFT_UP, &CIvraView::OnCanvasLeftUp, this);
+  m_canvas->Bind(wxEVT_MOTION, &CIvraView::OnCanvasMotion, this);
   m_canvas->Bind(wxEVT_KEY_DOWN, &CIvraView::OnCanvasKey, this);
   SetFrame(frame);
   frame->SendSizeEvent();
@@ -65,6 +83,18 @@ void CIvraView::OnDraw(wxDC* dc) {
   const wxSize size = m_canvas ? m_canvas->GetClientSize() : dc->GetSize();
   WxDrawingSurface surface(*dc);
   PaintPicture(surface, SurfaceRect{0, 0, size.x, size.y});
+  PaintDragBand(*dc, size);
+}
+
+void CIvraView::PaintDragBand(wxDC& dc, const wxSize& size) const {
+  if (!m_bWholeRun || m_nDragStartX < 0 || m_nDragNowX < 0 || m_nDragNowX == m_nDragStartX) return;
+  const int left = std::min(m_nDragStartX, m_nDragNowX);
+  const int width = std::abs(m_nDragNowX - m_nDragStartX);
+  dc.SetPen(wxPen(wxColour(0, 90, 200), 1, wxPENSTYLE_SHORT_DASH));
+  dc.SetBrush(wxBrush(wxColour(0, 90, 200), wxBRUSHSTYLE_BDIAGONAL_HATCH));
+  dc.DrawRectangle(left, 0, width + 1, size.y);
+  dc.SetBrush(wxNullBrush);
+  dc.SetPen(wxNullPen);
 }
 
 void CIvraView::PaintPicture(DrawingSurface& surface, const SurfaceRect& client) {
@@ -123,16 +153,46 @@ void CIvraView::OnChangeFilename() {
 
 int CIvraView::StartMeasurement() {
   // The values of the last Start, which the run keeps also when it failed.
-  const std::optional<MeasurementSettings> accepted = m_setup.Ask(m_run.Snapshot()->settings);
-  if (!accepted) return -1;
-  const int result = m_driver.Begin(*accepted);
-  if (result == 0) {
-    m_panes.ShowStarted();
-    m_strCaptionFile = OutputFileName(accepted->outputPath);
-    OnChangeFilename();
+  MeasurementSettings last = m_run.Snapshot()->settings;
+  SetupField focus = SetupField::None;
+  bool failed = false;
+  for (;;) {
+    const std::optional<MeasurementSettings> accepted = m_setup.Ask(last, focus);
+    if (!accepted) return failed ? 1 : -1;
+    StartFailure failure;
+    if (m_driver.Begin(*accepted, &failure) == 0) {
+      m_panes.ShowStarted(*m_run.Snapshot());
+      m_strCaptionFile = OutputFileName(accepted->outputPath);
+      OnChangeFilename();
+      ShowRunState();
+      return 0;
+    }
+    // Its message has been shown; nothing typed is lost, the field at fault is ready.
+    m_panes.ShowStartFailed(failure);
+    ShowRunState();
+    failed = true;
+    last = *accepted;
+    focus = FieldAtFault(failure);
   }
-  ShowRunState();
-  return result;
+}
+
+bool CIvraView::AskToStopAndClose() {
+  if (!Measuring()) return true;
+  const wxString question = wxString::FromUTF8(CloseQuestionText(*m_run.Snapshot()));
+  const bool stop = AskMessageBox(question, wxTheApp->GetAppDisplayName(), "Stop and Close", GetFrame());
+  // The run may have ended while the question was open: then nothing is at stake.
+  return stop || !Measuring();
+}
+
+void CIvraView::OnRunDetails(wxCommandEvent&) {
+  wxString state;
+  wxString message;
+  if (auto* frame = wxDynamicCast(GetFrame(), wxFrame); frame != nullptr && frame->GetStatusBar() != nullptr) {
+    message = frame->GetStatusBar()->GetStatusText(kMessagePane);
+    state = frame->GetStatusBar()->GetStatusText(kRunStatePane);
+  }
+  CRunDetailsDlg dialog(GetFrame(), RunDetailsText(*m_run.Snapshot(), state.utf8_string(), message.utf8_string()));
+  dialog.ShowModal();
 }
 
 void CIvraView::StopMeasurement(RunEndReason reason) { m_driver.Stop(reason); }
@@ -181,7 +241,10 @@ void CIvraView::Redraw() {
 void CIvraView::OnWholeRun(wxCommandEvent&) {
   m_bWholeRun = !m_bWholeRun;
   m_wholeRun.CancelDrag();
+  m_nDragStartX = -1;
+  m_nDragNowX = -1;
   Redraw();
+  if (m_wholeRun.Zoomed()) ShowZoomState();
 }
 
 void CIvraView::OnUpdateWholeRun(wxUpdateUIEvent& event) { event.Check(m_bWholeRun); }
@@ -191,20 +254,48 @@ void CIvraView::OnCanvasLeftDown(wxMouseEvent& event) {
   if (!m_bWholeRun || !m_canvas) return;
   m_canvas->SetFocus();  // for Home and Escape
   m_wholeRun.BeginDrag(event.GetX());
+  m_nDragStartX = event.GetX();
+  m_nDragNowX = -1;
+}
+
+void CIvraView::OnCanvasMotion(wxMouseEvent& event) {
+  event.Skip();
+  if (!m_bWholeRun || m_nDragStartX < 0 || !event.LeftIsDown() || !m_canvas) return;
+  m_nDragNowX = event.GetX();
+  m_canvas->Refresh(false);
 }
 
 void CIvraView::OnCanvasLeftUp(wxMouseEvent& event) {
   event.Skip();
-  if (m_bWholeRun && m_wholeRun.EndDrag(event.GetX())) Redraw();
+  const bool banded = m_nDragNowX >= 0;
+  m_nDragStartX = -1;
+  m_nDragNowX = -1;
+  if (m_bWholeRun && m_wholeRun.EndDrag(event.GetX())) {
+    Redraw();
+    ShowZoomState();
+  } else if (banded && m_canvas) {
+    m_canvas->Refresh(false);
+  }
 }
 
 void CIvraView::OnCanvasKey(wxKeyEvent& event) {
   const int key = event.GetKeyCode();
   if (m_bWholeRun && (key == WXK_HOME || key == WXK_ESCAPE)) {
-    if (m_wholeRun.ShowWholeRun()) Redraw();
+    m_nDragStartX = -1;
+    m_nDragNowX = -1;
+    if (m_wholeRun.ShowWholeRun()) {
+      Redraw();
+      ShowZoomState();
+    }
     return;
   }
   event.Skip();
+}
+
+const char* CIvraView::ZoomedText() { return "Zoomed in on part of the run. Home or Escape: whole run"; }
+
+void CIvraView::ShowZoomState() {
+  m_panes.ShowMessage(m_bWholeRun && m_wholeRun.Zoomed() ? ZoomedText() : "Whole run shown");
 }
 
 void CIvraView::ReportTrouble(SampleTrouble, const SnapshotPtr& snapshot) { m_panes.ShowTrouble(*snapshot); }

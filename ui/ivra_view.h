@@ -50,8 +50,15 @@ class CIvraView : public wxView, public RunFrontEnd {
   void OnChangeFilename() override;
 
   // 0 when the measurement runs, -1 when the Setup dialog was cancelled, 1 when
-  // a later step failed (its message has been shown).
+  // a later step failed (its message has been shown). After a failed Start
+  // Setup opens again with the values kept and the field at fault focused,
+  // until a Start succeeds or the user cancels.
   int StartMeasurement();
+  // Before the window closes: true when nothing is measured, or the user
+  // chose "Stop and Close" (Cancel, the default, keeps the run and the window).
+  bool AskToStopAndClose();
+  // The message of the zoomed whole-run view in the status bar, empty when not zoomed.
+  static const char* ZoomedText();
   void StopMeasurement(RunEndReason reason = RunEndReason::StoppedByUser);
 
   int Channel() const { return m_nChannel; }
@@ -97,6 +104,11 @@ class CIvraView : public wxView, public RunFrontEnd {
   // Home or Escape for the whole run again.
   void OnCanvasLeftDown(wxMouseEvent& event);
   void OnCanvasLeftUp(wxMouseEvent& event);
+  void OnCanvasMotion(wxMouseEvent& event);
+  void OnRunDetails(wxCommandEvent& event);
+  // The band of a zoom drag under way, over the picture.
+  void PaintDragBand(wxDC& dc, const wxSize& size) const;
+  void ShowZoomState();
   void OnCanvasKey(wxKeyEvent& event);
 
   void SelectChannel(int channel);
@@ -114,6 +126,9 @@ class CIvraView : public wxView, public RunFrontEnd {
   WholeRunView m_wholeRun;
   bool m_bExporting = false;
   bool m_bFirstPaintDone = false;
+  // A zoom drag: where it began and where the mouse is now; -1 when none.
+  int m_nDragStartX = -1;
+  int m_nDragNowX = -1;
   // The frame owns the canvas; it may be gone before the view.
   wxWeakRef<CLiveViewCanvas> m_canvas;
   // The caption names it once a measurement has started; "Untitled" before.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include "plot/wx_drawing_surface.h"
@@ -59,6 +60,21 @@ bool ReadProgress::operator()(std::uint64_t done, std::uint64_t total) {
 }
 
 OpenRunOutcome OpenRunWindow(wxWindow* parent, const std::string& path) {
+  // A file that is open already comes to the front; a second window would
+  // only repeat its reading and its messages.
+  if (parent != nullptr) {
+    for (wxWindow* child : parent->GetChildren()) {
+      auto* shown = dynamic_cast<COpenedRunFrame*>(child);
+      std::error_code ignored;
+      if (shown != nullptr && !shown->IsBeingDeleted() &&
+          std::filesystem::equivalent(std::filesystem::u8path(shown->Run().Path()), std::filesystem::u8path(path),
+                                      ignored)) {
+        shown->Iconize(false);
+        shown->Raise();
+        return OpenRunOutcome::Opened;
+      }
+    }
+  }
   auto run = std::make_unique<OpenedRun>(path);
   DataFileStatus status;
   {

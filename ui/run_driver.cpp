@@ -12,6 +12,25 @@ constexpr int kTickMs = 1000;
 // this (and a reply under way is read to its end anyway), so its sample is
 // taken and logged as before. A sample that has waited longer is cut at once.
 constexpr std::chrono::milliseconds kSampleGrace{700};
+
+// Hands everything on to the window's front end and keeps a copy of a Start failure.
+class FailureKeepingObserver final : public RunObserver {
+ public:
+  FailureKeepingObserver(RunObserver& target, StartFailure* kept) : m_target(target), m_kept(kept) {}
+  void ShowStartFailure(const StartFailure& failure) override {
+    if (m_kept != nullptr) *m_kept = failure;
+    m_target.ShowStartFailure(failure);
+  }
+  void Redraw() override { m_target.Redraw(); }
+  void ReportTrouble(SampleTrouble trouble, const SnapshotPtr& snapshot) override {
+    m_target.ReportTrouble(trouble, snapshot);
+  }
+  void ReportOutputMayBeOn(const std::string& portPath) override { m_target.ReportOutputMayBeOn(portPath); }
+
+ private:
+  RunObserver& m_target;
+  StartFailure* m_kept;
+};
 }  // namespace
 
 void RecordingFrontEnd::ShowMessage(const std::string& text) {
@@ -96,7 +115,10 @@ CRunDriver::~CRunDriver() { m_timer.Stop(); }
 
 bool CRunDriver::StartTicking() { return m_timer.Start(kTickMs); }
 
-int CRunDriver::Begin(const MeasurementSettings& accepted) { return m_run.Begin(accepted, m_frontEnd); }
+int CRunDriver::Begin(const MeasurementSettings& accepted, StartFailure* failure) {
+  FailureKeepingObserver observer(m_frontEnd, failure);
+  return m_run.Begin(accepted, observer);
+}
 
 void CRunDriver::Stop(RunEndReason reason) {
   // No new tick from here on, also not from a modal loop that a replayed

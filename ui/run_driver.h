@@ -104,8 +104,9 @@ class CRunDriver : public wxEvtHandler {
   bool TickInFlight() const { return m_worker.Busy(); }
 
   // The run's Begin with these settings: 0 when the measurement runs. Only
-  // while not Measuring.
-  int Begin(const MeasurementSettings& accepted);
+  // while not Measuring. A failed Start is shown as always and, when
+  // `failure` is given, also kept there, so the window can say what failed.
+  int Begin(const MeasurementSettings& accepted, StartFailure* failure = nullptr);
   // Lets a sample in flight finish within its grace, cuts it after that, and
   // stops the run (the output goes off).
   void Stop(RunEndReason reason);

@@ -5,7 +5,7 @@
 #include <wx/config.h>
 
 #include "decimal/decimal_text.h"
-#include "ui/com_port_dlg.h"
+#include "text/setting_checks.h"
 #include "ui/instrument_dlg.h"
 
 namespace {
@@ -13,6 +13,11 @@ namespace {
 // The port and the output file of the last accepted Setup, preset by the next one.
 constexpr const char* kRememberedPortKey = "/Setup/PortPath";
 constexpr const char* kRememberedOutputKey = "/Setup/OutputFile";
+// The numbers of the last accepted Setup, as text, so that a time between
+// samples with decimals reads back as it was typed.
+constexpr const char* kSampleIntervalKey = "/Setup/SampleInterval";
+constexpr const char* kMeasurementTimeKey = "/Setup/MeasurementTime";
+constexpr const char* kOutputVoltageKey = "/Setup/OutputVoltage";
 
 // Numbers are kept as text with a "." and all the digits they need, so they
 // read back exactly whatever the locale.
@@ -60,6 +65,31 @@ std::string PresetOutputFile(const MeasurementSettings& last) {
   return {};
 }
 
+// The dialog's numbers from the profile; a value missing or one the dialog
+// would refuse (a hand-edited profile) keeps the dialog's own.
+void PresetNumbersFromProfile(CComPortDlg& dialog) {
+  const wxConfigBase* config = wxConfigBase::Get(false);
+  if (config == nullptr) return;
+  wxString text;
+  int whole = 0;
+  double number = 0.0;
+  if (config->Read(kSampleIntervalKey, &text) && !CheckIntSetting(text.utf8_string(), kSampleIntervalRange, whole)) {
+    dialog.m_nSampleInterval = whole;
+  }
+  if (config->Read(kMeasurementTimeKey, &text) && !CheckIntSetting(text.utf8_string(), kMeasurementTimeRange, whole)) {
+    dialog.m_nMeasurementTime = whole;
+  }
+  if (config->Read(kOutputVoltageKey, &text) && !CheckDoubleSetting(text.utf8_string(), kOutputVoltageRange, number)) {
+    dialog.m_dOutputVoltage = number;
+  }
+}
+
+void SaveNumbers(wxConfigBase& config, const MeasurementSettings& accepted) {
+  config.Write(kSampleIntervalKey, wxString::FromAscii(ExactNumberText(accepted.sampleInterval).c_str()));
+  config.Write(kMeasurementTimeKey, wxString::FromAscii(ExactNumberText(accepted.measurementTime).c_str()));
+  config.Write(kOutputVoltageKey, wxString::FromAscii(ExactNumberText(accepted.outputVoltage).c_str()));
+}
+
 }  // namespace
 
 SetupSettings::SetupSettings(const PortTable& ports, const PortLister& listPorts, std::string rememberedPortPath,
@@ -69,14 +99,16 @@ SetupSettings::SetupSettings(const PortTable& ports, const PortLister& listPorts
       m_rememberedPortPath(std::move(rememberedPortPath)),
       m_instrument(instrument) {}
 
-std::optional<MeasurementSettings> SetupSettings::Ask(const MeasurementSettings& last) {
+std::optional<MeasurementSettings> SetupSettings::Ask(const MeasurementSettings& last, SetupField focus) {
   CComPortDlg dialog(nullptr, m_ports, m_listPorts);
   Preset(dialog, last);
+  dialog.m_focusField = focus;
   if (dialog.ShowModal() != wxID_OK) return std::nullopt;
   MeasurementSettings accepted = Accepted(dialog, last);
   m_instrument = accepted.instrument;
   if (wxConfigBase* config = wxConfigBase::Get(false)) {
     config->Write(kRememberedOutputKey, wxString::FromUTF8(accepted.outputPath));
+    SaveNumbers(*config, accepted);
   }
   return accepted;
 }
@@ -87,6 +119,14 @@ void SetupSettings::Preset(CComPortDlg& dialog, const MeasurementSettings& last)
   dialog.m_strPortPath = last.portPath.empty() ? m_rememberedPortPath : last.portPath;
   dialog.m_strOutputFile = PresetOutputFile(last);
   dialog.m_instrument = m_instrument;
+  // Before the first Start of the session the settings hold no choice of the user's.
+  if (last.portPath.empty()) {
+    PresetNumbersFromProfile(dialog);
+  } else {
+    dialog.m_nSampleInterval = last.sampleInterval;
+    dialog.m_nMeasurementTime = last.measurementTime;
+    dialog.m_dOutputVoltage = last.outputVoltage;
+  }
 }
 
 MeasurementSettings SetupSettings::Accepted(const CComPortDlg& dialog, const MeasurementSettings& last) const {

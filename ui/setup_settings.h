@@ -2,10 +2,10 @@
 // entries that carry the Setup's choices from one session to the next.
 //
 // A Setup is preset from the settings of the last Start (which the run keeps
-// also when it failed): the port and the output file. Before the first Start
-// of a session, which has chosen neither, they come from the profile. The
-// times and the voltage start at the dialog's own values every time; the
-// instrument settings carry over from Start to Start.
+// also when it failed): every field. Before the first Start of a session they
+// come from the profile, which keeps every field of the last accepted Setup;
+// what the profile lacks starts at the dialog's own values. The instrument
+// settings carry over from Start to Start.
 #pragma once
 
 #include <optional>
@@ -15,8 +15,8 @@
 #include "run/run_snapshot.h"
 #include "serial/port_discovery.h"
 #include "serial/port_table.h"
+#include "ui/com_port_dlg.h"
 
-class CComPortDlg;
 class wxConfigBase;
 
 class SetupSettings {
@@ -28,10 +28,10 @@ class SetupSettings {
   SetupSettings(const PortTable& ports, const PortLister& listPorts, std::string rememberedPortPath,
                 InstrumentSettings& instrument);
 
-  // Shows the Setup dialog preset from `last`. The accepted settings, or none
-  // when the user cancelled. An accepted Setup also takes the instrument
-  // settings and remembers its output file in the profile.
-  std::optional<MeasurementSettings> Ask(const MeasurementSettings& last);
+  // Shows the Setup dialog preset from `last`, with `focus` focused. The
+  // accepted settings, or none when the user cancelled. An accepted Setup
+  // also takes the instrument settings and remembers its fields in the profile.
+  std::optional<MeasurementSettings> Ask(const MeasurementSettings& last, SetupField focus = SetupField::None);
 
   // The two ends of Ask, around the dialog's modal loop.
   void Preset(CComPortDlg& dialog, const MeasurementSettings& last) const;

@@ -1,35 +1,87 @@
 #include "ui/status_panes.h"
 
 #include <utility>
+#include <vector>
 
+#include <wx/button.h>
+#include <wx/clipbrd.h>
 #include <wx/frame.h>
+#include <wx/sizer.h>
 #include <wx/statusbr.h>
+#include <wx/textctrl.h>
 
-#include "text/run_state_text.h"
+#include "text/printable_text.h"
 #include "text/run_text.h"
 #include "ui/command_ids.h"
+
+namespace {
+
+// Room beside a pane's text: the margins the bar keeps on either side of it.
+constexpr int kTextMargin = 14;
+// The bar while the latest reading is held at the current limit: amber that
+// catches the eye without reading as an error.
+const wxColour kComplianceColour(255, 204, 102);
+
+int TextNeed(const wxStatusBar& bar, const wxString& text) {
+  return text.empty() ? 0 : bar.GetTextExtent(text).x + kTextMargin;
+}
+
+std::string DetailLine(const std::string& label, long long value) {
+  return label + ": " + std::to_string(value) + "\n";
+}
+
+}  // namespace
 
 RunStatusPanes::RunStatusPanes(std::function<wxWindow*()> frame, std::string simulatedPortPath)
     : m_frame(std::move(frame)), m_simulatedPortPath(std::move(simulatedPortPath)) {}
 
 wxFrame* RunStatusPanes::Frame() const { return wxDynamicCast(m_frame(), wxFrame); }
 
-void RunStatusPanes::ShowMessage(const wxString& text) {
-  wxFrame* frame = Frame();
-  if (frame != nullptr && frame->GetStatusBar() != nullptr &&
-      frame->GetStatusBar()->GetStatusText(kMessagePane) != text) {
-    frame->SetStatusText(text, kMessagePane);
-  }
+void RunStatusPanes::SetPaneText(wxStatusBar& bar, int pane, const wxString& text) {
+  if (bar.GetFieldsCount() <= pane || bar.GetStatusText(pane) == text) return;
+  bar.SetStatusText(text, pane);
+  LayOutStatusPanes(bar);
 }
 
-void RunStatusPanes::ShowStarted() {
+void RunStatusPanes::ShowMessage(const wxString& text) {
+  wxFrame* frame = Frame();
+  if (frame != nullptr && frame->GetStatusBar() != nullptr) SetPaneText(*frame->GetStatusBar(), kMessagePane, text);
+}
+
+void RunStatusPanes::ShowStarted(const RunSnapshot& run) {
   m_bCountsShown = false;
-  ShowMessage("Ready");
+  m_strStartFailed.clear();
+  m_compliance = ComplianceLead{};
+  m_nComplianceBefore = 0;
+  ShowMessage(wxString::FromUTF8(RunActivityText(run)));
+}
+
+void RunStatusPanes::ShowStartFailed(const StartFailure& failure) {
+  m_strStartFailed = wxString::FromUTF8(StartFailedStateText(failure));
+  wxFrame* frame = Frame();
+  if (frame != nullptr && frame->GetStatusBar() != nullptr) {
+    SetPaneText(*frame->GetStatusBar(), kRunStatePane, m_strStartFailed);
+  }
 }
 
 void RunStatusPanes::ShowTrouble(const RunSnapshot& run) {
   m_bCountsShown = true;
+  FollowCompliance(run);
   ShowMessage(wxString::FromUTF8(StatusPaneText(run)));
+}
+
+void RunStatusPanes::FollowCompliance(const RunSnapshot& run) {
+  const int held = run.counters.samplesInCompliance;
+  // A reading of the run before this one may still be the latest: no streak without a count.
+  if (!run.Measuring() || !run.latest.inCompliance || held == 0) {
+    if (run.Measuring()) m_compliance = ComplianceLead{};
+    return;
+  }
+  if (m_compliance.samples == 0) {
+    m_compliance.sinceSeconds = run.latest.time;
+    m_nComplianceBefore = held - 1;
+  }
+  m_compliance.samples = held - m_nComplianceBefore;
 }
 
 void RunStatusPanes::ShowRunState(const RunSnapshot& run) {
@@ -38,9 +90,22 @@ void RunStatusPanes::ShowRunState(const RunSnapshot& run) {
       frame->GetStatusBar()->GetFieldsCount() <= kRunStatePane) {
     return;
   }
+  wxStatusBar& bar = *frame->GetStatusBar();
+  FollowCompliance(run);
   const bool simulated = !m_simulatedPortPath.empty() && run.settings.portPath == m_simulatedPortPath;
-  const wxString text = wxString::FromUTF8(RunStateText(run, simulated));
-  if (frame->GetStatusBar()->GetStatusText(kRunStatePane) != text) frame->SetStatusText(text, kRunStatePane);
+  // After a failed Start the run still holds the counts of the run before,
+  // under the settings that failed: they must not be shown together.
+  const wxString text = !run.Measuring() && !m_strStartFailed.empty()
+                            ? m_strStartFailed
+                            : wxString::FromUTF8(RunStateText(run, simulated, m_compliance));
+  SetPaneText(bar, kRunStatePane, text);
+  const bool held = run.Measuring() && m_compliance.samples > 0;
+  if (held != m_bColoured) {
+    m_bColoured = held;
+    // wxNullColour gives the bar its own colour back.
+    bar.SetBackgroundColour(held ? kComplianceColour : wxNullColour);
+    bar.Refresh();
+  }
   if (run.Measuring()) {
     m_bRunShown = true;
     if (m_bCountsShown) ShowMessage(wxString::FromUTF8(StatusPaneText(run)));
@@ -48,5 +113,119 @@ void RunStatusPanes::ShowRunState(const RunSnapshot& run) {
     m_bRunShown = false;
     m_bCountsShown = false;
     ShowMessage(wxString::FromUTF8(RunEndText(run)));
+  }
+}
+
+void LayOutStatusPanes(wxStatusBar& bar) {
+  const int count = bar.GetFieldsCount();
+  if (count <= kRunStatePane) return;
+  std::vector<int> widths(static_cast<std::size_t>(count), 0);
+  int available = bar.GetClientSize().x;
+  // The lock keys show a word or nothing: an empty one costs no width.
+  for (int pane = kRunStatePane + 1; pane < count; ++pane) {
+    widths[pane] = TextNeed(bar, bar.GetStatusText(pane));
+    available -= widths[pane];
+  }
+  // The size grip's corner.
+  available -= bar.GetClientSize().y;
+  const int messageNeed = TextNeed(bar, bar.GetStatusText(kMessagePane));
+  const int stateNeed = TextNeed(bar, bar.GetStatusText(kRunStatePane));
+  int state = stateNeed;
+  if (messageNeed + stateNeed > available) {
+    // A short text stays whole; two long ones share by need.
+    if (messageNeed <= available / 3) {
+      state = available - messageNeed;
+    } else if (stateNeed > available / 3) {
+      state = static_cast<int>(static_cast<long long>(available) * stateNeed / (messageNeed + stateNeed));
+    }
+  }
+  widths[kRunStatePane] = state > 0 ? state : 1;
+  widths[kMessagePane] = -1;  // the rest
+  bar.SetStatusWidths(count, widths.data());
+}
+
+void FollowStatusBar(wxStatusBar& bar) {
+  bar.Bind(wxEVT_SIZE, [&bar](wxSizeEvent& event) {
+    event.Skip();
+    LayOutStatusPanes(bar);
+  });
+  bar.Bind(wxEVT_MOTION, [&bar](wxMouseEvent& event) {
+    event.Skip();
+    wxString tip;
+    for (int pane = 0; pane < bar.GetFieldsCount(); ++pane) {
+      wxRect rect;
+      if (!bar.GetFieldRect(pane, rect) || !rect.Contains(event.GetPosition())) continue;
+      const wxString text = bar.GetStatusText(pane);
+      if (TextNeed(bar, text) > rect.width) tip = text;
+    }
+    if (bar.GetToolTipText() != tip) {
+      if (tip.empty()) {
+        bar.UnsetToolTip();
+      } else {
+        bar.SetToolTip(tip);
+      }
+    }
+  });
+}
+
+std::string RunDetailsText(const RunSnapshot& run, const std::string& stateText, const std::string& messageText) {
+  std::string text = "State: " + (stateText.empty() ? std::string("no measurement yet") : stateText) + "\n";
+  if (!messageText.empty()) text += "Message: " + messageText + "\n";
+  if (run.state == RunState::Idle) return text;
+  text += "Summary: " + RunSummaryLine(run) + "\n\n";
+  const RunCounters& c = run.counters;
+  text += DetailLine("Samples taken", c.samplesTaken);
+  text += DetailLine("Samples written", c.samplesTaken - c.lostLines);
+  text += DetailLine("Missed samples", c.missedSamples);
+  for (int i = 0; i < kMissReasonCount; ++i) {
+    if (c.missedByReason[i] > 0) {
+      text += DetailLine(std::string("  ") + MissReasonText(static_cast<MissReason>(i)), c.missedByReason[i]);
+    }
+  }
+  text += DetailLine("Lost lines", c.lostLines);
+  text += DetailLine("Stale replies", c.staleReplies);
+  text += DetailLine("Stale bytes discarded", c.staleBytes);
+  text += DetailLine("Port losses", c.portLosses);
+  text += DetailLine("Samples in compliance", c.samplesInCompliance);
+  text += DetailLine("Compliance streaks", c.complianceStreaks);
+  text += "\nRun time: " + FormatClock(run.elapsedSeconds) + "\n";
+  const MeasurementSettings& s = run.settings;
+  text += "Serial port: " + PrintableText(s.portPath) + "\n";
+  text += DetailLine("Time between samples (s)", s.sampleInterval);
+  text += DetailLine("Measurement time (s)", s.measurementTime);
+  text += "Output voltage: " + std::to_string(s.outputVoltage) + " V\n";
+  text += "Output file: " + PrintableText(s.outputPath) + "\n";
+  if (!run.recordPath.empty()) text += "Run record: " + PrintableText(run.recordPath) + "\n";
+  if (!run.recordWriteError.empty()) text += "Run record not written: " + run.recordWriteError + "\n";
+  return text;
+}
+
+CRunDetailsDlg::CRunDetailsDlg(wxWindow* pParent, const std::string& text)
+    : wxDialog(pParent, wxID_ANY, "Run Details", wxDefaultPosition, wxDefaultSize,
+               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER) {
+  m_pText = new wxTextCtrl(this, wxID_ANY, wxString::FromUTF8(text), wxDefaultPosition, wxDefaultSize,
+                           wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
+  m_pText->SetMinSize(FromDIP(wxSize(560, 360)));
+  auto* copy = new wxButton(this, wxID_COPY, "Copy");
+  auto* close = new wxButton(this, wxID_OK, "Close");
+  close->SetDefault();
+  auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+  buttons->Add(copy, 0, wxRIGHT, FromDIP(8));
+  buttons->Add(close);
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  sizer->Add(m_pText, 1, wxEXPAND | wxALL, FromDIP(8));
+  sizer->Add(buttons, 0, wxALIGN_RIGHT | wxLEFT | wxRIGHT | wxBOTTOM, FromDIP(8));
+  SetSizerAndFit(sizer);
+  SetEscapeId(wxID_OK);
+  Bind(wxEVT_BUTTON, &CRunDetailsDlg::OnCopy, this, wxID_COPY);
+  Centre();
+}
+
+wxString CRunDetailsDlg::Text() const { return m_pText->GetValue(); }
+
+void CRunDetailsDlg::OnCopy(wxCommandEvent&) {
+  if (wxTheClipboard->Open()) {
+    wxTheClipboard->SetData(new wxTextDataObject(m_pText->GetValue()));
+    wxTheClipboard->Close();
   }
 }

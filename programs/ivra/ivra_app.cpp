@@ -44,6 +44,8 @@ void OnCloseSignal(int) { TheIvraApp().RequestOrderlyClose(); }
 wxBEGIN_EVENT_TABLE(CIvraApp, wxApp)
   EVT_MENU(ID_APP_ABOUT, CIvraApp::OnAppAbout)
   EVT_TIMER(kCloseTimerId, CIvraApp::OnCloseRetry)
+  EVT_QUERY_END_SESSION(CIvraApp::OnEndSession)
+  EVT_END_SESSION(CIvraApp::OnEndSession)
 wxEND_EVENT_TABLE()
 
 CIvraApp& TheIvraApp() { return *static_cast<CIvraApp*>(wxTheApp); }
@@ -185,6 +187,16 @@ CMainFrame* CIvraApp::MainFrame() const { return wxDynamicCast(GetTopWindow(), C
 void CIvraApp::OnAppAbout(wxCommandEvent&) {
   CAboutDlg dialog(nullptr);
   dialog.ShowModal();
+}
+
+void CIvraApp::OnEndSession(wxCloseEvent&) {
+  // Never refused: the session ends whatever the program says. From inside
+  // a modal loop the close waits until it has ended, as on a signal.
+  if (m_modalDialogs.OpenCount() > 0) {
+    RequestOrderlyClose();
+  } else if (wxWindow* frame = GetTopWindow()) {
+    frame->Close(true);
+  }
 }
 
 void CIvraApp::RequestOrderlyClose() {

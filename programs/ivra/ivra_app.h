@@ -47,6 +47,8 @@ class CIvraApp : public wxApp {
  private:
   void OnAppAbout(wxCommandEvent& event);
   void OnCloseRetry(wxTimerEvent& event);
+  // Logging out of the desktop: the run stops as on a stop signal, unasked.
+  void OnEndSession(wxCloseEvent& event);
   bool ApplyCommandLine();
   // The port of the last accepted Setup is kept in the profile (by device
   // path) and preselected in the next run's dialog when it is present.

@@ -11,6 +11,8 @@
 #include <wx/utils.h>
 
 #include "ui/command_ids.h"
+#include "ui/ivra_view.h"
+#include "ui/status_panes.h"
 
 namespace {
 
@@ -78,7 +80,11 @@ class KeyboardWatch : public wxEventFilter {
 
 CMainFrame::CMainFrame(wxDocManager* manager, const wxString& title)
     : wxDocParentFrame(manager, nullptr, wxID_ANY, title, wxDefaultPosition, DefaultFrameSize()),
-      m_keyboardWatch(std::make_unique<KeyboardWatch>()) {}
+      m_keyboardWatch(std::make_unique<KeyboardWatch>()) {
+  // Bound after the document frame's own close handler, so it runs first and
+  // may refuse the close before the view goes.
+  Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnCloseWindow, this);
+}
 
 CMainFrame::~CMainFrame() = default;
 
@@ -116,6 +122,8 @@ void CMainFrame::CreateMenuBar() {
   view->AppendSeparator();
   view->AppendCheckItem(ID_VIEW_WHOLE_RUN, "Whole Run",
                         "Show every sample of the run; drag to zoom, Home or Escape for the whole run again");
+  view->Append(ID_VIEW_RUN_DETAILS, "Run &Details...",
+               "Show the whole state, summary and counters of the run, to read or copy");
 
   auto* help = new wxMenu;
   help->Append(ID_APP_ABOUT, "&About Ivra...", "Display program information, version number and copyright");
@@ -146,18 +154,15 @@ void CMainFrame::CreateAccelerators() {
 bool CMainFrame::CreateStatusBarPanes() {
   wxStatusBar* bar = CreateStatusBar(kPanes);
   if (bar == nullptr) return false;
-  // The message and the run's state share what the indicators leave; the
-  // state, which holds the clock, the count and the file, gets the larger part.
-  int widths[kPanes] = {-2, -3, 0, 0, 0};
+  // The message and the run's state share what the indicators leave, by
+  // what their texts need; an indicator that shows nothing takes no room.
   int styles[kPanes] = {wxSB_FLAT, wxSB_SUNKEN, wxSB_SUNKEN, wxSB_SUNKEN, wxSB_SUNKEN};
-  for (const Indicator& indicator : kIndicators) {
-    widths[indicator.pane] = bar->GetTextExtent(indicator.text).x + 12;
-  }
-  bar->SetStatusWidths(kPanes, widths);
   bar->SetStatusStyles(kPanes, styles);
   SetStatusBarPane(kMessagePane);
   SetStatusText(kIdleMessage, kMessagePane);
+  FollowStatusBar(*bar);
   UpdateIndicators();
+  LayOutStatusPanes(*bar);
   return true;
 }
 
@@ -171,7 +176,10 @@ void CMainFrame::UpdateIndicators() {
   if (bar == nullptr) return;
   for (const Indicator& indicator : kIndicators) {
     const wxString text = wxGetKeyState(indicator.key) ? indicator.text : "";
-    if (bar->GetStatusText(indicator.pane) != text) bar->SetStatusText(text, indicator.pane);
+    if (bar->GetStatusText(indicator.pane) != text) {
+      bar->SetStatusText(text, indicator.pane);
+      LayOutStatusPanes(*bar);
+    }
   }
 }
 
@@ -180,8 +188,21 @@ void CMainFrame::OnIdle(wxIdleEvent& event) {
   event.Skip();
 }
 
-// As the close box: the view stops a running measurement as it goes.
+// As the close box: asks while a measurement runs; the view stops it as it goes.
 void CMainFrame::OnAppExit(wxCommandEvent&) { Close(); }
+
+void CMainFrame::OnCloseWindow(wxCloseEvent& event) {
+  // A close that cannot be refused (a stop signal, the session's end) stops
+  // the run without a question.
+  if (event.CanVeto()) {
+    auto* view = wxDynamicCast(GetDocumentManager()->GetCurrentView(), CIvraView);
+    if (view != nullptr && !view->AskToStopAndClose()) {
+      event.Veto();
+      return;
+    }
+  }
+  event.Skip();
+}
 
 void CMainFrame::OnViewStatusBar(wxCommandEvent&) {
   wxStatusBar* bar = GetStatusBar();

@@ -1,5 +1,7 @@
 // CMainFrame: the main window with its menu bar, accelerators and the status
 // bar of five panes (message, run state, CAP, NUM, SCRL). It has no toolbar.
+// Closing it while a measurement runs asks first, unless the close cannot be
+// refused (a stop signal, the end of the desktop session).
 #pragma once
 
 #include <memory>
@@ -22,6 +24,7 @@ class CMainFrame : public wxDocParentFrame {
 
  private:
   void OnAppExit(wxCommandEvent& event);
+  void OnCloseWindow(wxCloseEvent& event);
   void OnViewStatusBar(wxCommandEvent& event);
   void OnUpdateViewStatusBar(wxUpdateUIEvent& event);
   void OnViewToolbar(wxCommandEvent& event);

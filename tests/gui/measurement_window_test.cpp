@@ -44,7 +44,8 @@ TEST(MeasurementWindow, RunsAgainstTheSimulatorPlotsAndStopsFromTheMenu) {
   std::printf("[ figures ] 4 samples after %.1f s\n", (wxGetLocalTimeMillis() - started).ToDouble() / 1000.0);
   Pump(300);  // let the last sample's repaint happen
   EXPECT_TRUE(SaveWindowScreenshot("ivra-gui-measuring.png"));
-  EXPECT_EQ(Frame()->PaneText(0), "Ready") << "no missed or lost samples against a healthy instrument";
+  EXPECT_EQ(Frame()->PaneText(0), "Sampling every 1 s at 1.5 V on " + wxString::FromUTF8(sim.DevicePath()))
+      << "what the run does: no missed or lost samples against a healthy instrument";
 
   // File New re-initialises the document only: the measurement goes on.
   CIvraView* view = View();

@@ -158,7 +158,7 @@ TEST(RunStateWindow, TheStatusBarFollowsAWholeRunAndTheCaptionNamesTheFile) {
   EXPECT_TRUE(measuring.EndsWith(" left, " + wxString::Format("%d", LatestSnapshot()->counters.samplesTaken) +
                                  " of 10 samples written, " + name))
       << measuring;
-  EXPECT_EQ(Frame()->PaneText(0), "Ready");
+  EXPECT_TRUE(Frame()->PaneText(0).StartsWith("Sampling every 1 s at 1.5 V on ")) << Frame()->PaneText(0);
   SaveScreen("ivra-gui-state-measuring.png");
 
   ASSERT_TRUE(PumpUntilCollected([] { return !LatestSnapshot()->Measuring(); }, 20000));

@@ -145,7 +145,7 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
   EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_START));
 }
 
-TEST(SetupDialog, NextDialogShowsLastPortAndDefaultsAndCancelChangesNothing) {
+TEST(SetupDialog, NextDialogShowsEveryFieldOfTheLastStartAndCancelChangesNothing) {
   ChoosePortThroughAFailedStart(2);
   const MeasurementSettings before = LatestSnapshot()->settings;
   DialogDriver driver;
@@ -164,8 +164,8 @@ TEST(SetupDialog, NextDialogShowsLastPortAndDefaultsAndCancelChangesNothing) {
              changeEverything(dialog);
              ClickButton(dialog, wxID_CANCEL);
            }});
-  // The numbers start from their defaults again; the output file is the last one accepted.
-  EXPECT_EQ(shown, (std::vector<wxString>{"2", "1", "1000", "0.5", "/no-such-ivra-folder/x.dat"}));
+  // Every field as the last Start (a failed one) left it.
+  EXPECT_EQ(shown, (std::vector<wxString>{"2", "1000", "10000000", "-10", "/no-such-ivra-folder/x.dat"}));
   EXPECT_TRUE(SameSettings(LatestSnapshot()->settings, before));
 
   // The close box reads nothing either.

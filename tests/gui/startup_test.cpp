@@ -71,7 +71,7 @@ TEST(StartUp, WindowMenusAndStatusBar) {
   EXPECT_EQ(ItemLabels(bar->GetMenu(1)), (std::vector<wxString>{"Start", "Stop"}));
   EXPECT_EQ(ItemLabels(bar->GetMenu(2)),
             (std::vector<wxString>{"&Toolbar", "&Status Bar", "-", "Channel 1", "Channel 2", "Channel 3", "Channel 4",
-                                   "-", "Whole Run"}));
+                                   "-", "Whole Run", "Run &Details..."}));
   EXPECT_EQ(ItemLabels(bar->GetMenu(3)), (std::vector<wxString>{"&About Ivra..."}));
   EXPECT_EQ(bar->FindItem(ID_MEASUREMENT_START)->GetMenu(), bar->GetMenu(1));
   EXPECT_EQ(bar->FindItem(ID_APP_EXIT)->GetItemLabel(), "E&xit") << "no stock accelerator added";
