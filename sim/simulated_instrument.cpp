@@ -206,7 +206,7 @@ struct SimulatedInstrument::Impl {
   int ClientBaud() const;
   bool HandleCommand(const std::string& bytes);
   bool WaitUntil(Clock::time_point when);
-  bool SendPaced(const std::string& text, ReplyNoise& noise);
+  bool SendPaced(const std::string& text, ReplyNoise& noise, Clock::time_point first);
   bool WriteChunk(const char* bytes, std::size_t count);
   bool WaitForReaderToCatchUp();
   void HangUp();
@@ -274,11 +274,16 @@ int SimulatedInstrument::Impl::ClientBaud() const {
 // by byte, without waking both sides once per byte. A client at another
 // speed gets what its UART makes of the bytes. The noisy line then takes each
 // chunk as it goes out, so a parity mark lengthens a chunk but not the time
-// its characters take on the line.
-bool SimulatedInstrument::Impl::SendPaced(const std::string& reply, ReplyNoise& noise) {
-  const std::string text = ReceivedAtWrongSpeed(reply, options.baud, ClientBaud());
-  const Clock::time_point first = Clock::now();
+// its characters take on the line. `first` is when the first byte goes out:
+// the wait for the reading and the one for the first chunk are one sleep.
+bool SimulatedInstrument::Impl::SendPaced(const std::string& reply, ReplyNoise& noise, Clock::time_point first) {
   const auto byteTime = std::chrono::duration<double, std::milli>(ByteTimeMs(options.baud));
+  // The client's speed is the one it has once the first chunk is in.
+  const std::size_t firstChunk = std::min(kFifoTriggerBytes, reply.size());
+  if (firstChunk > 0 &&
+      !WaitUntil(first + std::chrono::duration_cast<Clock::duration>(byteTime * static_cast<double>(firstChunk - 1))))
+    return false;
+  const std::string text = ReceivedAtWrongSpeed(reply, options.baud, ClientBaud());
   for (std::size_t start = 0; start < text.size(); start += kFifoTriggerBytes) {
     const std::size_t count = std::min(kFifoTriggerBytes, text.size() - start);
     const std::size_t last = start + count - 1;
@@ -354,17 +359,18 @@ bool SimulatedInstrument::Impl::HandleCommand(const std::string& bytes) {
   if (answer.text.empty() && !answer.hangUp) return true;
   // The reading starts once the command's last character is in: its characters take their time on the line.
   const auto commandTime = std::chrono::duration<double, std::milli>(ByteTimeMs(options.baud) * bytes.size());
-  if (!WaitUntil(Clock::now() + std::chrono::milliseconds(answer.delayMs) +
-                 std::chrono::duration_cast<Clock::duration>(commandTime)))
-    return false;
+  const Clock::time_point replyStarts = Clock::now() + std::chrono::milliseconds(answer.delayMs) +
+                                        std::chrono::duration_cast<Clock::duration>(commandTime);
   ReplyNoise noise;
   bool sent = true;
-  if (answer.pauseAfter < answer.text.size()) {
-    sent = SendPaced(answer.text.substr(0, answer.pauseAfter), noise) &&
-           WaitUntil(Clock::now() + std::chrono::milliseconds(SimulatedInstrument::kSplitPauseMs)) &&
-           SendPaced(answer.text.substr(answer.pauseAfter), noise);
+  if (answer.text.empty()) {
+    sent = WaitUntil(replyStarts);
+  } else if (answer.pauseAfter < answer.text.size()) {
+    sent = SendPaced(answer.text.substr(0, answer.pauseAfter), noise, replyStarts) &&
+           SendPaced(answer.text.substr(answer.pauseAfter), noise,
+                     Clock::now() + std::chrono::milliseconds(SimulatedInstrument::kSplitPauseMs));
   } else {
-    sent = SendPaced(answer.text, noise);
+    sent = SendPaced(answer.text, noise, replyStarts);
   }
   if (!answer.text.empty()) {
     std::lock_guard<std::mutex> lock(mutex);

@@ -49,7 +49,8 @@ TEST(InstrumentModelTest, ReadingHasFiveFieldsInTheInstrumentFormat) {
   InstrumentModel model = Sourcing(SimOptions{}, "0.50000");
   const ModelAnswer answer = model.Execute(":READ?", 12.345678);
   EXPECT_EQ(answer.text, "+5.000000E-01,+5.000000E-07,+9.910000E+37,+1.234568E+01,+2.150800E+04\r");
-  EXPECT_EQ(answer.delayMs, 50);
+  // At the reset settings on 50 Hz: three conversions of 20 + 0.185 ms, 1.5 ms firmware, rounded up.
+  EXPECT_EQ(answer.delayMs, 63);
   EXPECT_FALSE(answer.hangUp);
   EXPECT_EQ(model.ReadRequests(), 1);
 
@@ -282,7 +283,7 @@ TEST(InstrumentModelTest, FaultModesShapeTheReadingReply) {
 
   SimOptions slow;
   slow.slowReplyMs = 700;
-  EXPECT_EQ(Sourcing(slow, "1").Execute(":READ?", 0).delayMs, 750);
+  EXPECT_EQ(Sourcing(slow, "1").Execute(":READ?", 0).delayMs, 763);
 
   SimOptions drop;
   drop.hangUpAfterReads = 1;
@@ -416,13 +417,13 @@ TEST(InstrumentModelTest, ReadingsCarryTheChosenElementsAndCounts) {
   model.Execute(":FORM:ELEM CURR;:TRIG:COUN 3", 0);
   const ModelAnswer three = model.Execute(":READ?", 0);
   EXPECT_EQ(three.text, "+2.000000E-06,+2.000000E-06,+2.000000E-06\r");
-  EXPECT_EQ(three.delayMs, 3 * 50);
+  EXPECT_EQ(three.delayMs, 3 * 63);
 
   // :INIT takes the readings, :FETC? returns them once they are done.
   model.Execute(":TRIG:COUN 2;:INIT", 10.0);
   const ModelAnswer fetched = model.Execute(":FETC?", 10.04);
   EXPECT_EQ(fetched.text, "+2.000000E-06,+2.000000E-06\r");
-  EXPECT_NEAR(fetched.delayMs, 60, 1);
+  EXPECT_NEAR(fetched.delayMs, 2 * 63 - 40, 1);
   model.Execute("*RST", 0);
   EXPECT_TRUE(model.Execute(":FETC?", 0).text.empty());
   EXPECT_EQ(PopError(model), "-230,\"Data corrupt or stale\"\r");
@@ -524,9 +525,9 @@ TEST(InstrumentModelTest, TriggerAndArmLayersSetHowManyReadingsAndWhen) {
       0);
   EXPECT_EQ(model.Execute(":ARM:SOUR?;TIM?;COUN?;:TRIG:COUN?;SOUR?;OUTP?;OLIN?;ILIN?;:ARM:ILIN?;OUTP?", 0).text,
             "TIM;+5.000000E-01;3;2;IMM;SOUR,SENS;3;1;4;TEX\r");
-  // Three timed arm passes of two 50 ms readings each.
+  // Three timed arm passes of two 63 ms readings each.
   const ModelAnswer six = model.Execute(":READ?", 10.0);
-  EXPECT_EQ(six.delayMs, 1100);
+  EXPECT_EQ(six.delayMs, 1126);
   double seconds[6] = {};
   double amps = 0;
   const char* text = six.text.c_str();
@@ -536,7 +537,7 @@ TEST(InstrumentModelTest, TriggerAndArmLayersSetHowManyReadingsAndWhen) {
     EXPECT_DOUBLE_EQ(amps, 1e-6);
     text += used + 1;
   }
-  const double expected[] = {10.0, 10.05, 10.5, 10.55, 11.0, 11.05};
+  const double expected[] = {10.0, 10.063, 10.5, 10.563, 11.0, 11.063};
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(seconds[i], expected[i], 1e-9) << i;
 
   // A Trigger Link event never comes: no reply, and *OPC? waits, until :ABOR.
