@@ -45,7 +45,7 @@ constexpr int kShortRequestChars = 7;         // ":READ?\r"
 constexpr int kShortReplyChars = 42;          // three 13-character numbers, two commas, "\r"
 constexpr double kConversionExtraMs = 0.185;  // the A/D's own time beyond its NPLC
 constexpr double kFirmwareMs = 1.5;           // trigger, source and formatting per reading
-constexpr int kLeastIntervalStepMs = 10;      // the least interval, rounded up to this
+constexpr int kLeastIntervalStepMs = 1;       // the least interval, rounded up to this
 
 // Milliseconds one shortened sample takes: the request's and the reply's
 // characters at the line's baud rate and character form (start bit, data
@@ -55,6 +55,8 @@ constexpr int kLeastIntervalStepMs = 10;      // the least interval, rounded up 
 double ShortSampleMs(const InstrumentSettings& settings, int lineHz);
 
 // The least interval, in milliseconds, that `settings` can carry at `lineHz`:
-// ShortSampleMs rounded up to the next 10 ms, for the jitter of the computer
-// and of the instrument's firmware.
+// ShortSampleMs rounded up to the next millisecond, the finest interval a
+// user can give. A coarser step would keep the fastest settings well below
+// what the line carries (at 57600 baud 11.2 ms would become 20 ms); the grid
+// takes a late reply by missing one slot, never by drifting.
 int LeastIntervalMs(const InstrumentSettings& settings, int lineHz);

@@ -16,6 +16,8 @@ namespace {
 
 // How long Start waits for the line frequency's answer.
 constexpr int kLineFrequencyWaitMs = 1000;
+// On a grid: the least time between two replacements of the run record.
+constexpr std::int64_t kGridRecordPeriodMs = 1000;
 
 std::string WallClockNow() { return WallClockText(std::chrono::system_clock::now()); }
 
@@ -88,6 +90,19 @@ void MeasurementRun::Redraw(RunObserver& frontEnd) {
 
 void MeasurementRun::WriteRunRecord(RunObserver& frontEnd) {
   if (!recordWanted_) return;
+  // On a grid troubles can come tens of times a second, and each replacement
+  // syncs the disk: that pause would make the next slots late in turn. The
+  // record is replaced at most once a second while measuring; the next slot
+  // after that second catches up, and the end writes it whole.
+  if (measuring_ && SamplesOnGrid(settings_)) {
+    const std::int64_t now = clock_->NowMs();
+    if (recordWrittenMs_ >= 0 && now - recordWrittenMs_ < kGridRecordPeriodMs) {
+      recordPending_ = true;
+      return;
+    }
+    recordWrittenMs_ = now;
+  }
+  recordPending_ = false;
   std::string error;
   if (ReplaceFileAtomically(RunRecordPath(settings_.outputPath), RunRecordJson(record_, settings_, counters_), error)) {
     record_.writeError.clear();
@@ -203,6 +218,8 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& fron
   startTime_ = static_cast<double>(startMs_) / 1000.0;
   nextSlot_ = 1;
   voltagePending_ = false;
+  recordWrittenMs_ = -1;
+  recordPending_ = false;
   record_ = RunRecord{};
   record_.startClock = WallClockNow();
   record_.portPath = settings_.portPath;
@@ -238,6 +255,7 @@ bool MeasurementRun::CheckLeastInterval(RunObserver& frontEnd) {
   const int received = ReadReplyLine(*link_, exchange, kLineFrequencyWaitMs);
   int hz = ReadLineFrequencyReply(exchange, received);
   if (hz == 0) hz = 50;  // no answer: the slower of the two
+  lineHz_ = hz;
   if (LeastIntervalMs(settings_.instrument, hz) <= settings_.sampleIntervalMs) return true;
   measuring_ = false;
   link_->Close();
@@ -356,6 +374,7 @@ void MeasurementRun::SampleSlot(RunObserver& frontEnd) {
     return;
   }
   tickCount_ = static_cast<int>(slot);
+  if (recordPending_) WriteRunRecord(frontEnd);
   if (!PrepareSample(frontEnd)) return;
   if (voltagePending_) {
     SendCommandAtOnce(*link_, FormatSetVoltageCommand(settings_.outputVoltage).c_str());
@@ -365,6 +384,12 @@ void MeasurementRun::SampleSlot(RunObserver& frontEnd) {
   // The instrument reads on the request: that moment is the sample's time.
   const double stamp = Elapsed();
   SendCommandAtOnce(*link_, kReadCommand);
+  // The reply cannot be whole before the request's and its own characters are
+  // through the line and the reading is done: sleeping until a millisecond
+  // before that wakes the loop once or twice for the reply rather than once
+  // for each burst the port hands on, which is most of the CPU a sample costs.
+  const int replyDueMs = static_cast<int>(ShortSampleMs(settings_.instrument, lineHz_)) - 1;
+  if (replyDueMs > 0) clock_->DelayMs(replyDueMs);
   // Twice the interval without a byte is no reply; the slots it spans are late.
   const int received = ReadReplyLine(*link_, exchange, static_cast<int>(std::max<std::int64_t>(2 * interval, 100)));
   FinishSample(frontEnd, exchange, received, stamp, 3);

@@ -130,7 +130,10 @@ class MeasurementRun {
   double startTime_ = 0.0;    // clock seconds
   std::int64_t startMs_ = 0;  // the same, in clock milliseconds: the grid's origin
   std::int64_t nextSlot_ = 1;
-  bool voltagePending_ = false;  // on the grid: the next sample sends the voltage first
+  std::int64_t recordWrittenMs_ = -1;  // on a grid: when the record was last replaced
+  bool recordPending_ = false;         // on a grid: a trouble since then waits to be written
+  int lineHz_ = 50;                    // the instrument's mains, as it answered at Start
+  bool voltagePending_ = false;        // on the grid: the next sample sends the voltage first
   RunCounters counters_;
   LatestReading latest_;
   ReplyForm replyForm_;  // what a reply must be under the accepted settings

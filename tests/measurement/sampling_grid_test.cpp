@@ -100,12 +100,17 @@ TEST_F(SamplingGridTest, SlotsOnTheGridLateOnesMissedVoltageOnceAndMillisecondSt
   EXPECT_EQ(run_.NextSlotMs(), origin_ + 50);
   run_.Tick(frontEnd_);  // the window's tick takes no sample on a grid
   link_.Forget();
+  clock_.delays.clear();
 
   At(49);  // not due yet
   EXPECT_TRUE(link_.writes.empty());
   At(50);
-  // No voltage before the read, the request in one write, no wait on the clock.
+  // No voltage before the read, the request in one write; then one sleep that
+  // ends before the reply can be whole (11.2 ms at 60 Hz), never a fixed pause.
   EXPECT_EQ(link_.writes, std::vector<std::string>{":READ?\r"});
+  ASSERT_EQ(clock_.delays.size(), 1u);
+  EXPECT_GT(clock_.delays[0], 5);
+  EXPECT_LT(clock_.delays[0], ShortSampleMs(Fast().instrument, 60));
   At(170);                                                 // slot 2 passed unserved; slot 3 is taken, 20 ms into it
   At(205, "+5.000000E-01,+1.000000E-04,+8.000000E+00\r");  // in compliance (status bit 3)
   // Five elements where three were asked for are damage, not a reading.
@@ -128,6 +133,24 @@ TEST_F(SamplingGridTest, SlotsOnTheGridLateOnesMissedVoltageOnceAndMillisecondSt
   EXPECT_EQ(record["settings"]["sample_interval_s"], 0.05);
   EXPECT_EQ(record["samples"]["missed_by_reason"]["late"], 196);
   EXPECT_EQ(record["samples"]["due"], 200);
+}
+
+TEST_F(SamplingGridTest, TroublesReplaceTheRecordAtMostOnceASecondAndTheNextSlotCatchesUp) {
+  link_.replies = {"60\r", kNoError};
+  ASSERT_EQ(run_.Begin(Fast(), frontEnd_), 0);
+  origin_ = clock_.nowMs;
+  const fs::path record = RunRecordPath(Fast().outputPath);
+  auto missed = [&] { return nlohmann::json::parse(Contents(record))["samples"]["missed"]; };
+  // Every slot taken, each a trouble: the record written at Start is not a second old.
+  for (int ms = 50; ms < 1000; ms += 50) At(ms, "@#LINE NOISE#@\r");
+  EXPECT_EQ(run_.Snapshot()->counters.missedSamples, 19);
+  EXPECT_EQ(missed(), 0);
+  At(1000);  // a sample without trouble, a second on: the record catches up
+  EXPECT_EQ(missed(), 19);
+  At(1050, "@#LINE NOISE#@\r");
+  EXPECT_EQ(missed(), 19);
+  run_.Stop(frontEnd_, RunEndReason::StoppedByUser);
+  EXPECT_EQ(missed(), 20);  // the end writes it whole
 }
 
 TEST_F(SamplingGridTest, APortThatComesBackGetsTheVoltageAgainBeforeItsNextRead) {
@@ -157,7 +180,7 @@ TEST_F(SamplingGridTest, AnIntervalTheInstrumentsMainsCannotCarryIsRefusedBefore
   ASSERT_EQ(frontEnd_.messages.size(), 1u);
   EXPECT_EQ(frontEnd_.messages[0],
             "The instrument on /dev/fake runs on 50 Hz mains, and the time between samples is too short for its "
-            "settings. At 57600 baud, NPLC 0.5 and auto-zero off a sample takes at least 0.03 s. Choose a longer "
+            "settings. At 57600 baud, NPLC 0.5 and auto-zero off a sample takes at least 0.022 s. Choose a longer "
             "interval, or lower NPLC to 0.2 in Instrument...");
   EXPECT_EQ(Contents(s.outputPath), "");
 }
@@ -166,22 +189,22 @@ TEST(LeastInterval, HandWorkedCases) {
   InstrumentSettings s;  // 9600 baud 8N2, NPLC 1, auto-zero on
   // 49 characters x 11 bits at 9600 = 56.15 ms; 3 x (16.67 + 0.185) + 1.5 = 52.06 ms.
   EXPECT_NEAR(ShortSampleMs(s, 60), 108.20, 0.01);
-  EXPECT_EQ(LeastIntervalMs(s, 60), 110);
+  EXPECT_EQ(LeastIntervalMs(s, 60), 109);  // rounded up to the millisecond
   // 50 Hz: 3 x (20 + 0.185) + 1.5 = 62.06 ms.
-  EXPECT_EQ(LeastIntervalMs(s, 50), 120);
+  EXPECT_EQ(LeastIntervalMs(s, 50), 119);
   s.baud = 57600;
   s.nplc = 0.01;
   s.autoZero = AutoZero::Off;
   // 9.36 ms on the line, 0.167 + 0.185 + 1.5 ms in the instrument.
   EXPECT_NEAR(ShortSampleMs(s, 60), 11.21, 0.01);
-  EXPECT_EQ(LeastIntervalMs(s, 60), 20);
-  s.autoZero = AutoZero::Once;  // one zero at the start, then none per reading
-  EXPECT_EQ(LeastIntervalMs(s, 60), 20);
+  EXPECT_EQ(LeastIntervalMs(s, 60), 12);  // the line's 89.2 samples/s, less the rounding: 83.3
+  s.autoZero = AutoZero::Once;            // one zero at the start, then none per reading
+  EXPECT_EQ(LeastIntervalMs(s, 60), 12);
   s.baud = 9600;
-  s.lineFormat.parity = Parity::Even;  // 12 bits a character: 61.25 ms
-  EXPECT_EQ(LeastIntervalMs(s, 60), 70);
-  s.lineFormat.dataBits = 7;  // 11 again: 56.15 + 1.85
-  EXPECT_EQ(LeastIntervalMs(s, 60), 60);
+  s.lineFormat.parity = Parity::Even;  // 12 bits a character: 61.25 + 1.85 ms
+  EXPECT_EQ(LeastIntervalMs(s, 60), 64);
+  s.lineFormat.dataBits = 7;  // 11 again: 56.146 + 1.852 = 57.998 ms
+  EXPECT_EQ(LeastIntervalMs(s, 60), 58);
   EXPECT_EQ(ReadLineFrequencyReply("60\n", 3), 60);
   EXPECT_EQ(ReadLineFrequencyReply("+5.000000E+01\r", 14), 50);
   EXPECT_EQ(ReadLineFrequencyReply("55\r", 3), 0);

@@ -617,7 +617,7 @@ TEST_F(RunEndToEnd, AnIntervalTheLineCannotCarryIsRefusedWithStatus2BeforeAnythi
                                 Path("stderr.txt"));
   EXPECT_EQ(WaitForChild(run, 30000), 2);
   EXPECT_EQ(ReadWholeFile(Path("stderr.txt")),
-            "ivra-run: --interval: at 9600 baud and NPLC 1 a sample takes at least 0.11 s. Choose a longer interval, "
+            "ivra-run: --interval: at 9600 baud and NPLC 1 a sample takes at least 0.109 s. Choose a longer interval, "
             "or give --baud 57600 (also on the instrument) and --nplc 0.5.\nTry 'ivra-run --help'.\n");
   EXPECT_FALSE(fs::exists(Path("x.dat")));
 }

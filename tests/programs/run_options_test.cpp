@@ -58,14 +58,15 @@ TEST(RunOptions, IntervalsBelowASecondAreDecimalAndMustFitTheLine) {
   EXPECT_EQ(p.options.settings.sampleInterval, 0);
   EXPECT_EQ(p.options.settings.sampleIntervalMs, 20);
   EXPECT_EQ(Parse({"--output", "x", "--interval", "1.5"}).options.settings.sampleIntervalMs, 1500);
-  // At the defaults (9600 baud, NPLC 1, auto-zero on) a sample needs 0.11 s; the
+  // At the defaults (9600 baud, NPLC 1, auto-zero on) a sample needs 0.109 s; the
   // cheapest change that carries 0.05 s is named, in options.
   EXPECT_EQ(Parse({"--output", "x", "--interval", "0.05"}).error,
-            "--interval: at 9600 baud and NPLC 1 a sample takes at least 0.11 s. Choose a longer interval, or give "
+            "--interval: at 9600 baud and NPLC 1 a sample takes at least 0.109 s. Choose a longer interval, or give "
             "--baud 57600 (also on the instrument) and --nplc 0.5.");
-  EXPECT_EQ(Parse({"--output", "x", "--interval", "0.11"}).error, "");
+  EXPECT_EQ(Parse({"--output", "x", "--interval", "0.109"}).error, "");  // to the millisecond, not the next 0.01 s
+  EXPECT_NE(Parse({"--output", "x", "--interval", "0.108"}).error, "");
   EXPECT_EQ(Parse({"--output", "x", "--interval", "0.02", "--baud", "57600"}).error,
-            "--interval: at 57600 baud and NPLC 1 a sample takes at least 0.07 s. Choose a longer interval, or give "
+            "--interval: at 57600 baud and NPLC 1 a sample takes at least 0.062 s. Choose a longer interval, or give "
             "--nplc 0.1.");
 }
 
