@@ -11,12 +11,18 @@ namespace {
 // JSON's shortest text that reads back as the same double, whatever the locale.
 std::string NumberText(double value) { return nlohmann::json(value).dump(); }
 
-// Seconds as the data file writes them, two decimals.
-double LoggedSeconds(double seconds) {
+// Seconds as the data file writes them: two decimals, three on a grid below a second.
+double LoggedSeconds(double seconds, const MeasurementSettings& settings) {
   double logged = 0.0;
   std::size_t pos = 0;
-  ParseDecimal(FormatFixed(seconds, 2), pos, logged);
+  ParseDecimal(FormatFixed(seconds, SamplesOnGrid(settings) ? 3 : 2), pos, logged);
   return logged;
+}
+
+// Whole seconds stay the integer they always were; below a second, seconds with their decimals.
+nlohmann::ordered_json IntervalValue(const MeasurementSettings& settings) {
+  if (!SamplesOnGrid(settings)) return settings.sampleInterval;
+  return IntervalMs(settings) / 1000.0;
 }
 
 // Line protocol: a tag value escapes commas, equals signs and spaces.
@@ -43,7 +49,7 @@ const char* AutoZeroWord(AutoZero autoZero) {
 ReadingMessage ReadingOf(const RunSnapshot& snapshot, std::chrono::system_clock::time_point when) {
   ReadingMessage reading;
   reading.sample = snapshot.counters.samplesTaken;
-  reading.elapsedSeconds = LoggedSeconds(snapshot.latest.time);  // the same number as the file line
+  reading.elapsedSeconds = LoggedSeconds(snapshot.latest.time, snapshot.settings);  // the same number as the file line
   reading.wallClock = WallClockText(when);
   reading.epochNanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count();
   reading.current = snapshot.latest.current;
@@ -87,7 +93,7 @@ std::string StatusJson(const RunSnapshot& snapshot, const std::string& state, co
   nlohmann::ordered_json json;
   json["state"] = state;
   json["bench"] = bench;
-  json["elapsed"] = LoggedSeconds(snapshot.elapsedSeconds);
+  json["elapsed"] = LoggedSeconds(snapshot.elapsedSeconds, s);
   json["counters"] = {{"samplesTaken", c.samplesTaken},
                       {"missedSamples", c.missedSamples},
                       {"lostLines", c.lostLines},
@@ -97,7 +103,7 @@ std::string StatusJson(const RunSnapshot& snapshot, const std::string& state, co
                       {"readingsPublished", counts.readingsPublished},
                       {"readingsDropped", counts.readingsDropped}};
   json["settings"] = {{"port", s.portPath},
-                      {"sampleInterval", s.sampleInterval},
+                      {"sampleInterval", IntervalValue(s)},
                       {"measurementTime", s.measurementTime},
                       {"outputVoltage", s.outputVoltage},
                       {"output", s.outputPath},

@@ -109,6 +109,25 @@ TEST(RunMessages, AReadingKeepsTheFileLinesNumbersAndEscapesTheBench) {
   EXPECT_NE(json.find("\"current\":1.25e-07,\"voltage\":0.5,\"compliance\":false"), std::string::npos) << json;
 }
 
+TEST(RunMessages, BelowASecondTheStatusCarriesTheIntervalAndReadingsTheFileLinesMilliseconds) {
+  RunSnapshot whole = Sampled(3, 6.0049, 1e-6);
+  whole.settings.sampleInterval = 2;
+  const std::string wholeStatus = StatusJson(whole, "running", "b1", PublishCounts{});
+  EXPECT_NE(wholeStatus.find("\"sampleInterval\":2,"), std::string::npos) << wholeStatus;
+  EXPECT_NE(wholeStatus.find("\"elapsed\":0.0,"), std::string::npos) << wholeStatus;
+
+  RunSnapshot fast = Sampled(120, 2.4006, 1e-6);
+  fast.elapsedSeconds = 2.4129;
+  fast.settings.sampleInterval = 0;
+  fast.settings.sampleIntervalMs = 20;
+  const std::string status = StatusJson(fast, "running", "b1", PublishCounts{});
+  EXPECT_NE(status.find("\"sampleInterval\":0.02,"), std::string::npos) << status;
+  EXPECT_NE(status.find("\"elapsed\":2.413,"), std::string::npos) << status;
+  const ReadingMessage reading = ReadingOf(fast, std::chrono::system_clock::time_point{});
+  EXPECT_EQ(reading.elapsedSeconds, 2.401);  // as the file line "2.401" has it, not 2.40
+  EXPECT_NE(ReadingJson(reading).find("\"elapsed\":2.401,"), std::string::npos);
+}
+
 TEST(SnapshotChanges, ASampleIsNewsOnceAndAStartCountsAgain) {
   SnapshotChanges changes;
   RunSnapshot started = Sampled(0, 0, 0);
