@@ -2,6 +2,7 @@
 // a target whose checks always pass would look like a clean run.
 #include "fuzz/oracles.h"
 #include "fuzz/reply_oracle.h"
+#include "instrument/instrument_setup.h"
 
 #include <gtest/gtest.h>
 
@@ -69,6 +70,25 @@ TEST(FuzzOracles, RepliesReadByTheirDescription) {
                         reset)
                 .kind,
             ReplyContent::NotAReading);
+}
+
+TEST(FuzzOracles, ShortenedRepliesReadByTheirDescription) {
+  InstrumentSettings settings;
+  settings.currentLimit = 1e-3;
+  const ReplyForm shortened = ReplyFormFor(settings, true);
+  const ReplyContent held = RereadReply("+5.000000E-01,+1.000000E-03,+8.000000E+00\r", shortened);
+  EXPECT_EQ(held.kind, ReplyContent::Reading);
+  EXPECT_EQ(held.current, 1e-3);
+  EXPECT_TRUE(held.inCompliance);  // the third element is the status word here
+  EXPECT_FALSE(RereadReply("+5.0E-01,+1.0E-03,+1.2E+01\r", shortened).inCompliance);
+  // The five elements of a reset instrument, or a status word it cannot send, are no reading here.
+  for (const char* reply : {"+5.0E-01,+1.0E-04,+9.9E+37,+1.2E+01,+8\r", "+5.0E-01,+1.0E-04\r",
+                            "+5.0E-01,+1.0E-04,+8.5\r", "+5.0E-01,+1.0E-04,-8\r", "+5.0E-01,+1.1E-03,+0\r"}) {
+    EXPECT_EQ(RereadReply(reply, shortened).kind, ReplyContent::NotAReading) << reply;
+  }
+  EXPECT_EQ(RereadReply("+5.0E-01,+9.91E+37,+0\r", shortened).kind, ReplyContent::Overflow);
+  // And the full form refuses the shortened reply.
+  EXPECT_EQ(RereadReply("+5.0E-01,+1.0E-04,+8\r", ReplyFormFor(settings, false)).kind, ReplyContent::NotAReading);
 }
 
 TEST(FuzzOracles, DataLinesReadByTheirDescription) {

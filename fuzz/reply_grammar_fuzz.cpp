@@ -16,6 +16,7 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/reply_oracle.h"
 #include "instrument/instrument_protocol.h"
+#include "instrument/instrument_setup.h"
 
 namespace {
 
@@ -23,8 +24,17 @@ bool IsPadding(char c) { return c == ' ' || c == '\t' || c == '\0' || c == '\r' 
 
 // Bits 0-2 leave out the resistance, the time stamp, the status word; bits 3-4
 // choose the largest current (the reset default first); bit 5 marks line errors.
-// "@" is the instrument after "*RST".
+// "@" is the instrument after "*RST". With bit 7 the form is the one a run
+// builds from its settings instead: bits 3-5 as above, bit 6 the shortened
+// reply of a run below a second (voltage, current, status word), else all five.
 ReplyForm FormOf(std::uint8_t selector) {
+  if ((selector & 128) != 0) {
+    static const double kLimits[] = {InstrumentSettings().currentLimit, 1e-6, 1e-3, 1.0};
+    InstrumentSettings settings;
+    settings.currentLimit = kLimits[(selector >> 3) & 3];
+    settings.lineFormat.parity = (selector & 32) != 0 ? Parity::Even : Parity::None;
+    return ReplyFormFor(settings, (selector & 64) != 0);
+  }
   ReplyForm form;
   form.elements = {ReplyElement::Voltage, ReplyElement::Current};
   if ((selector & 1) == 0) form.elements.push_back(ReplyElement::Resistance);
