@@ -5,7 +5,7 @@
 // 99th percentile of (request time - slot), and CPU per sample (the
 // simulator's thread included, as in ivra-run --simulate).
 //
-//   ivra_fast_sampling_bench [seconds] [baud]     (default 60 s, 57600)
+//   ivra_fast_sampling_bench [seconds] [baud] [interval ms]     (default 60 s, 57600)
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -26,6 +26,8 @@
 #include "sim/simulated_instrument.h"
 
 namespace {
+
+constexpr int kLeastGridIntervalMs = 20;  // the shortest --interval, 0.02 s
 
 class QuietObserver final : public RunObserver {
  public:
@@ -75,12 +77,22 @@ void Measure(int baud, int intervalMs, int seconds) {
   MeasurementRun run;
   QuietObserver observer;
   if (run.Begin(settings, observer) != 0) return;
+  std::vector<double> slotMs;
   const double cpuBefore = CpuSeconds();
   const auto wallBefore = std::chrono::steady_clock::now();
   while (run.Measuring()) {
     const std::int64_t wait = run.NextSlotMs() - run.RunClock().NowMs();
     if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+    const auto t0 = std::chrono::steady_clock::now();
     run.SampleSlot(observer);
+    const double took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    if (took > 0.5) slotMs.push_back(took);
+  }
+  std::sort(slotMs.begin(), slotMs.end());
+  if (!slotMs.empty()) {
+    std::printf("  a slot from request to stored line, ms: p50 %.2f p90 %.2f p99 %.2f max %.2f\n",
+                slotMs[slotMs.size() / 2], slotMs[slotMs.size() * 9 / 10], slotMs[slotMs.size() * 99 / 100],
+                slotMs.back());
   }
   const double cpu = CpuSeconds() - cpuBefore;
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
@@ -123,7 +135,12 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("Ivra against the simulator at %d baud (%d s each):\n", baud, seconds);
-  // The simulator runs on 50 Hz mains unless told otherwise.
-  Measure(baud, LeastIntervalMs(Fastest(baud), 50), seconds);
+  // The simulator runs on 50 Hz mains unless told otherwise. The least interval
+  // the program accepts is no shorter than its floor of 0.02 s; below it, the
+  // grid at what the line itself carries (rounded up to the millisecond).
+  const int least = LeastIntervalMs(Fastest(baud), 50);
+  Measure(baud, std::max(kLeastGridIntervalMs, least), seconds);
+  if (argc > 3) Measure(baud, std::atoi(argv[3]), seconds);
+  else if (least < kLeastGridIntervalMs) Measure(baud, least, seconds);
   return 0;
 }
