@@ -80,7 +80,7 @@ TEST(FuzzOracles, ShortenedRepliesReadByTheirDescription) {
   EXPECT_EQ(held.kind, ReplyContent::Reading);
   EXPECT_EQ(held.current, 1e-3);
   EXPECT_TRUE(held.inCompliance);  // the third element is the status word here
-  EXPECT_FALSE(RereadReply("+5.0E-01,+1.0E-03,+1.2E+01\r", shortened).inCompliance);
+  EXPECT_FALSE(RereadReply("+5.0E-01,+1.0E-03,+4.0E+00\r", shortened).inCompliance);
   // The five elements of a reset instrument, or a status word it cannot send, are no reading here.
   for (const char* reply : {"+5.0E-01,+1.0E-04,+9.9E+37,+1.2E+01,+8\r", "+5.0E-01,+1.0E-04\r",
                             "+5.0E-01,+1.0E-04,+8.5\r", "+5.0E-01,+1.0E-04,-8\r", "+5.0E-01,+1.1E-03,+0\r"}) {
