@@ -11,6 +11,7 @@
 // implementation per platform (tcp_link_posix.cpp, tcp_link_win32.cpp).
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -42,5 +43,16 @@ class TcpLink {
   struct Socket;  // the platform's handle and state
 
  private:
+  // How one read ends: with nothing by `firstByteBy`; `quietMs` after the last
+  // byte, but not after `endBy`; at a line end when `toLineEnd`.
+  struct ReadRule {
+    std::chrono::steady_clock::time_point firstByteBy;
+    std::chrono::steady_clock::time_point endBy;
+    int quietMs;
+    bool toLineEnd;
+  };
+
+  int Receive(void* buffer, int count, const ReadRule& rule);  // one per platform
+
   std::unique_ptr<Socket> socket_;
 };

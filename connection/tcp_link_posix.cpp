@@ -2,7 +2,6 @@
 // deadline on the monotonic clock, with the stop request's descriptor beside
 // the socket while nothing has arrived yet.
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -13,10 +12,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
+#include "connection/host_lookup.h"
 #include "connection/tcp_link.h"
 #include "process/stop_request.h"
 #include "serial/serial_link.h"
@@ -27,6 +24,8 @@ struct TcpLink::Socket {
 };
 
 namespace {
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -39,50 +38,6 @@ int MsUntil(SteadyClock::time_point deadline) {
 bool IsLossError(int error) {
   return error == EPIPE || error == ECONNRESET || error == ETIMEDOUT || error == ENOTCONN || error == EHOSTUNREACH ||
          error == ENETUNREACH || error == ECONNABORTED;
-}
-
-// getaddrinfo has no time-out of its own, so it runs on a thread of its own
-// that is left to finish alone when the connect time is up or a stop comes.
-struct Lookup {
-  std::mutex mutex;
-  std::condition_variable done;
-  bool finished = false;
-  int status = 0;
-  addrinfo* results = nullptr;
-  ~Lookup() {
-    if (results != nullptr) freeaddrinfo(results);
-  }
-};
-
-enum class LookupEnd { Found, Failed, TimedOut, Stopped };
-
-LookupEnd Resolve(const std::string& host, int port, SteadyClock::time_point deadline,
-                  std::shared_ptr<Lookup>* lookupOut) {
-  auto lookup = std::make_shared<Lookup>();
-  std::thread([lookup, host, port] {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
-    addrinfo* results = nullptr;
-    const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &results);
-    std::lock_guard<std::mutex> lock(lookup->mutex);
-    lookup->status = status;
-    lookup->results = results;
-    lookup->finished = true;
-    lookup->done.notify_all();
-  }).detach();
-  *lookupOut = lookup;
-  std::unique_lock<std::mutex> lock(lookup->mutex);
-  while (!lookup->finished) {
-    if (SteadyClock::now() >= deadline) return LookupEnd::TimedOut;
-    lock.unlock();
-    const bool stop = WaitForStopRequest(0);
-    lock.lock();
-    if (stop) return LookupEnd::Stopped;
-    lookup->done.wait_for(lock, std::chrono::milliseconds(20));
-  }
-  return lookup->status == 0 ? LookupEnd::Found : LookupEnd::Failed;
 }
 
 // One non-blocking connect, waited for until `deadline`. Returns the socket,
@@ -163,12 +118,12 @@ bool TcpLink::Open(const std::string& host, int port, const std::string& shownAd
   if (error != nullptr) *error = PortOpenFailure(PortOpenProblem::None, shownAddress);
   const SteadyClock::time_point deadline = SteadyClock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
 
-  std::shared_ptr<Lookup> lookup;
-  switch (Resolve(host, port, deadline, &lookup)) {
+  std::shared_ptr<HostLookup> lookup;
+  switch (ResolveHost(
+      host, port, deadline, [] { return WaitForStopRequest(0); }, &lookup)) {
     case LookupEnd::Found: break;
     case LookupEnd::Failed:
-      SetError(error, PortOpenProblem::HostNotFound, lookup->status == EAI_SYSTEM ? errno : 0,
-               gai_strerror(lookup->status));
+      SetError(error, PortOpenProblem::HostNotFound, 0, LookupFailureText(lookup->status));
       return false;
     case LookupEnd::TimedOut: SetError(error, PortOpenProblem::TimedOut, ETIMEDOUT); return false;
     case LookupEnd::Stopped: SetError(error, PortOpenProblem::Other, ECANCELED); return false;
@@ -221,55 +176,18 @@ bool TcpLink::Write(const void* bytes, int count) {
   return sent == count;
 }
 
-int TcpLink::Read(void* buffer, int count) {
+int TcpLink::Receive(void* buffer, int count, const ReadRule& rule) {
   if (socket_->fd < 0 || count <= 0 || buffer == nullptr) return 0;
   auto* p = static_cast<char*>(buffer);
-  const SteadyClock::time_point totalDeadline =
-      SteadyClock::now() +
-      std::chrono::milliseconds(static_cast<long long>(SerialLink::kReadTotalMultiplierMs) * count +
-                                SerialLink::kReadTotalConstantMs);
   SteadyClock::time_point lastByte{};
   int got = 0;
   while (got < count) {
-    SteadyClock::time_point deadline = totalDeadline;
-    if (got > 0)
-      deadline = std::min(deadline, lastByte + std::chrono::milliseconds(SerialLink::kReadIntervalTimeoutMs));
+    const SteadyClock::time_point deadline =
+        got == 0 ? rule.firstByteBy : std::min(rule.endBy, lastByte + std::chrono::milliseconds(rule.quietMs));
     const int wait = MsUntil(deadline);
     if (wait <= 0) break;
-    const int stopFd = StopRequestDescriptor();
-    const bool abortable = got == 0 && stopFd >= 0;
-    pollfd pfd[2] = {{socket_->fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
-    const int ready = poll(pfd, abortable ? 2 : 1, wait);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (ready == 0) continue;
-    if ((pfd[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) break;  // a stop request
-    const ssize_t n = recv(socket_->fd, p + got, static_cast<size_t>(count - got), 0);
-    if (n > 0) {
-      got += static_cast<int>(n);
-      lastByte = SteadyClock::now();
-    } else if (n == 0) {
-      socket_->lost = true;  // the bridge closed the connection
-      break;
-    } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-      if (IsLossError(errno)) socket_->lost = true;
-      break;
-    }
-  }
-  return got;
-}
-
-int TcpLink::ReadLine(void* buffer, int count, int timeoutMs) {
-  if (socket_->fd < 0 || count <= 0 || buffer == nullptr) return 0;
-  auto* p = static_cast<char*>(buffer);
-  const auto quiet = std::chrono::milliseconds(std::max(timeoutMs, 1));
-  SteadyClock::time_point deadline = SteadyClock::now() + quiet;
-  int got = 0;
-  while (got < count) {
-    const int wait = MsUntil(deadline);
-    if (wait <= 0) break;
+    // Once a reply has begun it is read to its end; before that, a stop request
+    // need not wait out the whole time-out.
     const int stopFd = StopRequestDescriptor();
     pollfd pfd[2] = {{socket_->fd, POLLIN, 0}, {stopFd, POLLIN, 0}};
     const int ready = poll(pfd, got == 0 && stopFd >= 0 ? 2 : 1, wait);
@@ -279,13 +197,12 @@ int TcpLink::ReadLine(void* buffer, int count, int timeoutMs) {
     if ((pfd[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) break;  // a stop request
     const ssize_t n = recv(socket_->fd, p + got, static_cast<size_t>(count - got), 0);
     if (n > 0) {
-      const bool ended =
-          std::find_if(p + got, p + got + n, [](char c) { return c == '\r' || c == '\n'; }) != p + got + n;
+      const bool ended = rule.toLineEnd && std::find_if(p + got, p + got + n, IsLineEnd) != p + got + n;
       got += static_cast<int>(n);
+      lastByte = SteadyClock::now();
       if (ended) break;
-      deadline = SteadyClock::now() + quiet;
     } else if (n == 0) {
-      socket_->lost = true;
+      socket_->lost = true;  // the bridge closed the connection
       break;
     } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
       if (IsLossError(errno)) socket_->lost = true;

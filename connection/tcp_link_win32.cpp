@@ -12,11 +12,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <thread>
 
+#include "connection/host_lookup.h"
 #include "connection/tcp_link.h"
 #include "process/stop_request.h"
 #include "serial/serial_link.h"
@@ -27,6 +25,8 @@ struct TcpLink::Socket {
 };
 
 namespace {
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
 using SteadyClock = std::chrono::steady_clock;
 constexpr long kSliceMs = 20;
@@ -68,17 +68,6 @@ bool IsLossError(int error) {
          error == WSAENOTCONN || error == WSAESHUTDOWN;
 }
 
-struct Lookup {
-  std::mutex mutex;
-  std::condition_variable done;
-  bool finished = false;
-  int status = 0;
-  addrinfo* results = nullptr;
-  ~Lookup() {
-    if (results != nullptr) freeaddrinfo(results);
-  }
-};
-
 void SetError(PortOpenError* error, PortOpenProblem problem, int systemError, const std::string& detail = "") {
   if (error == nullptr) return;
   error->problem = problem;
@@ -102,37 +91,14 @@ bool TcpLink::Open(const std::string& host, int port, const std::string& shownAd
   }
   const SteadyClock::time_point deadline = SteadyClock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
 
-  auto lookup = std::make_shared<Lookup>();
-  std::thread([lookup, host, port] {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* results = nullptr;
-    const int status = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &results);
-    std::lock_guard<std::mutex> lock(lookup->mutex);
-    lookup->status = status;
-    lookup->results = results;
-    lookup->finished = true;
-    lookup->done.notify_all();
-  }).detach();
-  {
-    std::unique_lock<std::mutex> lock(lookup->mutex);
-    while (!lookup->finished) {
-      if (SteadyClock::now() >= deadline) {
-        SetError(error, PortOpenProblem::TimedOut, WSAETIMEDOUT);
-        return false;
-      }
-      if (StopPending()) {
-        SetError(error, PortOpenProblem::Other, WSAEINTR);
-        return false;
-      }
-      lookup->done.wait_for(lock, std::chrono::milliseconds(kSliceMs));
-    }
-    if (lookup->status != 0) {
-      SetError(error, PortOpenProblem::HostNotFound, 0, gai_strerrorA(lookup->status));
+  std::shared_ptr<HostLookup> lookup;
+  switch (ResolveHost(host, port, deadline, StopPending, &lookup)) {
+    case LookupEnd::Found: break;
+    case LookupEnd::Failed:
+      SetError(error, PortOpenProblem::HostNotFound, 0, LookupFailureText(lookup->status));
       return false;
-    }
+    case LookupEnd::TimedOut: SetError(error, PortOpenProblem::TimedOut, WSAETIMEDOUT); return false;
+    case LookupEnd::Stopped: SetError(error, PortOpenProblem::Other, WSAEINTR); return false;
   }
 
   int failure = WSAEHOSTUNREACH;
@@ -210,56 +176,24 @@ bool TcpLink::Write(const void* bytes, int count) {
   return sent == count;
 }
 
-int TcpLink::Read(void* buffer, int count) {
+int TcpLink::Receive(void* buffer, int count, const ReadRule& rule) {
   if (socket_->fd == INVALID_SOCKET || count <= 0 || buffer == nullptr) return 0;
   char* p = static_cast<char*>(buffer);
-  const SteadyClock::time_point totalDeadline =
-      SteadyClock::now() +
-      std::chrono::milliseconds(static_cast<long long>(SerialLink::kReadTotalMultiplierMs) * count +
-                                SerialLink::kReadTotalConstantMs);
   SteadyClock::time_point lastByte{};
   int got = 0;
   while (got < count) {
-    SteadyClock::time_point deadline = totalDeadline;
-    if (got > 0)
-      deadline = std::min(deadline, lastByte + std::chrono::milliseconds(SerialLink::kReadIntervalTimeoutMs));
+    const SteadyClock::time_point deadline =
+        got == 0 ? rule.firstByteBy : std::min(rule.endBy, lastByte + std::chrono::milliseconds(rule.quietMs));
     const long wait = MsUntil(deadline);
     if (wait <= 0) break;
     if (got == 0 && StopPending()) break;
     if (WaitFor(socket_->fd, false, std::min(kSliceMs, wait)) == 0) continue;
     const int n = recv(socket_->fd, p + got, count - got, 0);
     if (n > 0) {
+      const bool ended = rule.toLineEnd && std::find_if(p + got, p + got + n, IsLineEnd) != p + got + n;
       got += n;
       lastByte = SteadyClock::now();
-    } else if (n == 0) {
-      socket_->lost = true;
-      break;
-    } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
-      if (IsLossError(WSAGetLastError())) socket_->lost = true;
-      break;
-    }
-  }
-  return got;
-}
-
-int TcpLink::ReadLine(void* buffer, int count, int timeoutMs) {
-  if (socket_->fd == INVALID_SOCKET || count <= 0 || buffer == nullptr) return 0;
-  char* p = static_cast<char*>(buffer);
-  const auto quiet = std::chrono::milliseconds(std::max(timeoutMs, 1));
-  SteadyClock::time_point deadline = SteadyClock::now() + quiet;
-  int got = 0;
-  while (got < count) {
-    const long wait = MsUntil(deadline);
-    if (wait <= 0) break;
-    if (got == 0 && StopPending()) break;
-    if (WaitFor(socket_->fd, false, std::min(kSliceMs, wait)) == 0) continue;
-    const int n = recv(socket_->fd, p + got, count - got, 0);
-    if (n > 0) {
-      const bool ended =
-          std::find_if(p + got, p + got + n, [](char c) { return c == '\r' || c == '\n'; }) != p + got + n;
-      got += n;
       if (ended) break;
-      deadline = SteadyClock::now() + quiet;
     } else if (n == 0) {
       socket_->lost = true;
       break;

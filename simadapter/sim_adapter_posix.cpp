@@ -219,18 +219,6 @@ void SimAdapter::Impl::Serve() {
     pollfd pfd[4] = {{wake[0], POLLIN, 0}, {line, POLLIN, 0}, {front, POLLIN, 0}, {listener, POLLIN, 0}};
     if (poll(pfd, 4, 1000) < 0 && errno != EINTR) break;
     if (pfd[0].revents != 0) break;
-    if ((pfd[3].revents & POLLIN) != 0) {
-      const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-      if (client >= 0 && front >= 0) {
-        close(client);  // one client at a time, as a serial port has
-      } else if (client >= 0) {
-        // The line's bytes trickle in at its rate: each goes on at once, as a
-        // bridge's should, not held back for more.
-        const int on = 1;
-        setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        front = client;
-      }
-    }
     if ((pfd[1].revents & POLLIN) != 0) {
       const ssize_t n = read(line, buffer, sizeof buffer);
       if (n > 0 && options.prologix) fromInstrument.append(buffer, static_cast<std::size_t>(n));
@@ -252,6 +240,24 @@ void SimAdapter::Impl::Serve() {
         // A pty master reads EIO while no client has the slave open (ours is
         // kept, so this is brief); don't spin on it.
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+    // After the front: a client that left and one that comes in the same
+    // round find the place free.
+    if ((pfd[3].revents & POLLIN) != 0) {
+      const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      char next = 0;
+      if (client >= 0 && front >= 0 && recv(front, &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+        CloseFd(front);  // the last client has gone with nothing left unread
+      }
+      if (client >= 0 && front >= 0) {
+        close(client);  // one client at a time, as a serial port has
+      } else if (client >= 0) {
+        // The line's bytes trickle in at its rate: each goes on at once, as a
+        // bridge's should, not held back for more.
+        const int on = 1;
+        setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        front = client;
       }
     }
   }
