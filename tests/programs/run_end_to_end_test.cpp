@@ -20,6 +20,7 @@
 #include <nlohmann/json.hpp>
 
 #include "child_process.h"
+#include "connection/connection_link.h"
 #include "serial/serial_link.h"
 
 namespace {
@@ -323,6 +324,44 @@ TEST_F(RunEndToEnd, APortLostAndBackAtTheSamePathResumesSampling) {
   ASSERT_EQ(record["port_losses"].size(), 1u);
   EXPECT_FALSE(record["port_losses"][0]["back"].is_null());
   EXPECT_EQ(record["output_off_delivered"], true);
+}
+
+TEST_F(RunEndToEnd, ABridgeThatGoesAwayIsALostPortAndTheRunGoesOnWhenItIsBack) {
+  auto first = std::make_unique<SimulatorProcess>(kSimProgram, std::vector<std::string>{"--listen", "0"});
+  const std::string address = first->DevicePath();
+  ASSERT_EQ(address.rfind("tcp://127.0.0.1:", 0), 0u) << address;
+  ChildProcess run = StartChild(kRunProgram, {"--port", address, "--time", "14", "--output", Path("x.dat")}, nullptr,
+                                Path("stderr.txt"));
+  for (int i = 0; i < 400 && LineCount(ReadWholeFile(Path("x.dat"))) < 3; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_GE(LineCount(ReadWholeFile(Path("x.dat"))), 3);
+  first.reset();  // the bridge goes away: the connection drops, and is refused while it is gone
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+
+  // Back on the same port. A real instrument keeps its output on; a new
+  // simulator starts with it off, so the test switches it on first.
+  SimulatorProcess second(kSimProgram,
+                          {"--listen", address.substr(address.rfind(':') + 1), "--log", Path("second.log")});
+  ASSERT_EQ(second.DevicePath(), address);
+  {
+    ConnectionInstrumentLink link;
+    ASSERT_TRUE(link.Open(address, nullptr));
+    link.Write(":OUTP ON\r", 9);
+    link.Close();
+  }
+
+  EXPECT_EQ(WaitForChild(run, 90000), 3) << ReadWholeFile(Path("stderr.txt"));
+  for (double uA : LoggedCurrents(Path("x.dat"))) EXPECT_NEAR(uA, 0.5, 1e-6);
+  const std::vector<std::string> after = LoggedCommandsEndingWith(Path("second.log"), ":OUTP OFF\\r");
+  EXPECT_GE(std::count(after.begin(), after.end(), std::string(":READ?\\r")), 2);
+  ASSERT_FALSE(after.empty());
+  EXPECT_EQ(after.back(), ":OUTP OFF\\r");
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  ASSERT_EQ(record["port_losses"].size(), 1u);
+  EXPECT_FALSE(record["port_losses"][0]["back"].is_null());
+  EXPECT_EQ(record["output_off_delivered"], true);
+  EXPECT_EQ(record["settings"]["connection"]["kind"], "tcp");
 }
 
 TEST_F(RunEndToEnd, SigtermStopsTheRunWithTheOutputOff) {
