@@ -35,6 +35,21 @@ std::string Number(double value) {
 
 std::string SamplesWord(int count) { return std::to_string(count) + (count == 1 ? " sample" : " samples"); }
 
+// The count and the time still to go, for a pane that leads with a trouble:
+// the caption names the file.
+std::string Progress(const RunSnapshot& run, double left) {
+  const MeasurementSettings& settings = run.settings;
+  const int due = settings.measurementTime / (settings.sampleInterval < 1 ? 1 : settings.sampleInterval);
+  return std::to_string(run.counters.samplesTaken - run.counters.lostLines) + " of " + std::to_string(due) +
+         " samples written, " + FormatClock(left) + " left";
+}
+
+void AddCount(std::string& text, long long count, const std::string& words) {
+  if (count == 0) return;
+  if (!text.empty()) text += "  ";
+  text += words + std::to_string(count);
+}
+
 std::string FileProblemWords(FileCreateProblem problem) {
   switch (problem) {
     case FileCreateProblem::EmptyName: return "no file name was given";
@@ -79,14 +94,17 @@ std::string RunStateText(const RunSnapshot& run, bool simulated, const Complianc
   switch (run.state) {
     case RunState::Idle: return {};
     case RunState::Running:
-    case RunState::PortLost:
-      text = std::string(run.state == RunState::PortLost ? "Measuring, port lost: " : "Measuring: ") +
-             FormatClock(elapsed) + " elapsed, " + FormatClock(total - elapsed) + " left, " + Written(run);
+      text =
+          "Measuring: " + FormatClock(elapsed) + " elapsed, " + FormatClock(total - elapsed) + " left, " + Written(run);
       // Led by what is wrong, so a glance at the pane's start tells it.
-      if (run.state == RunState::Running && run.latest.inCompliance && streak.samples > 0) {
+      if (run.latest.inCompliance && streak.samples > 0) {
         text = "In compliance since " + FormatClock(streak.sinceSeconds) + " (" + SamplesWord(streak.samples) +
-               "): raise the current limit in Setup > Instrument... " + text;
+               "): raise the current limit in Setup > Instrument... " + Progress(run, total - elapsed);
       }
+      break;
+    case RunState::PortLost:
+      text = "Measuring, port lost: trying " + PrintableText(run.settings.portPath) + " at every sample; " +
+             Progress(run, total - elapsed);
       break;
     case RunState::Ended:
       text = EndWord(run) + " after " + FormatClock(run.elapsedSeconds) + ": " + Written(run, true);
@@ -112,6 +130,8 @@ std::string StartFailedStateText(const StartFailure& failure) {
       }
       return "Start failed: the instrument on " + PrintableText(failure.portPath) + " refused a setting (error " +
              std::to_string(failure.settingsReply.number) + ")";
+    case StartFailure::Kind::IntervalTooShort:
+      return "Start failed: the time between samples is shorter than a reading takes";
   }
   return "Start failed";
 }
@@ -122,7 +142,43 @@ std::string RunActivityText(const RunSnapshot& run) {
          PrintableText(settings.portPath);
 }
 
-std::string RunEndText(const RunSnapshot& run) { return EndWord(run) + ": " + RunSummaryLine(run); }
+std::string TroubleCountsText(const RunSnapshot& run) {
+  const RunCounters& c = run.counters;
+  // A silent instrument's advice is long, but it is what to do next.
+  if (run.state != RunState::PortLost && c.noReplyStreak >= kSilentSampleLimit) return StatusPaneText(run);
+  std::string text;
+  AddCount(text, c.missedSamples, "Missed samples: ");
+  AddCount(text, c.lostLines, "Lost lines: ");
+  AddCount(text, c.staleReplies, "Stale replies: ");
+  // While the port is away the state pane says so.
+  if (run.state != RunState::PortLost) AddCount(text, c.portLosses, "Port losses: ");
+  if (!text.empty() || (run.Measuring() && run.latest.inCompliance)) return text;
+  return RunActivityText(run);
+}
+
+std::string RunEndText(const RunSnapshot& run) {
+  const RunCounters& c = run.counters;
+  std::string text = EndWord(run) + ": " + std::to_string(c.samplesTaken - c.lostLines) +
+                     (c.samplesTaken - c.lostLines == 1 ? " sample" : " samples") + " written";
+  std::string troubles;
+  if (c.missedSamples > 0) {
+    std::string reasons;
+    for (int i = 0; i < kMissReasonCount; ++i) {
+      if (c.missedByReason[i] == 0) continue;
+      reasons += (reasons.empty() ? " (" : ", ") + std::to_string(c.missedByReason[i]) + " " +
+                 MissReasonText(static_cast<MissReason>(i));
+    }
+    troubles = ", " + std::to_string(c.missedSamples) + " missed" + (reasons.empty() ? reasons : reasons + ")");
+  }
+  if (c.lostLines > 0) troubles += ", " + std::to_string(c.lostLines) + " lost";
+  if (c.portLosses > 0)
+    troubles += ", " + std::to_string(c.portLosses) + (c.portLosses == 1 ? " port loss" : " port losses");
+  if (c.staleReplies > 0) {
+    troubles += ", " + std::to_string(c.staleReplies) + (c.staleReplies == 1 ? " stale reply" : " stale replies") +
+                " discarded";
+  }
+  return text + (troubles.empty() ? std::string(", nothing missed") : troubles);
+}
 
 std::string CloseQuestionText(const RunSnapshot& run) {
   const int written = run.counters.samplesTaken - run.counters.lostLines;

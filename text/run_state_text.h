@@ -16,12 +16,15 @@ struct ComplianceLead {
 };
 
 // "Measuring: 00:00:05 elapsed, 00:09:55 left, 5 of 600 samples written, x.dat"
-// with ", simulated instrument" when `simulated`; "Measuring, port lost: ..."
+// with ", simulated instrument" when `simulated`; "Measuring, port lost: trying
+// /dev/ttyUSB0 at every sample; 5 of 600 samples written, 00:09:55 left"
 // while the port is away; after the end "Completed", "Stopped" or "Stopped:
 // port lost", with the run time, the count and ", 20 in compliance" when any
 // reading was; empty before the first run. While the latest reading is in
 // compliance the text leads with `streak`: "In compliance since 00:01:12 (37
-// samples): raise the current limit in Setup > Instrument... Measuring: ...".
+// samples): raise the current limit in Setup > Instrument... 5 of 600
+// samples written, 00:09:55 left". A pane led by a trouble leaves the file
+// name to the caption, so that it fits beside the message at 960 px.
 std::string RunStateText(const RunSnapshot& run, bool simulated, const ComplianceLead& streak = {});
 
 // The state pane after a Start that failed, in a few words that name the file
@@ -33,7 +36,17 @@ std::string StartFailedStateText(const StartFailure& failure);
 // wrong: "Sampling every 1 s at 1.5 V on /dev/ttyUSB0".
 std::string RunActivityText(const RunSnapshot& run);
 
-// "Completed: " (or "Stopped: ", "Stopped: port lost: ") and the summary line.
+// The message pane while troubles have happened: only the counters that are
+// not zero ("Missed samples: 2  Port losses: 1"), since the state pane already
+// says compliance and a port that is lost now; a silent instrument's advice in full; what
+// the run does when nothing is left to count; empty while the only trouble is
+// the compliance the state pane leads with.
+std::string TroubleCountsText(const RunSnapshot& run);
+
+// The message pane at the end: "Completed: " (or "Stopped: ", "Stopped: port
+// lost: "), the samples written and only the troubles that happened, or
+// "nothing missed": "Completed: 30 samples written, nothing missed". The
+// compliance count is in the state pane; every counter is in Run Details.
 std::string RunEndText(const RunSnapshot& run);
 
 // The output file's name without its folder, as the caption and the pane show it.

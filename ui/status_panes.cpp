@@ -16,15 +16,9 @@
 
 namespace {
 
-// Room beside a pane's text: the margins the bar keeps on either side of it.
-constexpr int kTextMargin = 14;
 // The bar while the latest reading is held at the current limit: amber that
 // catches the eye without reading as an error.
 const wxColour kComplianceColour(255, 204, 102);
-
-int TextNeed(const wxStatusBar& bar, const wxString& text) {
-  return text.empty() ? 0 : bar.GetTextExtent(text).x + kTextMargin;
-}
 
 std::string DetailLine(const std::string& label, long long value) {
   return label + ": " + std::to_string(value) + "\n";
@@ -67,7 +61,7 @@ void RunStatusPanes::ShowStartFailed(const StartFailure& failure) {
 void RunStatusPanes::ShowTrouble(const RunSnapshot& run) {
   m_bCountsShown = true;
   FollowCompliance(run);
-  ShowMessage(wxString::FromUTF8(StatusPaneText(run)));
+  ShowMessage(wxString::FromUTF8(TroubleCountsText(run)));
 }
 
 void RunStatusPanes::FollowCompliance(const RunSnapshot& run) {
@@ -108,7 +102,7 @@ void RunStatusPanes::ShowRunState(const RunSnapshot& run) {
   }
   if (run.Measuring()) {
     m_bRunShown = true;
-    if (m_bCountsShown) ShowMessage(wxString::FromUTF8(StatusPaneText(run)));
+    if (m_bCountsShown) ShowMessage(wxString::FromUTF8(TroubleCountsText(run)));
   } else if (m_bRunShown && run.state == RunState::Ended) {
     m_bRunShown = false;
     m_bCountsShown = false;
@@ -116,31 +110,47 @@ void RunStatusPanes::ShowRunState(const RunSnapshot& run) {
   }
 }
 
+std::vector<int> ShareStatusWidths(const std::vector<int>& needs, int room) {
+  std::vector<int> widths(needs);
+  if (needs.size() <= static_cast<std::size_t>(kRunStatePane)) return widths;
+  int rest = room;
+  for (std::size_t pane = kRunStatePane + 1; pane < needs.size(); ++pane) rest -= needs[pane];
+  const int messageNeed = needs[kMessagePane];
+  const int stateNeed = needs[kRunStatePane];
+  int state = stateNeed;
+  if (messageNeed + stateNeed > rest) {
+    // A short text stays whole; two long ones share by need.
+    if (messageNeed <= rest / 3) {
+      state = rest - messageNeed;
+    } else if (stateNeed > rest / 3) {
+      state = static_cast<int>(static_cast<long long>(rest) * stateNeed / (messageNeed + stateNeed));
+    }
+  }
+  widths[kRunStatePane] = state > 0 ? state : 0;
+  widths[kMessagePane] = rest - widths[kRunStatePane] > 0 ? rest - widths[kRunStatePane] : 0;
+  return widths;
+}
+
+int PaneTextNeed(const wxStatusBar& bar, const wxString& text) {
+  if (text.empty()) return 0;
+  // The generic bar draws a field's text 2 px inside the field's rectangle,
+  // which lies the bar's border inside the pane, on both sides; GTK moves the
+  // text one pixel further right.
+  constexpr int kFieldTextMargin = 2;
+  return bar.GetTextExtent(text).x + 2 * (bar.GetBorders().x + kFieldTextMargin) + 1;
+}
+
 void LayOutStatusPanes(wxStatusBar& bar) {
   const int count = bar.GetFieldsCount();
   if (count <= kRunStatePane) return;
-  std::vector<int> widths(static_cast<std::size_t>(count), 0);
-  int available = bar.GetClientSize().x;
-  // The lock keys show a word or nothing: an empty one costs no width.
-  for (int pane = kRunStatePane + 1; pane < count; ++pane) {
-    widths[pane] = TextNeed(bar, bar.GetStatusText(pane));
-    available -= widths[pane];
-  }
-  // The size grip's corner.
-  available -= bar.GetClientSize().y;
-  const int messageNeed = TextNeed(bar, bar.GetStatusText(kMessagePane));
-  const int stateNeed = TextNeed(bar, bar.GetStatusText(kRunStatePane));
-  int state = stateNeed;
-  if (messageNeed + stateNeed > available) {
-    // A short text stays whole; two long ones share by need.
-    if (messageNeed <= available / 3) {
-      state = available - messageNeed;
-    } else if (stateNeed > available / 3) {
-      state = static_cast<int>(static_cast<long long>(available) * stateNeed / (messageNeed + stateNeed));
-    }
-  }
-  widths[kRunStatePane] = state > 0 ? state : 1;
-  widths[kMessagePane] = -1;  // the rest
+  std::vector<int> needs(static_cast<std::size_t>(count), 0);
+  for (int pane = 0; pane < count; ++pane) needs[pane] = PaneTextNeed(bar, bar.GetStatusText(pane));
+  // The size grip sits at the end of the last pane, a square of the bar's
+  // height and 2 px beside it: that pane gets its room on top of its text.
+  const int grip = bar.GetClientSize().y + 2;
+  needs[count - 1] += grip;
+  std::vector<int> widths = ShareStatusWidths(needs, bar.GetClientSize().x);
+  widths[kMessagePane] = -1;  // the rest, also after a resize not seen yet
   bar.SetStatusWidths(count, widths.data());
 }
 
@@ -156,7 +166,8 @@ void FollowStatusBar(wxStatusBar& bar) {
       wxRect rect;
       if (!bar.GetFieldRect(pane, rect) || !rect.Contains(event.GetPosition())) continue;
       const wxString text = bar.GetStatusText(pane);
-      if (TextNeed(bar, text) > rect.width) tip = text;
+      // The field's rectangle already lies inside the pane's border.
+      if (PaneTextNeed(bar, text) - 2 * bar.GetBorders().x > rect.width) tip = text;
     }
     if (bar.GetToolTipText() != tip) {
       if (tip.empty()) {

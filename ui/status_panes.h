@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <wx/dialog.h>
 #include <wx/string.h>
@@ -65,6 +66,14 @@ class RunStatusPanes {
   int m_nComplianceBefore = 0;
 };
 
+// The width a pane needs to show `text` whole in the bar's own font: the
+// text's extent and the margins the bar keeps around it; 0 for no text.
+int PaneTextNeed(const wxStatusBar& bar, const wxString& text);
+// The panes' widths from what each needs (the lock-key panes and the message
+// and state panes, in the bar's order) in `room` pixels: the lock-key panes
+// get their need; the state pane its need and the message pane the rest while
+// both fit; else a short text stays whole and two long ones share by need.
+std::vector<int> ShareStatusWidths(const std::vector<int>& needs, int room);
 // Gives the lock-key panes only the room of what they show and shares the
 // rest between the message and the state pane by what their texts need;
 // the frame calls it when the bar is made, resized or its texts change.

@@ -19,6 +19,7 @@
 #include <wx/image.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/statusbr.h>
 #include <wx/textctrl.h>
 #include <wx/time.h>
 #include <wx/utils.h>
@@ -318,4 +319,15 @@ void SaveScreen(const std::string& path) {
   if (std::system(("import -window root '" + path + "' 2>/dev/null").c_str()) != 0) {
     std::printf("[ note ] no screenshot %s (ImageMagick's import failed)\n", path.c_str());
   }
+}
+
+bool PaneTextWhole(int pane) {
+  const wxStatusBar* bar = Frame()->GetStatusBar();
+  wxRect rect;
+  if (bar == nullptr || !bar->GetFieldRect(pane, rect)) return false;
+  const wxString text = bar->GetStatusText(pane);
+  if (text.empty()) return true;
+  int room = rect.width - 2 * 2 - 1;
+  if (pane == bar->GetFieldsCount() - 1) room -= bar->GetClientSize().y;
+  return bar->GetTextExtent(text).x <= room;
 }

@@ -132,6 +132,12 @@ wxBitmap RenderView();
 // same way into a bitmap of the canvas size.
 wxBitmap RenderPicture(const LatestReading& latest, const SampleHistory& history);
 bool SameBitmaps(const wxBitmap& a, const wxBitmap& b);
+// The main window's status pane shows its text whole: the bar draws it 2 px
+// inside the field's rectangle on either side (GTK one more to the right),
+// and the last pane's text stops at the size grip, a square of the bar's
+// height. An empty pane is whole.
+bool PaneTextWhole(int pane);
+
 // Writes a PNG of the main window as the X server shows it (ImageMagick
 // `import`), falling back to the view's own rendering. Returns true on success.
 bool SaveWindowScreenshot(const std::string& path);

@@ -45,11 +45,7 @@ bool StartHeldAtTheLimit(DialogDriver& driver, const std::string& dataPath) {
 
 wxStatusBar& Bar() { return *Frame()->GetStatusBar(); }
 
-// The pane's text fits its field whole (with the margins the bar keeps).
-bool Whole(int pane) {
-  wxRect rect;
-  return Bar().GetFieldRect(pane, rect) && Bar().GetTextExtent(Bar().GetStatusText(pane)).x + 10 <= rect.width;
-}
+bool Whole(int pane) { return PaneTextWhole(pane); }
 
 int FieldWidth(int pane) {
   wxRect rect;
@@ -59,8 +55,10 @@ int FieldWidth(int pane) {
 
 void Describe(const char* when) {
   for (int pane = 0; pane < Bar().GetFieldsCount(); ++pane) {
-    std::printf("[ panes ] %s, pane %d (%d px%s): \"%s\"\n", when, pane, FieldWidth(pane),
-                Whole(pane) ? ", whole" : ", cut", Bar().GetStatusText(pane).utf8_string().c_str());
+    const wxString text = Bar().GetStatusText(pane);
+    std::printf("[ panes ] %s, pane %d (%d px, text %d px%s): \"%s\"\n", when, pane, FieldWidth(pane),
+                text.empty() ? 0 : Bar().GetTextExtent(text).x, Whole(pane) ? ", whole" : ", cut",
+                text.utf8_string().c_str());
   }
 }
 
@@ -80,15 +78,21 @@ TEST(WindowTruth, ComplianceShowsWhileMeasuringAndAtTheEndAndThePanesShareTheBar
   const int held = LatestSnapshot()->counters.samplesInCompliance;
   const wxString state = Frame()->PaneText(kRunStatePane);
   EXPECT_TRUE(state.StartsWith(wxString::Format(
-      "In compliance since 00:00:01 (%d samples): raise the current limit in Setup > Instrument... Measuring: ", held)))
+      "In compliance since 00:00:01 (%d samples): raise the current limit in Setup > Instrument... %d of 600 samples "
+      "written, ",
+      held, LatestSnapshot()->counters.samplesTaken)))
       << state;
   EXPECT_NE(Bar().GetBackgroundColour(), normal) << "a colour that stands out";
   // Empty lock-key panes take no room; the two texts share the rest by need.
+  // The last one keeps only the size grip's room.
   for (int pane = 2; pane < 5; ++pane) {
-    if (Bar().GetStatusText(pane).empty()) EXPECT_LT(FieldWidth(pane), 10) << pane;
+    if (Bar().GetStatusText(pane).empty()) {
+      EXPECT_LT(FieldWidth(pane), pane == 4 ? Bar().GetClientSize().y : 1) << pane;
+    }
   }
   EXPECT_GT(FieldWidth(kMessagePane) + FieldWidth(kRunStatePane), 960 - 60);
   Describe("960 px, in compliance");
+  EXPECT_TRUE(Whole(kMessagePane) && Whole(kRunStatePane)) << "a pane is cut at 960 px";
   EXPECT_TRUE(SaveWindowScreenshot("ivra-gui-960-compliance.png"));
 
   // The live plot puts the held current mid-plot on an axis around 1e-7, not at 0.
@@ -111,10 +115,12 @@ TEST(WindowTruth, ComplianceShowsWhileMeasuringAndAtTheEndAndThePanesShareTheBar
   const int total = LatestSnapshot()->counters.samplesInCompliance;
   const wxString ended = Frame()->PaneText(kRunStatePane);
   EXPECT_TRUE(ended.Contains(wxString::Format(" samples written, %d in compliance, ", total))) << ended;
-  EXPECT_TRUE(Frame()->PaneText(kMessagePane).EndsWith(wxString::Format(", %d in compliance", total)))
-      << Frame()->PaneText(kMessagePane);
+  // The message pane does not repeat the state pane's count, nor the counters that are zero.
+  EXPECT_EQ(Frame()->PaneText(kMessagePane),
+            wxString::Format("Stopped: %d samples written, nothing missed", LatestSnapshot()->counters.samplesTaken));
   EXPECT_EQ(Bar().GetBackgroundColour(), normal) << "the colour goes with the run";
   Describe("960 px, stopped");
+  EXPECT_TRUE(Whole(kMessagePane) && Whole(kRunStatePane)) << "a pane is cut at 960 px";
   EXPECT_TRUE(SaveWindowScreenshot("ivra-gui-960-stopped.png"));
 }
 
@@ -123,6 +129,7 @@ TEST(WindowTruth, AFailedStartAfterACompletedRunSaysWhyAndSetupReopensWithTheVal
   ASSERT_TRUE(sim.Running());
   ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
   ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
+  Frame()->SetSize(960, 600);
   DialogDriver driver;
   ASSERT_TRUE(StartThroughDialog(driver, TempPath("done.dat"), "10"));
   ASSERT_TRUE(PumpUntilCollected([] { return !LatestSnapshot()->Measuring(); }, 25000));
@@ -159,6 +166,9 @@ TEST(WindowTruth, AFailedStartAfterACompletedRunSaysWhyAndSetupReopensWithTheVal
   EXPECT_EQ(Frame()->PaneText(kRunStatePane), "Start failed: can't create x.dat, its folder does not exist");
   Pump(1500);  // idle ticks leave it standing
   EXPECT_EQ(Frame()->PaneText(kRunStatePane), "Start failed: can't create x.dat, its folder does not exist");
+  EXPECT_EQ(Frame()->PaneText(kMessagePane), "Completed: 10 samples written, nothing missed");
+  Describe("960 px, failed Start");
+  EXPECT_TRUE(Whole(kMessagePane) && Whole(kRunStatePane)) << "a pane is cut at 960 px";
   EXPECT_TRUE(SaveWindowScreenshot("ivra-gui-failed-start.png"));
 
   // The next Setup still shows every field of the Start that failed.
@@ -254,4 +264,18 @@ TEST(WindowTruth, AZoomDragShowsItsBandAndTheZoomIsSaid) {
   canvas->GetEventHandler()->ProcessEvent(key);
   EXPECT_FALSE(View()->WholeRun().Zoomed());
   EXPECT_NE(Frame()->PaneText(kMessagePane), CIvraView::ZoomedText());
+}
+
+TEST(StatusLine, TheMessageAndStatePanesShareWhatTheLockKeysLeaveByNeed) {
+  // Message, state, CAP, NUM, SCRL (with the grip's room).
+  const auto share = [](std::vector<int> needs, int room) { return ShareStatusWidths(needs, room); };
+  // Both fit: the state pane gets its need, the message pane the rest; an empty key pane nothing.
+  EXPECT_EQ(share({300, 400, 0, 30, 40}, 960), (std::vector<int>{490, 400, 0, 30, 40}));
+  // One text is short: it stays whole and the other gets the rest.
+  EXPECT_EQ(share({100, 1200, 0, 0, 30}, 930), (std::vector<int>{100, 800, 0, 0, 30}));
+  EXPECT_EQ(share({1000, 200, 0, 0, 30}, 930), (std::vector<int>{700, 200, 0, 0, 30}));
+  // Two long texts share by need, and the bar is filled to the pixel.
+  EXPECT_EQ(share({600, 900, 0, 0, 0}, 900), (std::vector<int>{360, 540, 0, 0, 0}));
+  // A bar narrower than the keys: no pane gets a negative width.
+  EXPECT_EQ(share({50, 50, 40, 40, 40}, 100), (std::vector<int>{0, 0, 40, 40, 40}));
 }

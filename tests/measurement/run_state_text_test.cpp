@@ -12,6 +12,7 @@
 #include "fake_instrument_link.h"
 #include "run/measurement_run.h"
 #include "text/run_front_end.h"
+#include "text/run_text.h"
 
 namespace {
 
@@ -89,8 +90,10 @@ TEST_F(RunStateTextTest, AWholeRunCountsUpAndEndsCompleted) {
   EXPECT_EQ(State(), "Measuring: 00:00:03 elapsed, 00:00:07 left, 1 of 5 samples written, run 1.dat");
   for (int i = 0; i < 8; ++i) Tick();  // the stop comes on tick 11
   EXPECT_EQ(State(), "Completed after 00:00:11: 5 of 5 samples written, run 1.dat");
-  EXPECT_EQ(RunEndText(*run_->Snapshot()),
-            "Completed: 5 samples written, 0 missed, 0 lost, 0 port losses, 0 stale replies discarded");
+  // The pane leaves out the zero counters; the summary line of the file and ivra-run keeps them.
+  EXPECT_EQ(RunEndText(*run_->Snapshot()), "Completed: 5 samples written, nothing missed");
+  EXPECT_EQ(RunSummaryLine(*run_->Snapshot()),
+            "5 samples written, 0 missed, 0 lost, 0 port losses, 0 stale replies discarded");
   Tick();  // idle ticks leave the end standing until the next Start
   EXPECT_EQ(State(), "Completed after 00:00:11: 5 of 5 samples written, run 1.dat");
   Begin(1, 10);
@@ -103,18 +106,20 @@ TEST_F(RunStateTextTest, AStopAndALostPortSaySo) {
   Tick();
   run_->Stop(frontEnd_, RunEndReason::StoppedByUser);
   EXPECT_EQ(State(), "Stopped after 00:00:02: 2 of 100 samples written, run 1.dat");
-  EXPECT_EQ(RunEndText(*run_->Snapshot()).rfind("Stopped: 2 samples written, 0 missed", 0), 0u);
+  EXPECT_EQ(RunEndText(*run_->Snapshot()), "Stopped: 2 samples written, nothing missed");
 
   Begin(1, 100);
   Tick();
   link_->lost = true;
   link_->openSucceeds = false;
   Tick();
-  EXPECT_EQ(State(), "Measuring, port lost: 00:00:02 elapsed, 00:01:38 left, 1 of 100 samples written, run 1.dat");
+  EXPECT_EQ(State(),
+            "Measuring, port lost: trying /dev/ttyUSB0 at every sample; 1 of 100 samples written, 00:01:38 left");
+  // The message pane beside it: only what is not zero.
+  EXPECT_EQ(TroubleCountsText(*run_->Snapshot()), "Missed samples: 1");
   run_->Stop(frontEnd_, RunEndReason::StoppedByUser);
   EXPECT_EQ(State(), "Stopped: port lost after 00:00:02: 1 of 100 samples written, run 1.dat");
-  EXPECT_EQ(RunEndText(*run_->Snapshot()).rfind("Stopped: port lost: 1 sample written, 1 missed (1 port lost)", 0), 0u)
-      << RunEndText(*run_->Snapshot());
+  EXPECT_EQ(RunEndText(*run_->Snapshot()), "Stopped: port lost: 1 sample written, 1 missed (1 port lost), 1 port loss");
 }
 
 TEST_F(RunStateTextTest, ComplianceLeadsWhileItLastsAndIsCountedAtTheEnd) {
@@ -125,14 +130,19 @@ TEST_F(RunStateTextTest, ComplianceLeadsWhileItLastsAndIsCountedAtTheEnd) {
   const SnapshotPtr held = run_->Snapshot();
   EXPECT_EQ(RunStateText(*held, false, ComplianceLead{2.0, 2}),
             "In compliance since 00:00:02 (2 samples): raise the current limit in Setup > Instrument... "
-            "Measuring: 00:00:03 elapsed, 00:00:07 left, 3 of 10 samples written, run 1.dat");
+            "3 of 10 samples written, 00:00:07 left");
+  // The message pane does not say it again, nor counters that are zero.
+  EXPECT_EQ(TroubleCountsText(*held), "");
   Tick();  // out of compliance again: the pane no longer leads with it
   EXPECT_EQ(RunStateText(*run_->Snapshot(), false, ComplianceLead{2.0, 2}),
             "Measuring: 00:00:04 elapsed, 00:00:06 left, 4 of 10 samples written, run 1.dat");
+  // Out of compliance and nothing counted: the message pane says what the run does again.
+  EXPECT_EQ(TroubleCountsText(*run_->Snapshot()), "Sampling every 1 s at 0 V on /dev/ttyUSB0");
   for (int i = 0; i < 7; ++i) Tick(kComplianceReply);
   EXPECT_EQ(State(true),
             "Completed after 00:00:11: 10 of 10 samples written, 8 in compliance, run 1.dat, simulated instrument");
-  EXPECT_NE(RunEndText(*run_->Snapshot()).find(", 8 in compliance"), std::string::npos);
+  EXPECT_EQ(RunEndText(*run_->Snapshot()), "Completed: 10 samples written, nothing missed");
+  EXPECT_NE(RunSummaryLine(*run_->Snapshot()).find(", 8 in compliance"), std::string::npos);
 }
 
 TEST_F(RunStateTextTest, AFailedStartAfterACompletedRunSaysWhyWithoutTheOldCounts) {
