@@ -279,3 +279,30 @@ TEST(StatusLine, TheMessageAndStatePanesShareWhatTheLockKeysLeaveByNeed) {
   // A bar narrower than the keys: no pane gets a negative width.
   EXPECT_EQ(share({50, 50, 40, 40, 40}, 100), (std::vector<int>{0, 0, 40, 40, 40}));
 }
+
+TEST(StatusLine, RunDetailsHoldWhatThePanesLeaveOut) {
+  RunSnapshot run;
+  EXPECT_EQ(RunDetailsText(run, "", "Ready"), "State: no measurement yet\nMessage: Ready\n");
+  run.state = RunState::Ended;
+  run.endReason = RunEndReason::StoppedByUser;
+  run.elapsedSeconds = 75;
+  run.settings.portPath = "/dev/ttyUSB0";
+  run.settings.outputPath = "/data/run\n1.dat";
+  run.counters.samplesTaken = 12;
+  run.counters.lostLines = 1;
+  run.counters.missedSamples = 2;
+  run.counters.missedByReason[static_cast<int>(MissReason::NoReply)] = 2;
+  run.counters.samplesInCompliance = 5;
+  const std::string message = RunEndText(run);
+  EXPECT_EQ(message, "Stopped: 11 samples written, 2 missed (2 no reply), 1 lost");
+  const std::string details = RunDetailsText(run, RunStateText(run, false), message);
+  // The zero counters the pane leaves out, the summary as ivra-run prints it, escaped paths.
+  for (const char* line : {"Message: Stopped: 11 samples written, 2 missed (2 no reply), 1 lost\n",
+                           "Summary: 11 samples written, 2 missed (2 no reply), 1 lost, 0 port losses, 0 stale "
+                           "replies discarded, 5 in compliance\n",
+                           "Samples written: 11\n", "  no reply: 2\n", "Port losses: 0\n", "Samples in compliance: 5\n",
+                           "Run time: 00:01:15\n", "Output file: /data/run\\n1.dat\n"}) {
+    EXPECT_NE(details.find(line), std::string::npos) << line << "\nin:\n" << details;
+  }
+  EXPECT_EQ(details.rfind("State: Stopped after 00:01:15: 11 of ", 0), 0u) << details;
+}
