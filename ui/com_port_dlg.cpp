@@ -13,8 +13,10 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include "connection/connection_address.h"
 #include "datafile/existing_output.h"
 #include "text/file_messages.h"
+#include "text/port_open_message.h"
 #include "text/setting_checks.h"
 #include "ui/command_ids.h"
 #include "ui/instrument_dlg.h"
@@ -27,6 +29,15 @@ namespace {
 struct DialogBox {
   int left, top, width, height;
 };
+
+// The rows of the network address and the GPIB address, below the port list;
+// the classic fields below them move down by as much.
+constexpr int kConnectionRows = 36;
+
+// The GPIB address list: "none (RS-232)" first, then 0..30; the instrument's
+// factory address is named so a GPIB user finds it at once.
+constexpr const char* kNoGpibText = "none (RS-232)";
+int GpibSelection(int address) { return IsGpibAddress(address) ? address + 1 : 0; }
 
 wxString NumberText(double value) {
   char text[64];
@@ -67,7 +78,7 @@ CComPortDlg::CComPortDlg(wxWindow* pParent, std::vector<PortChoice> choices) : m
   Create(pParent, wxID_ANY, "Setup", wxDefaultPosition, wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX);
   SetFont(wxFont(wxFontInfo(8).Family(wxFONTFAMILY_SWISS).FaceName("MS Sans Serif")));
   CreateControls();
-  SetClientSize(wxDLG_UNIT(this, wxSize(252, 169)));
+  SetClientSize(wxDLG_UNIT(this, wxSize(252, 169 + kConnectionRows)));
   FitToContents();
   Centre();
   // GTK gives a text field's true size for a text only once it is on screen.
@@ -111,27 +122,43 @@ void CComPortDlg::CreateControls() {
   place(m_pPort, {65, 15, 48, 50});
   // A drop-down list is as high as one row; the 50 units hold the open list.
   m_pPort->SetSize(wxSize(m_pPort->GetSize().x, m_pPort->GetBestSize().y));
+  Bind(wxEVT_CHOICE, &CComPortDlg::OnPortChosen, this, IDC_PORT);
   label("Serial Port", {15, 15, 35, 8});
-  m_pSampleInterval = edit(IDC_SAMPLE_INTERVAL, {100, 45, 40, 14});
-  m_pMeasurementTime = edit(IDC_MEASUREMENT_TIME, {100, 70, 40, 14});
-  label("Time between samples", {15, 45, 73, 8});
-  label("Measurement time", {15, 70, 65, 8});
-  m_pOutputFile = edit(IDC_OUTPUT_FILE, {55, 135, 125, 14});
+  // The connection's other two parts right under the port, in the tab order too.
+  m_pNetworkAddress = edit(IDC_NETWORK_ADDRESS, {68, 33, 112, 14});
+  m_pNetworkAddress->SetHint("tcp://HOST:PORT");
+  label("Network address", {15, 36, 52, 8});
+  wxArrayString gpib;
+  gpib.Add(kNoGpibText);
+  for (int address = kLowestGpibAddress; address <= kHighestGpibAddress; ++address) {
+    gpib.Add(address == kDefaultGpibAddress ? wxString::Format("%d (factory setting)", address)
+                                            : wxString::Format("%d", address));
+  }
+  m_pGpibAddress = new wxChoice(this, IDC_GPIB_ADDRESS, wxDefaultPosition, wxDefaultSize, gpib);
+  place(m_pGpibAddress, {68, 52, 70, 50});
+  m_pGpibAddress->SetSize(wxSize(m_pGpibAddress->GetSize().x, m_pGpibAddress->GetBestSize().y));
+  label("GPIB address", {15, 54, 50, 8});
+  const int down = kConnectionRows;
+  m_pSampleInterval = edit(IDC_SAMPLE_INTERVAL, {100, 45 + down, 40, 14});
+  m_pMeasurementTime = edit(IDC_MEASUREMENT_TIME, {100, 70 + down, 40, 14});
+  label("Time between samples", {15, 45 + down, 73, 8});
+  label("Measurement time", {15, 70 + down, 65, 8});
+  m_pOutputFile = edit(IDC_OUTPUT_FILE, {55, 135 + down, 125, 14});
   // Right after the field in the tab order, in the buttons' column.
   m_pBrowse = new wxButton(this, IDC_BROWSE, "Browse...");
-  place(m_pBrowse, {185, 135, 50, 14});
+  place(m_pBrowse, {185, 135 + down, 50, 14});
   Bind(wxEVT_BUTTON, &CComPortDlg::OnBrowse, this, IDC_BROWSE);
-  label("Output file", {15, 135, 35, 8});
-  m_pIntervalUnit = label("sec", {145, 48, 12, 8});
-  m_pTimeUnit = label("sec", {145, 73, 12, 8});
+  label("Output file", {15, 135 + down, 35, 8});
+  m_pIntervalUnit = label("sec", {145, 48 + down, 12, 8});
+  m_pTimeUnit = label("sec", {145, 73 + down, 12, 8});
   m_pCancel = new wxButton(this, wxID_CANCEL, "Cancel");
   place(m_pCancel, {185, 43, 50, 14});
-  label("Output voltage", {16, 96, 65, 8});
-  m_pOutputVoltage = edit(IDC_OUTPUT_VOLTAGE, {99, 96, 40, 14});
-  m_pVoltageUnit = label("V", {147, 99, 8, 8});
+  label("Output voltage", {16, 96 + down, 65, 8});
+  m_pOutputVoltage = edit(IDC_OUTPUT_VOLTAGE, {99, 96 + down, 40, 14});
+  m_pVoltageUnit = label("V", {147, 99 + down, 8, 8});
   // After the classic controls, so their tab order stays as it was.
   m_pInstrument = new wxButton(this, IDC_INSTRUMENT, "Instrument...");
-  place(m_pInstrument, {185, 94, 50, 14});
+  place(m_pInstrument, {185, 94 + down, 50, 14});
   Bind(wxEVT_BUTTON, &CComPortDlg::OnInstrument, this, IDC_INSTRUMENT);
 }
 
@@ -163,6 +190,7 @@ void CComPortDlg::FitToContents() {
       button->Move(button->GetPosition() + wxPoint(shift, 0));
     }
     m_pOutputFile->SetSize(m_pOutputFile->GetSize() + wxSize(shift, 0));
+    m_pNetworkAddress->SetSize(m_pNetworkAddress->GetSize() + wxSize(shift, 0));
     SetClientSize(GetClientSize() + wxSize(shift, 0));
   }
 }
@@ -172,6 +200,11 @@ bool CComPortDlg::TransferDataToWindow() {
   if (index < 0) index = m_nPortIndex;
   if (index < 0 || index >= static_cast<int>(m_choices.size())) index = 0;
   m_pPort->SetSelection(index);
+  // A remembered network port shows in the field it was typed in.
+  if (m_choices[static_cast<std::size_t>(index)].network) m_strNetworkAddress = m_strPortPath;
+  m_pNetworkAddress->ChangeValue(wxString::FromUTF8(m_strNetworkAddress));
+  EnableNetworkAddress();
+  m_pGpibAddress->SetSelection(GpibSelection(m_nGpibAddress));
   m_pOutputFile->ChangeValue(wxString::FromUTF8(m_strOutputFile));
   m_pMeasurementTime->ChangeValue(wxString::Format("%d", m_nMeasurementTime));
   m_pSampleInterval->ChangeValue(wxString::Format("%d", m_nSampleInterval));
@@ -182,6 +215,18 @@ bool CComPortDlg::TransferDataToWindow() {
 bool CComPortDlg::TransferDataFromWindow() {
   m_nPortIndex = std::max(0, m_pPort->GetSelection());
   m_strPortPath = ChosenPort().device;
+  m_strNetworkAddress = FieldText(m_pNetworkAddress);
+  if (ChosenPort().network) {
+    // "192.168.1.20:1234" is what a bridge's label says; the scheme is ours.
+    std::string address = m_strNetworkAddress;
+    if (!address.empty() && !IsNetworkAddress(address)) address = kNetworkAddressPrefix + address;
+    if (address.empty()) address = kNetworkAddressPrefix;
+    if (auto message = CheckNetworkAddress(address)) return FailField(m_pNetworkAddress, *message);
+    m_strNetworkAddress = address;
+    m_strPortPath = address;
+  }
+  const int gpibSelection = m_pGpibAddress->GetSelection();
+  m_nGpibAddress = gpibSelection > 0 ? gpibSelection - 1 : kNoGpibAddress;
   m_strOutputFile = FieldText(m_pOutputFile);
   if (auto message = CheckIntSetting(FieldText(m_pMeasurementTime), kMeasurementTimeRange, m_nMeasurementTime)) {
     return FailField(m_pMeasurementTime, *message);
@@ -213,6 +258,20 @@ bool CComPortDlg::TransferDataFromWindow() {
   return true;
 }
 
+void CComPortDlg::OnPortChosen(wxCommandEvent&) {
+  EnableNetworkAddress();
+  // Choosing the entry means typing the address next.
+  if (m_pNetworkAddress->IsEnabled()) {
+    m_pNetworkAddress->SetFocus();
+    m_pNetworkAddress->SelectAll();
+  }
+}
+
+void CComPortDlg::EnableNetworkAddress() {
+  const int selection = m_pPort->GetSelection();
+  m_pNetworkAddress->Enable(selection >= 0 && m_choices[static_cast<std::size_t>(selection)].network);
+}
+
 std::string CComPortDlg::BrowseFolder() const {
   std::error_code ignored;
   const std::string shown = FieldText(m_pOutputFile);
@@ -241,7 +300,15 @@ bool CComPortDlg::FailField(wxTextCtrl* field, const std::string& message) {
 void CComPortDlg::FocusFieldAtFault() {
   switch (m_focusField) {
     case SetupField::None: return;
-    case SetupField::Port: m_pPort->SetFocus(); return;
+    case SetupField::Port:
+      // A network address that failed is fixed in its field, a serial port in the list.
+      if (m_pNetworkAddress->IsEnabled()) {
+        m_pNetworkAddress->SetFocus();
+        m_pNetworkAddress->SelectAll();
+      } else {
+        m_pPort->SetFocus();
+      }
+      return;
     case SetupField::Instrument: m_pInstrument->SetFocus(); return;
     case SetupField::OutputFile:
       m_pOutputFile->SetFocus();

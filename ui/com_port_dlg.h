@@ -16,7 +16,11 @@
 // NPLC, auto-zero, baud rate); they are taken with the rest on OK only.
 //
 // The port list holds COM1..COM4, each with the device it maps to, then every
-// other port found; it preselects the entry for m_strPortPath when there is one.
+// other port found, then "Network address (tcp://HOST:PORT)"; it preselects the
+// entry for m_strPortPath when there is one. The network address field beside
+// it takes part only while that entry is chosen; OK checks it first of all.
+// The "GPIB address" list ("none (RS-232)", 0..30) puts a Prologix controller
+// in front of whichever port is chosen.
 #pragma once
 
 #include <string>
@@ -34,6 +38,10 @@ class wxTextCtrl;
 
 // The field a failed Start blames, focused when Setup opens again.
 enum class SetupField { None, Port, OutputFile, SampleInterval, Instrument };
+
+// The Setup dialog's connection controls.
+constexpr int IDC_NETWORK_ADDRESS = 1007;  // tcp://HOST:PORT
+constexpr int IDC_GPIB_ADDRESS = 1008;     // "none (RS-232)", 0..30
 
 class CComPortDlg : public wxDialog {
  public:
@@ -53,6 +61,10 @@ class CComPortDlg : public wxDialog {
   // On opening: the device to select when the list has it (else m_nPortIndex
   // is selected). On OK: the chosen entry's device.
   std::string m_strPortPath;
+  // The network address field's text, shown (greyed) also while a serial port
+  // is chosen; on OK, when the network entry is chosen, also m_strPortPath.
+  std::string m_strNetworkAddress;
+  int m_nGpibAddress = -1;  // -1: none (RS-232); 0..30 a Prologix controller's instrument
   std::string m_strOutputFile;
   int m_nMeasurementTime = 1000;
   int m_nSampleInterval = 1;
@@ -73,6 +85,9 @@ class CComPortDlg : public wxDialog {
   // Shows `message`, puts the focus into `field` with its text selected, and
   // returns false, so OK leaves the dialog open.
   bool FailField(wxTextCtrl* field, const std::string& message);
+  // The network address field takes part only while its entry is chosen.
+  void OnPortChosen(wxCommandEvent& event);
+  void EnableNetworkAddress();
   // Takes the output file from the save-file dialog.
   void OnBrowse(wxCommandEvent& event);
   // The folder the save-file dialog starts in: the shown file's, else the current one.
@@ -81,6 +96,8 @@ class CComPortDlg : public wxDialog {
   void FocusFieldAtFault();
 
   wxChoice* m_pPort = nullptr;
+  wxTextCtrl* m_pNetworkAddress = nullptr;
+  wxChoice* m_pGpibAddress = nullptr;
   wxTextCtrl* m_pSampleInterval = nullptr;
   wxTextCtrl* m_pMeasurementTime = nullptr;
   wxTextCtrl* m_pOutputFile = nullptr;

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "connection/connection_address.h"
 #include "serial/port_table.h"
 #include "text/port_open_message.h"
 #include "text/printable_text.h"
@@ -44,15 +45,22 @@ std::vector<PortChoice> MakePortChoices(const PortTable& table, const std::vecto
     PortChoice choice;
     choice.device = port.stableName.empty() ? port.device : port.stableName;
     choice.label = PortChoiceText(port);
+    // As --list-ports says it: the user looking for the controller finds it here too.
+    if (MayBePrologixController(port)) choice.label += " - possibly a Prologix GPIB controller";
     choices.push_back(std::move(choice));
   }
+  PortChoice network;
+  network.label = kNetworkAddressChoiceText;
+  network.network = true;
+  choices.push_back(std::move(network));
   return choices;
 }
 
 int FindPortChoice(const std::vector<PortChoice>& choices, const std::string& device) {
   if (device.empty()) return -1;
+  const bool networkAddress = IsNetworkAddress(device);
   for (std::size_t i = 0; i < choices.size(); ++i) {
-    if (choices[i].device == device) return static_cast<int>(i);
+    if (networkAddress ? choices[i].network : choices[i].device == device) return static_cast<int>(i);
   }
   return -1;
 }

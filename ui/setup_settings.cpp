@@ -4,7 +4,9 @@
 
 #include <wx/config.h>
 
+#include "connection/connection_address.h"
 #include "decimal/decimal_text.h"
+#include "text/port_open_message.h"
 #include "text/setting_checks.h"
 #include "ui/instrument_dlg.h"
 
@@ -18,6 +20,13 @@ constexpr const char* kRememberedOutputKey = "/Setup/OutputFile";
 constexpr const char* kSampleIntervalKey = "/Setup/SampleInterval";
 constexpr const char* kMeasurementTimeKey = "/Setup/MeasurementTime";
 constexpr const char* kOutputVoltageKey = "/Setup/OutputVoltage";
+// The connection beyond the port: the network address typed last (kept also
+// while a serial port is chosen) and the GPIB address, -1 for none.
+constexpr const char* kNetworkAddressKey = "/Setup/NetworkAddress";
+constexpr const char* kGpibAddressKey = "/Setup/GpibAddress";
+
+// Set by the command line for the whole session.
+std::optional<int> g_sessionGpibAddress;
 
 // Numbers are kept as text with a "." and all the digits they need, so they
 // read back exactly whatever the locale.
@@ -84,6 +93,29 @@ void PresetNumbersFromProfile(CComPortDlg& dialog) {
   }
 }
 
+// The network and GPIB addresses from the profile; a GPIB address out of
+// range (a hand-edited profile) reads as none.
+void PresetConnectionFromProfile(CComPortDlg& dialog) {
+  if (g_sessionGpibAddress) {
+    dialog.m_nGpibAddress = *g_sessionGpibAddress;
+    return;
+  }
+  const wxConfigBase* config = wxConfigBase::Get(false);
+  if (config == nullptr) return;
+  wxString text;
+  if (config->Read(kNetworkAddressKey, &text)) dialog.m_strNetworkAddress = text.utf8_string();
+  int address = kNoGpibAddress;
+  if (config->Read(kGpibAddressKey, &text) && !CheckGpibAddress(text.utf8_string(), address)) {
+    dialog.m_nGpibAddress = address;
+  }
+}
+
+void SaveConnection(wxConfigBase& config, const CComPortDlg& dialog) {
+  if (g_sessionGpibAddress) return;
+  config.Write(kNetworkAddressKey, wxString::FromUTF8(dialog.m_strNetworkAddress));
+  config.Write(kGpibAddressKey, static_cast<long>(dialog.m_nGpibAddress));
+}
+
 void SaveNumbers(wxConfigBase& config, const MeasurementSettings& accepted) {
   config.Write(kSampleIntervalKey, wxString::FromAscii(ExactNumberText(accepted.sampleInterval).c_str()));
   config.Write(kMeasurementTimeKey, wxString::FromAscii(ExactNumberText(accepted.measurementTime).c_str()));
@@ -109,6 +141,7 @@ std::optional<MeasurementSettings> SetupSettings::Ask(const MeasurementSettings&
   if (wxConfigBase* config = wxConfigBase::Get(false)) {
     config->Write(kRememberedOutputKey, wxString::FromUTF8(accepted.outputPath));
     SaveNumbers(*config, accepted);
+    SaveConnection(*config, dialog);
   }
   return accepted;
 }
@@ -122,7 +155,13 @@ void SetupSettings::Preset(CComPortDlg& dialog, const MeasurementSettings& last)
   // Before the first Start of the session the settings hold no choice of the user's.
   if (last.portPath.empty()) {
     PresetNumbersFromProfile(dialog);
+    PresetConnectionFromProfile(dialog);
   } else {
+    if (wxConfigBase* config = wxConfigBase::Get(false); config != nullptr && !g_sessionGpibAddress) {
+      wxString text;
+      if (config->Read(kNetworkAddressKey, &text)) dialog.m_strNetworkAddress = text.utf8_string();
+    }
+    dialog.m_nGpibAddress = last.gpibAddress;
     dialog.m_nSampleInterval = last.sampleInterval;
     dialog.m_nMeasurementTime = last.measurementTime;
     dialog.m_dOutputVoltage = last.outputVoltage;
@@ -134,7 +173,10 @@ MeasurementSettings SetupSettings::Accepted(const CComPortDlg& dialog, const Mea
   // COM1..COM4 go through the port table as always; any other port by its device.
   const PortChoice& chosen = dialog.ChosenPort();
   accepted.portNumber = chosen.portNumber != 0 ? chosen.portNumber : last.portNumber;
-  accepted.portPath = chosen.portNumber != 0 ? m_ports.DevicePath(chosen.portNumber) : chosen.device;
+  accepted.portPath = chosen.portNumber != 0 ? m_ports.DevicePath(chosen.portNumber)
+                      : chosen.network       ? dialog.m_strNetworkAddress
+                                             : chosen.device;
+  accepted.gpibAddress = dialog.m_nGpibAddress;
   accepted.sampleInterval = dialog.m_nSampleInterval;
   accepted.measurementTime = dialog.m_nMeasurementTime;
   accepted.outputPath = dialog.GetOutputFile();
@@ -142,6 +184,8 @@ MeasurementSettings SetupSettings::Accepted(const CComPortDlg& dialog, const Mea
   accepted.instrument = dialog.m_instrument;
   return accepted;
 }
+
+void SetSessionGpibAddress(int address) { g_sessionGpibAddress = address; }
 
 std::string LoadRememberedPortPath(const wxConfigBase& config) {
   wxString path;

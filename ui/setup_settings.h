@@ -5,7 +5,9 @@
 // also when it failed): every field. Before the first Start of a session they
 // come from the profile, which keeps every field of the last accepted Setup;
 // what the profile lacks starts at the dialog's own values. The instrument
-// settings carry over from Start to Start.
+// settings carry over from Start to Start. The network address typed last and
+// the GPIB address are remembered too; the desktop program's --simulate with
+// --gpib presets its own GPIB address instead, and then leaves the profile's be.
 #pragma once
 
 #include <optional>
@@ -43,6 +45,11 @@ class SetupSettings {
   const std::string m_rememberedPortPath;
   InstrumentSettings& m_instrument;
 };
+
+// The GPIB address the command line's simulated controller answers at,
+// preset by every Setup of this session until a Start has chosen one; the
+// profile's GPIB and network addresses are then neither read nor replaced.
+void SetSessionGpibAddress(int address);
 
 // The device of the last accepted Setup; empty when the profile has none.
 std::string LoadRememberedPortPath(const wxConfigBase& config);

@@ -62,6 +62,12 @@ bool PortOptions::GivesPath(int portNumber) const {
   return false;
 }
 
+int PortOptions::GpibAddress() const {
+  int address = kNoGpibAddress;
+  if (!gpib || CheckGpibAddress(*gpib, address)) return kNoGpibAddress;
+  return address;
+}
+
 std::string ApplyComPaths(const PortOptions& options, PortTable& table, const std::string& missingPathWords) {
   for (const PortPathOption& option : options.comPaths) {
     if (option.path.empty()) return "--com" + std::to_string(option.portNumber) + " " + missingPathWords;

@@ -26,6 +26,8 @@ struct PortOptions {
 
   // Whether a --comN names the device of port n.
   bool GivesPath(int portNumber) const;
+  // --gpib as a number, -1 when it is not given or not an address 0..30.
+  int GpibAddress() const;
 };
 
 // Points the ports named by --comN at their devices in `table`, in the order

@@ -1,6 +1,8 @@
 // The desktop program's command line: --com1=PATH .. --com4=PATH point a port
 // at a device, --simulate serves COM1 from a simulated SourceMeter 2400 on a
-// pseudo-terminal (an explicit --com1 wins over it), --help prints the usage,
+// pseudo-terminal (an explicit --com1 wins over it), --port=tcp://HOST:PORT and
+// --gpib=ADDRESS preset Setup's connection (with --simulate the simulator is
+// served through such a bridge or controller), --help prints the usage,
 // --version the version. Parsed by wxCmdLineParser (wxBase only: no window
 // system is needed, so main() can answer before the toolkit starts).
 #pragma once
@@ -15,7 +17,7 @@
 struct IvraCommandLine {
   bool help = false;
   bool version = false;
-  PortOptions ports;       // --simulate, and --comN=PATH in the order given
+  PortOptions ports;       // --simulate, --port, --gpib, and --comN=PATH in the order given
   PublishOptions publish;  // --mqtt and its companions, --bench
   std::string error;       // empty when the command line is good
 };

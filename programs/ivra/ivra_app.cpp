@@ -10,6 +10,7 @@
 #include <wx/docview.h>
 #include <wx/log.h>
 
+#include "connection/connection_address.h"
 #include "programs/common/simulator_start.h"
 #include "programs/ivra/about_dlg.h"
 #include "programs/ivra/app_icon.h"
@@ -79,8 +80,11 @@ bool CIvraApp::OnInit() {
   m_instrument = LoadInstrumentSettings(*wxConfigBase::Get());
 
   new CIvraDocTemplate(m_docManager, [this] {
-    return new CIvraView(ViewContext{m_run, m_ports, m_portLister, m_rememberedPortPath, m_instrument,
-                                     m_simulator ? m_simulator->DevicePath() : std::string()});
+    // The simulated instrument is reached through its adapter when it has one.
+    std::string simulated = m_simulator ? m_simulator->DevicePath() : std::string();
+    if (m_simulatedAdapter) simulated = m_simulatedAdapter->ClientAddress();
+    return new CIvraView(
+        ViewContext{m_run, m_ports, m_portLister, m_rememberedPortPath, m_instrument, std::move(simulated)});
   });
   m_docManager->SetMaxDocsOpen(1);
 
@@ -116,15 +120,20 @@ bool CIvraApp::ApplyCommandLine() {
     options.noise = kSimulatedNoiseAmperes;
     std::string error;
     // An explicit --com1 wins over the simulated port.
-    m_simulator = StartSimulator(options, m_ports, ports.GivesPath(1) ? 0 : 1, error);
+    const int simulatedPort = ports.GivesPath(1) ? 0 : 1;
+    m_simulator = StartSimulator(options, m_ports, simulatedPort, error);
     if (!m_simulator) {
       ShowMessageBox("Can't start the simulated instrument: " + wxString::FromUTF8(error), kAppTitle,
                      wxOK | wxICON_ERROR);
       return false;
     }
+    if (!StartSimulatorFront(ports, options, simulatedPort)) return false;
+  } else if (ports.port) {
+    m_commandLinePortPath = *ports.port;
   }
   ApplyComPaths(ports, m_ports, kMissingPortPathWords);  // checked by the parse already
-  m_portsFromCommandLine = ports.simulate || !ports.comPaths.empty();
+  if (ports.gpib) SetSessionGpibAddress(ports.GpibAddress());
+  m_portsFromCommandLine = ports.simulate || ports.port || !ports.comPaths.empty();
   if (line.publish.mqtt) {
     // Told from the tick's worker thread: the window shows it from its own.
     m_outputs = std::make_unique<ReadingOutputs>(line.publish, [this](const std::string& text) {
@@ -136,8 +145,34 @@ bool CIvraApp::ApplyCommandLine() {
   return true;
 }
 
+bool CIvraApp::StartSimulatorFront(const PortOptions& ports, const SimOptions& options, int simulatedPort) {
+  const int gpibAddress = ports.GpibAddress();  // checked by the parse already
+  std::string error;
+  m_simulatedAdapter =
+      ::StartSimulatedAdapter(*m_simulator, options, ports.port.value_or(std::string()), gpibAddress, error);
+  if (!error.empty()) {
+    ShowMessageBox("Can't start the simulated " +
+                       wxString(IsGpibAddress(gpibAddress) ? "GPIB controller: " : "serial bridge: ") +
+                       wxString::FromUTF8(error) + "\nCheck that no other program uses the address given with --port.",
+                   kAppTitle, wxOK | wxICON_ERROR);
+    return false;
+  }
+  if (!m_simulatedAdapter) return true;
+  const std::string address = m_simulatedAdapter->ClientAddress();
+  // A network front is chosen in Setup by its address; a controller on a
+  // pseudo-terminal takes the simulator's place on its port.
+  if (IsNetworkAddress(address)) {
+    m_commandLinePortPath = address;
+  } else {
+    m_ports.SetDevicePath(simulatedPort, address);
+    if (simulatedPort == 0) m_commandLinePortPath = address;
+  }
+  return true;
+}
+
 void CIvraApp::LoadRememberedPort() {
   // Ports given on the command line take precedence over the remembered one.
+  m_rememberedPortPath = m_commandLinePortPath;
   if (m_portsFromCommandLine) return;
   m_rememberedPortPath = LoadRememberedPortPath(*wxConfigBase::Get());
 }
@@ -177,6 +212,7 @@ int CIvraApp::OnExit() {
     delete m_docManager;
     m_docManager = nullptr;
   }
+  m_simulatedAdapter.reset();
   m_simulator.reset();
   delete wxConfigBase::Set(nullptr);
   return wxApp::OnExit();

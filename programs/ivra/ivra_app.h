@@ -11,6 +11,7 @@
 #include <wx/timer.h>
 
 #include "instrument/instrument_settings.h"
+#include "programs/common/port_options.h"
 #include "programs/common/reading_outputs.h"
 #include "programs/ivra/modal_dialog_tracker.h"
 #include "run/measurement_run.h"
@@ -18,7 +19,9 @@
 #include "serial/port_table.h"
 
 class CMainFrame;
+class SimAdapter;
 class SimulatedInstrument;
+struct SimOptions;
 class wxDocManager;
 
 class CIvraApp : public wxApp {
@@ -50,6 +53,9 @@ class CIvraApp : public wxApp {
   // Logging out of the desktop: the run stops as on a stop signal, unasked.
   void OnEndSession(wxCloseEvent& event);
   bool ApplyCommandLine();
+  // With --gpib or a tcp:// --port, the started simulator's controller or
+  // bridge; false, after saying why, when it cannot start.
+  bool StartSimulatorFront(const PortOptions& ports, const SimOptions& options, int simulatedPort);
   // The port of the last accepted Setup is kept in the profile (by device
   // path) and preselected in the next run's dialog when it is present.
   void LoadRememberedPort();
@@ -66,9 +72,15 @@ class CIvraApp : public wxApp {
   InstrumentSettings m_instrument;
   wxDocManager* m_docManager = nullptr;
   std::unique_ptr<SimulatedInstrument> m_simulator;
+  // --simulate with --gpib or a tcp:// --port: the simulator's controller or
+  // bridge. Declared after it, so it stops first.
+  std::unique_ptr<SimAdapter> m_simulatedAdapter;
+  // The port the command line's connection gives (the simulated adapter's
+  // address, or --port): preset in Setup in place of the profile's.
+  std::string m_commandLinePortPath;
   ModalDialogTracker m_modalDialogs;
   wxTimer m_closeRetry;
-  bool m_portsFromCommandLine = false;  // --simulate or --comN=PATH given
+  bool m_portsFromCommandLine = false;  // --simulate, --port or --comN=PATH given
 
   wxDECLARE_EVENT_TABLE();
 };

@@ -32,3 +32,16 @@ TEST(IvraCommandLine, AcceptsSimulateHelpAndPortOptionsOnly) {
     EXPECT_FALSE(ParseIvraCommandLine({bad}).error.empty()) << bad;
   }
 }
+
+TEST(IvraCommandLine, TakesANetworkPortAndAGpibAddressWithIvraRunsChecks) {
+  IvraCommandLine line = ParseIvraCommandLine({"--simulate", "--gpib=24", "--port=tcp://127.0.0.1:5025"});
+  EXPECT_TRUE(line.error.empty()) << line.error;
+  EXPECT_EQ(line.ports.GpibAddress(), 24);
+  EXPECT_EQ(line.ports.port.value_or(""), "tcp://127.0.0.1:5025");
+  EXPECT_EQ(ParseIvraCommandLine({"--simulate"}).ports.GpibAddress(), -1);
+  for (const char* bad :
+       {"--gpib=31", "--gpib=x", "--port=tcp://host", "--port=tcp://host:70000", "--port=/dev/ttyS0"}) {
+    const std::string error = ParseIvraCommandLine({bad}).error;
+    EXPECT_EQ(error.compare(0, 6, std::string(bad).substr(0, 6)), 0) << bad << ": " << error;
+  }
+}

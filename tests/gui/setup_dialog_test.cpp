@@ -53,63 +53,63 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
     focusIds.push_back(focus != nullptr ? focus->GetId() : -1);
   };
 
-  RunStart(
-      driver,
-      {
-          [&](wxDialog& dialog) {
-            shownAtOpen = {wxString::Format("%d", PortSelection(dialog)), FieldValue(dialog, IDC_SAMPLE_INTERVAL),
-                           FieldValue(dialog, IDC_MEASUREMENT_TIME), FieldValue(dialog, IDC_OUTPUT_VOLTAGE),
-                           FieldValue(dialog, IDC_OUTPUT_FILE)};
-            EXPECT_EQ(dialog.GetTitle(), "Setup");
-            std::vector<int> tabOrder;
-            for (wxWindow* child : dialog.GetChildren()) {
-              if (child->AcceptsFocus()) tabOrder.push_back(child->GetId());
-            }
-            EXPECT_EQ(tabOrder,
-                      (std::vector<int>{wxID_OK, IDC_PORT, IDC_SAMPLE_INTERVAL, IDC_MEASUREMENT_TIME, IDC_OUTPUT_FILE,
-                                        IDC_BROWSE, wxID_CANCEL, IDC_OUTPUT_VOLTAGE, IDC_INSTRUMENT}));
-            SetField(dialog, IDC_MEASUREMENT_TIME, "9");
-            SetField(dialog, IDC_SAMPLE_INTERVAL, "0");
-            SetField(dialog, IDC_OUTPUT_VOLTAGE, "10.5");
-            ClickButton(dialog, wxID_OK);
-          },
-          [&](wxDialog& dialog) {
-            focusedId(dialog);
-            keptTexts.push_back(FieldValue(dialog, IDC_MEASUREMENT_TIME));
-            SetField(dialog, IDC_MEASUREMENT_TIME, "10000001");
-            ClickButton(dialog, wxID_OK);
-          },
-          [&](wxDialog& dialog) {
-            SetField(dialog, IDC_MEASUREMENT_TIME, "10000000");
-            ClickButton(dialog, wxID_OK);
-          },
-          [&](wxDialog& dialog) {
-            focusedId(dialog);
-            keptTexts.push_back(FieldValue(dialog, IDC_SAMPLE_INTERVAL));
-            SetField(dialog, IDC_SAMPLE_INTERVAL, "1000");
-            ClickButton(dialog, wxID_OK);
-          },
-          [&](wxDialog& dialog) {
-            focusedId(dialog);
-            SetField(dialog, IDC_OUTPUT_VOLTAGE, "abc");
-            ClickButton(dialog, wxID_OK);
-          },
-          [&](wxDialog& dialog) {
-            SetField(dialog, IDC_OUTPUT_VOLTAGE, "-10.001");
-            ClickButton(dialog, wxID_OK);
-          },
-          [&](wxDialog& dialog) {
-            SetField(dialog, IDC_OUTPUT_VOLTAGE, "-10");
-            SelectPort(dialog, 2);
-            SetField(dialog, IDC_OUTPUT_FILE, "");  // an empty name keeps the dialog open
-            ClickButton(dialog, wxID_OK);
-          },
-          [&](wxDialog& dialog) {
-            focusedId(dialog);
-            SetField(dialog, IDC_OUTPUT_FILE, "/no-such-ivra-folder/x.dat");  // passes the dialog; Start refuses it
-            ClickButton(dialog, wxID_OK);
-          },
-      });
+  RunStart(driver,
+           {
+               [&](wxDialog& dialog) {
+                 shownAtOpen = {wxString::Format("%d", PortSelection(dialog)), FieldValue(dialog, IDC_SAMPLE_INTERVAL),
+                                FieldValue(dialog, IDC_MEASUREMENT_TIME), FieldValue(dialog, IDC_OUTPUT_VOLTAGE),
+                                FieldValue(dialog, IDC_OUTPUT_FILE)};
+                 EXPECT_EQ(dialog.GetTitle(), "Setup");
+                 std::vector<int> tabOrder;
+                 for (wxWindow* child : dialog.GetChildren()) {
+                   if (child->AcceptsFocus()) tabOrder.push_back(child->GetId());
+                 }
+                 EXPECT_EQ(tabOrder, (std::vector<int>{wxID_OK, IDC_PORT, IDC_NETWORK_ADDRESS, IDC_GPIB_ADDRESS,
+                                                       IDC_SAMPLE_INTERVAL, IDC_MEASUREMENT_TIME, IDC_OUTPUT_FILE,
+                                                       IDC_BROWSE, wxID_CANCEL, IDC_OUTPUT_VOLTAGE, IDC_INSTRUMENT}));
+                 SetField(dialog, IDC_MEASUREMENT_TIME, "9");
+                 SetField(dialog, IDC_SAMPLE_INTERVAL, "0");
+                 SetField(dialog, IDC_OUTPUT_VOLTAGE, "10.5");
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 focusedId(dialog);
+                 keptTexts.push_back(FieldValue(dialog, IDC_MEASUREMENT_TIME));
+                 SetField(dialog, IDC_MEASUREMENT_TIME, "10000001");
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 SetField(dialog, IDC_MEASUREMENT_TIME, "10000000");
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 focusedId(dialog);
+                 keptTexts.push_back(FieldValue(dialog, IDC_SAMPLE_INTERVAL));
+                 SetField(dialog, IDC_SAMPLE_INTERVAL, "1000");
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 focusedId(dialog);
+                 SetField(dialog, IDC_OUTPUT_VOLTAGE, "abc");
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 SetField(dialog, IDC_OUTPUT_VOLTAGE, "-10.001");
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 SetField(dialog, IDC_OUTPUT_VOLTAGE, "-10");
+                 SelectPort(dialog, 2);
+                 SetField(dialog, IDC_OUTPUT_FILE, "");  // an empty name keeps the dialog open
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 focusedId(dialog);
+                 SetField(dialog, IDC_OUTPUT_FILE,
+                          "/no-such-ivra-folder/x.dat");  // passes the dialog; Start refuses it
+                 ClickButton(dialog, wxID_OK);
+               },
+           });
 
   EXPECT_EQ(shownAtOpen, (std::vector<wxString>{"0", "1", "1000", "0.5", ""}));
   std::vector<wxString> texts;
@@ -258,7 +258,8 @@ TEST(SetupDialog, ListsEveryPortFoundAfterComOneToFourAndPreselectsTheLastDevice
              ClickButton(dialog, wxID_OK);
            }});
   EXPECT_EQ(labels, (std::vector<std::string>{"COM1 (/dev/ttyS0)", "COM2 (/dev/pts/77)", "COM3 (/dev/ttyS2)",
-                                              "COM4 (/dev/ttyS3)", "/dev/ttyUSB0 - FTDI FT232R USB UART (A50285BI)"}));
+                                              "COM4 (/dev/ttyS3)", "/dev/ttyUSB0 - FTDI FT232R USB UART (A50285BI)",
+                                              "Network address (tcp://HOST:PORT)"}));
   // The adapter is opened by its stable name, which does not exist here.
   ASSERT_EQ(driver.Messages().size(), 1u);
   EXPECT_EQ(driver.Messages()[0].text.utf8_string().rfind(
