@@ -194,7 +194,7 @@ TEST(InstrumentDialog, ItsCurrentLimitReachesTheInstrumentBeforeTheOutputGoesOn)
   EXPECT_NEAR(LatestSnapshot()->latest.current, 500e-6, 5e-6);
 }
 
-TEST(InstrumentDialog, TheMessagePaneCountsEverySampleHeldAtTheLimit) {
+TEST(InstrumentDialog, TheStatePaneCountsEverySampleHeldAtTheLimit) {
   SimProcess sim(TempPath("compliance-sim.log"), {"--ohms", "1000"});
   ASSERT_TRUE(sim.Running());
   ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
@@ -204,9 +204,13 @@ TEST(InstrumentDialog, TheMessagePaneCountsEverySampleHeldAtTheLimit) {
   ASSERT_TRUE(View()->Measuring()) << (driver.Messages().empty() ? "" : driver.Messages()[0].text);
   // The trouble is reported once, at the first sample; the count must follow the later ones.
   ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->counters.samplesInCompliance >= 3; }, 20000));
-  const wxString pane = Frame()->PaneText(0);
+  const wxString pane = Frame()->PaneText(kRunStatePane);
+  const wxString message = Frame()->PaneText(kMessagePane);
   const int counted = LatestSnapshot()->counters.samplesInCompliance;
   PostMenu(ID_MEASUREMENT_STOP);
-  EXPECT_TRUE(pane.Contains(wxString::Format("In compliance: %d samples. ", counted))) << pane;
-  EXPECT_TRUE(pane.EndsWith("Raise the current limit in Setup > Instrument.")) << pane;
+  EXPECT_TRUE(pane.StartsWith(wxString::Format(
+      "In compliance since 00:00:01 (%d samples): raise the current limit in Setup > Instrument... ", counted)))
+      << pane;
+  // The message pane does not say it a second time.
+  EXPECT_EQ(message.Find("compliance"), wxNOT_FOUND) << message;
 }
