@@ -79,7 +79,7 @@ TEST(ConnectionSetup, NetworkAndGpibAddressesAreCheckedReachTheRunAndAreRemember
                          networkEntry =
                              static_cast<int>(dynamic_cast<wxChoice*>(dialog.FindWindow(IDC_PORT))->GetCount()) - 1;
                          Choose(dialog, IDC_PORT, networkEntry);
-                         focusIds.push_back(FocusedControl(dialog) ? FocusedControl(dialog)->GetId() : -1);
+                         focusIds.push_back(FocusedIdAfterWaitingFor(dialog, IDC_NETWORK_ADDRESS));
                          Choose(dialog, IDC_GPIB_ADDRESS, 24 + 1);
                          SetField(dialog, IDC_NETWORK_ADDRESS, "tcp://127.0.0.1:70000");
                          SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(dataPath));
@@ -87,7 +87,7 @@ TEST(ConnectionSetup, NetworkAndGpibAddressesAreCheckedReachTheRunAndAreRemember
                          ClickButton(dialog, wxID_OK);
                        },
                        [&](wxDialog& dialog) {
-                         focusIds.push_back(FocusedControl(dialog) ? FocusedControl(dialog)->GetId() : -1);
+                         focusIds.push_back(FocusedIdAfterWaitingFor(dialog, IDC_NETWORK_ADDRESS));
                          SetField(dialog, IDC_NETWORK_ADDRESS, "127.0.0.1");
                          ClickButton(dialog, wxID_OK);
                        },

@@ -192,6 +192,15 @@ wxWindow* FocusedControl(wxDialog& dialog) {
   return nullptr;
 }
 
+int FocusedIdAfterWaitingFor(wxDialog& dialog, int expectedId) {
+  auto focusedId = [&] {
+    wxWindow* focus = FocusedControl(dialog);
+    return focus != nullptr ? focus->GetId() : -1;
+  };
+  PumpUntil([&] { return focusedId() == expectedId; }, 5000);
+  return focusedId();
+}
+
 bool StartThroughDialog(DialogDriver& driver, const std::string& outputPath, const char* measurementTime) {
   driver.Script({[=](wxDialog& dialog) {
     SelectPort(dialog, 1);

@@ -98,6 +98,10 @@ void SelectPort(wxDialog& dialog, int index);
 void ClickButton(wxDialog& dialog, int id);
 // The control that holds the keyboard focus inside `dialog`, or nullptr.
 wxWindow* FocusedControl(wxDialog& dialog);
+// The id of the control that holds the focus once it has had up to five
+// seconds to reach `expectedId` (-1 for none). The platform delivers focus
+// changes later than SetFocus returns, later still on a slow machine.
+int FocusedIdAfterWaitingFor(wxDialog& dialog, int expectedId);
 
 // Starts a measurement on COM2 (point it at the simulator first) through the
 // Setup dialog: 1 s between samples, 1.5 V. True once it runs.

@@ -65,9 +65,8 @@ TEST(InstrumentDialog, RefusesBadValuesInTheFieldAndHandsTheChoiceToStart) {
   DialogDriver driver;
   std::vector<wxString> shownAtOpen, shownNextTime;
   std::vector<int> focusIds;
-  auto focused = [&](wxDialog& dialog) {
-    wxWindow* focus = FocusedControl(dialog);
-    focusIds.push_back(focus != nullptr ? focus->GetId() : -1);
+  auto focused = [&](wxDialog& dialog, int expectedId) {
+    focusIds.push_back(FocusedIdAfterWaitingFor(dialog, expectedId));
   };
   // Setup opens Instrument (its script is the next one); a Start that fails at
   // once, on an output file in no folder, still keeps the accepted values.
@@ -86,12 +85,12 @@ TEST(InstrumentDialog, RefusesBadValuesInTheFieldAndHandsTheChoiceToStart) {
                  ClickButton(dialog, wxID_OK);
                },
                [&](wxDialog& dialog) {
-                 focused(dialog);
+                 focused(dialog, IDC_CURRENT_LIMIT);
                  SetField(dialog, IDC_CURRENT_LIMIT, "1e-3");
                  ClickButton(dialog, wxID_OK);
                },
                [&](wxDialog& dialog) {
-                 focused(dialog);
+                 focused(dialog, IDC_NPLC);
                  EXPECT_EQ(FieldValue(dialog, IDC_NPLC), "11") << "the typed text stays";
                  SetField(dialog, IDC_NPLC, "0.1x");
                  ClickButton(dialog, wxID_OK);

@@ -109,14 +109,14 @@ TEST(OutputFileWindow, BrowseStartsInTheFilesFolderAndPutsThePickedPathIntoTheFi
   const std::string folder = TempPath("browse");
   std::filesystem::create_directories(folder);
   const std::string picked = folder + "/picked.dat";
-  wxString startFolder, startName, filters, fieldAfter, focusAfter;
+  wxString startFolder, startName, filters, fieldAfter;
+  int focusAfter = -1;
   driver.Script({
       [&](wxDialog& dialog) {
         SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(folder + "/old.dat"));
         ClickButton(dialog, IDC_BROWSE);  // the file dialog's script runs inside this
         fieldAfter = FieldValue(dialog, IDC_OUTPUT_FILE);
-        wxWindow* focus = FocusedControl(dialog);
-        focusAfter = focus != nullptr ? wxString::Format("%d", focus->GetId()) : "none";
+        focusAfter = FocusedIdAfterWaitingFor(dialog, IDC_OUTPUT_FILE);
         ClickButton(dialog, wxID_CANCEL);
       },
   });
@@ -135,7 +135,7 @@ TEST(OutputFileWindow, BrowseStartsInTheFilesFolderAndPutsThePickedPathIntoTheFi
   EXPECT_EQ(startName, "old.dat");
   EXPECT_EQ(filters, "Data files (*.dat)|*.dat|All files (*)|*");
   EXPECT_EQ(fieldAfter, wxString::FromUTF8(picked));
-  EXPECT_EQ(focusAfter, wxString::Format("%d", IDC_OUTPUT_FILE));
+  EXPECT_EQ(focusAfter, IDC_OUTPUT_FILE);
   EXPECT_FALSE(View()->Measuring()) << "Cancel in Setup starts nothing";
   std::filesystem::remove_all(folder);
 }

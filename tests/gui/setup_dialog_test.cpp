@@ -48,9 +48,8 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
   std::vector<wxString> shownAtOpen;
   std::vector<int> focusIds;
   std::vector<wxString> keptTexts;
-  auto focusedId = [&](wxDialog& dialog) {
-    wxWindow* focus = FocusedControl(dialog);
-    focusIds.push_back(focus != nullptr ? focus->GetId() : -1);
+  auto focusedId = [&](wxDialog& dialog, int expectedId) {
+    focusIds.push_back(FocusedIdAfterWaitingFor(dialog, expectedId));
   };
 
   RunStart(driver,
@@ -73,7 +72,7 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
                  ClickButton(dialog, wxID_OK);
                },
                [&](wxDialog& dialog) {
-                 focusedId(dialog);
+                 focusedId(dialog, IDC_MEASUREMENT_TIME);
                  keptTexts.push_back(FieldValue(dialog, IDC_MEASUREMENT_TIME));
                  SetField(dialog, IDC_MEASUREMENT_TIME, "10000001");
                  ClickButton(dialog, wxID_OK);
@@ -83,13 +82,13 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
                  ClickButton(dialog, wxID_OK);
                },
                [&](wxDialog& dialog) {
-                 focusedId(dialog);
+                 focusedId(dialog, IDC_SAMPLE_INTERVAL);
                  keptTexts.push_back(FieldValue(dialog, IDC_SAMPLE_INTERVAL));
                  SetField(dialog, IDC_SAMPLE_INTERVAL, "1000");
                  ClickButton(dialog, wxID_OK);
                },
                [&](wxDialog& dialog) {
-                 focusedId(dialog);
+                 focusedId(dialog, IDC_OUTPUT_VOLTAGE);
                  SetField(dialog, IDC_OUTPUT_VOLTAGE, "abc");
                  ClickButton(dialog, wxID_OK);
                },
@@ -104,7 +103,7 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
                  ClickButton(dialog, wxID_OK);
                },
                [&](wxDialog& dialog) {
-                 focusedId(dialog);
+                 focusedId(dialog, IDC_OUTPUT_FILE);
                  SetField(dialog, IDC_OUTPUT_FILE,
                           "/no-such-ivra-folder/x.dat");  // passes the dialog; Start refuses it
                  ClickButton(dialog, wxID_OK);

@@ -149,16 +149,8 @@ TEST(WindowTruth, AFailedStartAfterACompletedRunSaysWhyAndSetupReopensWithTheVal
                    reopened = {FieldValue(dialog, IDC_SAMPLE_INTERVAL), FieldValue(dialog, IDC_MEASUREMENT_TIME),
                                FieldValue(dialog, IDC_OUTPUT_VOLTAGE), FieldValue(dialog, IDC_OUTPUT_FILE)};
                    // The dialog moves the focus once it is on screen, after the
-                   // platform has put it on the first control; a slow machine
-                   // (ThreadSanitizer) may run this step before that.
-                   PumpUntil(
-                       [&] {
-                         wxWindow* focus = FocusedControl(dialog);
-                         return focus != nullptr && focus->GetId() == IDC_OUTPUT_FILE;
-                       },
-                       5000);
-                   wxWindow* focus = FocusedControl(dialog);
-                   focusedId = focus != nullptr ? focus->GetId() : -1;
+                   // platform has put it on the first control.
+                   focusedId = FocusedIdAfterWaitingFor(dialog, IDC_OUTPUT_FILE);
                    SaveScreen("ivra-gui-setup-reopened.png");
                  },
                  [](wxDialog& dialog) { ClickButton(dialog, wxID_CANCEL); }});
