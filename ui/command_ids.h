@@ -68,9 +68,12 @@ constexpr int IDC_NPLC = 1013;
 constexpr int IDC_AUTO_ZERO = 1014;
 constexpr int IDC_BAUD_RATE = 1015;
 constexpr int IDC_LINE_FORMAT = 1016;
+constexpr int IDC_LEAST_INTERVAL = 1017;  // the least interval the values carry
 
 // The one-second timer of the view, which its run driver owns.
 constexpr int kViewTimerId = 1;
+// Paces the window's redraws while samples come faster than once a second.
+constexpr int kFrameTimerId = 2;
 
 // The status bar's panes: messages (menu prompts, troubles, the end of a run)
 // and the run's state (measuring with its clock and count, or how it ended).

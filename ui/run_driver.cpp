@@ -7,6 +7,9 @@
 
 namespace {
 constexpr int kTickMs = 1000;
+// Below a second: about 30 redraws and 4 pane changes a second at most.
+constexpr int kFrameMs = 33;
+constexpr std::chrono::milliseconds kPanesPeriod{250};
 // How long after its tick began Stop lets a sample finish by itself before it
 // ends the reply wait: a healthy instrument has begun its reply well within
 // this (and a reply under way is read to its end anyway), so its sample is
@@ -31,28 +34,59 @@ class FailureKeepingObserver final : public RunObserver {
   RunObserver& m_target;
   StartFailure* m_kept;
 };
+// Folds the redraws and troubles of many samples into what one frame shows;
+// messages and warnings go on at once.
+class FrameFrontEnd final : public RunFrontEnd {
+ public:
+  explicit FrameFrontEnd(RunFrontEnd& target) : m_target(target) {}
+  void ShowMessage(const std::string& text) override { m_target.ShowMessage(text); }
+  void Redraw() override { redraw = true; }
+  void ReportTrouble(SampleTrouble kind, const SnapshotPtr& snapshot) override {
+    trouble = true;
+    troubleKind = kind;
+    troubleSnapshot = snapshot;
+  }
+  void WarnOutputMayBeOn(const std::string& text) override { m_target.WarnOutputMayBeOn(text); }
+
+  bool redraw = false;
+  bool trouble = false;
+  SampleTrouble troubleKind = SampleTrouble::Missed;
+  SnapshotPtr troubleSnapshot;
+
+ private:
+  RunFrontEnd& m_target;
+};
+
 }  // namespace
 
+void RecordingFrontEnd::Record(std::function<void(RunFrontEnd&)> call) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_calls.push_back(std::move(call));
+}
+
 void RecordingFrontEnd::ShowMessage(const std::string& text) {
-  m_calls.emplace_back([text](RunFrontEnd& target) { target.ShowMessage(text); });
+  Record([text](RunFrontEnd& target) { target.ShowMessage(text); });
 }
 
 void RecordingFrontEnd::Redraw() {
-  m_calls.emplace_back([](RunFrontEnd& target) { target.Redraw(); });
+  Record([](RunFrontEnd& target) { target.Redraw(); });
 }
 
 void RecordingFrontEnd::ReportTrouble(SampleTrouble trouble, const SnapshotPtr& snapshot) {
-  m_calls.emplace_back([trouble, snapshot](RunFrontEnd& target) { target.ReportTrouble(trouble, snapshot); });
+  Record([trouble, snapshot](RunFrontEnd& target) { target.ReportTrouble(trouble, snapshot); });
 }
 
 void RecordingFrontEnd::WarnOutputMayBeOn(const std::string& text) {
-  m_calls.emplace_back([text](RunFrontEnd& target) { target.WarnOutputMayBeOn(text); });
+  Record([text](RunFrontEnd& target) { target.WarnOutputMayBeOn(text); });
 }
 
 void RecordingFrontEnd::ReplayOnto(RunFrontEnd& target) {
   // A replayed call may open a modal loop, in which a new tick can be recorded.
   std::vector<std::function<void(RunFrontEnd&)>> calls;
-  calls.swap(m_calls);
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    calls.swap(m_calls);
+  }
   for (const auto& call : calls) call(target);
 }
 
@@ -74,6 +108,7 @@ void TickWorker::Start() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_ended = false;
   }
+  m_onGrid = false;
   m_startedAt = std::chrono::steady_clock::now();
   m_thread = std::thread([this] {
     m_run.Tick(m_recorder);
@@ -84,6 +119,45 @@ void TickWorker::Start() {
     m_endedSignal.notify_all();
     m_finished();
   });
+}
+
+void TickWorker::StartGrid() {
+  if (Busy()) return;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ended = false;
+    m_endWanted = false;
+  }
+  m_onGrid = true;
+  m_startedAt = std::chrono::steady_clock::now();
+  m_thread = std::thread([this] {
+    Clock& clock = m_run.RunClock();
+    while (m_run.Measuring()) {
+      const std::int64_t wait = m_run.NextSlotMs() - clock.NowMs();
+      std::unique_lock<std::mutex> lock(m_mutex);
+      if (m_endWanted) break;
+      if (wait > 0) {
+        m_wake.wait_for(lock, std::chrono::milliseconds(wait), [this] { return m_endWanted; });
+        continue;
+      }
+      lock.unlock();
+      m_run.SampleSlot(m_recorder);
+    }
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_ended = true;
+    }
+    m_endedSignal.notify_all();
+    m_finished();
+  });
+}
+
+void TickWorker::EndGrid() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_endWanted = true;
+  }
+  m_wake.notify_all();
 }
 
 bool TickWorker::WaitUntil(std::chrono::steady_clock::time_point deadline) {
@@ -99,6 +173,7 @@ void TickWorker::Collect(RunFrontEnd& frontEnd) {
 
 wxBEGIN_EVENT_TABLE(CRunDriver, wxEvtHandler)
   EVT_TIMER(kViewTimerId, CRunDriver::OnTimer)
+  EVT_TIMER(kFrameTimerId, CRunDriver::OnFrame)
 wxEND_EVENT_TABLE()
 
 CRunDriver::CRunDriver(MeasurementRun& run, RunFrontEnd& frontEnd, std::function<void()> ticked)
@@ -106,18 +181,30 @@ CRunDriver::CRunDriver(MeasurementRun& run, RunFrontEnd& frontEnd, std::function
       m_frontEnd(frontEnd),
       m_ticked(std::move(ticked)),
       m_timer(this, kViewTimerId),
+      m_frameTimer(this, kFrameTimerId),
       // Thread-safe: queues the call for this handler's thread.
       m_worker(run, [this] { CallAfter(&CRunDriver::OnTickEnded); }) {
   InstallStopRequest();
 }
 
-CRunDriver::~CRunDriver() { m_timer.Stop(); }
+CRunDriver::~CRunDriver() {
+  m_timer.Stop();
+  m_frameTimer.Stop();
+}
 
 bool CRunDriver::StartTicking() { return m_timer.Start(kTickMs); }
 
 int CRunDriver::Begin(const MeasurementSettings& accepted, StartFailure* failure) {
   FailureKeepingObserver observer(m_frontEnd, failure);
-  return m_run.Begin(accepted, observer);
+  const int result = m_run.Begin(accepted, observer);
+  if (result == 0 && m_run.OnGrid()) {
+    m_bTroublePending = false;
+    m_pendingTroubleSnapshot.reset();
+    m_panesShownAt = std::chrono::steady_clock::now();
+    m_worker.StartGrid();
+    m_frameTimer.Start(kFrameMs);
+  }
+  return result;
 }
 
 void CRunDriver::Stop(RunEndReason reason) {
@@ -125,9 +212,13 @@ void CRunDriver::Stop(RunEndReason reason) {
   // front-end call may open.
   m_bStopping = true;
   m_bTickPending = false;
+  m_frameTimer.Stop();
+  // On the grid the sample under way began at most an interval ago.
+  const auto graceFrom = m_worker.OnGrid() ? std::chrono::steady_clock::now() : m_worker.StartedAt();
+  m_worker.EndGrid();
   while (m_worker.Busy()) {
     // A silent instrument would hold the sample for its whole reply time-out.
-    if (!m_worker.WaitUntil(m_worker.StartedAt() + kSampleGrace)) RequestStop();
+    if (!m_worker.WaitUntil(graceFrom + kSampleGrace)) RequestStop();
     m_worker.Collect(m_frontEnd);
     ClearStopRequest();
   }
@@ -137,15 +228,45 @@ void CRunDriver::Stop(RunEndReason reason) {
 }
 
 void CRunDriver::OnTimer(wxTimerEvent&) {
+  // The grid's frames keep the clock.
+  if (m_worker.OnGrid()) return;
   RunTick();
   m_ticked();  // the clock moves on also between samples
+}
+
+void CRunDriver::OnFrame(wxTimerEvent&) {
+  if (!m_worker.OnGrid()) {
+    m_frameTimer.Stop();
+    return;
+  }
+  ShowGridProgress();
+}
+
+void CRunDriver::ShowGridProgress() {
+  FrameFrontEnd frame(m_frontEnd);
+  m_worker.TakeRecorded(frame);
+  if (frame.redraw) m_frontEnd.Redraw();
+  if (frame.trouble) {
+    m_bTroublePending = true;
+    m_pendingTrouble = frame.troubleKind;
+    m_pendingTroubleSnapshot = frame.troubleSnapshot;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (now - m_panesShownAt < kPanesPeriod) return;
+  m_panesShownAt = now;
+  if (m_bTroublePending) {
+    m_bTroublePending = false;
+    m_frontEnd.ReportTrouble(m_pendingTrouble, m_pendingTroubleSnapshot);
+    m_pendingTroubleSnapshot.reset();
+  }
+  m_ticked();
 }
 
 void CRunDriver::RunTick() {
   // Never two ticks at once: ticks that come while one is in flight fold into
   // one, taken when it is collected, as they did when a sample held the window.
   if (m_worker.Busy() || m_bStopping) {
-    m_bTickPending = !m_bStopping;
+    m_bTickPending = !m_bStopping && !m_worker.OnGrid();
     return;
   }
   // An idle tick only resets the count: no traffic, nothing to wait for.
@@ -159,6 +280,7 @@ void CRunDriver::RunTick() {
 void CRunDriver::OnTickEnded() {
   // Stop may have collected the tick already; never wait here.
   if (!m_worker.Busy() || !m_worker.Ended()) return;
+  m_frameTimer.Stop();
   m_worker.Collect(m_frontEnd);
   m_ticked();
   if (m_bTickPending) {

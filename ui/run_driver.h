@@ -14,6 +14,12 @@
 // worker's while a tick is in flight; Begin and Stop run only when none is.
 // Stop ends the wait of a tick in flight (the stop request), collects the
 // tick, then switches the output off on the window's thread.
+//
+// Below a second the run keeps its own time: the worker serves the run's
+// sampling grid for the whole measurement, and the window takes what it
+// recorded on a frame timer, redrawing at most about 30 times a second and
+// changing the status panes at most about 4 times a second, whatever the
+// sampling rate.
 #pragma once
 
 #include <chrono>
@@ -30,7 +36,8 @@
 #include "run/measurement_run.h"
 #include "text/run_front_end.h"
 
-// A front end that only remembers what it was asked, for a later replay.
+// A front end that only remembers what it was asked, for a later replay. The
+// worker records while the window replays what came before.
 class RecordingFrontEnd : public RunFrontEnd {
  public:
   void ShowMessage(const std::string& text) override;
@@ -42,6 +49,9 @@ class RecordingFrontEnd : public RunFrontEnd {
   void ReplayOnto(RunFrontEnd& target);
 
  private:
+  void Record(std::function<void(RunFrontEnd&)> call);
+
+  std::mutex m_mutex;
   std::vector<std::function<void(RunFrontEnd&)>> m_calls;
 };
 
@@ -61,7 +71,18 @@ class TickWorker {
 
   // Starts the run's Tick on the worker thread. Only while not Busy.
   void Start();
+  // Starts serving the run's sampling grid on the worker thread: each slot
+  // when it falls due, until the run ends or EndGrid. Only while not Busy.
+  void StartGrid();
+  // The grid loop takes no further slot; a sample under way goes on.
+  void EndGrid();
+  // Serving the grid (until collected).
+  bool OnGrid() const { return Busy() && m_onGrid; }
   std::chrono::steady_clock::time_point StartedAt() const { return m_startedAt; }
+
+  // Replays what the worker has recorded so far onto `frontEnd`, while it
+  // goes on. The window's thread only.
+  void TakeRecorded(RunFrontEnd& frontEnd) { m_recorder.ReplayOnto(frontEnd); }
 
   // Waits until `deadline` at most for the tick in flight to end by itself;
   // true when it has.
@@ -80,6 +101,9 @@ class TickWorker {
   std::mutex m_mutex;
   std::condition_variable m_endedSignal;
   bool m_ended = false;
+  std::condition_variable m_wake;  // ends the grid loop's wait for its next slot
+  bool m_endWanted = false;
+  bool m_onGrid = false;
 };
 
 // Lives on the window's thread, as its event handler: the timer and the
@@ -113,14 +137,23 @@ class CRunDriver : public wxEvtHandler {
 
  private:
   void OnTimer(wxTimerEvent& event);
+  void OnFrame(wxTimerEvent& event);
   void RunTick();
   void OnTickEnded();
+  // What the grid's samples asked for since the last frame, paced.
+  void ShowGridProgress();
 
   MeasurementRun& m_run;
   RunFrontEnd& m_frontEnd;
   std::function<void()> m_ticked;
   wxTimer m_timer;
+  wxTimer m_frameTimer;
   TickWorker m_worker;
+  // On the grid: a trouble waiting for the panes' next turn, and that turn.
+  bool m_bTroublePending = false;
+  SampleTrouble m_pendingTrouble = SampleTrouble::Missed;
+  SnapshotPtr m_pendingTroubleSnapshot;
+  std::chrono::steady_clock::time_point m_panesShownAt;
   // A tick fell due while one was in flight; taken once that one is collected.
   bool m_bTickPending = false;
   // Stop is collecting the tick in flight and switching the output off.
