@@ -168,6 +168,16 @@ std::string SecondsText(int ms) {
 
 }  // namespace
 
+std::string IntervalText(int intervalMs) { return SecondsText(intervalMs); }
+
+std::string LeastIntervalNote(const InstrumentSettings& settings) {
+  const int at50 = LeastIntervalMs(settings, 50);
+  const int at60 = LeastIntervalMs(settings, 60);
+  std::string text = "Least time between samples with these values: " + SecondsText(at50) + " s";
+  if (at50 != at60) text += " on 50 Hz mains, " + SecondsText(at60) + " s on 60 Hz";
+  return text + ".";
+}
+
 std::optional<std::string> CheckIntervalSetting(const std::string& text, int& wholeSeconds, int& ms) {
   const std::string number = Trimmed(text);
   // Digits, and at most one "." with up to three after it: no sign, no exponent, no ",".

@@ -29,6 +29,8 @@ constexpr int kMinSampleIntervalMs = 20;
 // them. Otherwise: "Please enter a number of seconds between 0.02 and 1000,
 // with at most three decimals."
 std::optional<std::string> CheckIntervalSetting(const std::string& text, int& wholeSeconds, int& ms);
+// An interval as that field takes it: 20 gives "0.02", 1000 gives "1".
+std::string IntervalText(int intervalMs);
 
 // Why `intervalMs` is too short for `settings`, or nothing when it is not (a
 // whole number of seconds always carries). `lineHz` is the instrument's line
@@ -37,6 +39,11 @@ std::optional<std::string> CheckIntervalSetting(const std::string& text, int& wh
 // interval, or raise the baud rate to 19200 (also on the instrument) in Instrument..."
 std::optional<std::string> LeastIntervalProblem(int intervalMs, const InstrumentSettings& settings, int lineHz,
                                                 bool inDialog);
+// What the Instrument dialog says of `settings` as they are edited: "Least
+// time between samples with these values: 0.012 s on 50 Hz mains, 0.011 s on
+// 60 Hz." (one figure when both mains give the same).
+std::string LeastIntervalNote(const InstrumentSettings& settings);
+
 inline constexpr IntSettingRange kMeasurementTimeRange{"Measurement time", 10, 10000000};
 inline constexpr DoubleSettingRange kOutputVoltageRange{"Output voltage", -10.0, 10.0};
 inline constexpr IntSettingRange kPortNumberRange{"Serial port", 1, 4};

@@ -1,6 +1,7 @@
 #include "ui/com_port_dlg.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -173,7 +174,7 @@ void CComPortDlg::FitToContents() {
     const int unitLeft = field->GetRect().GetRight() + 1 + gap;
     if (unit->GetPosition().x < unitLeft) unit->Move(unitLeft, unit->GetPosition().y);
   };
-  widen(m_pSampleInterval, "1000", m_pIntervalUnit);
+  widen(m_pSampleInterval, "999.999", m_pIntervalUnit);
   widen(m_pMeasurementTime, "10000000", m_pTimeUnit);
   widen(m_pOutputVoltage, "-10.000", m_pVoltageUnit);
 
@@ -207,7 +208,8 @@ bool CComPortDlg::TransferDataToWindow() {
   m_pGpibAddress->SetSelection(GpibSelection(m_nGpibAddress));
   m_pOutputFile->ChangeValue(wxString::FromUTF8(m_strOutputFile));
   m_pMeasurementTime->ChangeValue(wxString::Format("%d", m_nMeasurementTime));
-  m_pSampleInterval->ChangeValue(wxString::Format("%d", m_nSampleInterval));
+  m_pSampleInterval->ChangeValue(wxString::FromAscii(
+      IntervalText(m_nSampleInterval > 0 ? m_nSampleInterval * 1000 : m_nSampleIntervalMs).c_str()));
   m_pOutputVoltage->ChangeValue(NumberText(m_dOutputVoltage));
   return true;
 }
@@ -231,8 +233,10 @@ bool CComPortDlg::TransferDataFromWindow() {
   if (auto message = CheckIntSetting(FieldText(m_pMeasurementTime), kMeasurementTimeRange, m_nMeasurementTime)) {
     return FailField(m_pMeasurementTime, *message);
   }
-  if (auto message = CheckIntSetting(FieldText(m_pSampleInterval), kSampleIntervalRange, m_nSampleInterval)) {
-    return FailField(m_pSampleInterval, *message);
+  if (auto message = CheckIntervalSetting(FieldText(m_pSampleInterval), m_nSampleInterval, m_nSampleIntervalMs)) {
+    // Named: the words are the ones ivra-run gives for --interval.
+    (*message)[0] = static_cast<char>(std::tolower(static_cast<unsigned char>((*message)[0])));
+    return FailField(m_pSampleInterval, std::string(kSampleIntervalRange.label) + ": " + *message);
   }
   if (auto message = CheckDoubleSetting(FieldText(m_pOutputVoltage), kOutputVoltageRange, m_dOutputVoltage)) {
     return FailField(m_pOutputVoltage, *message);

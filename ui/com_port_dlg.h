@@ -67,7 +67,8 @@ class CComPortDlg : public wxDialog {
   int m_nGpibAddress = -1;  // -1: none (RS-232); 0..30 a Prologix controller's instrument
   std::string m_strOutputFile;
   int m_nMeasurementTime = 1000;
-  int m_nSampleInterval = 1;
+  int m_nSampleInterval = 1;    // whole seconds; 0 when below a second or with decimals
+  int m_nSampleIntervalMs = 0;  // the interval in ms when m_nSampleInterval is 0
   double m_dOutputVoltage = 0.5;
   // Shown and changed by the Instrument dialog; taken with the rest on OK.
   InstrumentSettings m_instrument;

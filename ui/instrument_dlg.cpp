@@ -150,12 +150,31 @@ void CInstrumentDlg::CreateControls() {
     control->SetMinSize(wxSize(width, -1));
   }
 
+  // Laid out as wide as the longest text it can show.
+  InstrumentSettings slowest;
+  slowest.nplc = kMaxNplc;
+  slowest.baud = kBaudRates[0];
+  m_pLeastInterval = new wxStaticText(this, IDC_LEAST_INTERVAL, wxString::FromUTF8(LeastIntervalNote(slowest)),
+                                      wxDefaultPosition, wxDefaultSize, wxST_NO_AUTORESIZE);
+  Bind(
+      wxEVT_TEXT, [this](wxCommandEvent&) { ShowLeastInterval(); }, IDC_NPLC);
+  for (int id : {IDC_AUTO_ZERO, IDC_BAUD_RATE, IDC_LINE_FORMAT}) {
+    Bind(
+        wxEVT_CHOICE,
+        [this](wxCommandEvent& event) {
+          event.Skip();
+          ShowLeastInterval();
+        },
+        id);
+  }
+
   auto* note = text(
       "The instrument's own RS-232 baud rate, data bits and parity (MENU > COMMUNICATION > RS-232) must be set to "
       "the same values.");
   auto* top = new wxBoxSizer(wxVERTICAL);
   const int border = wxDLG_UNIT(this, wxSize(7, 7)).x;
   top->Add(grid, wxSizerFlags().Border(wxLEFT | wxRIGHT | wxTOP, border));
+  top->Add(m_pLeastInterval, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT | wxTOP, border));
   top->Add(note, wxSizerFlags().Border(wxLEFT | wxRIGHT | wxTOP, border));
   auto* buttons = new wxStdDialogButtonSizer;
   auto* ok = new wxButton(this, wxID_OK, "OK");
@@ -183,7 +202,19 @@ bool CInstrumentDlg::TransferDataToWindow() {
   const int baud = BaudRateIndex(m_settings.baud);
   m_pBaudRate->SetSelection(baud >= 0 ? baud : BaudRateIndex(InstrumentSettings{}.baud));
   m_pLineFormat->SetSelection(std::max(0, LineFormatIndex(m_settings.lineFormat)));
+  ShowLeastInterval();
   return true;
+}
+
+void CInstrumentDlg::ShowLeastInterval() {
+  InstrumentSettings shown = m_settings;
+  shown.autoZero = kAutoZeroChoices[std::max(0, m_pAutoZero->GetSelection())];
+  shown.baud = kBaudRates[std::max(0, m_pBaudRate->GetSelection())];
+  shown.lineFormat = LineFormatAt(m_pLineFormat->GetSelection());  // its bits per character
+  const bool nplcValid = !CheckDoubleSetting(FieldText(m_pNplc), kNplcField, shown.nplc);
+  m_pLeastInterval->SetLabel(nplcValid ? wxString::FromUTF8(LeastIntervalNote(shown))
+                                       : wxString("Least time between samples: enter an NPLC from ") +
+                                             FormatGeneral(kMinNplc) + " to " + FormatGeneral(kMaxNplc) + ".");
 }
 
 bool CInstrumentDlg::TransferDataFromWindow() {

@@ -18,6 +18,7 @@
 
 class wxChoice;
 class wxTextCtrl;
+class wxStaticText;
 
 class CInstrumentDlg : public wxDialog {
  public:
@@ -32,6 +33,8 @@ class CInstrumentDlg : public wxDialog {
  private:
   void CreateControls();
   bool FailField(wxTextCtrl* field, const std::string& message);
+  // The least interval of the values as they stand in the fields.
+  void ShowLeastInterval();
 
   wxTextCtrl* m_pCurrentLimit = nullptr;
   wxChoice* m_pCurrentRange = nullptr;
@@ -39,6 +42,7 @@ class CInstrumentDlg : public wxDialog {
   wxChoice* m_pAutoZero = nullptr;
   wxChoice* m_pBaudRate = nullptr;
   wxChoice* m_pLineFormat = nullptr;
+  wxStaticText* m_pLeastInterval = nullptr;
 };
 
 // The shortest text that reads back as exactly `value` ("0.000105", "1e-09").

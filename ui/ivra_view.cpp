@@ -44,6 +44,7 @@ SetupField FieldAtFault(const StartFailure& failure) {
     case StartFailure::Kind::FileNotCreated: return SetupField::OutputFile;
     case StartFailure::Kind::PortNotOpened: return SetupField::Port;
     case StartFailure::Kind::SettingsNotTaken: return SetupField::Instrument;
+    case StartFailure::Kind::IntervalTooShort: return SetupField::SampleInterval;
     default: return SetupField::None;
   }
 }

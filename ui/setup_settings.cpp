@@ -81,9 +81,11 @@ void PresetNumbersFromProfile(CComPortDlg& dialog) {
   if (config == nullptr) return;
   wxString text;
   int whole = 0;
+  int ms = 0;
   double number = 0.0;
-  if (config->Read(kSampleIntervalKey, &text) && !CheckIntSetting(text.utf8_string(), kSampleIntervalRange, whole)) {
+  if (config->Read(kSampleIntervalKey, &text) && !CheckIntervalSetting(text.utf8_string(), whole, ms)) {
     dialog.m_nSampleInterval = whole;
+    dialog.m_nSampleIntervalMs = ms;
   }
   if (config->Read(kMeasurementTimeKey, &text) && !CheckIntSetting(text.utf8_string(), kMeasurementTimeRange, whole)) {
     dialog.m_nMeasurementTime = whole;
@@ -117,7 +119,7 @@ void SaveConnection(wxConfigBase& config, const CComPortDlg& dialog) {
 }
 
 void SaveNumbers(wxConfigBase& config, const MeasurementSettings& accepted) {
-  config.Write(kSampleIntervalKey, wxString::FromAscii(ExactNumberText(accepted.sampleInterval).c_str()));
+  config.Write(kSampleIntervalKey, wxString::FromAscii(IntervalText(IntervalMs(accepted)).c_str()));
   config.Write(kMeasurementTimeKey, wxString::FromAscii(ExactNumberText(accepted.measurementTime).c_str()));
   config.Write(kOutputVoltageKey, wxString::FromAscii(ExactNumberText(accepted.outputVoltage).c_str()));
 }
@@ -163,6 +165,7 @@ void SetupSettings::Preset(CComPortDlg& dialog, const MeasurementSettings& last)
     }
     dialog.m_nGpibAddress = last.gpibAddress;
     dialog.m_nSampleInterval = last.sampleInterval;
+    dialog.m_nSampleIntervalMs = last.sampleIntervalMs;
     dialog.m_nMeasurementTime = last.measurementTime;
     dialog.m_dOutputVoltage = last.outputVoltage;
   }
@@ -178,6 +181,7 @@ MeasurementSettings SetupSettings::Accepted(const CComPortDlg& dialog, const Mea
                                              : chosen.device;
   accepted.gpibAddress = dialog.m_nGpibAddress;
   accepted.sampleInterval = dialog.m_nSampleInterval;
+  accepted.sampleIntervalMs = dialog.m_nSampleIntervalMs;
   accepted.measurementTime = dialog.m_nMeasurementTime;
   accepted.outputPath = dialog.GetOutputFile();
   accepted.outputVoltage = dialog.m_dOutputVoltage;

@@ -12,6 +12,7 @@
 
 #include "text/printable_text.h"
 #include "text/run_text.h"
+#include "text/setting_checks.h"
 #include "ui/command_ids.h"
 
 namespace {
@@ -202,7 +203,7 @@ std::string RunDetailsText(const RunSnapshot& run, const std::string& stateText,
   text += "\nRun time: " + FormatClock(run.elapsedSeconds) + "\n";
   const MeasurementSettings& s = run.settings;
   text += "Serial port: " + PrintableText(s.portPath) + "\n";
-  text += DetailLine("Time between samples (s)", s.sampleInterval);
+  text += "Time between samples (s): " + IntervalText(IntervalMs(s)) + "\n";
   text += DetailLine("Measurement time (s)", s.measurementTime);
   text += "Output voltage: " + std::to_string(s.outputVoltage) + " V\n";
   text += "Output file: " + PrintableText(s.outputPath) + "\n";

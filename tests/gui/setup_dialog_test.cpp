@@ -116,7 +116,8 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
   EXPECT_EQ(texts, (std::vector<wxString>{
                        "Please enter an integer between 10 and 10000000.",
                        "Please enter an integer between 10 and 10000000.",
-                       "Please enter an integer between 1 and 1000.",
+                       "Time between samples: please enter a number of seconds between 0.02 and 1000, with at "
+                       "most three decimals.",
                        "Please enter a number between -10 and 10.",
                        "Please enter a number.",
                        "Please enter a number between -10 and 10.",

@@ -44,6 +44,27 @@ TEST(SettingChecks, IntervalBoundsAndNonIntegers) {
   EXPECT_EQ(IntProblem("\t5\n", kPortNumberRange, value), "Please enter an integer between 1 and 4.");
 }
 
+TEST(SettingChecks, DecimalIntervalsReadBackAsTypedAndTheLeastIntervalNote) {
+  int whole = -1;
+  int ms = -1;
+  EXPECT_FALSE(CheckIntervalSetting(" 0.020 ", whole, ms));
+  EXPECT_EQ(whole, 0);
+  EXPECT_EQ(ms, 20);
+  EXPECT_EQ(IntervalText(ms), "0.02");
+  EXPECT_FALSE(CheckIntervalSetting("7.000", whole, ms));  // a whole second keeps the once-a-second tick
+  EXPECT_EQ(whole, 7);
+  EXPECT_EQ(ms, 0);
+  EXPECT_EQ(IntervalText(1500), "1.5");
+  // The defaults: 9600 baud, NPLC 1, auto-zero on (worked out in the sampling grid's cases).
+  EXPECT_EQ(LeastIntervalNote(InstrumentSettings{}),
+            "Least time between samples with these values: 0.119 s on 50 Hz mains, 0.109 s on 60 Hz.");
+  InstrumentSettings fast;
+  fast.baud = 57600;
+  fast.nplc = 0.01;
+  fast.autoZero = AutoZero::Off;
+  EXPECT_EQ(LeastIntervalNote(fast), "Least time between samples with these values: 0.012 s.");
+}
+
 TEST(SettingChecks, VoltageBoundsAndNonNumbers) {
   double value = 99.0;
   const std::string range = "Please enter a number between -10 and 10.";
