@@ -85,13 +85,15 @@ done
 
 # Measurement > Start (the menu bar has no window manager around it: the
 # window's client area starts at the screen's top left), then the Setup
-# dialog: its tab order is OK, port, interval, measurement time, output file.
+# dialog: its tab order is OK, port, (the network address, greyed while a
+# serial port is chosen, takes no focus), GPIB address, interval, measurement
+# time, output file.
 xdotool mousemove 70 33 click 1; sleep 1
 xdotool mousemove 70 52 click 1
 setup=
 for _ in $(seq 50); do setup=$(xdotool search --name '^Setup$' 2>/dev/null | head -1) && [[ -n "$setup" ]] && break; sleep 0.2; done
 [[ -n "$setup" ]] && pass "the Setup dialog opened from the menu" || fail "no Setup dialog"
-xdotool key Tab Tab Tab ctrl+a; xdotool type 10
+xdotool key Tab Tab Tab Tab ctrl+a; xdotool type 10
 xdotool key Tab ctrl+a; xdotool type "$(wine_path "$data")"
 xdotool key Return
 for _ in $(seq 300); do grep -q 'OUTP OFF' "$work/sim.log" 2>/dev/null && break; sleep 0.1; done
@@ -158,7 +160,7 @@ start_sim --silent
 xdotool mousemove 70 33 click 1; sleep 1
 xdotool mousemove 70 52 click 1
 for _ in $(seq 50); do setup=$(xdotool search --name '^Setup$' 2>/dev/null | head -1) && [[ -n "$setup" ]] && break; sleep 0.2; done
-xdotool key Tab Tab Tab ctrl+a; xdotool type 60
+xdotool key Tab Tab Tab Tab ctrl+a; xdotool type 60
 xdotool key Tab ctrl+a; xdotool type "$(wine_path "$work/silent.txt")"
 xdotool key Return
 # The first tick's :READ? gets no answer; its read would last 20 s.
