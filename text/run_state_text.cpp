@@ -1,12 +1,19 @@
 #include "text/run_state_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
 #include "text/printable_text.h"
 #include "text/run_text.h"
+#include "text/setting_checks.h"
 
 namespace {
+
+// Whole seconds tick; below a second the grid's slots up to the measurement time.
+long long DueSamples(const MeasurementSettings& settings) {
+  return settings.measurementTime * 1000LL / std::max(1, IntervalMs(settings));
+}
 
 std::string EndWord(const RunSnapshot& run) {
   if (run.endedWithPortLost) return "Stopped: port lost";
@@ -21,7 +28,7 @@ std::string InCompliance(const RunSnapshot& run) {
 // After the end the count keeps how many readings were held at the limit.
 std::string Written(const RunSnapshot& run, bool ended = false) {
   const MeasurementSettings& settings = run.settings;
-  const int due = settings.measurementTime / (settings.sampleInterval < 1 ? 1 : settings.sampleInterval);
+  const long long due = DueSamples(settings);
   return std::to_string(run.counters.samplesTaken - run.counters.lostLines) + " of " + std::to_string(due) +
          " samples written" + (ended ? InCompliance(run) : std::string()) + ", " + OutputFileName(settings.outputPath);
 }
@@ -39,7 +46,7 @@ std::string SamplesWord(int count) { return std::to_string(count) + (count == 1 
 // the caption names the file.
 std::string Progress(const RunSnapshot& run, double left) {
   const MeasurementSettings& settings = run.settings;
-  const int due = settings.measurementTime / (settings.sampleInterval < 1 ? 1 : settings.sampleInterval);
+  const long long due = DueSamples(settings);
   return std::to_string(run.counters.samplesTaken - run.counters.lostLines) + " of " + std::to_string(due) +
          " samples written, " + FormatClock(left) + " left";
 }
@@ -138,7 +145,7 @@ std::string StartFailedStateText(const StartFailure& failure) {
 
 std::string RunActivityText(const RunSnapshot& run) {
   const MeasurementSettings& settings = run.settings;
-  return "Sampling every " + Number(settings.sampleInterval) + " s at " + Number(settings.outputVoltage) + " V on " +
+  return "Sampling every " + IntervalText(IntervalMs(settings)) + " s at " + Number(settings.outputVoltage) + " V on " +
          PrintableText(settings.portPath);
 }
 

@@ -173,6 +173,22 @@ TEST_F(RunStateTextTest, AFailedStartAfterACompletedRunSaysWhyWithoutTheOldCount
   }
 }
 
+TEST(RunStateText, BelowASecondTheIntervalAndTheDueCountAreTheGrids) {
+  RunSnapshot run;
+  run.state = RunState::Running;
+  run.settings.portPath = "/dev/ttyUSB0";
+  run.settings.sampleInterval = 0;
+  run.settings.sampleIntervalMs = 20;
+  run.settings.measurementTime = 600;
+  run.settings.outputVoltage = 1;
+  run.settings.outputPath = "fast.dat";
+  run.elapsedSeconds = 23;
+  run.counters.samplesTaken = 1126;
+  EXPECT_EQ(TroubleCountsText(run), "Sampling every 0.02 s at 1 V on /dev/ttyUSB0");
+  EXPECT_EQ(RunStateText(run, false),
+            "Measuring: 00:00:23 elapsed, 00:09:37 left, 1126 of 30000 samples written, fast.dat");
+}
+
 TEST(OutputFileName, KeepsTheNameAndEscapesIt) {
   EXPECT_EQ(OutputFileName("/data/2026/run.dat"), "run.dat");
   EXPECT_EQ(OutputFileName("run.dat"), "run.dat");
