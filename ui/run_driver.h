@@ -17,7 +17,7 @@
 //
 // Below a second the run keeps its own time: the worker serves the run's
 // sampling grid for the whole measurement, and the window takes what it
-// recorded on a frame timer, redrawing at most about 30 times a second and
+// recorded on a frame timer, redrawing at most 20 times a second and
 // changing the status panes at most about 4 times a second, whatever the
 // sampling rate.
 #pragma once
