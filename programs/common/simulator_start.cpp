@@ -3,6 +3,16 @@
 #include "connection/connection_address.h"
 #include "programs/common/stop_signals.h"
 
+SimOptions SimLineMatching(const InstrumentSettings& instrument, SimOptions options) {
+  options.baud = instrument.baud;
+  const LineFormat& format = instrument.lineFormat;
+  options.parity = format.parity == Parity::Even  ? SimParity::Even
+                   : format.parity == Parity::Odd ? SimParity::Odd
+                                                  : SimParity::None;
+  options.dataBits = format.dataBits;
+  return options;
+}
+
 std::unique_ptr<SimulatedInstrument> StartSimulator(const SimOptions& options, PortTable& table, int portNumber,
                                                     std::string& error) {
   auto simulator = std::make_unique<SimulatedInstrument>(options);

@@ -6,9 +6,13 @@
 #include <memory>
 #include <string>
 
+#include "instrument/instrument_settings.h"
 #include "serial/port_table.h"
 #include "sim/simulated_instrument.h"
 #include "simadapter/sim_adapter.h"
+
+// The simulator's line as `instrument` expects it: its RS-232 menu set to match.
+SimOptions SimLineMatching(const InstrumentSettings& instrument, SimOptions options = {});
 
 // Starts the simulator and points port `portNumber` of `table` at its device;
 // a number outside 1..4 points no port at it (the desktop program's --com1

@@ -87,13 +87,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<SimAdapter> adapter;  // stops before the simulator behind it
   if (parsed.options.simulate) {
     std::string error;
-    SimOptions simOptions;
-    simOptions.baud = settings.instrument.baud;  // its RS-232 menu set to match
-    const LineFormat& format = settings.instrument.lineFormat;
-    simOptions.parity = format.parity == Parity::Even  ? SimParity::Even
-                        : format.parity == Parity::Odd ? SimParity::Odd
-                                                       : SimParity::None;
-    simOptions.dataBits = format.dataBits;
+    const SimOptions simOptions = SimLineMatching(settings.instrument);
     simulator = StartSimulator(simOptions, ports, settings.portNumber, error);
     if (!simulator) {
       std::fprintf(stderr, "ivra-run: cannot start the simulated instrument: %s\n", error.c_str());

@@ -68,16 +68,16 @@ bool CIvraApp::OnInit() {
   std::setlocale(LC_NUMERIC, "C");
   SetAppName(kAppTitle);
   SetAppDisplayName(kAppTitle);
-  if (!ApplyCommandLine()) return false;
-
   // The standard profile: a recent-file list of four entries, shown nowhere.
   wxConfigBase::Set(new wxConfig(kAppTitle));
+  // Before the command line: a simulated instrument's line is set up to match.
+  m_instrument = LoadInstrumentSettings(*wxConfigBase::Get());
+  if (!ApplyCommandLine()) return false;
   auto* docManager = new CIvraDocManager;
   docManager->Initialize();
   m_docManager = docManager;
   m_docManager->FileHistoryLoad(*wxConfigBase::Get());
   LoadRememberedPort();
-  m_instrument = LoadInstrumentSettings(*wxConfigBase::Get());
 
   new CIvraDocTemplate(m_docManager, [this] {
     // The simulated instrument is reached through its adapter when it has one.
@@ -118,6 +118,7 @@ bool CIvraApp::ApplyCommandLine() {
   if (ports.simulate) {
     SimOptions options;
     options.noise = kSimulatedNoiseAmperes;
+    options = SimLineMatching(m_instrument, options);
     std::string error;
     // An explicit --com1 wins over the simulated port.
     const int simulatedPort = ports.GivesPath(1) ? 0 : 1;
