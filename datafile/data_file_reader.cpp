@@ -20,8 +20,12 @@ constexpr std::size_t kBlockBytes = std::size_t{4} << 20;
 void DataLineParser::ParseLine(const char* begin, const char* end) {
   double seconds = 0.0;
   double microamperes = 0.0;
-  const bool good = static_cast<std::size_t>(end - begin) <= kLongestDataLine &&
-                    ParseDataLine(begin, end, seconds, microamperes) && sink_.TakeSample(seconds, microamperes);
+  double volts = 0.0;
+  bool hasVolts = false;
+  const bool good =
+      static_cast<std::size_t>(end - begin) <= kLongestDataLine &&
+      ParseDataLine(begin, end, seconds, microamperes, volts, hasVolts) &&
+      (hasVolts ? sink_.TakeSampleWithVolts(seconds, microamperes, volts) : sink_.TakeSample(seconds, microamperes));
   if (good) {
     ++tally_.dataLines;
   } else {

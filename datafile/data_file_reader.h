@@ -22,6 +22,12 @@ class DataLineSink {
   // One data line. Returns false when the sample cannot be kept (its time is
   // earlier than the one before); the reader then counts the line as bad.
   virtual bool TakeSample(double seconds, double microamperes) = 0;
+  // A data line that also holds the voltage set for it. Sinks that draw the
+  // current alone leave it to TakeSample.
+  virtual bool TakeSampleWithVolts(double seconds, double microamperes, double volts) {
+    (void)volts;
+    return TakeSample(seconds, microamperes);
+  }
 };
 
 // The sink the viewers use: each sample's current appended, as the one channel,

@@ -35,12 +35,25 @@ std::string FormatDataLine(double timeSeconds, double currentAmperes, int timeDe
   return FormatFixed(timeSeconds, timeDecimals) + "\ts\t" + FormatGeneral(currentAmperes * 1e6) + "\tuA\n";
 }
 
+std::string FormatDataLineWithVolts(double timeSeconds, double currentAmperes, double setVolts, int timeDecimals) {
+  return FormatFixed(timeSeconds, timeDecimals) + "\ts\t" + FormatGeneral(currentAmperes * 1e6) + "\tuA\t" +
+         FormatGeneral(setVolts) + "\tV\n";
+}
+
 bool ParseDataLine(const char* begin, const char* end, double& seconds, double& microamperes) {
+  double volts = 0.0;
+  bool hasVolts = false;
+  return ParseDataLine(begin, end, seconds, microamperes, volts, hasVolts);
+}
+
+bool ParseDataLine(const char* begin, const char* end, double& seconds, double& microamperes, double& volts,
+                   bool& hasVolts) {
   if (begin != end && end[-1] == '\r') {
     --end;
   }
   double time = 0.0;
   double current = 0.0;
+  double set = 0.0;
   const char* at = ReadNumber(begin, end, time);
   at = Expect(at, end, "\ts\t");
   if (at == nullptr) {
@@ -48,10 +61,24 @@ bool ParseDataLine(const char* begin, const char* end, double& seconds, double& 
   }
   at = ReadNumber(at, end, current);
   at = Expect(at, end, "\tuA");
-  if (at != end) {
+  if (at == nullptr) {
     return false;
+  }
+  const bool withVolts = at != end;
+  if (withVolts) {
+    at = Expect(at, end, "\t");
+    if (at == nullptr) {
+      return false;
+    }
+    at = ReadNumber(at, end, set);
+    at = Expect(at, end, "\tV");
+    if (at != end) {
+      return false;
+    }
   }
   seconds = time;
   microamperes = current;
+  volts = set;
+  hasVolts = withVolts;
   return true;
 }

@@ -55,6 +55,8 @@ ReadingMessage ReadingOf(const RunSnapshot& snapshot, std::chrono::system_clock:
   reading.current = snapshot.latest.current;
   reading.voltage = snapshot.latest.voltage;
   reading.compliance = snapshot.latest.inCompliance;
+  reading.hasSetVoltage = snapshot.settings.bias.Any();
+  reading.setVoltage = snapshot.setVoltage;
   return reading;
 }
 
@@ -66,14 +68,16 @@ std::string ReadingJson(const ReadingMessage& reading) {
   json["current"] = reading.current;
   json["voltage"] = reading.voltage;
   json["compliance"] = reading.compliance;
+  if (reading.hasSetVoltage) json["set_voltage"] = reading.setVoltage;
   return json.dump();
 }
 
 std::string ReadingLineProtocol(const ReadingMessage& reading, const std::string& bench) {
   return "ivra,bench=" + TagValue(bench) + " current=" + NumberText(reading.current) +
-         ",voltage=" + NumberText(reading.voltage) + ",elapsed=" + NumberText(reading.elapsedSeconds) +
-         ",sample=" + std::to_string(reading.sample) + "i,compliance=" + (reading.compliance ? "true" : "false") + " " +
-         std::to_string(reading.epochNanoseconds);
+         ",voltage=" + NumberText(reading.voltage) +
+         (reading.hasSetVoltage ? ",set_voltage=" + NumberText(reading.setVoltage) : std::string()) +
+         ",elapsed=" + NumberText(reading.elapsedSeconds) + ",sample=" + std::to_string(reading.sample) +
+         "i,compliance=" + (reading.compliance ? "true" : "false") + " " + std::to_string(reading.epochNanoseconds);
 }
 
 std::string RunStateWord(const RunSnapshot& snapshot) {
@@ -115,5 +119,18 @@ std::string StatusJson(const RunSnapshot& snapshot, const std::string& state, co
                       {"connection", ConnectionKindWord(s.portPath, s.gpibAddress)}};
   if (IsGpibAddress(s.gpibAddress)) json["settings"]["gpibAddress"] = s.gpibAddress;
   if (!snapshot.recordWriteError.empty()) json["recordWriteError"] = snapshot.recordWriteError;
+  // Steps and a ramp: where the schedule stands. A run without either keeps its status as it was.
+  if (s.bias.Any()) {
+    json["setVoltage"] = snapshot.setVoltage;
+    json["rampingDown"] = snapshot.rampingDown;
+    if (s.bias.HasSteps()) {
+      json["step"] = snapshot.stepInForce ? nlohmann::ordered_json{{"number", snapshot.step.step + 1},
+                                                                   {"of", s.bias.steps.size()},
+                                                                   {"pass", snapshot.step.pass + 1},
+                                                                   {"passes", s.bias.repeat},
+                                                                   {"voltage", snapshot.step.volts}}
+                                          : nlohmann::ordered_json();
+    }
+  }
   return json.dump();
 }

@@ -13,17 +13,21 @@ struct ReadingMessage {
   double elapsedSeconds = 0.0;  // as the data file line has it (two decimals)
   std::string wallClock;        // ISO 8601 with the zone's offset
   long long epochNanoseconds = 0;
-  double current = 0.0;     // amperes
-  double voltage = 0.0;     // volts, as measured
-  bool compliance = false;  // the instrument held the current at its limit
+  double current = 0.0;        // amperes
+  double voltage = 0.0;        // volts, as measured
+  bool compliance = false;     // the instrument held the current at its limit
+  bool hasSetVoltage = false;  // a run with steps or a ramp
+  double setVoltage = 0.0;     // volts, as sent for the sample
 };
 
 // The latest reading of `snapshot`, taken at `when`.
 ReadingMessage ReadingOf(const RunSnapshot& snapshot, std::chrono::system_clock::time_point when);
 
-// {"sample":..,"elapsed":..,"time":"..","current":..,"voltage":..,"compliance":..}
+// {"sample":..,"elapsed":..,"time":"..","current":..,"voltage":..,"compliance":..}, and
+// "set_voltage":.. with steps or a ramp
 std::string ReadingJson(const ReadingMessage& reading);
-// ivra,bench=NAME current=..,voltage=..,elapsed=..,sample=..i,compliance=.. <ns>
+// ivra,bench=NAME current=..,voltage=..,elapsed=..,sample=..i,compliance=.. <ns>, with
+// set_voltage=.. after voltage with steps or a ramp
 std::string ReadingLineProtocol(const ReadingMessage& reading, const std::string& bench);
 
 // What the publisher adds to the run state.

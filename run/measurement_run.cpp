@@ -70,6 +70,10 @@ SnapshotPtr MeasurementRun::MakeSnapshot() {
   snapshot->counters = counters_;
   if (recordWanted_) snapshot->recordPath = RunRecordPath(settings_.outputPath);
   snapshot->recordWriteError = record_.writeError;
+  snapshot->setVoltage = setVoltage_;
+  snapshot->stepInForce = bias_.HasStep();
+  snapshot->step = bias_.Step();
+  snapshot->rampingDown = rampingDown_;
   return snapshot;
 }
 
@@ -218,6 +222,10 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& fron
   startTime_ = static_cast<double>(startMs_) / 1000.0;
   nextSlot_ = 1;
   voltagePending_ = false;
+  bias_.Reset(settings_.bias, settings_.outputVoltage, IntervalMs(settings_));
+  setVoltage_ = 0.0;
+  sentVoltage_ = 0.0;
+  rampingDown_ = false;
   recordWrittenMs_ = -1;
   recordPending_ = false;
   record_ = RunRecord{};
@@ -231,7 +239,12 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& fron
   SendCommand(*link_, kOutputOnCommand);
   if (onGrid) {
     // Once, not before every read: the voltage does not change during a run.
-    SendCommandAtOnce(*link_, FormatSetVoltageCommand(settings_.outputVoltage).c_str());
+    // With steps or a ramp it changes on samples, which send it then.
+    if (settings_.bias.Any()) {
+      voltagePending_ = true;
+    } else {
+      SendCommandAtOnce(*link_, FormatSetVoltageCommand(settings_.outputVoltage).c_str());
+    }
     // The grid counts from here: the settings' exchange is no sample's time.
     startMs_ = clock_->NowMs();
     startTime_ = static_cast<double>(startMs_) / 1000.0;
@@ -309,8 +322,8 @@ void MeasurementRun::Tick(RunObserver& frontEnd) {
   }
   if (SamplesOnGrid(settings_)) return;  // SampleSlot keeps the time
   ++tickCount_;
-  if (tickCount_ > settings_.measurementTime) {
-    Stop(frontEnd, RunEndReason::Completed);
+  // On the way down the samples go on past the measurement time.
+  if (tickCount_ > settings_.measurementTime && !rampingDown_ && StopAfterRampDown(frontEnd, RunEndReason::Completed)) {
     return;
   }
   // An interval below 1 never comes from the checked settings; it takes no sample
@@ -345,13 +358,50 @@ bool MeasurementRun::PrepareSample(RunObserver& frontEnd) {
 }
 
 void MeasurementRun::TakeSample(RunObserver& frontEnd) {
-  if (!PrepareSample(frontEnd)) return;
+  if (!PrepareSample(frontEnd)) {
+    StopIfDown(frontEnd);
+    return;
+  }
   char exchange[kExchangeBufferSize];
-  SendCommand(*link_, FormatSetVoltageCommand(settings_.outputVoltage).c_str());
+  const double volts = NextSetVoltage(static_cast<std::int64_t>(tickCount_) * 1000);
+  SendCommand(*link_, FormatSetVoltageCommand(volts).c_str());
   SendCommand(*link_, kReadCommand);
   const int received = ReadResponse(*link_, *clock_, exchange);
   // Read after the reply: the time includes the commands' and the reply's latency.
   FinishSample(frontEnd, exchange, received, -1.0, 2);
+  StopIfDown(frontEnd);
+}
+
+double MeasurementRun::NextSetVoltage(std::int64_t dueMs) {
+  if (!settings_.bias.Any()) return settings_.outputVoltage;
+  setVoltage_ = rampingDown_ ? bias_.ForRampDown() : bias_.ForSample(dueMs);
+  if (bias_.StepChanged()) {
+    const StepInForce& step = bias_.Step();
+    const int sample = counters_.samplesTaken + counters_.missedSamples + 1;
+    record_.stepChanges.push_back(StepChange{sample, Elapsed(), WallClockNow(), step.step, step.pass, step.volts});
+  }
+  return setVoltage_;
+}
+
+void MeasurementRun::StopIfDown(RunObserver& frontEnd) {
+  if (measuring_ && rampingDown_ && (bias_.AtZero() || portLost_)) Stop(frontEnd, rampDownReason_, rampDownSignal_);
+}
+
+bool MeasurementRun::StopAfterRampDown(RunObserver& frontEnd, RunEndReason reason, int signalNumber) {
+  if (!measuring_) return true;
+  // Asked twice, or nothing to bring down, or no port to do it with: off at once.
+  if (rampingDown_ || !settings_.bias.HasRamp() || bias_.AtZero() || portLost_) {
+    return Stop(frontEnd, rampingDown_ ? rampDownReason_ : reason, rampingDown_ ? rampDownSignal_ : signalNumber);
+  }
+  rampingDown_ = true;
+  rampDownReason_ = reason;
+  rampDownSignal_ = signalNumber;
+  record_.rampDownAt = Elapsed();
+  record_.rampDownAtClock = WallClockNow();
+  record_.rampDownFrom = setVoltage_;
+  WriteRunRecord(frontEnd);
+  Redraw(frontEnd);
+  return false;
 }
 
 void MeasurementRun::SampleSlot(RunObserver& frontEnd) {
@@ -361,7 +411,7 @@ void MeasurementRun::SampleSlot(RunObserver& frontEnd) {
   std::int64_t slot = (now - startMs_) / interval;
   if (slot < nextSlot_) return;  // not due yet
   const std::int64_t lastSlot = static_cast<std::int64_t>(settings_.measurementTime) * 1000 / interval;
-  const bool over = slot > lastSlot;
+  const bool over = !rampingDown_ && slot > lastSlot;
   if (over) slot = lastSlot + 1;
   // The slots between the last one served and this one passed while a sample was being read.
   if (slot > nextSlot_) {
@@ -369,16 +419,20 @@ void MeasurementRun::SampleSlot(RunObserver& frontEnd) {
     Miss(frontEnd, MissReason::Late, static_cast<int>(slot - nextSlot_));
   }
   nextSlot_ = slot + 1;
-  if (over) {
-    Stop(frontEnd, RunEndReason::Completed);
-    return;
-  }
+  // With a ramp the slot past the end is the way down's first.
+  if (over && StopAfterRampDown(frontEnd, RunEndReason::Completed)) return;
   tickCount_ = static_cast<int>(slot);
   if (recordPending_) WriteRunRecord(frontEnd);
-  if (!PrepareSample(frontEnd)) return;
-  if (voltagePending_) {
-    SendCommandAtOnce(*link_, FormatSetVoltageCommand(settings_.outputVoltage).c_str());
+  if (!PrepareSample(frontEnd)) {
+    StopIfDown(frontEnd);
+    return;
+  }
+  const double volts = NextSetVoltage(slot * interval);
+  // Only a change goes on the line: each command costs the slot its time.
+  if (voltagePending_ || (settings_.bias.Any() && volts != sentVoltage_)) {
+    SendCommandAtOnce(*link_, FormatSetVoltageCommand(volts).c_str());
     voltagePending_ = false;
+    sentVoltage_ = volts;
   }
   char exchange[kExchangeBufferSize];
   // The instrument reads on the request: that moment is the sample's time.
@@ -393,6 +447,7 @@ void MeasurementRun::SampleSlot(RunObserver& frontEnd) {
   // Twice the interval without a byte is no reply; the slots it spans are late.
   const int received = ReadReplyLine(*link_, exchange, static_cast<int>(std::max<std::int64_t>(2 * interval, 100)));
   FinishSample(frontEnd, exchange, received, stamp, 3);
+  StopIfDown(frontEnd);
 }
 
 void MeasurementRun::FinishSample(RunObserver& frontEnd, const char* exchange, int received, double stamp,
@@ -419,7 +474,9 @@ void MeasurementRun::FinishSample(RunObserver& frontEnd, const char* exchange, i
   reading.time = stamp >= 0 ? stamp : Elapsed();
   latest_ = reading;
 
-  const bool logged = dataFile_.Append(FormatDataLine(reading.time, reading.current, timeDecimals));
+  const bool logged = dataFile_.Append(
+      settings_.bias.Any() ? FormatDataLineWithVolts(reading.time, reading.current, setVoltage_, timeDecimals)
+                           : FormatDataLine(reading.time, reading.current, timeDecimals));
   history_.Append(latest_);
   ++counters_.samplesTaken;
   if (reading.inCompliance) {
@@ -466,6 +523,7 @@ bool MeasurementRun::Stop(RunObserver& frontEnd, RunEndReason reason, int signal
   }
   measuring_ = false;
   portLost_ = false;
+  rampingDown_ = false;
   ended_ = true;
   endedWithPortLost_ = (lostAtStop && !reopened) || link_->Lost();
   dataFile_.Release();

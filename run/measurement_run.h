@@ -80,6 +80,14 @@ class MeasurementRun {
   // WarnOutputMayBeOn has been called. Idle: does nothing, returns true.
   bool Stop(RunObserver& frontEnd, RunEndReason reason, int signalNumber = 0);
 
+  // Stop with the output brought back to 0 V first, when a ramp is set and the
+  // voltage is away from 0 V: the run goes on sampling on its interval, each
+  // sample a ramp step lower, and stops once a sample has set 0 V. Otherwise,
+  // on a lost port, and when called again on the way down, it is Stop at once.
+  // True once the run has stopped.
+  bool StopAfterRampDown(RunObserver& frontEnd, RunEndReason reason, int signalNumber = 0);
+  bool RampingDown() const { return rampingDown_; }
+
   // Where a failed open looks for the ports the machine does have, to name
   // them in its message; ListSerialPorts unless replaced (tests, the demo).
   void SetPortLister(PortLister lister) { portLister_ = std::move(lister); }
@@ -119,6 +127,11 @@ class MeasurementRun {
   bool SendOutputOffAndClose();
   void NoteCompliance(RunObserver& frontEnd);
   bool PutSettingsInForce(RunObserver& frontEnd);
+  // The voltage for the sample due `dueMs` after the start, the step changes
+  // noted; the one output voltage without a schedule and a ramp.
+  double NextSetVoltage(std::int64_t dueMs);
+  // On the way down: stops once 0 V is set or the port is gone.
+  void StopIfDown(RunObserver& frontEnd);
 
   std::unique_ptr<InstrumentLink> link_;
   std::unique_ptr<Clock> clock_;
@@ -134,6 +147,12 @@ class MeasurementRun {
   bool recordPending_ = false;         // on a grid: a trouble since then waits to be written
   int lineHz_ = 50;                    // the instrument's mains, as it answered at Start
   bool voltagePending_ = false;        // on the grid: the next sample sends the voltage first
+  BiasSource bias_;
+  double setVoltage_ = 0.0;   // set for the latest sample
+  double sentVoltage_ = 0.0;  // on the grid: the last voltage sent
+  bool rampingDown_ = false;
+  RunEndReason rampDownReason_ = RunEndReason::Completed;
+  int rampDownSignal_ = 0;
   RunCounters counters_;
   LatestReading latest_;
   ReplyForm replyForm_;  // what a reply must be under the accepted settings

@@ -124,6 +124,18 @@ std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& se
     j["settings"]["data_bits"] = format.dataBits;
   }
   if (onGrid) j["settings"]["sample_interval_s"] = settings.sampleIntervalMs / 1000.0;
+  // A run without steps and without a ramp has the record it always had.
+  const BiasSchedule& bias = settings.bias;
+  if (bias.Any()) {
+    nlohmann::ordered_json steps = nlohmann::ordered_json::array();
+    for (const BiasStep& step : bias.steps) {
+      steps.push_back({{"voltage_V", step.volts}, {"duration_s", step.durationMs / 1000.0}});
+    }
+    j["settings"]["schedule"] = {
+        {"steps", steps},
+        {"repeat", bias.repeat},
+        {"ramp_V_per_s", bias.HasRamp() ? nlohmann::ordered_json(bias.rampVoltsPerSecond) : nlohmann::ordered_json()}};
+  }
   j["running"] = !record.ended;
   j["end"] = record.ended ? TimeOrNull(record.endAt, record.endClock) : nlohmann::json(nullptr);
   j["end_reason"] = record.ended ? nlohmann::json(EndReasonKey(record.endReason)) : nlohmann::json(nullptr);
@@ -142,6 +154,22 @@ std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& se
          {"last", {{"sample", streak.lastSample}, {"at", streak.lastAtClock}, {"elapsed_s", streak.lastAt}}}});
   }
   j["compliance"] = {{"samples", counters.samplesInCompliance}, {"streaks", streaks}};
+  if (bias.Any()) {
+    nlohmann::ordered_json changes = nlohmann::ordered_json::array();
+    for (const StepChange& change : record.stepChanges) {
+      changes.push_back({{"sample", change.sample},
+                         {"at", change.atClock},
+                         {"elapsed_s", change.at},
+                         {"step", change.step + 1},
+                         {"pass", change.pass + 1},
+                         {"voltage_V", change.volts}});
+    }
+    j["step_changes"] = changes;
+    j["ramp_down"] = record.rampDownAt < 0 ? nlohmann::ordered_json()
+                                           : nlohmann::ordered_json{{"at", record.rampDownAtClock},
+                                                                    {"elapsed_s", record.rampDownAt},
+                                                                    {"from_V", record.rampDownFrom}};
+  }
   j["output_off_delivered"] =
       record.outputOffDelivered < 0 ? nlohmann::json(nullptr) : nlohmann::json(record.outputOffDelivered == 1);
   // Paths need not be valid UTF-8: replace what is not rather than refuse to write.

@@ -28,11 +28,26 @@ struct ComplianceStreak {
   std::string lastAtClock;
 };
 
+// A step of the bias schedule coming into force: the due sample (numbered
+// from 1) whose voltage command began it, and when that command went.
+struct StepChange {
+  int sample = 0;
+  double at = 0.0;  // seconds since the start
+  std::string atClock;
+  int step = 0;  // 0-based
+  int pass = 0;  // 0-based
+  double volts = 0.0;
+};
+
 struct RunRecord {
   std::string startClock;  // ISO 8601 with the time zone
   std::string portPath;
   std::vector<PortLossTimes> portLosses;
   std::vector<ComplianceStreak> complianceStreaks;
+  std::vector<StepChange> stepChanges;
+  double rampDownAt = -1.0;  // seconds since the start the way down began; -1 while it has not
+  std::string rampDownAtClock;
+  double rampDownFrom = 0.0;  // the set voltage it began from
   bool ended = false;
   RunEndReason endReason = RunEndReason::Completed;
   int signalNumber = 0;

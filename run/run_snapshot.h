@@ -6,6 +6,7 @@
 #include <string>
 
 #include "instrument/instrument_settings.h"
+#include "run/bias_schedule.h"
 #include "run/sample_history.h"
 
 struct MeasurementSettings {
@@ -24,6 +25,9 @@ struct MeasurementSettings {
   double outputVoltage = 0.0;  // volts, -10..10
   std::string outputPath = "x.dat";
   InstrumentSettings instrument;  // at the 2400's reset defaults unless a bench changes them
+  // Steps and a ramp; with steps, measurementTime is their total rounded up to
+  // a second. Without either the run sends outputVoltage as it always did.
+  BiasSchedule bias;
 };
 
 // Whether samples go on a grid of their own on the steady clock (an interval
@@ -104,6 +108,13 @@ struct RunSnapshot {
   RunCounters counters;
   std::string recordPath;        // the run record beside the output file, empty when none
   std::string recordWriteError;  // why the record could not be written last, empty when it could
+  // With a schedule or a ramp: the voltage set for the latest sample, the step
+  // in force (stepInForce false before the first sample or without steps), and
+  // whether the output is on its way down to 0 V before it goes off.
+  double setVoltage = 0.0;
+  bool stepInForce = false;
+  StepInForce step;
+  bool rampingDown = false;
 
   bool Measuring() const { return state == RunState::Running || state == RunState::PortLost; }
 };

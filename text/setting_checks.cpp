@@ -259,3 +259,97 @@ std::optional<std::string> LeastIntervalProblem(int intervalMs, const Instrument
   if (autoZeroOff) add("--autozero off");
   return text + ", or give " + changes + ".";
 }
+
+std::optional<std::string> CheckBiasStep(double volts, double seconds, int intervalMs, BiasStep& step) {
+  if (!(volts >= kOutputVoltageRange.minimum && volts <= kOutputVoltageRange.maximum)) {
+    return "Please enter a voltage between " + FormatGeneral(kOutputVoltageRange.minimum) + " and " +
+           FormatGeneral(kOutputVoltageRange.maximum) + ".";
+  }
+  // Past the longest measurement time a step cannot be part of a run; refused
+  // here, before the milliseconds could overflow.
+  const double ms = std::round(seconds * 1000.0);
+  if (!(ms >= intervalMs)) {
+    return "Please enter a duration of at least " + IntervalText(intervalMs) + " s, the time between samples.";
+  }
+  if (ms > kMeasurementTimeRange.maximum * 1000.0) {
+    return "Please enter a duration of at most " + std::to_string(kMeasurementTimeRange.maximum) + " s.";
+  }
+  step.volts = volts;
+  step.durationMs = static_cast<std::int64_t>(ms);
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckRampSetting(const std::string& text, double& value) {
+  const std::string number = Trimmed(text);
+  std::size_t pos = 0;
+  double parsed = 0.0;
+  if (!ParseDecimal(number, pos, parsed) || pos != number.size() || !std::isfinite(parsed)) {
+    return std::string("Please enter a number.");
+  }
+  if (parsed <= 0.0) return std::string("Please enter a number above 0.");
+  value = parsed;
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckScheduleTotal(const BiasSchedule& schedule) {
+  std::int64_t cycle = 0;
+  for (const BiasStep& step : schedule.steps) cycle += step.durationMs;
+  const std::int64_t most = static_cast<std::int64_t>(kMeasurementTimeRange.maximum) * 1000;
+  if (cycle <= most && cycle * std::max(schedule.repeat, 1) <= most) return std::nullopt;
+  return "Please enter steps that last at most " + std::to_string(kMeasurementTimeRange.maximum) +
+         " s in all, repeats included.";
+}
+
+int ScheduleMeasurementTime(const BiasSchedule& schedule) {
+  return static_cast<int>((ScheduleTotalMs(schedule) + 999) / 1000);
+}
+
+std::string StepsFileLineMessage(const std::string& path, int line, const std::string& problem) {
+  std::string text = problem;
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return "line " + std::to_string(line) + " of " + path + ": " + text;
+}
+
+std::optional<std::string> CheckStepPair(const std::string& text, int intervalMs, BiasStep& step) {
+  double volts = 0.0;
+  double seconds = 0.0;
+  if (!ParseStepPair(Trimmed(text), volts, seconds)) {
+    return std::string("Please enter a voltage and a duration as VOLTS:SECONDS, e.g. 0.5:60.");
+  }
+  return CheckBiasStep(volts, seconds, intervalMs, step);
+}
+
+std::optional<std::string> CheckStepsText(const std::string& text, int intervalMs, std::vector<BiasStep>& steps,
+                                          int& badLine) {
+  std::vector<BiasStep> found;
+  std::size_t at = 0;
+  int number = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    ++number;
+    double volts = 0.0;
+    double seconds = 0.0;
+    const StepLine kind = ParseStepLine(text.substr(at, end - at), volts, seconds);
+    at = end + 1;
+    if (kind == StepLine::Empty) continue;
+    std::optional<std::string> problem;
+    BiasStep step;
+    if (kind == StepLine::Bad) {
+      problem = "Please enter a voltage and a duration in seconds, separated by blanks, e.g. 0.5 60.";
+    } else {
+      problem = CheckBiasStep(volts, seconds, intervalMs, step);
+    }
+    if (problem) {
+      badLine = number;
+      return problem;
+    }
+    found.push_back(step);
+  }
+  if (found.empty()) {
+    badLine = 0;
+    return std::string("Please enter at least one step, a voltage and a duration in seconds a line, e.g. 0.5 60.");
+  }
+  steps = std::move(found);
+  return std::nullopt;
+}

@@ -5,8 +5,10 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "instrument/instrument_settings.h"
+#include "run/bias_schedule.h"
 
 struct IntSettingRange {
   const char* label;  // "Time between samples"
@@ -81,3 +83,30 @@ std::optional<std::string> CheckDataBitsSetting(const std::string& text, int& va
 
 // A format the instrument's RS-232 menu offers: 7 data bits only with parity.
 std::optional<std::string> CheckLineFormat(const LineFormat& format);
+
+// A bias schedule: steps of a voltage and a duration, repeated, and a ramp rate.
+inline constexpr IntSettingRange kRepeatRange{"Repeat", 1, 1000000};
+
+// One step: a voltage within kOutputVoltageRange ("Please enter a voltage
+// between -10 and 10.") held at least one interval ("Please enter a duration
+// of at least 1 s, the time between samples."). Stores it in milliseconds.
+std::optional<std::string> CheckBiasStep(double volts, double seconds, int intervalMs, BiasStep& step);
+// A ramp rate in volts per second above 0: "Please enter a number above 0."
+std::optional<std::string> CheckRampSetting(const std::string& text, double& value);
+// Steps and repeats that last longer than the longest measurement time:
+// "Please enter steps that last at most 10000000 s in all, repeats included."
+std::optional<std::string> CheckScheduleTotal(const BiasSchedule& schedule);
+// The measurement time of a schedule: its total in whole seconds, rounded up.
+int ScheduleMeasurementTime(const BiasSchedule& schedule);
+// What a steps file's bad line is told: "line 3 of steps.txt: please enter a
+// voltage and a duration in seconds, e.g. 0.5 60." (after the option's name).
+std::string StepsFileLineMessage(const std::string& path, int line, const std::string& problem);
+
+// A step as --step gives it, "VOLTS:SECONDS": "Please enter a voltage and a
+// duration as VOLTS:SECONDS, e.g. 0.5:60." when it is not two numbers.
+std::optional<std::string> CheckStepPair(const std::string& text, int intervalMs, BiasStep& step);
+// The text of a steps file, one step a line (see ParseStepLine). On a bad
+// line returns what is wrong with it and its number (from 1) in `badLine`;
+// a text without steps: "Please enter at least one step, ..." with `badLine` 0.
+std::optional<std::string> CheckStepsText(const std::string& text, int intervalMs, std::vector<BiasStep>& steps,
+                                          int& badLine);

@@ -116,14 +116,12 @@ int main(int argc, char** argv) {
     return frontEnd.IntervalRefused() ? kExitUsage : kExitStartFailed;
   }
 
+  // A signal stops the run inside: the output goes off and the port closes (drained) first.
   RunTicks(run, frontEnd);
-
-  // Stopped by a signal: the output goes off and the port closes (drained) first.
-  const bool interrupted = run.Measuring();
-  const int signalNumber = interrupted ? StopSignalNumber() : 0;
-  run.Stop(frontEnd, interrupted ? RunEndReason::Signal : RunEndReason::Completed, signalNumber);
   frontEnd.Finish();
   const SnapshotPtr ended = run.Snapshot();
+  const bool interrupted = ended->endReason == RunEndReason::Signal;
+  const int signalNumber = interrupted ? ended->endSignal : 0;
   // After a signal the user asked for the stop: say that it was heard and how the output was left.
   std::string stopped;
   if (interrupted) {

@@ -1,6 +1,10 @@
 #include "programs/ivra-run/run_options.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <optional>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -11,6 +15,66 @@ namespace {
 
 // CLI11 says "--time: 1 required TEXT missing"; the option's name is before the colon.
 std::string OptionOfMismatch(const std::string& what) { return what.substr(0, what.find(':')); }
+
+// The whole file, or the reason it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& text, std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    error = std::strerror(errno);
+    return false;
+  }
+  char block[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
+  const bool failed = std::ferror(file) != 0;
+  if (failed) error = std::strerror(errno);
+  std::fclose(file);
+  return !failed;
+}
+
+// The steps of --step (in order) or of --steps FILE, --repeat and --ramp, into
+// `bias`; with steps the measurement time is theirs. The option at fault in `named`.
+std::optional<std::string> TakeSchedule(const std::vector<std::string>& stepTexts, CLI::Option* stepOption,
+                                        const std::string& stepsPath, CLI::Option* stepsOption,
+                                        const std::string& repeat, CLI::Option* repeatOption, const std::string& ramp,
+                                        CLI::Option* rampOption, MeasurementSettings& settings, std::string& named) {
+  BiasSchedule& bias = settings.bias;
+  const int intervalMs = IntervalMs(settings);
+  if (stepOption->count() != 0 && stepsOption->count() != 0) {
+    named = stepsOption->get_name();
+    return std::string("Please give the steps either with --step or in a file, not both.");
+  }
+  named = stepOption->get_name();
+  for (const std::string& text : stepTexts) {
+    BiasStep step;
+    if (auto problem = CheckStepPair(text, intervalMs, step)) return problem;
+    bias.steps.push_back(step);
+  }
+  if (stepsOption->count() != 0) {
+    named = stepsOption->get_name();
+    std::string text, error;
+    if (!ReadWholeFile(stepsPath, text, error)) return "Cannot read " + stepsPath + ": " + error + ".";
+    int badLine = 0;
+    auto problem = CheckStepsText(text, intervalMs, bias.steps, badLine);
+    if (problem && badLine > 0) return StepsFileLineMessage(stepsPath, badLine, *problem);
+    if (problem) return stepsPath + " holds no step. " + *problem;
+  }
+  if (repeatOption->count() != 0) {
+    named = repeatOption->get_name();
+    if (!bias.HasSteps()) return std::string("Please give the steps to repeat with --step or --steps.");
+    if (auto problem = CheckIntSetting(repeat, kRepeatRange, bias.repeat)) return problem;
+  }
+  if (bias.HasSteps()) {
+    named = stepOption->count() != 0 ? stepOption->get_name() : stepsOption->get_name();
+    if (auto problem = CheckScheduleTotal(bias)) return problem;
+    settings.measurementTime = ScheduleMeasurementTime(bias);
+  }
+  if (rampOption->count() != 0) {
+    named = rampOption->get_name();
+    if (auto problem = CheckRampSetting(ramp, bias.rampVoltsPerSecond)) return problem;
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
@@ -37,6 +101,12 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
   CLI::Option* intervalOption = app.add_option("--interval", interval)->multi_option_policy(last);
   CLI::Option* timeOption = app.add_option("--time", time)->multi_option_policy(last);
   CLI::Option* voltageOption = app.add_option("--voltage", voltage)->multi_option_policy(last);
+  std::vector<std::string> stepTexts;
+  std::string stepsPath, repeat, ramp;
+  CLI::Option* stepOption = app.add_option("--step", stepTexts)->allow_extra_args(false);
+  CLI::Option* stepsOption = app.add_option("--steps", stepsPath)->multi_option_policy(last);
+  CLI::Option* repeatOption = app.add_option("--repeat", repeat)->multi_option_policy(last);
+  CLI::Option* rampOption = app.add_option("--ramp", ramp)->multi_option_policy(last);
   std::string currentLimit, currentRange, nplc, autoZero, baud, parity, dataBits;
   CLI::Option* currentLimitOption = app.add_option("--current-limit", currentLimit)->multi_option_policy(last);
   CLI::Option* currentRangeOption = app.add_option("--current-range", currentRange)->multi_option_policy(last);
@@ -87,10 +157,23 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
     named = intervalOption->get_name();
     problem = CheckIntervalSetting(interval, options.settings.sampleInterval, options.settings.sampleIntervalMs);
   }
+  // The steps set the time and the voltage: a value given beside them would be ignored.
+  const bool scheduled = stepOption->count() != 0 || stepsOption->count() != 0;
+  for (CLI::Option* option : {timeOption, voltageOption}) {
+    if (!problem && scheduled && option->count() != 0) {
+      named = option->get_name();
+      problem = option == timeOption ? "Please leave it out: the steps' durations make the measurement time."
+                                     : "Please leave it out: the steps give the voltage.";
+    }
+  }
   checkInt(timeOption, time, kMeasurementTimeRange, options.settings.measurementTime);
   if (!problem && voltageOption->count() != 0) {
     named = voltageOption->get_name();
     problem = CheckDoubleSetting(voltage, kOutputVoltageRange, options.settings.outputVoltage);
+  }
+  if (!problem) {
+    problem = TakeSchedule(stepTexts, stepOption, stepsPath, stepsOption, repeat, repeatOption, ramp, rampOption,
+                           options.settings, named);
   }
   InstrumentSettings& instrument = options.settings.instrument;
   auto checkInstrument = [&](CLI::Option* option, auto check) {
@@ -123,7 +206,9 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
 std::string RunUsage() {
   return "Usage: ivra-run --output PATH [--port N|DEVICE|tcp://HOST:PORT] [--gpib ADDRESS]\n"
          "                [--interval SECONDS] [--time SECONDS]\n"
-         "                [--voltage VOLTS] [--com1=PATH .. --com4=PATH] [--simulate]\n"
+         "                [--voltage VOLTS] [--step VOLTS:SECONDS ... | --steps FILE]\n"
+         "                [--repeat N] [--ramp VOLTS_PER_SECOND]\n"
+         "                [--com1=PATH .. --com4=PATH] [--simulate]\n"
          "                [--overwrite] [--current-limit AMPS] [--current-range AMPS|auto]\n"
          "                [--nplc N] [--autozero on|once|off] [--baud N]\n"
          "                [--parity none|even|odd] [--data-bits 7|8]\n"
@@ -149,6 +234,19 @@ std::string RunUsage() {
          "                      depends on --baud, --nplc and --autozero\n"
          "  --time SECONDS      measurement time, 10..10000000 (default 1000)\n"
          "  --voltage VOLTS     output voltage, -10..10 (default 0.5)\n"
+         "\n"
+         "Bias schedule; with steps or a ramp each data line adds \"\\t<volts>\\tV\", the\n"
+         "voltage set for the sample:\n"
+         "  --step VOLTS:SECONDS  one step, repeatable, in order: -10..10 V for at least\n"
+         "                      one interval; the steps' total is the measurement time\n"
+         "                      (not with --time or --voltage)\n"
+         "  --steps FILE        the steps from FILE, one a line: volts and seconds\n"
+         "                      separated by blanks or a tab; \"#\" starts a comment\n"
+         "  --repeat N          go through the steps N times (default 1)\n"
+         "  --ramp VOLTS_PER_SECOND  change the set voltage by at most this rate x the\n"
+         "                      interval at each sample: up from 0 V, between steps, and\n"
+         "                      back to 0 V before the output goes off (at the end, on a\n"
+         "                      signal; a second signal switches it off at once)\n"
          "\n"
          "Instrument settings; one left at its default sends nothing:\n"
          "  --current-limit AMPS  current limit (compliance), 1e-09..1.05 (default 0.000105)\n"

@@ -8,16 +8,26 @@
 
 namespace {
 
+// A stop request while measuring: the first brings the output down (at once
+// without a ramp), a second one on the way down switches it off at once.
+void TakeStopRequest(MeasurementRun& run, TerminalFrontEnd& frontEnd) {
+  run.StopAfterRampDown(frontEnd, RunEndReason::Signal, StopSignalNumber());
+  // On the way down reads must wait for their replies again; the next request is the second.
+  if (run.Measuring()) ClearStopRequest();
+}
+
 // Below a second: every slot of the run's grid, waited for on the stop request.
 void RunGrid(MeasurementRun& run, TerminalFrontEnd& frontEnd) {
   Clock& clock = run.RunClock();
-  while (run.Measuring() && StopSignalNumber() == 0) {
+  while (run.Measuring()) {
     const std::int64_t wait = run.NextSlotMs() - clock.NowMs();
-    if (wait > 0) {
+    if (WaitForStopRequest(0)) {
+      TakeStopRequest(run, frontEnd);
+    } else if (wait > 0) {
       WaitForStopRequest(wait);
-      continue;
+    } else {
+      run.SampleSlot(frontEnd);
     }
-    run.SampleSlot(frontEnd);
   }
 }
 
@@ -30,13 +40,15 @@ void RunTicks(MeasurementRun& run, TerminalFrontEnd& frontEnd) {
   }
   Clock& clock = run.RunClock();
   TickSchedule schedule(std::llround(run.StartTime() * 1000.0));
-  while (run.Measuring() && StopSignalNumber() == 0) {
+  while (run.Measuring()) {
     const std::int64_t wait = schedule.WaitMs(clock.NowMs());
-    if (wait > 0) {
+    if (WaitForStopRequest(0)) {
+      TakeStopRequest(run, frontEnd);
+    } else if (wait > 0) {
       WaitForStopRequest(wait);
-      continue;
+    } else {
+      schedule.Take(clock.NowMs());
+      frontEnd.Tick();
     }
-    schedule.Take(clock.NowMs());
-    frontEnd.Tick();
   }
 }

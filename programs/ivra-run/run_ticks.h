@@ -4,5 +4,6 @@
 #include "programs/ivra-run/terminal_front_end.h"
 #include "run/measurement_run.h"
 
-// Ticks `run` until it stops by itself or a stop request comes.
+// Ticks `run` until it stops: by itself, or on a stop request (a signal), which
+// brings a ramped output down first; a second request stops it at once.
 void RunTicks(MeasurementRun& run, TerminalFrontEnd& frontEnd);

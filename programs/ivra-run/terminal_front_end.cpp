@@ -11,6 +11,19 @@ namespace {
 
 constexpr std::int64_t kStatusPeriodMs = 250;
 
+// With steps or a ramp: the voltage set, the step in force, and the way down.
+std::string BiasStatus(const RunSnapshot& run) {
+  const BiasSchedule& bias = run.settings.bias;
+  if (!bias.Any()) return {};
+  std::string text = "  set " + FormatGeneral(run.setVoltage) + " V";
+  if (run.stepInForce && !run.rampingDown) {
+    text += "  step " + std::to_string(run.step.step + 1) + "/" + std::to_string(bias.steps.size());
+    if (bias.repeat > 1) text += " pass " + std::to_string(run.step.pass + 1) + "/" + std::to_string(bias.repeat);
+  }
+  if (run.rampingDown) text += "  RAMPING DOWN to 0 V";
+  return text;
+}
+
 }  // namespace
 
 std::string FormatStatusLine(const RunSnapshot& run, double elapsedSeconds, int width) {
@@ -28,7 +41,7 @@ std::string FormatStatusLine(const RunSnapshot& run, double elapsedSeconds, int 
   std::string line = FormatClock(shown) + "/" + FormatClock(total) + "  " + std::to_string(taken) + "/" +
                      std::to_string(expected) + " samples  I " + current + "  missed " +
                      std::to_string(run.counters.missedSamples) + "  lost " + std::to_string(run.counters.lostLines) +
-                     (run.state == RunState::PortLost ? "  PORT LOST" : "");
+                     (run.state == RunState::PortLost ? "  PORT LOST" : "") + BiasStatus(run);
   char percent[8];
   std::snprintf(percent, sizeof percent, " %3d%%", static_cast<int>(fraction * 100));
   // A line wider than the terminal would wrap, and "\r" could no longer redraw
