@@ -79,4 +79,27 @@ TEST(DataLine, ReadsNothingButTheExactForm) {
   for (const char* line : bad) EXPECT_FALSE(Parses(line)) << '"' << line << '"';
 }
 
+TEST(DataLine, TheSetVoltageFormReadsBackAndTheOldFormSaysItHasNone) {
+  EXPECT_EQ(FormatDataLineWithVolts(12.3456, 1.5e-6, 0.5), "12.35\ts\t1.5\tuA\t0.5\tV\n");
+  EXPECT_EQ(FormatDataLineWithVolts(0.1234, -2e-6, -0.30000000000000004, 3), "0.123\ts\t-2\tuA\t-0.3\tV\n");
+  double seconds = 0, microamperes = 0, volts = 7;
+  bool hasVolts = true;
+  const std::string withVolts = "12.35\ts\t1.5\tuA\t-9.75\tV\r";
+  ASSERT_TRUE(
+      ParseDataLine(withVolts.data(), withVolts.data() + withVolts.size(), seconds, microamperes, volts, hasVolts));
+  EXPECT_EQ(seconds, 12.35);
+  EXPECT_EQ(microamperes, 1.5);
+  EXPECT_EQ(volts, -9.75);
+  EXPECT_TRUE(hasVolts);
+  const std::string plain = "1.00\ts\t2\tuA";
+  ASSERT_TRUE(ParseDataLine(plain.data(), plain.data() + plain.size(), seconds, microamperes, volts, hasVolts));
+  EXPECT_FALSE(hasVolts);
+  EXPECT_EQ(volts, 0.0);
+  EXPECT_TRUE(Parses(withVolts));  // the two-value reading takes it too
+  for (const char* line : {"1.00\ts\t1.5\tuA\t0.5", "1.00\ts\t1.5\tuA\t0.5\tmV", "1.00\ts\t1.5\tuA\t\tV",
+                           "1.00\ts\t1.5\tuA0.5\tV", "1.00\ts\t1.5\tuA\tnan\tV", "1.00\ts\t1.5\tuA\t0.5\tV\t"}) {
+    EXPECT_FALSE(Parses(line)) << line;
+  }
+}
+
 }  // namespace

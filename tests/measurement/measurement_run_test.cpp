@@ -611,6 +611,103 @@ TEST_F(MeasurementRunTest, StopSwitchesTheOutputOffAndKeepsTheLastReading) {
   EXPECT_TRUE(frontEnd_.outputWarnings.empty());
 }
 
+// The voltages a run sent, in order, from everything written.
+std::vector<std::string> VoltageCommands(const std::string& sent) {
+  std::vector<std::string> found;
+  std::size_t at = 0;
+  while ((at = sent.find(":SOUR:VOLT ", at)) != std::string::npos) {
+    const std::size_t end = sent.find('\r', at);
+    found.push_back(sent.substr(at + 11, end - at - 11));
+    at = end;
+  }
+  return found;
+}
+
+TEST_F(MeasurementRunTest, StepsWithARampSetEachSampleAndComeDownBeforeTheOutputGoesOff) {
+  const fs::path file = dir_ / "data.dat";
+  MeasurementSettings settings = Settings(1, 1, file);
+  settings.bias.steps = {{1.0, 2000}, {-1.0, 2000}};
+  settings.bias.repeat = 2;
+  settings.bias.rampVoltsPerSecond = 0.75;
+  settings.measurementTime = 8;
+  ASSERT_EQ(run_.Begin(settings, frontEnd_), 0);
+  for (int tick = 1; tick <= 8; ++tick) Tick();
+  EXPECT_EQ(VoltageCommands(link_.Sent()), (std::vector<std::string>{"0.75000", "1.00000", "0.25000", "-0.50000",
+                                                                     "0.25000", "1.00000", "0.25000", "-0.50000"}));
+  EXPECT_EQ(Now()->step.step, 1);
+  EXPECT_EQ(Now()->step.pass, 1);
+  Forget();
+  Tick();  // past the time: -0.5 V is one ramp step from 0 V, then off
+  EXPECT_FALSE(Now()->Measuring());
+  EXPECT_EQ(VoltageCommands(link_.Sent()), (std::vector<std::string>{"0.00000"}));
+  EXPECT_EQ(link_.Sent().substr(link_.Sent().size() - 10), ":OUTP OFF\r");
+  const std::string text = ReadFile(file);
+  EXPECT_EQ(LineCount(text), 9);
+  EXPECT_NE(text.find("\ts\t0.5\tuA\t0.75\tV\n"), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 5), "\t0\tV\n");
+
+  const auto record = nlohmann::json::parse(ReadFile(RunRecordPath(file.string())));
+  EXPECT_EQ(record["settings"]["schedule"]["repeat"], 2);
+  EXPECT_EQ(record["settings"]["schedule"]["steps"][1]["voltage_V"], -1.0);
+  EXPECT_EQ(record["settings"]["schedule"]["ramp_V_per_s"], 0.75);
+  ASSERT_EQ(record["step_changes"].size(), 4u);
+  std::vector<int> samples;
+  for (const auto& change : record["step_changes"]) samples.push_back(change["sample"]);
+  EXPECT_EQ(samples, (std::vector<int>{1, 3, 5, 7}));
+  EXPECT_EQ(record["step_changes"][2]["pass"], 2);
+  EXPECT_EQ(record["ramp_down"]["from_V"], -0.5);
+  EXPECT_EQ(record["end_reason"], "completed");
+}
+
+TEST_F(MeasurementRunTest, StopRampsDownAndASecondStopSwitchesOffAtOnce) {
+  const fs::path file = dir_ / "data.dat";
+  MeasurementSettings settings = Settings(1, 100, file);
+  settings.outputVoltage = 2.0;
+  settings.bias.rampVoltsPerSecond = 0.5;
+  ASSERT_EQ(run_.Begin(settings, frontEnd_), 0);
+  for (int tick = 1; tick <= 5; ++tick) Tick();
+  EXPECT_DOUBLE_EQ(Now()->setVoltage, 2.0);
+  Forget();
+  EXPECT_FALSE(run_.StopAfterRampDown(frontEnd_, RunEndReason::StoppedByUser));
+  EXPECT_EQ(link_.Sent(), "");  // nothing until the next sample
+  EXPECT_TRUE(Now()->rampingDown);
+  Tick();
+  Tick();
+  EXPECT_TRUE(Now()->Measuring());
+  EXPECT_EQ(VoltageCommands(link_.Sent()), (std::vector<std::string>{"1.50000", "1.00000"}));
+  EXPECT_DOUBLE_EQ(Now()->setVoltage, 1.0);
+  Forget();
+  EXPECT_TRUE(run_.StopAfterRampDown(frontEnd_, RunEndReason::StoppedByUser));
+  EXPECT_EQ(link_.Sent(), ":OUTP OFF\r");
+  EXPECT_FALSE(Now()->Measuring());
+  EXPECT_EQ(Now()->endReason, RunEndReason::StoppedByUser);
+
+  // Without a ramp a stop is what it always was: the output off at once.
+  settings.bias = BiasSchedule{};
+  ASSERT_EQ(run_.Begin(settings, frontEnd_), 0);
+  Tick();
+  Forget();
+  EXPECT_TRUE(run_.StopAfterRampDown(frontEnd_, RunEndReason::StoppedByUser));
+  EXPECT_EQ(link_.Sent(), ":OUTP OFF\r");
+  EXPECT_EQ(ReadFile(file), "1.00\ts\t0.5\tuA\n");
+}
+
+TEST_F(MeasurementRunTest, APortLostOnTheWayDownSwitchesOffAtOnceWhenItCan) {
+  const fs::path file = dir_ / "data.dat";
+  MeasurementSettings settings = Settings(1, 100, file);
+  settings.outputVoltage = 5.0;
+  settings.bias.rampVoltsPerSecond = 10.0;
+  ASSERT_EQ(run_.Begin(settings, frontEnd_), 0);
+  Tick();
+  EXPECT_FALSE(run_.StopAfterRampDown(frontEnd_, RunEndReason::Signal, 15));
+  link_.lost = true;
+  link_.openSucceeds = false;
+  Tick();
+  EXPECT_FALSE(Now()->Measuring());
+  EXPECT_EQ(Now()->endReason, RunEndReason::Signal);
+  EXPECT_EQ(frontEnd_.outputWarnings.size(), 1u);  // could not say the output is off
+}
+
 TEST_F(MeasurementRunTest, AThousandTickRunPastA32BitMillisecondClock) {
   // Start just before 2^31 ms: a 32-bit clock would wrap during this run.
   clock_.nowMs = 2147483000;  // 2^31 ms is 2147483648
