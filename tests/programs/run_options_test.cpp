@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -197,3 +201,85 @@ TEST(RunOptions, APortOnTheNetworkAndAGpibAddressAreCheckedBeforeAnythingIsTouch
   EXPECT_EQ(Parse({"--output", "x", "--gpib", "31"}).error, "--gpib: please enter an integer between 0 and 30.");
   EXPECT_EQ(Parse({"--output", "x", "--gpib", "x"}).error, "--gpib: please enter an integer.");
 }
+
+namespace {
+
+TEST(RunOptions, StepsInOrderRepeatAndRampMakeTheSchedule) {
+  const ParsedRunOptions p =
+      Parse({"--output", "x", "--step", "0.5:30", "--step=-1:2.5", "--repeat", "3", "--ramp", "0.2"});
+  ASSERT_EQ(p.error, "");
+  const BiasSchedule& bias = p.options.settings.bias;
+  ASSERT_EQ(bias.steps.size(), 2u);
+  EXPECT_EQ(bias.steps[0].volts, 0.5);
+  EXPECT_EQ(bias.steps[1].durationMs, 2500);
+  EXPECT_EQ(bias.repeat, 3);
+  EXPECT_EQ(bias.rampVoltsPerSecond, 0.2);
+  EXPECT_EQ(p.options.settings.measurementTime, 98);  // 97.5 s, on the tick
+  // A ramp alone keeps the voltage and the time.
+  const ParsedRunOptions ramp = Parse({"--output", "x", "--voltage", "3", "--time", "20", "--ramp", "1"});
+  ASSERT_EQ(ramp.error, "");
+  EXPECT_FALSE(ramp.options.settings.bias.HasSteps());
+  EXPECT_EQ(ramp.options.settings.measurementTime, 20);
+}
+
+TEST(RunOptions, BadSchedulesAreRefusedNamingTheOption) {
+  const std::pair<std::vector<const char*>, std::string> cases[] = {
+      {{"--step", "11:5"}, "--step: please enter a voltage between -10 and 10."},
+      {{"--step", "1:0"}, "--step: please enter a duration of at least 1 s, the time between samples."},
+      {{"--step", "1:-3"}, "--step: please enter a duration of at least 1 s, the time between samples."},
+      {{"--interval", "2", "--step", "1:1.5"},
+       "--step: please enter a duration of at least 2 s, the time between samples."},
+      {{"--step", "0.5"}, "--step: please enter a voltage and a duration as VOLTS:SECONDS, e.g. 0.5:60."},
+      {{"--step", "a:b"}, "--step: please enter a voltage and a duration as VOLTS:SECONDS, e.g. 0.5:60."},
+      {{"--step", "1:10", "--repeat", "0"}, "--repeat: please enter an integer between 1 and 1000000."},
+      {{"--repeat", "2"}, "--repeat: please give the steps to repeat with --step or --steps."},
+      {{"--ramp", "0"}, "--ramp: please enter a number above 0."},
+      {{"--ramp", "-0.5"}, "--ramp: please enter a number above 0."},
+      {{"--step", "1:10", "--voltage", "1"}, "--voltage: please leave it out: the steps give the voltage."},
+      {{"--step", "1:10", "--time", "10"},
+       "--time: please leave it out: the steps' durations make the measurement time."},
+      {{"--step", "1:6000000", "--step", "2:5000000"},
+       "--step: please enter steps that last at most 10000000 s in all, repeats included."},
+      {{"--step", "1:5000000", "--repeat", "3"},
+       "--step: please enter steps that last at most 10000000 s in all, repeats included."},
+      {{"--steps", "/nonexistent/steps.txt"},
+       "--steps: cannot read /nonexistent/steps.txt: No such file or directory."},
+  };
+  for (const auto& [args, error] : cases) {
+    std::vector<const char*> all = args;
+    all.push_back("--output");
+    all.push_back("x");
+    EXPECT_EQ(Parse(all).error, error) << args.front() << " " << args.back();
+  }
+}
+
+TEST(RunOptions, AStepsFileIsReadLineByLine) {
+  const std::string path = ::testing::TempDir() + "ivra-steps-" + std::to_string(::getpid()) + ".txt";
+  auto write = [&](const char* text) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::fputs(text, file);
+    std::fclose(file);
+  };
+  write("# bias\n1 5\n\n-2\t3\n");
+  ParsedRunOptions p = Parse({"--output", "x", "--steps", path.c_str(), "--repeat", "2"});
+  ASSERT_EQ(p.error, "");
+  ASSERT_EQ(p.options.settings.bias.steps.size(), 2u);
+  EXPECT_EQ(p.options.settings.bias.steps[1].volts, -2.0);
+  EXPECT_EQ(p.options.settings.measurementTime, 16);
+  write("1 5\n2 five\n");
+  EXPECT_EQ(Parse({"--output", "x", "--steps", path.c_str()}).error,
+            "--steps: line 2 of " + path +
+                ": please enter a voltage and a duration in seconds, separated by blanks, e.g. 0.5 60.");
+  write("\n# nothing\n");
+  EXPECT_EQ(Parse({"--output", "x", "--steps", path.c_str()}).error,
+            "--steps: " + path +
+                " holds no step. Please enter at least one step, a voltage and a duration in seconds a line, e.g. "
+                "0.5 60.");
+  EXPECT_EQ(Parse({"--output", "x", "--steps", path.c_str(), "--step", "1:5"}).error,
+            "--steps: please give the steps either with --step or in a file, not both.");
+  std::remove(path.c_str());
+  EXPECT_EQ(Parse({"--output", "x", "--steps", ::testing::TempDir().c_str()}).error.rfind("--steps: cannot read", 0),
+            0u);
+}
+
+}  // namespace
