@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -135,6 +136,47 @@ TEST_F(RunEndToEnd, TenSecondRunWritesTenLinesAndSendsExactlyTheProtocol) {
   EXPECT_EQ(record["output_off_delivered"], true);
   EXPECT_EQ(record["samples"]["written"], 10);
   EXPECT_EQ(record["settings"]["port_device"], sim.DevicePath());
+}
+
+TEST_F(RunEndToEnd, AScheduleWithARampSendsEachSetVoltageAndWritesItBesideTheCurrent) {
+  SimulatorProcess sim(kSimProgram, {"--log", Path("sim.log")});
+  ASSERT_FALSE(sim.DevicePath().empty());
+  ChildProcess run = StartChild(kRunProgram,
+                                {"--com1=" + sim.DevicePath(), "--step", "1:2", "--step", "2:2", "--step", "-1:2",
+                                 "--repeat", "2", "--ramp", "0.5", "--output", Path("x.dat")},
+                                nullptr, Path("stderr.txt"));
+  ASSERT_EQ(WaitForChild(run, 90000), 0) << ReadWholeFile(Path("stderr.txt"));
+
+  // 12 s of steps, then two samples on the way down from 1 V.
+  const std::vector<std::string> volts = {"0.5", "1",   "1.5", "2",   "1.5", "1",   "1",
+                                          "1",   "1.5", "2",   "1.5", "1",   "0.5", "0"};
+  std::vector<std::string> expected = {"*RST\\r", ":OUTP ON\\r"};
+  for (const std::string& v : volts) {
+    char command[40];
+    std::snprintf(command, sizeof command, ":SOUR:VOLT %.5f\\r", std::stod(v));
+    expected.push_back(command);
+    expected.push_back(":READ?\\r");
+  }
+  expected.push_back(":OUTP OFF\\r");
+  EXPECT_EQ(LoggedCommandsEndingWith(Path("sim.log"), ":OUTP OFF\\r"), expected);
+
+  // The simulator's 1 MOhm follows every source change: the current in uA is the set voltage.
+  std::istringstream lines(ReadWholeFile(Path("x.dat")));
+  std::string line;
+  std::size_t n = 0;
+  const std::regex format(R"(\d+\.\d\d\ts\t(\S+)\tuA\t(\S+)\tV)");
+  while (std::getline(lines, line)) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, format)) << line;
+    ASSERT_LT(n, volts.size());
+    EXPECT_EQ(m[2].str(), volts[n]) << line;
+    EXPECT_EQ(m[1].str(), volts[n]) << line;
+    ++n;
+  }
+  EXPECT_EQ(n, volts.size());
+  const nlohmann::json record = nlohmann::json::parse(ReadWholeFile(Path("x.dat.run.json")));
+  EXPECT_EQ(record["step_changes"].size(), 6u);
+  EXPECT_EQ(record["ramp_down"]["from_V"], 1.0);
 }
 
 TEST_F(RunEndToEnd, AGpibEthernetControllerCarriesTheRunAndANetworkAddressThatRefusesFailsTheStart) {
