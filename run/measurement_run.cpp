@@ -391,7 +391,9 @@ bool MeasurementRun::StopAfterRampDown(RunObserver& frontEnd, RunEndReason reaso
   if (!measuring_) return true;
   // Asked twice, or nothing to bring down, or no port to do it with: off at once.
   if (rampingDown_ || !settings_.bias.HasRamp() || bias_.AtZero() || portLost_) {
-    return Stop(frontEnd, rampingDown_ ? rampDownReason_ : reason, rampingDown_ ? rampDownSignal_ : signalNumber);
+    // Stopped, whether or not the output could be confirmed off.
+    Stop(frontEnd, rampingDown_ ? rampDownReason_ : reason, rampingDown_ ? rampDownSignal_ : signalNumber);
+    return true;
   }
   rampingDown_ = true;
   rampDownReason_ = reason;

@@ -84,7 +84,7 @@ class MeasurementRun {
   // voltage is away from 0 V: the run goes on sampling on its interval, each
   // sample a ramp step lower, and stops once a sample has set 0 V. Otherwise,
   // on a lost port, and when called again on the way down, it is Stop at once.
-  // True once the run has stopped.
+  // True once the run has stopped (Stop's warning tells whether the output is off).
   bool StopAfterRampDown(RunObserver& frontEnd, RunEndReason reason, int signalNumber = 0);
   bool RampingDown() const { return rampingDown_; }
 

@@ -704,8 +704,17 @@ TEST_F(MeasurementRunTest, APortLostOnTheWayDownSwitchesOffAtOnceWhenItCan) {
   link_.openSucceeds = false;
   Tick();
   EXPECT_FALSE(Now()->Measuring());
+  // Stopped, though the output could not be confirmed off: no sample after the end.
+  settings.bias.rampVoltsPerSecond = 0.0;
+  link_.lost = false;
+  link_.openSucceeds = true;
+  ASSERT_EQ(run_.Begin(settings, frontEnd_), 0);
+  link_.lost = true;
+  link_.openSucceeds = false;
+  EXPECT_TRUE(run_.StopAfterRampDown(frontEnd_, RunEndReason::Signal, 15));
+  EXPECT_FALSE(Now()->Measuring());
   EXPECT_EQ(Now()->endReason, RunEndReason::Signal);
-  EXPECT_EQ(frontEnd_.outputWarnings.size(), 1u);  // could not say the output is off
+  EXPECT_EQ(frontEnd_.outputWarnings.size(), 2u);  // could not say the output is off, either time
 }
 
 TEST_F(MeasurementRunTest, AThousandTickRunPastA32BitMillisecondClock) {
