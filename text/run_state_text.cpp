@@ -1,6 +1,7 @@
 #include "text/run_state_text.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -101,13 +102,15 @@ std::string RunStateText(const RunSnapshot& run, bool simulated, const Complianc
   switch (run.state) {
     case RunState::Idle: return {};
     case RunState::Running:
-      text =
-          "Measuring: " + FormatClock(elapsed) + " elapsed, " + FormatClock(total - elapsed) + " left, " + Written(run);
+      text = "Measuring: " + FormatClock(elapsed) + " elapsed, " + FormatClock(total - elapsed) + " left, " +
+             (run.stepInForce ? StepInForceText(run) + ", " : std::string()) + Written(run);
       // Led by what is wrong, so a glance at the pane's start tells it.
       if (run.latest.inCompliance && streak.samples > 0) {
         text = "In compliance since " + FormatClock(streak.sinceSeconds) + " (" + SamplesWord(streak.samples) +
                "): raise the current limit in Setup > Instrument... " + Progress(run, total - elapsed);
       }
+      // After a Stop the clock no longer matters: how far down the output is does.
+      if (run.rampingDown) text = RampDownText(run) + ", " + Written(run);
       break;
     case RunState::PortLost:
       text = "Measuring, port lost: trying " + PrintableText(run.settings.portPath) + " at every sample; " +
@@ -145,7 +148,10 @@ std::string StartFailedStateText(const StartFailure& failure) {
 
 std::string RunActivityText(const RunSnapshot& run) {
   const MeasurementSettings& settings = run.settings;
-  return "Sampling every " + IntervalText(IntervalMs(settings)) + " s at " + Number(settings.outputVoltage) + " V on " +
+  // With steps the voltages are the schedule's; the state pane follows the step in force.
+  const std::string where = settings.bias.HasSteps() ? ", " + ScheduleSummary(settings.bias) + ","
+                                                     : " at " + Number(settings.outputVoltage) + " V";
+  return "Sampling every " + IntervalText(IntervalMs(settings)) + " s" + where + " on " +
          PrintableText(settings.portPath);
 }
 
@@ -192,3 +198,22 @@ std::string CloseQuestionText(const RunSnapshot& run) {
   return "A measurement is running (" + SamplesWord(written) + " written to " + PrintableText(run.settings.outputPath) +
          "). Stop it and close the window?";
 }
+
+std::string StepInForceText(const RunSnapshot& run) {
+  const BiasSchedule& schedule = run.settings.bias;
+  if (!run.stepInForce || !schedule.HasSteps()) return {};
+  const int step = std::clamp(run.step.step, 0, static_cast<int>(schedule.steps.size()) - 1);
+  std::int64_t passMs = 0;
+  for (const BiasStep& each : schedule.steps) passMs += each.durationMs;
+  std::int64_t endMs = static_cast<std::int64_t>(run.step.pass) * passMs;
+  for (int i = 0; i <= step; ++i) endMs += schedule.steps[static_cast<std::size_t>(i)].durationMs;
+  const double left = std::max(0.0, static_cast<double>(endMs) / 1000.0 - run.elapsedSeconds);
+  std::string text = "step " + std::to_string(step + 1) + " of " + std::to_string(schedule.steps.size()) + " (" +
+                     Number(run.step.volts) + " V), " + FormatClock(std::ceil(left)) + " left in it";
+  if (schedule.repeat > 1) {
+    text += ", pass " + std::to_string(run.step.pass + 1) + " of " + std::to_string(schedule.repeat);
+  }
+  return text;
+}
+
+std::string RampDownText(const RunSnapshot& run) { return "Ramping down to 0 V: " + Number(run.setVoltage) + " V now"; }

@@ -16,6 +16,7 @@ struct ComplianceLead {
 };
 
 // "Measuring: 00:00:05 elapsed, 00:09:55 left, 5 of 600 samples written, x.dat"
+// (with steps the step in force before the count, see StepInForceText)
 // with ", simulated instrument" when `simulated`; "Measuring, port lost: trying
 // /dev/ttyUSB0 at every sample; 5 of 600 samples written, 00:09:55 left"
 // while the port is away; after the end "Completed", "Stopped" or "Stopped:
@@ -23,8 +24,10 @@ struct ComplianceLead {
 // reading was; empty before the first run. While the latest reading is in
 // compliance the text leads with `streak`: "In compliance since 00:01:12 (37
 // samples): raise the current limit in Setup > Instrument... 5 of 600
-// samples written, 00:09:55 left". A pane led by a trouble leaves the file
-// name to the caption, so that it fits beside the message at 960 px.
+// samples written, 00:09:55 left". On the way down after a Stop with a
+// ramp: "Ramping down to 0 V: 0.5 V now, 5 of 600 samples written, x.dat". A
+// pane led by a trouble leaves the file name to the caption, so that it fits
+// beside the message at 960 px.
 std::string RunStateText(const RunSnapshot& run, bool simulated, const ComplianceLead& streak = {});
 
 // The state pane after a Start that failed, in a few words that name the file
@@ -33,7 +36,8 @@ std::string RunStateText(const RunSnapshot& run, bool simulated, const Complianc
 std::string StartFailedStateText(const StartFailure& failure);
 
 // What a running measurement does, for the message pane while nothing is
-// wrong: "Sampling every 1 s at 1.5 V on /dev/ttyUSB0".
+// wrong: "Sampling every 1 s at 1.5 V on /dev/ttyUSB0"; with steps "Sampling
+// every 1 s, 3 steps, 0.5..1 V, 2 × 11 s, on /dev/ttyUSB0".
 std::string RunActivityText(const RunSnapshot& run);
 
 // The message pane while troubles have happened: only the counters that are
@@ -56,3 +60,11 @@ std::string OutputFileName(const std::string& outputPath);
 // "A measurement is running (12 samples written to /data/x.dat). Stop it and
 // close the window?"
 std::string CloseQuestionText(const RunSnapshot& run);
+
+// The step in force while measuring: "step 2 of 3 (1 V), 00:00:40 left in
+// it", with ", pass 1 of 2" when the steps repeat; empty before the first
+// step and without steps.
+std::string StepInForceText(const RunSnapshot& run);
+
+// "Ramping down to 0 V: 0.5 V now", after a Stop with a ramp.
+std::string RampDownText(const RunSnapshot& run);

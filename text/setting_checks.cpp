@@ -4,6 +4,8 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <system_error>
 #include <type_traits>
@@ -352,4 +354,44 @@ std::optional<std::string> CheckStepsText(const std::string& text, int intervalM
   }
   steps = std::move(found);
   return std::nullopt;
+}
+
+namespace {
+
+// Every digit, so a file written and read back holds the same values.
+std::string ExactNumber(double value) {
+  char text[40];
+  // From 15 digits on, so that a round number keeps its plain form ("20", not "2e+01").
+  for (int digits = 15; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::strtod(text, nullptr) == value) break;
+  }
+  return text;
+}
+
+std::string SecondsText(std::int64_t ms) { return ExactNumber(static_cast<double>(ms) / 1000.0); }
+
+}  // namespace
+
+std::string ScheduleSummary(const BiasSchedule& schedule) {
+  const std::size_t count = schedule.steps.size();
+  double lowest = schedule.steps.front().volts;
+  double highest = lowest;
+  std::int64_t passMs = 0;
+  for (const BiasStep& step : schedule.steps) {
+    lowest = std::min(lowest, step.volts);
+    highest = std::max(highest, step.volts);
+    passMs += step.durationMs;
+  }
+  std::string text = std::to_string(count) + (count == 1 ? " step, " : " steps, ") + FormatGeneral(lowest);
+  if (highest != lowest) text += ".." + FormatGeneral(highest);
+  text += " V, ";
+  if (schedule.repeat > 1) text += std::to_string(schedule.repeat) + " \u00d7 ";
+  return text + SecondsText(passMs) + " s";
+}
+
+std::string StepsFileText(const std::vector<BiasStep>& steps) {
+  std::string text = "# volts seconds\n";
+  for (const BiasStep& step : steps) text += ExactNumber(step.volts) + " " + SecondsText(step.durationMs) + "\n";
+  return text;
 }

@@ -110,3 +110,12 @@ std::optional<std::string> CheckStepPair(const std::string& text, int intervalMs
 // a text without steps: "Please enter at least one step, ..." with `badLine` 0.
 std::optional<std::string> CheckStepsText(const std::string& text, int intervalMs, std::vector<BiasStep>& steps,
                                           int& badLine);
+
+// "3 steps, 0.5..1 V, 2 × 11 s": the steps, their voltage range and the
+// passes times one pass's seconds ("1 step, 0.5 V, 11 s" for a single pass).
+// `schedule` has steps.
+std::string ScheduleSummary(const BiasSchedule& schedule);
+
+// A steps file that ParseStepLine reads back: a comment line, then one
+// "VOLTS SECONDS" line a step with every digit the values need.
+std::string StepsFileText(const std::vector<BiasStep>& steps);

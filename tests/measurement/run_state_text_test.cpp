@@ -196,3 +196,32 @@ TEST(OutputFileName, KeepsTheNameAndEscapesIt) {
 }
 
 }  // namespace
+
+TEST(RunStateText, TheStepInForceWithTheTimeLeftInItAndTheWayDown) {
+  RunSnapshot run;
+  run.state = RunState::Running;
+  run.settings.portPath = "/dev/ttyUSB0";
+  run.settings.bias.steps = {{0.5, 10000}, {1.0, 60000}, {0.0, 5000}};
+  run.settings.bias.repeat = 2;
+  EXPECT_EQ(StepInForceText(run), "") << "before the first step";
+
+  // Second pass, second step: it ends at 75 + 10 + 60 = 145 s.
+  run.stepInForce = true;
+  run.step = {1, 1, 1.0};
+  run.elapsedSeconds = 105.0;
+  EXPECT_EQ(StepInForceText(run), "step 2 of 3 (1 V), 00:00:40 left in it, pass 2 of 2");
+  EXPECT_EQ(RunActivityText(run), "Sampling every 1 s, 3 steps, 0..1 V, 2 \u00d7 75 s, on /dev/ttyUSB0");
+  run.settings.measurementTime = 150;
+  run.settings.outputPath = "x.dat";
+  EXPECT_EQ(RunStateText(run, false),
+            "Measuring: 00:01:45 elapsed, 00:00:45 left, step 2 of 3 (1 V), 00:00:40 left in it, pass 2 of 2, "
+            "0 of 150 samples written, x.dat");
+  run.settings.bias.repeat = 1;
+  run.step = {2, 0, 0.0};
+  run.elapsedSeconds = 72.4;
+  EXPECT_EQ(StepInForceText(run), "step 3 of 3 (0 V), 00:00:03 left in it");
+
+  run.rampingDown = true;
+  run.setVoltage = 0.5;
+  EXPECT_EQ(RunStateText(run, false).rfind("Ramping down to 0 V: 0.5 V now, ", 0), 0u) << RunStateText(run, false);
+}

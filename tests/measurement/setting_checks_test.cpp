@@ -86,3 +86,24 @@ TEST(SettingChecks, VoltageBoundsAndNonNumbers) {
 }
 
 }  // namespace
+
+TEST(SettingChecks, ScheduleSummaryAndAStepsFileThatReadsBackTheSameSteps) {
+  BiasSchedule schedule;
+  schedule.steps = {{1.0, 5000}, {0.5, 3000}, {0.75, 3000}};
+  schedule.repeat = 2;
+  EXPECT_EQ(ScheduleSummary(schedule), "3 steps, 0.5..1 V, 2 \u00d7 11 s");
+  schedule.steps = {{-0.25, 1500}};
+  schedule.repeat = 1;
+  EXPECT_EQ(ScheduleSummary(schedule), "1 step, -0.25 V, 1.5 s");
+
+  // Values that need every digit, and a step of 20 ms.
+  const std::vector<BiasStep> written = {{0.1, 20}, {-9.999999999, 10000000000}, {1.0 / 3.0, 61234}};
+  std::vector<BiasStep> read;
+  int badLine = -1;
+  ASSERT_FALSE(CheckStepsText(StepsFileText(written), 20, read, badLine));
+  ASSERT_EQ(read.size(), written.size());
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    EXPECT_EQ(read[i].volts, written[i].volts);
+    EXPECT_EQ(read[i].durationMs, written[i].durationMs);
+  }
+}
