@@ -16,6 +16,7 @@
 
 #include "connection/connection_address.h"
 #include "datafile/existing_output.h"
+#include "schedule_ui/steps_dlg.h"
 #include "text/file_messages.h"
 #include "text/port_open_message.h"
 #include "text/setting_checks.h"
@@ -161,6 +162,9 @@ void CComPortDlg::CreateControls() {
   m_pInstrument = new wxButton(this, IDC_INSTRUMENT, "Instrument...");
   place(m_pInstrument, {185, 94 + down, 50, 14});
   Bind(wxEVT_BUTTON, &CComPortDlg::OnInstrument, this, IDC_INSTRUMENT);
+  m_pSteps = new wxButton(this, IDC_STEPS, "Steps...");
+  place(m_pSteps, {185, 113 + down, 50, 14});
+  Bind(wxEVT_BUTTON, &CComPortDlg::OnSteps, this, IDC_STEPS);
 }
 
 void CComPortDlg::FitToContents() {
@@ -187,7 +191,7 @@ void CComPortDlg::FitToContents() {
                             m_pTimeUnit->GetRect().GetRight(), m_pVoltageUnit->GetRect().GetRight()});
   const int shift = rightmost + 1 + gap - m_pOk->GetPosition().x;
   if (shift > 0) {
-    for (wxWindow* button : {m_pOk, m_pCancel, m_pInstrument, m_pBrowse}) {
+    for (wxWindow* button : {m_pOk, m_pCancel, m_pInstrument, m_pSteps, m_pBrowse}) {
       button->Move(button->GetPosition() + wxPoint(shift, 0));
     }
     m_pOutputFile->SetSize(m_pOutputFile->GetSize() + wxSize(shift, 0));
@@ -211,7 +215,50 @@ bool CComPortDlg::TransferDataToWindow() {
   m_pSampleInterval->ChangeValue(wxString::FromAscii(
       IntervalText(m_nSampleInterval > 0 ? m_nSampleInterval * 1000 : m_nSampleIntervalMs).c_str()));
   m_pOutputVoltage->ChangeValue(NumberText(m_dOutputVoltage));
+  m_bScheduleShown = false;
+  ShowSchedule();
   return true;
+}
+
+void CComPortDlg::ShowSchedule() {
+  const bool steps = m_schedule.HasSteps();
+  if (steps && !m_bScheduleShown) {
+    m_savedVoltage = m_pOutputVoltage->GetValue();
+    m_savedTime = m_pMeasurementTime->GetValue();
+    m_nVoltageWidth = m_pOutputVoltage->GetSize().x;
+  }
+  if (steps) {
+    const wxString summary = wxString::FromUTF8(ScheduleSummary(m_schedule));
+    m_pOutputVoltage->ChangeValue(summary);
+    m_pOutputVoltage->SetToolTip(summary);
+    m_pMeasurementTime->ChangeValue(wxString::Format("%d", ScheduleMeasurementTime(m_schedule)));
+    // The summary over the unit, up to the buttons' column.
+    const int gap = wxDLG_UNIT(this, wxSize(5, 0)).x;
+    const int room = m_pOk->GetPosition().x - gap - m_pOutputVoltage->GetPosition().x;
+    const int needed = m_pOutputVoltage->GetSizeFromTextSize(m_pOutputVoltage->GetTextExtent(summary).x).x;
+    m_pOutputVoltage->SetSize(wxSize(std::min(std::max(needed, m_nVoltageWidth), room), -1));
+  } else if (m_bScheduleShown) {
+    m_pOutputVoltage->ChangeValue(m_savedVoltage);
+    m_pOutputVoltage->UnsetToolTip();
+    m_pMeasurementTime->ChangeValue(m_savedTime);
+    // As wide as before, or as the longest voltage once the dialog has fitted it.
+    const int longest = m_pOutputVoltage->GetSizeFromTextSize(m_pOutputVoltage->GetTextExtent("-10.000").x).x;
+    m_pOutputVoltage->SetSize(wxSize(std::max(m_nVoltageWidth, longest), -1));
+  }
+  m_bScheduleShown = steps;
+  m_pVoltageUnit->Show(!steps);
+  m_pOutputVoltage->SetEditable(!steps);
+  m_pMeasurementTime->SetEditable(!steps);
+  m_pOutputVoltage->Enable(!steps);
+  m_pMeasurementTime->Enable(!steps);
+}
+
+void CComPortDlg::OnSteps(wxCommandEvent&) {
+  CStepsDlg dialog(this);
+  dialog.m_schedule = m_schedule;
+  if (dialog.ShowModal() != wxID_OK) return;
+  m_schedule = dialog.m_schedule;
+  ShowSchedule();
 }
 
 bool CComPortDlg::TransferDataFromWindow() {
@@ -230,7 +277,10 @@ bool CComPortDlg::TransferDataFromWindow() {
   const int gpibSelection = m_pGpibAddress->GetSelection();
   m_nGpibAddress = gpibSelection > 0 ? gpibSelection - 1 : kNoGpibAddress;
   m_strOutputFile = FieldText(m_pOutputFile);
-  if (auto message = CheckIntSetting(FieldText(m_pMeasurementTime), kMeasurementTimeRange, m_nMeasurementTime)) {
+  const bool steps = m_schedule.HasSteps();
+  if (steps) {
+    m_nMeasurementTime = ScheduleMeasurementTime(m_schedule);
+  } else if (auto message = CheckIntSetting(FieldText(m_pMeasurementTime), kMeasurementTimeRange, m_nMeasurementTime)) {
     return FailField(m_pMeasurementTime, *message);
   }
   if (auto message = CheckIntervalSetting(FieldText(m_pSampleInterval), m_nSampleInterval, m_nSampleIntervalMs)) {
@@ -238,8 +288,23 @@ bool CComPortDlg::TransferDataFromWindow() {
     (*message)[0] = static_cast<char>(std::tolower(static_cast<unsigned char>((*message)[0])));
     return FailField(m_pSampleInterval, std::string(kSampleIntervalRange.label) + ": " + *message);
   }
-  if (auto message = CheckDoubleSetting(FieldText(m_pOutputVoltage), kOutputVoltageRange, m_dOutputVoltage)) {
-    return FailField(m_pOutputVoltage, *message);
+  // Each step must get its sample, which only the interval typed here tells.
+  const int intervalMs = m_nSampleInterval > 0 ? m_nSampleInterval * 1000 : m_nSampleIntervalMs;
+  for (std::size_t i = 0; steps && i < m_schedule.steps.size(); ++i) {
+    const BiasStep& step = m_schedule.steps[i];
+    BiasStep checked;
+    if (auto message = CheckBiasStep(step.volts, static_cast<double>(step.durationMs) / 1000.0, intervalMs, checked)) {
+      (*message)[0] = static_cast<char>(std::tolower(static_cast<unsigned char>((*message)[0])));
+      ShowMessageBox(wxString::FromUTF8("Step " + std::to_string(i + 1) + ": " + *message + " Change it in Steps..."),
+                     "Ivra", wxOK | wxICON_EXCLAMATION, this);
+      m_pSteps->SetFocus();
+      return false;
+    }
+  }
+  if (!steps) {
+    if (auto message = CheckDoubleSetting(FieldText(m_pOutputVoltage), kOutputVoltageRange, m_dOutputVoltage)) {
+      return FailField(m_pOutputVoltage, *message);
+    }
   }
   // After the numbers, whose checks and their order stay as they always were.
   if (m_strOutputFile.empty()) {

@@ -15,6 +15,12 @@
 // The Instrument... button opens the instrument settings (current limit, range,
 // NPLC, auto-zero, baud rate); they are taken with the rest on OK only.
 //
+// Steps..., under Instrument..., opens the bias schedule (CStepsDlg). While
+// the schedule has steps the output voltage field shows its summary and the
+// measurement time field its total, both read-only; without steps they hold
+// what they held before. With steps OK refuses a step shorter than the time
+// between samples, after the interval's own check, naming the step.
+//
 // The port list holds COM1..COM4, each with the device it maps to, then every
 // other port found, then "Network address (tcp://HOST:PORT)"; it preselects the
 // entry for m_strPortPath when there is one. The network address field beside
@@ -29,6 +35,7 @@
 #include <wx/dialog.h>
 
 #include "instrument/instrument_settings.h"
+#include "run/bias_schedule.h"
 #include "ui/port_choices.h"
 
 class wxChoice;
@@ -42,6 +49,7 @@ enum class SetupField { None, Port, OutputFile, SampleInterval, Instrument };
 // The Setup dialog's connection controls.
 constexpr int IDC_NETWORK_ADDRESS = 1007;  // tcp://HOST:PORT
 constexpr int IDC_GPIB_ADDRESS = 1008;     // "none (RS-232)", 0..30
+constexpr int IDC_STEPS = 1009;            // opens the Steps dialog
 
 class CComPortDlg : public wxDialog {
  public:
@@ -72,6 +80,9 @@ class CComPortDlg : public wxDialog {
   double m_dOutputVoltage = 0.5;
   // Shown and changed by the Instrument dialog; taken with the rest on OK.
   InstrumentSettings m_instrument;
+  // Shown and changed by the Steps dialog; taken with the rest on OK. With
+  // steps, m_nMeasurementTime is their total on OK and m_dOutputVoltage stays.
+  BiasSchedule m_schedule;
   // Focused, its text selected, once the dialog is on screen.
   SetupField m_focusField = SetupField::None;
 
@@ -94,6 +105,10 @@ class CComPortDlg : public wxDialog {
   // The folder the save-file dialog starts in: the shown file's, else the current one.
   std::string BrowseFolder() const;
   void OnInstrument(wxCommandEvent& event);
+  void OnSteps(wxCommandEvent& event);
+  // The voltage and time fields as the schedule has them: its summary and
+  // total while it has steps, the texts from before it otherwise.
+  void ShowSchedule();
   void FocusFieldAtFault();
 
   wxChoice* m_pPort = nullptr;
@@ -110,5 +125,11 @@ class CComPortDlg : public wxDialog {
   wxWindow* m_pOk = nullptr;
   wxWindow* m_pCancel = nullptr;
   wxWindow* m_pInstrument = nullptr;
+  wxWindow* m_pSteps = nullptr;
+  // The fields' texts while the schedule's summary stands in them.
+  bool m_bScheduleShown = false;
+  wxString m_savedVoltage;
+  wxString m_savedTime;
+  int m_nVoltageWidth = 0;
   std::vector<PortChoice> m_choices;
 };

@@ -1,5 +1,7 @@
 #include "ui/setup_settings.h"
 
+#include <cmath>
+#include <sstream>
 #include <utility>
 
 #include <wx/config.h>
@@ -24,6 +26,11 @@ constexpr const char* kOutputVoltageKey = "/Setup/OutputVoltage";
 // while a serial port is chosen) and the GPIB address, -1 for none.
 constexpr const char* kNetworkAddressKey = "/Setup/NetworkAddress";
 constexpr const char* kGpibAddressKey = "/Setup/GpibAddress";
+// The bias schedule: its steps as "VOLTS:SECONDS" pairs separated by blanks
+// (none: no steps), the passes, and the ramp rate (0: none).
+constexpr const char* kStepsKey = "/Setup/Steps";
+constexpr const char* kRepeatKey = "/Setup/Repeat";
+constexpr const char* kRampKey = "/Setup/Ramp";
 
 // Set by the command line for the whole session.
 std::optional<int> g_sessionGpibAddress;
@@ -74,6 +81,41 @@ std::string PresetOutputFile(const MeasurementSettings& last) {
   return {};
 }
 
+// The schedule from the profile; one the Steps dialog would refuse (a
+// hand-edited profile) reads as none, as a whole.
+BiasSchedule LoadSchedule(const wxConfigBase& config) {
+  BiasSchedule schedule;
+  wxString text;
+  if (config.Read(kStepsKey, &text)) {
+    std::istringstream pairs(text.utf8_string());
+    std::string pair;
+    while (pairs >> pair) {
+      BiasStep step;
+      if (CheckStepPair(pair, kMinSampleIntervalMs, step)) return {};
+      schedule.steps.push_back(step);
+    }
+  }
+  if (schedule.HasSteps() && config.Read(kRepeatKey, &text) &&
+      CheckIntSetting(text.utf8_string(), kRepeatRange, schedule.repeat)) {
+    return {};
+  }
+  double rate = 0.0;
+  if (ReadNumber(config, kRampKey, rate) && std::isfinite(rate) && rate > 0.0) schedule.rampVoltsPerSecond = rate;
+  if (CheckScheduleTotal(schedule)) return {};
+  return schedule;
+}
+
+void SaveSchedule(wxConfigBase& config, const BiasSchedule& schedule) {
+  std::string pairs;
+  for (const BiasStep& step : schedule.steps) {
+    if (!pairs.empty()) pairs += ' ';
+    pairs += ExactNumberText(step.volts) + ":" + ExactNumberText(static_cast<double>(step.durationMs) / 1000.0);
+  }
+  config.Write(kStepsKey, wxString::FromUTF8(pairs));
+  config.Write(kRepeatKey, static_cast<long>(schedule.repeat));
+  config.Write(kRampKey, wxString::FromAscii(ExactNumberText(schedule.rampVoltsPerSecond).c_str()));
+}
+
 // The dialog's numbers from the profile; a value missing or one the dialog
 // would refuse (a hand-edited profile) keeps the dialog's own.
 void PresetNumbersFromProfile(CComPortDlg& dialog) {
@@ -93,6 +135,7 @@ void PresetNumbersFromProfile(CComPortDlg& dialog) {
   if (config->Read(kOutputVoltageKey, &text) && !CheckDoubleSetting(text.utf8_string(), kOutputVoltageRange, number)) {
     dialog.m_dOutputVoltage = number;
   }
+  dialog.m_schedule = LoadSchedule(*config);
 }
 
 // The network and GPIB addresses from the profile; a GPIB address out of
@@ -144,6 +187,7 @@ std::optional<MeasurementSettings> SetupSettings::Ask(const MeasurementSettings&
     config->Write(kRememberedOutputKey, wxString::FromUTF8(accepted.outputPath));
     SaveNumbers(*config, accepted);
     SaveConnection(*config, dialog);
+    SaveSchedule(*config, accepted.bias);
   }
   return accepted;
 }
@@ -168,6 +212,7 @@ void SetupSettings::Preset(CComPortDlg& dialog, const MeasurementSettings& last)
     dialog.m_nSampleIntervalMs = last.sampleIntervalMs;
     dialog.m_nMeasurementTime = last.measurementTime;
     dialog.m_dOutputVoltage = last.outputVoltage;
+    dialog.m_schedule = last.bias;
   }
 }
 
@@ -186,6 +231,7 @@ MeasurementSettings SetupSettings::Accepted(const CComPortDlg& dialog, const Mea
   accepted.outputPath = dialog.GetOutputFile();
   accepted.outputVoltage = dialog.m_dOutputVoltage;
   accepted.instrument = dialog.m_instrument;
+  accepted.bias = dialog.m_schedule;
   return accepted;
 }
 

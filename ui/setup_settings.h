@@ -6,7 +6,7 @@
 // come from the profile, which keeps every field of the last accepted Setup;
 // what the profile lacks starts at the dialog's own values. The instrument
 // settings carry over from Start to Start. The network address typed last and
-// the GPIB address are remembered too; the desktop program's --simulate with
+// the GPIB address are remembered too, and so is the bias schedule; the desktop program's --simulate with
 // --gpib presets its own GPIB address instead, and then leaves the profile's be.
 #pragma once
 
