@@ -55,7 +55,7 @@ CIvraView::CIvraView(const ViewContext& context)
     : m_run(context.run),
       m_setup(context.ports, context.listPorts, context.rememberedPortPath, context.instrument),
       m_panes([this] { return GetFrame(); }, context.simulatedPortPath),
-      m_driver(context.run, *this, [this] { ShowRunState(); }) {}
+      m_driver(context.run, *this, [this] { OnTicked(); }) {}
 
 CIvraView::~CIvraView() {
   // The instrument's output must not stay on when the window goes.
@@ -179,10 +179,32 @@ int CIvraView::StartMeasurement() {
 
 bool CIvraView::AskToStopAndClose() {
   if (!Measuring()) return true;
-  const wxString question = wxString::FromUTF8(CloseQuestionText(*m_run.Snapshot()));
-  const bool stop = AskMessageBox(question, wxTheApp->GetAppDisplayName(), "Stop and Close", GetFrame());
-  // The run may have ended while the question was open: then nothing is at stake.
-  return stop || !Measuring();
+  // On the way down the question has been answered; a second close is the hurry.
+  if (!m_run.Snapshot()->rampingDown) {
+    const wxString question = wxString::FromUTF8(CloseQuestionText(*m_run.Snapshot()));
+    const bool stop = AskMessageBox(question, wxTheApp->GetAppDisplayName(), "Stop and Close", GetFrame());
+    // The run may have ended while the question was open: then nothing is at stake.
+    if (!stop || !Measuring()) return !Measuring();
+  }
+  if (m_driver.StopAfterRampDown(RunEndReason::WindowClosed)) return true;
+  m_bCloseWhenStopped = true;
+  ShowRunState();
+  return false;
+}
+
+void CIvraView::OnTicked() {
+  ShowRunState();
+  if (m_bCloseWhenStopped && !Measuring()) {
+    m_bCloseWhenStopped = false;
+    // Out of the tick's handler: closing destroys this view.
+    if (wxWindow* frame = GetFrame()) frame->CallAfter([frame] { frame->Close(); });
+  }
+}
+
+void CIvraView::StopOrRampDown() {
+  m_driver.StopAfterRampDown(RunEndReason::StoppedByUser);
+  // A Stop (of the menu) on the way down of a close ends it; the close goes on.
+  if (m_bCloseWhenStopped && !Measuring()) OnTicked();
 }
 
 void CIvraView::OnRunDetails(wxCommandEvent&) {
@@ -207,7 +229,7 @@ void CIvraView::OnMeasurementStart(wxCommandEvent&) {
 void CIvraView::OnMeasurementStop(wxCommandEvent&) {
   // Stop is disabled while idle; a command that arrives anyway is dropped.
   if (!Measuring()) return;
-  StopMeasurement();
+  StopOrRampDown();
   ShowRunState();
   Redraw();
 }

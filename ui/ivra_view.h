@@ -56,10 +56,16 @@ class CIvraView : public wxView, public RunFrontEnd {
   int StartMeasurement();
   // Before the window closes: true when nothing is measured, or the user
   // chose "Stop and Close" (Cancel, the default, keeps the run and the window).
+  // With a ramp "Stop and Close" starts the way down to 0 V instead and says
+  // false: the window closes itself once the run has stopped. A close on the
+  // way down switches the output off at once and is let through.
   bool AskToStopAndClose();
   // The message of the zoomed whole-run view in the status bar, empty when not zoomed.
   static const char* ZoomedText();
   void StopMeasurement(RunEndReason reason = RunEndReason::StoppedByUser);
+  // The menu's Stop: with a ramp the first one brings the output down to 0 V
+  // before the run stops, a second one switches it off at once.
+  void StopOrRampDown();
 
   int Channel() const { return m_nChannel; }
   bool WholeRunShown() const { return m_bWholeRun; }
@@ -83,6 +89,8 @@ class CIvraView : public wxView, public RunFrontEnd {
   void WarnOutputMayBeOn(const std::string& text) override;
 
  private:
+  // After every tick: the panes, and the close a way down was waiting for.
+  void OnTicked();
   void OnMeasurementStart(wxCommandEvent& event);
   void OnMeasurementStop(wxCommandEvent& event);
   void OnUpdateMeasurementStart(wxUpdateUIEvent& event);
@@ -126,6 +134,8 @@ class CIvraView : public wxView, public RunFrontEnd {
   WholeRunView m_wholeRun;
   bool m_bExporting = false;
   bool m_bFirstPaintDone = false;
+  // "Stop and Close" started a way down: the window closes once the run stops.
+  bool m_bCloseWhenStopped = false;
   // A zoom drag: where it began and where the mouse is now; -1 when none.
   int m_nDragStartX = -1;
   int m_nDragNowX = -1;

@@ -209,7 +209,7 @@ int CRunDriver::Begin(const MeasurementSettings& accepted, StartFailure* failure
   return result;
 }
 
-void CRunDriver::Stop(RunEndReason reason) {
+void CRunDriver::CollectForStop() {
   // No new tick from here on, also not from a modal loop that a replayed
   // front-end call may open.
   m_bStopping = true;
@@ -224,9 +224,27 @@ void CRunDriver::Stop(RunEndReason reason) {
     m_worker.Collect(m_frontEnd);
     ClearStopRequest();
   }
+}
+
+void CRunDriver::Stop(RunEndReason reason) {
+  CollectForStop();
   // The output goes off from this thread, after the worker has let go of the port.
   m_run.Stop(m_frontEnd, reason);
   m_bStopping = false;
+}
+
+bool CRunDriver::StopAfterRampDown(RunEndReason reason) {
+  CollectForStop();
+  // The run is this thread's now: it starts down, or stops at once when it
+  // has nothing to bring down or is on its way already.
+  const bool stopped = m_run.StopAfterRampDown(m_frontEnd, reason);
+  m_bStopping = false;
+  // The way down is sampled as the run was: on the tick, or on its grid.
+  if (!stopped && m_run.OnGrid()) {
+    m_worker.StartGrid();
+    m_frameTimer.Start(kFrameMs);
+  }
+  return stopped;
 }
 
 void CRunDriver::OnTimer(wxTimerEvent&) {

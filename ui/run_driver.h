@@ -134,8 +134,14 @@ class CRunDriver : public wxEvtHandler {
   // Lets a sample in flight finish within its grace, cuts it after that, and
   // stops the run (the output goes off).
   void Stop(RunEndReason reason);
+  // The same, but with a ramp the output is first brought back to 0 V on the
+  // run's own samples, which go on until it stops itself there; called again
+  // on the way down it is Stop. True once the run has stopped.
+  bool StopAfterRampDown(RunEndReason reason);
 
  private:
+  // Ends the grid and collects the tick in flight: the run is this thread's.
+  void CollectForStop();
   void OnTimer(wxTimerEvent& event);
   void OnFrame(wxTimerEvent& event);
   void RunTick();
