@@ -93,6 +93,8 @@ int DrawRunPlot(DrawingSurface* dc, const SurfaceRect& bounds, const RunStore& s
   if (drawnFrame != nullptr) {
     drawnFrame->left = plot.XToPixel(plot.xMin);
     drawnFrame->right = plot.XToPixel(plot.xMax);
+    drawnFrame->top = plot.YToPixel(plot.yMax);
+    drawnFrame->bottom = plot.YToPixel(plot.yMin);
     drawnFrame->from = plot.xMin * unit;
     drawnFrame->to = plot.xMax * unit;
   }

@@ -34,15 +34,21 @@ constexpr double kHoursAxisFromSeconds = 3 * 3600.0;
 std::string TimeAxisTitle(const RunPlotSpan& span);
 
 // Where the time axis lies once drawn: the frame's left and right device
-// columns and the times in seconds at them (the span widened to whole ticks),
+// columns (and rows) and the times in seconds at them (the span widened to whole ticks),
 // so that a front end can turn a mouse position into a time.
 struct RunPlotFrame {
   int left = 0;
   int right = 0;
+  int top = 0;  // the frame's upper and lower device rows
+  int bottom = 0;
   double from = 0.0;
   double to = 0.0;
   // The time at device column x; from..to across the frame.
   double TimeAt(int x) const { return right > left ? from + (to - from) * (x - left) / (right - left) : from; }
+  // The device column of time `t`; left..right across from..to.
+  int ColumnAt(double t) const {
+    return to > from ? left + static_cast<int>((t - from) / (to - from) * (right - left) + 0.5) : left;
+  }
 };
 
 // Draws into `bounds`. Returns 1 when samples were drawn; 0 when the span holds

@@ -8,13 +8,16 @@ namespace {
 constexpr int kSmallestDrag = 4;
 }  // namespace
 
-void RunPlotZoom::Paint(DrawingSurface& surface, const SurfaceRect& client, const RunStore& store,
-                        RunPlotRequest request, bool rememberFrame) {
+RunPlotFrame RunPlotZoom::Paint(DrawingSurface& surface, const SurfaceRect& client, const RunStore& store,
+                                RunPlotRequest request, bool rememberFrame) {
   if (m_zoomed) {
     request.from = m_from;
     request.to = m_to;
   }
-  DrawRunPlot(&surface, client, store, request, rememberFrame ? &m_frame : nullptr);
+  RunPlotFrame frame;
+  DrawRunPlot(&surface, client, store, request, &frame);
+  if (rememberFrame) m_frame = frame;
+  return frame;
 }
 
 bool RunPlotZoom::EndDrag(int x) {

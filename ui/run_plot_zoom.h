@@ -11,9 +11,9 @@ class RunPlotZoom {
  public:
   // Draws `request`'s channel of `store` over the chosen span. rememberFrame:
   // false for a picture that is not the screen's (an export), so it does not
-  // move where a drag finds the time axis.
-  void Paint(DrawingSurface& surface, const SurfaceRect& client, const RunStore& store, RunPlotRequest request,
-             bool rememberFrame = true);
+  // move where a drag finds the time axis. Returns where the plot's frame lies.
+  RunPlotFrame Paint(DrawingSurface& surface, const SurfaceRect& client, const RunStore& store, RunPlotRequest request,
+                     bool rememberFrame = true);
 
   // A drag over the last painted plot: it begins at device column x (a button
   // press) and ends at another (its release), and zooms into that span. True

@@ -1,11 +1,30 @@
 #include "ui/whole_run_view.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
 // Values kept per sample: the four channels of the live view.
 constexpr int kStoredChannels = 4;
+
+// Light, so the lines mark the steps without hiding the curve.
+constexpr Colour kStepLineColour = MakeColour(160, 160, 160);
+
+// The starts of the steps after the first, up to the `reached`-th step of
+// all passes (counted from 0 over the passes).
+void FindStepChanges(const BiasSchedule& schedule, int reached, std::vector<double>& changes) {
+  changes.clear();
+  std::int64_t at = 0;
+  int index = 0;
+  for (int pass = 0; pass < schedule.repeat; ++pass) {
+    for (const BiasStep& step : schedule.steps) {
+      if (++index > reached) return;
+      at += step.durationMs;
+      changes.push_back(static_cast<double>(at) / 1000.0);
+    }
+  }
+}
 
 }  // namespace
 
@@ -16,6 +35,7 @@ void WholeRunRecord::Take(const RunSnapshot& run) {
   if (taken < m_samplesTaken || run.tickCount < m_tickCount) {
     m_store = std::make_unique<RunStore>(kStoredChannels);
     m_samplesTaken = 0;
+    m_reachedStep = 0;
   }
   m_tickCount = run.tickCount;
   const SampleHistory& history = run.history;
@@ -26,6 +46,12 @@ void WholeRunRecord::Take(const RunSnapshot& run) {
     m_store->Append(history.rows[0][i], values);
   }
   m_samplesTaken = std::max(m_samplesTaken, taken);
+  // Only the steps the run did reach: a Stop's way down ends the schedule early.
+  if (run.stepInForce && run.settings.bias.HasSteps()) {
+    const int count = static_cast<int>(run.settings.bias.steps.size());
+    m_reachedStep = std::max(m_reachedStep, run.step.pass * count + run.step.step);
+  }
+  FindStepChanges(run.settings.bias, m_reachedStep, m_stepChanges);
 }
 
 RunPlotRequest WholeRunChannel(int channel) {
@@ -46,5 +72,14 @@ RunPlotRequest WholeRunChannel(int channel) {
 }
 
 void WholeRunView::Paint(DrawingSurface& surface, const SurfaceRect& client, int channel, bool rememberFrame) {
-  m_zoom.Paint(surface, client, m_record.Store(), WholeRunChannel(channel), rememberFrame);
+  const RunPlotFrame frame = m_zoom.Paint(surface, client, m_record.Store(), WholeRunChannel(channel), rememberFrame);
+  if (m_record.StepChanges().empty() || frame.bottom <= frame.top) return;
+  const PenDescription previous = surface.SelectPen(PenDescription{kStepLineColour, 1});
+  for (double t : m_record.StepChanges()) {
+    if (t <= frame.from || t >= frame.to) continue;
+    const int x = frame.ColumnAt(t);
+    surface.MoveTo(x, frame.top + 1);
+    surface.LineTo(x, frame.bottom);
+  }
+  surface.SelectPen(previous);
 }
