@@ -11,6 +11,8 @@
 #include <vector>
 
 #include <wx/dialog.h>
+#include <wx/msgdlg.h>
+#include <wx/weakref.h>
 
 #include "plot/recording_surface.h"
 #include "programs/ivra/main_frame.h"
@@ -237,4 +239,93 @@ TEST(ScheduleWindow, AStepsFileSavedByTheDialogOpensAsTheSameRowsAndABadLineIsNa
   EXPECT_EQ(reopened.Rows(), dialog.Rows()) << "a bad file leaves the rows as they were";
   dialog.Destroy();
   reopened.Destroy();
+}
+
+namespace {
+
+// Starts a run at 2 V with a ramp of 0.5 V/s and no steps, through Setup and
+// the Steps dialog; the voltage field stays the user's. True once it runs.
+bool StartWithRampOnly(DialogDriver& driver, const std::string& dataPath, bool& voltageEditable) {
+  driver.Script({[&, dataPath](wxDialog& dialog) {
+    // First, so that the fields are free whatever an earlier run left.
+    ClickButton(dialog, IDC_STEPS);
+    voltageEditable = IsEnabled(dialog, IDC_OUTPUT_VOLTAGE) && IsEnabled(dialog, IDC_MEASUREMENT_TIME);
+    SelectPort(dialog, 1);
+    SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(dataPath));
+    SetField(dialog, IDC_SAMPLE_INTERVAL, "1");
+    SetField(dialog, IDC_MEASUREMENT_TIME, "600");
+    SetField(dialog, IDC_OUTPUT_VOLTAGE, "2");
+    ClickButton(dialog, wxID_OK);
+  }});
+  driver.Script({[](wxDialog& dialog) {
+    // Whatever an earlier run left: no rows, only the ramp.
+    while (!dynamic_cast<CStepsDlg&>(dialog).Rows().empty()) ClickButton(dialog, IDC_STEP_REMOVE);
+    SetField(dialog, IDC_STEPS_RAMP, "0.5");
+    ClickButton(dialog, wxID_OK);
+  }});
+  PostMenu(ID_MEASUREMENT_START);
+  return PumpUntil([] { return View()->Measuring(); }, 10000);
+}
+
+}  // namespace
+
+TEST(ScheduleWindow, ASecondStopOnTheWayDownSwitchesTheOutputOffAtOnce) {
+  const std::string logPath = TempPath("second-stop-sim.log");
+  SimProcess sim(logPath);
+  ASSERT_TRUE(sim.Running());
+  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
+  DialogDriver driver;
+  bool voltageEditable = false;
+  ASSERT_TRUE(StartWithRampOnly(driver, TempPath("second-stop.dat"), voltageEditable));
+  EXPECT_TRUE(voltageEditable) << "a ramp alone keeps the voltage field";
+  EXPECT_EQ(LatestSnapshot()->settings.outputVoltage, 2.0);
+
+  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->setVoltage >= 1.5; }, 20000));
+  PostMenu(ID_MEASUREMENT_STOP);
+  EXPECT_TRUE(LatestSnapshot()->rampingDown);
+  EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_STOP)) << "a second Stop stays at hand";
+  PostMenu(ID_MEASUREMENT_STOP);
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
+  EXPECT_EQ(LatestSnapshot()->endReason, RunEndReason::StoppedByUser);
+
+  const std::vector<std::string> commands = LoggedCommands(logPath);
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.back(), ":OUTP OFF\\r");
+  const std::vector<double> volts = SetVoltages(commands);
+  ASSERT_FALSE(volts.empty());
+  EXPECT_GT(volts.back(), 0.0) << "off before the way down reached 0 V";
+}
+
+TEST(ScheduleClose, StopAndCloseWithARampClosesTheWindowOnceTheOutputIsAt0V) {
+  const std::string logPath = TempPath("close-sim.log");
+  SimProcess sim(logPath);
+  ASSERT_TRUE(sim.Running());
+  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
+  DialogDriver driver;
+  bool voltageEditable = false;
+  ASSERT_TRUE(StartWithRampOnly(driver, TempPath("close.dat"), voltageEditable));
+  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->setVoltage >= 1.5; }, 20000));
+
+  wxString asked;
+  driver.ShowMessageBoxesAndRun([&](wxDialog& box) {
+    asked = dynamic_cast<wxMessageDialogBase&>(box).GetMessage();
+    box.EndModal(wxID_OK);
+  });
+  wxWeakRef<wxWindow> frame(Frame());
+  Frame()->CallAfter([] { Frame()->Close(); });
+  ASSERT_TRUE(PumpUntil([&] { return !asked.empty(); }, 5000)) << "no question";
+  Pump(200);
+  ASSERT_TRUE(frame) << "the window waits for 0 V";
+  EXPECT_TRUE(LatestSnapshot()->rampingDown);
+  EXPECT_TRUE(Frame()->PaneText(1).StartsWith("Ramping down to 0 V: ")) << Frame()->PaneText(1);
+  ASSERT_TRUE(PumpUntil([&] { return !frame; }, 15000)) << "the window did not close at 0 V";
+  EXPECT_EQ(LatestSnapshot()->endReason, RunEndReason::WindowClosed);
+  const std::vector<std::string> commands = LoggedCommands(logPath);
+  ASSERT_GE(commands.size(), 2u);
+  EXPECT_EQ(commands.back(), ":OUTP OFF\\r");
+  const std::vector<double> volts = SetVoltages(commands);
+  ASSERT_FALSE(volts.empty());
+  EXPECT_EQ(volts.back(), 0.0);
 }

@@ -67,41 +67,41 @@ TEST(ConnectionSetup, NetworkAndGpibAddressesAreCheckedReachTheRunAndAreRemember
   int networkEntry = -1;
   std::vector<int> focusIds;
   bool fieldEnabledAtFirst = true;
-  RunSetup(driver, {
-                       [&](wxDialog& dialog) {
-                         // An RS-232 user sees a port and "none (RS-232)", nothing to type.
-                         EXPECT_EQ(Selection(dialog, IDC_GPIB_ADDRESS), 0);
-                         fieldEnabledAtFirst = dialog.FindWindow(IDC_NETWORK_ADDRESS)->IsEnabled();
-                         EXPECT_EQ(TabOrder(dialog),
-                                   (std::vector<int>{wxID_OK, IDC_PORT, IDC_NETWORK_ADDRESS, IDC_GPIB_ADDRESS,
-                                                     IDC_SAMPLE_INTERVAL, IDC_MEASUREMENT_TIME, IDC_OUTPUT_FILE,
-                                                     IDC_BROWSE, wxID_CANCEL, IDC_OUTPUT_VOLTAGE, IDC_INSTRUMENT}));
-                         networkEntry =
-                             static_cast<int>(dynamic_cast<wxChoice*>(dialog.FindWindow(IDC_PORT))->GetCount()) - 1;
-                         Choose(dialog, IDC_PORT, networkEntry);
-                         focusIds.push_back(FocusedIdAfterWaitingFor(dialog, IDC_NETWORK_ADDRESS));
-                         Choose(dialog, IDC_GPIB_ADDRESS, 24 + 1);
-                         SetField(dialog, IDC_NETWORK_ADDRESS, "tcp://127.0.0.1:70000");
-                         SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(dataPath));
-                         SetField(dialog, IDC_MEASUREMENT_TIME, "600");
-                         ClickButton(dialog, wxID_OK);
-                       },
-                       [&](wxDialog& dialog) {
-                         focusIds.push_back(FocusedIdAfterWaitingFor(dialog, IDC_NETWORK_ADDRESS));
-                         SetField(dialog, IDC_NETWORK_ADDRESS, "127.0.0.1");
-                         ClickButton(dialog, wxID_OK);
-                       },
-                       [&](wxDialog& dialog) {
-                         // Without the scheme, as a bridge's label gives it.
-                         SetField(dialog, IDC_NETWORK_ADDRESS, wxString::FromUTF8(address.substr(6)));
-                         SaveScreen("ivra-gui-network-gpib-setup.png");
-                         ClickButton(dialog, wxID_OK);
-                       },
-                       [&](wxDialog& dialog) {
-                         ADD_FAILURE() << "Setup refused the whole address";
-                         ClickButton(dialog, wxID_CANCEL);
-                       },
-                   });
+  RunSetup(driver,
+           {
+               [&](wxDialog& dialog) {
+                 // An RS-232 user sees a port and "none (RS-232)", nothing to type.
+                 EXPECT_EQ(Selection(dialog, IDC_GPIB_ADDRESS), 0);
+                 fieldEnabledAtFirst = dialog.FindWindow(IDC_NETWORK_ADDRESS)->IsEnabled();
+                 EXPECT_EQ(TabOrder(dialog),
+                           (std::vector<int>{wxID_OK, IDC_PORT, IDC_NETWORK_ADDRESS, IDC_GPIB_ADDRESS,
+                                             IDC_SAMPLE_INTERVAL, IDC_MEASUREMENT_TIME, IDC_OUTPUT_FILE, IDC_BROWSE,
+                                             wxID_CANCEL, IDC_OUTPUT_VOLTAGE, IDC_INSTRUMENT, IDC_STEPS}));
+                 networkEntry = static_cast<int>(dynamic_cast<wxChoice*>(dialog.FindWindow(IDC_PORT))->GetCount()) - 1;
+                 Choose(dialog, IDC_PORT, networkEntry);
+                 focusIds.push_back(FocusedIdAfterWaitingFor(dialog, IDC_NETWORK_ADDRESS));
+                 Choose(dialog, IDC_GPIB_ADDRESS, 24 + 1);
+                 SetField(dialog, IDC_NETWORK_ADDRESS, "tcp://127.0.0.1:70000");
+                 SetField(dialog, IDC_OUTPUT_FILE, wxString::FromUTF8(dataPath));
+                 SetField(dialog, IDC_MEASUREMENT_TIME, "600");
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 focusIds.push_back(FocusedIdAfterWaitingFor(dialog, IDC_NETWORK_ADDRESS));
+                 SetField(dialog, IDC_NETWORK_ADDRESS, "127.0.0.1");
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 // Without the scheme, as a bridge's label gives it.
+                 SetField(dialog, IDC_NETWORK_ADDRESS, wxString::FromUTF8(address.substr(6)));
+                 SaveScreen("ivra-gui-network-gpib-setup.png");
+                 ClickButton(dialog, wxID_OK);
+               },
+               [&](wxDialog& dialog) {
+                 ADD_FAILURE() << "Setup refused the whole address";
+                 ClickButton(dialog, wxID_CANCEL);
+               },
+           });
   EXPECT_FALSE(fieldEnabledAtFirst);
   std::vector<wxString> texts;
   for (const CapturedMessage& message : driver.Messages()) texts.push_back(message.text);

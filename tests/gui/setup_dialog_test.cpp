@@ -63,9 +63,10 @@ TEST(SetupDialog, ValidatesFieldsInOrderKeepsTextAndFocusesTheBadField) {
                  for (wxWindow* child : dialog.GetChildren()) {
                    if (child->AcceptsFocus()) tabOrder.push_back(child->GetId());
                  }
-                 EXPECT_EQ(tabOrder, (std::vector<int>{wxID_OK, IDC_PORT, IDC_NETWORK_ADDRESS, IDC_GPIB_ADDRESS,
-                                                       IDC_SAMPLE_INTERVAL, IDC_MEASUREMENT_TIME, IDC_OUTPUT_FILE,
-                                                       IDC_BROWSE, wxID_CANCEL, IDC_OUTPUT_VOLTAGE, IDC_INSTRUMENT}));
+                 EXPECT_EQ(tabOrder,
+                           (std::vector<int>{wxID_OK, IDC_PORT, IDC_NETWORK_ADDRESS, IDC_GPIB_ADDRESS,
+                                             IDC_SAMPLE_INTERVAL, IDC_MEASUREMENT_TIME, IDC_OUTPUT_FILE, IDC_BROWSE,
+                                             wxID_CANCEL, IDC_OUTPUT_VOLTAGE, IDC_INSTRUMENT, IDC_STEPS}));
                  SetField(dialog, IDC_MEASUREMENT_TIME, "9");
                  SetField(dialog, IDC_SAMPLE_INTERVAL, "0");
                  SetField(dialog, IDC_OUTPUT_VOLTAGE, "10.5");
