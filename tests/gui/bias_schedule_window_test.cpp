@@ -83,6 +83,8 @@ TEST(ScheduleWindow, StepsFromTheDialogRunWithTheRampAndAStopBringsTheOutputDown
     summary = FieldValue(dialog, IDC_OUTPUT_VOLTAGE);
     lockedTime = FieldValue(dialog, IDC_MEASUREMENT_TIME);
     voltageLocked = !IsEnabled(dialog, IDC_OUTPUT_VOLTAGE) && !IsEnabled(dialog, IDC_MEASUREMENT_TIME);
+    Pump(300);
+    SaveScreen("ivra-gui-schedule-setup.png");
     ClickButton(dialog, wxID_OK);
   }});
   driver.Script({[](wxDialog& dialog) {
