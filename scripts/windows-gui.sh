@@ -70,6 +70,22 @@ stop_sim() {
   wait "$sim_pid" 2>/dev/null || true
   sim_pid=
 }
+# Measurement > Start, until the Setup dialog is there: a window that has
+# only just been mapped (Wine on a busy machine) may not take the first click.
+open_setup() {
+  setup=
+  for _ in 1 2 3; do
+    xdotool mousemove 70 33 click 1; sleep 1
+    xdotool mousemove 70 52 click 1
+    for _ in $(seq 50); do
+      setup=$(xdotool search --name '^Setup$' 2>/dev/null | head -1)
+      # Typing starts once the dialog has settled on its first control.
+      [[ -n "$setup" ]] && { sleep 1; return; }
+      sleep 0.2
+    done
+    xdotool key Escape; sleep 1
+  done
+}
 start_sim
 
 echo "== ivra.exe under Wine"
@@ -88,10 +104,7 @@ done
 # dialog: its tab order is OK, port, (the network address, greyed while a
 # serial port is chosen, takes no focus), GPIB address, interval, measurement
 # time, output file.
-xdotool mousemove 70 33 click 1; sleep 1
-xdotool mousemove 70 52 click 1
-setup=
-for _ in $(seq 50); do setup=$(xdotool search --name '^Setup$' 2>/dev/null | head -1) && [[ -n "$setup" ]] && break; sleep 0.2; done
+open_setup
 [[ -n "$setup" ]] && pass "the Setup dialog opened from the menu" || fail "no Setup dialog"
 xdotool key Tab Tab Tab Tab ctrl+a; xdotool type 10
 xdotool key Tab ctrl+a; xdotool type "$(wine_path "$data")"
@@ -157,9 +170,7 @@ fi
 echo "== Measurement > Stop while a silent instrument holds the reply"
 stop_sim
 start_sim --silent
-xdotool mousemove 70 33 click 1; sleep 1
-xdotool mousemove 70 52 click 1
-for _ in $(seq 50); do setup=$(xdotool search --name '^Setup$' 2>/dev/null | head -1) && [[ -n "$setup" ]] && break; sleep 0.2; done
+open_setup
 xdotool key Tab Tab Tab Tab ctrl+a; xdotool type 60
 xdotool key Tab ctrl+a; xdotool type "$(wine_path "$work/silent.txt")"
 xdotool key Return
