@@ -55,6 +55,8 @@ export DISPLAY=:$display
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 wine_start
+# Setup opens with what the profile remembers: start from none, as on a new machine.
+timeout 60 wine reg delete 'HKCU\Software\Ivra' /f >/dev/null 2>&1 || true
 
 # Starts ivra-sim logging to $work/sim.log, with COM1 linked to its terminal.
 start_sim() {
@@ -78,7 +80,7 @@ open_setup() {
     xdotool mousemove 70 33 click 1; sleep 1
     xdotool mousemove 70 52 click 1
     for _ in $(seq 50); do
-      setup=$(xdotool search --name '^Setup$' 2>/dev/null | head -1)
+      setup=$(xdotool search --name '^Setup$' 2>/dev/null | head -1) || true
       # Typing starts once the dialog has settled on its first control.
       [[ -n "$setup" ]] && { sleep 1; return; }
       sleep 0.2
