@@ -55,6 +55,8 @@ export DISPLAY=:$display
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 wine_start
+# Setup opens with what the profile remembers: start from none, as on a new machine.
+timeout 60 wine reg delete 'HKCU\Software\Ivra' /f >/dev/null 2>&1 || true
 
 # Starts ivra-sim logging to $work/sim.log, with COM1 linked to its terminal.
 start_sim() {
@@ -69,6 +71,22 @@ stop_sim() {
   kill "$sim_pid" 2>/dev/null || true
   wait "$sim_pid" 2>/dev/null || true
   sim_pid=
+}
+# Measurement > Start, until the Setup dialog is there: a window that has
+# only just been mapped (Wine on a busy machine) may not take the first click.
+open_setup() {
+  setup=
+  for _ in 1 2 3; do
+    xdotool mousemove 70 33 click 1; sleep 1
+    xdotool mousemove 70 52 click 1
+    for _ in $(seq 50); do
+      setup=$(xdotool search --name '^Setup$' 2>/dev/null | head -1) || true
+      # Typing starts once the dialog has settled on its first control.
+      [[ -n "$setup" ]] && { sleep 1; return; }
+      sleep 0.2
+    done
+    xdotool key Escape; sleep 1
+  done
 }
 start_sim
 
@@ -88,10 +106,7 @@ done
 # dialog: its tab order is OK, port, (the network address, greyed while a
 # serial port is chosen, takes no focus), GPIB address, interval, measurement
 # time, output file.
-xdotool mousemove 70 33 click 1; sleep 1
-xdotool mousemove 70 52 click 1
-setup=
-for _ in $(seq 50); do setup=$(xdotool search --name '^Setup$' 2>/dev/null | head -1) && [[ -n "$setup" ]] && break; sleep 0.2; done
+open_setup
 [[ -n "$setup" ]] && pass "the Setup dialog opened from the menu" || fail "no Setup dialog"
 xdotool key Tab Tab Tab Tab ctrl+a; xdotool type 10
 xdotool key Tab ctrl+a; xdotool type "$(wine_path "$data")"
@@ -157,9 +172,7 @@ fi
 echo "== Measurement > Stop while a silent instrument holds the reply"
 stop_sim
 start_sim --silent
-xdotool mousemove 70 33 click 1; sleep 1
-xdotool mousemove 70 52 click 1
-for _ in $(seq 50); do setup=$(xdotool search --name '^Setup$' 2>/dev/null | head -1) && [[ -n "$setup" ]] && break; sleep 0.2; done
+open_setup
 xdotool key Tab Tab Tab Tab ctrl+a; xdotool type 60
 xdotool key Tab ctrl+a; xdotool type "$(wine_path "$work/silent.txt")"
 xdotool key Return

@@ -105,34 +105,11 @@ bool TickWorker::Ended() {
 }
 
 void TickWorker::Start() {
-  if (Busy()) return;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_ended = false;
-  }
-  m_onGrid = false;
-  m_startedAt = std::chrono::steady_clock::now();
-  m_thread = std::thread([this] {
-    m_run.Tick(m_recorder);
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_ended = true;
-    }
-    m_endedSignal.notify_all();
-    m_finished();
-  });
+  Launch(false, [this] { m_run.Tick(m_recorder); });
 }
 
 void TickWorker::StartGrid() {
-  if (Busy()) return;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_ended = false;
-    m_endWanted = false;
-  }
-  m_onGrid = true;
-  m_startedAt = std::chrono::steady_clock::now();
-  m_thread = std::thread([this] {
+  Launch(true, [this] {
     Clock& clock = m_run.RunClock();
     while (m_run.Measuring()) {
       const std::int64_t wait = m_run.NextSlotMs() - clock.NowMs();
@@ -145,6 +122,20 @@ void TickWorker::StartGrid() {
       lock.unlock();
       m_run.SampleSlot(m_recorder);
     }
+  });
+}
+
+void TickWorker::Launch(bool onGrid, std::function<void()> work) {
+  if (Busy()) return;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_ended = false;
+    m_endWanted = false;
+  }
+  m_onGrid = onGrid;
+  m_startedAt = std::chrono::steady_clock::now();
+  m_thread = std::thread([this, work = std::move(work)] {
+    work();
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       m_ended = true;

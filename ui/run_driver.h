@@ -93,6 +93,9 @@ class TickWorker {
   void Collect(RunFrontEnd& frontEnd);
 
  private:
+  // Runs `work` on the worker thread, then marks the tick ended and calls m_finished.
+  void Launch(bool onGrid, std::function<void()> work);
+
   MeasurementRun& m_run;
   std::function<void()> m_finished;
   RecordingFrontEnd m_recorder;

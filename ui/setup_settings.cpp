@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <wx/config.h>
+#include <wx/log.h>
 
 #include "connection/connection_address.h"
 #include "decimal/decimal_text.h"
@@ -121,6 +122,7 @@ void SaveSchedule(wxConfigBase& config, const BiasSchedule& schedule) {
 void PresetNumbersFromProfile(CComPortDlg& dialog) {
   const wxConfigBase* config = wxConfigBase::Get(false);
   if (config == nullptr) return;
+  wxLogNull quiet;  // a value of another type reads as missing
   wxString text;
   int whole = 0;
   int ms = 0;
@@ -147,6 +149,8 @@ void PresetConnectionFromProfile(CComPortDlg& dialog) {
   }
   const wxConfigBase* config = wxConfigBase::Get(false);
   if (config == nullptr) return;
+  // A value of another type (an older or hand-edited profile) reads as missing, without a message box.
+  wxLogNull quiet;
   wxString text;
   if (config->Read(kNetworkAddressKey, &text)) dialog.m_strNetworkAddress = text.utf8_string();
   int address = kNoGpibAddress;
@@ -158,7 +162,8 @@ void PresetConnectionFromProfile(CComPortDlg& dialog) {
 void SaveConnection(wxConfigBase& config, const CComPortDlg& dialog) {
   if (g_sessionGpibAddress) return;
   config.Write(kNetworkAddressKey, wxString::FromUTF8(dialog.m_strNetworkAddress));
-  config.Write(kGpibAddressKey, static_cast<long>(dialog.m_nGpibAddress));
+  // As text, as it is read: Windows' registry keeps a number as another type.
+  config.Write(kGpibAddressKey, wxString::Format("%d", dialog.m_nGpibAddress));
 }
 
 void SaveNumbers(wxConfigBase& config, const MeasurementSettings& accepted) {
@@ -248,6 +253,7 @@ void SaveRememberedPortPath(wxConfigBase& config, const std::string& path) {
 }
 
 InstrumentSettings LoadInstrumentSettings(const wxConfigBase& config) {
+  wxLogNull quiet;  // a value of another type reads as missing
   InstrumentSettings settings;
   double number = 0.0;
   if (ReadNumber(config, kCurrentLimitKey, number) && IsAllowedCurrentLimit(number)) settings.currentLimit = number;
