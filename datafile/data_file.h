@@ -27,6 +27,16 @@ class DataFile {
   // line to be glued onto.
   bool Append(const std::string& line);
 
+  // Takes the lock of an existing file to append to it again, keeping its
+  // lines: the file of an unfinished run. A last line without its line end is
+  // cut off; `cutBytes` (when given) says how many bytes went. False, with
+  // `error`, as for Create; a file held by a live run stays untouched.
+  bool Continue(const std::string& path, FileCreateError* error = nullptr, long long* cutBytes = nullptr);
+
+  // Sends the lines appended so far through to the disk (fdatasync of the
+  // locked file; its commit on Windows). False when the system refused.
+  bool Sync();
+
   // Gives the lock up; the file stays.
   void Release();
 
@@ -36,3 +46,7 @@ class DataFile {
   std::string path_;
   int lockFd_ = -1;  // the descriptor that holds the lock (a CRT descriptor on Windows)
 };
+
+// Whether a run holds `path`'s lock now: the lock is tried without waiting and
+// let go at once. False also when the file is not there.
+bool DataFileLocked(const std::string& path);

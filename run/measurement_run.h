@@ -48,6 +48,22 @@ class MeasurementRun {
   // front end). The accepted settings are kept either way.
   int Begin(const MeasurementSettings& accepted, RunObserver& frontEnd);
 
+  // Start again a run whose program was gone, from what its record and data
+  // file hold: the same file under the run's lock, an unfinished last line cut
+  // off, the instrument set up as Begin does, and the run's own time base
+  // (elapsed from the first start by the wall clock, never below the last
+  // line's). The samples that fell due meanwhile are missed as Interrupted; the
+  // counters, the record's lists and the place in the schedule carry on. Returns
+  // as Begin; the ticks then go on from TickCount(), the grid from NextSlotMs().
+  int Resume(const ResumePlan& plan, RunObserver& frontEnd);
+
+  // Called with the record's path and true once a run is going (after Begin or
+  // Resume wrote its first record), and with false when it has ended, so that
+  // a front end can list running runs where a later program finds them
+  // (recovery/ does). Not called for an output without a record. Set before Begin.
+  using ListingListener = std::function<void(const std::string& recordPath, bool running)>;
+  void SetListingListener(ListingListener listener) { listingListener_ = std::move(listener); }
+
   // One timer tick: counts it, stops after the measurement time, samples when
   // due. The automatic stop on tick measurementTime + 1 does not call Redraw.
   // Idle: only resets the tick count.
@@ -106,6 +122,7 @@ class MeasurementRun {
   const MeasurementSettings& Settings() const { return settings_; }
   double StartTime() const { return startTime_; }  // clock seconds at Start
   Clock& RunClock() { return *clock_; }
+  int TickCount() const { return tickCount_; }
 
  private:
   double Elapsed();
@@ -137,6 +154,7 @@ class MeasurementRun {
   std::unique_ptr<Clock> clock_;
   PortLister portLister_;
   SnapshotListener snapshotListener_;
+  ListingListener listingListener_;
   MeasurementSettings settings_;
   bool measuring_ = false;
   int tickCount_ = 0;

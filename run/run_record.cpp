@@ -38,6 +38,7 @@ const char* MissReasonKey(MissReason reason) {
     case MissReason::Garbled: return "garbled_reply";
     case MissReason::LineError: return "line_error";
     case MissReason::Late: return "late";
+    case MissReason::Interrupted: return "interrupted";
   }
   return "unknown";
 }
@@ -84,6 +85,8 @@ std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& se
   for (int i = 0; i < kMissReasonCount; ++i) {
     // Only a grid can be late: a record on the tick stays as it was.
     if (!onGrid && static_cast<MissReason>(i) == MissReason::Late) continue;
+    // Only a resumed run has been interrupted: a run that never was keeps its record.
+    if (record.resumes.empty() && static_cast<MissReason>(i) == MissReason::Interrupted) continue;
     missedByReason[MissReasonKey(static_cast<MissReason>(i))] = counters.missedByReason[i];
   }
   nlohmann::ordered_json losses = nlohmann::ordered_json::array();

@@ -39,8 +39,27 @@ struct StepChange {
   double volts = 0.0;
 };
 
+// A run continued after its program was gone: when, at which elapsed
+// seconds, and how many due samples fell into the time nothing ran.
+struct ResumeEntry {
+  std::string atClock;
+  double at = 0.0;  // seconds since the first start
+  int missed = 0;
+  long long tornBytesCut = 0;  // the unfinished last line cut off before going on; 0 when none
+};
+
 struct RunRecord {
   std::string startClock;  // ISO 8601 with the time zone
+  // Who runs it, to find it again after a crash: the process, the machine and
+  // the machine's boot (empty where the system has no boot id).
+  int pid = 0;
+  std::string host;
+  std::string bootId;
+  std::string plannedEndClock;  // the start plus the measurement time
+  std::vector<ResumeEntry> resumes;
+  int tornLinesCut = 0;
+  // Closed by --recover (or the window's Switch Output Off) after its program was gone.
+  std::string recoveredClock;
   std::string portPath;
   std::vector<PortLossTimes> portLosses;
   std::vector<ComplianceStreak> complianceStreaks;
@@ -55,6 +74,8 @@ struct RunRecord {
   std::string endClock;
   int outputOffDelivered = -1;  // -1 until the stop has tried
   std::string writeError;       // why the record could not be written last, empty when it could
+  // How the run ended when its program was gone; only with endInterrupted.
+  bool endInterrupted = false;
 };
 
 // "SIGHUP", "SIGINT", "SIGTERM" (also for their Windows console events), else "signal N".
@@ -74,3 +95,24 @@ std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& se
 // reader finds the old record or the new one, never half of one. On failure
 // returns false with the reason in `error`.
 bool ReplaceFileAtomically(const std::string& path, const std::string& text, std::string& error);
+
+// What it takes to continue a run whose program was gone, read back from its
+// record and its data file.
+struct ResumePlan {
+  MeasurementSettings settings;
+  RunRecord record;                             // as written last, to be carried on
+  RunCounters counters;                         // as recorded; samplesTaken from the whole lines in the file
+  std::chrono::system_clock::time_point start;  // elapsed 0, by the wall clock
+  double lastLineElapsed = -1.0;                // the file's last whole line; -1 when it has none
+  long long wholeLines = 0;
+  long long tornBytes = 0;  // an unfinished last line, to be cut off
+};
+
+// The record's text back into a plan. The data file's lines are not read here
+// (lastLineElapsed, wholeLines, tornBytes stay as they are; counters.samplesTaken
+// holds the recorded lines written plus lost). False with the reason in
+// `problem` when the text is no run record of this program.
+bool ReadRunRecord(const std::string& text, ResumePlan& plan, std::string& problem);
+
+// "2026-12-08T22:14:03.250+01:00" back into a time; false when it is not one.
+bool ParseWallClock(const std::string& text, std::chrono::system_clock::time_point& when);

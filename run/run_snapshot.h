@@ -40,16 +40,17 @@ inline int IntervalMs(const MeasurementSettings& s) {
 
 // Why a due sample gave no reading.
 enum class MissReason {
-  NoReply,     // nothing arrived
-  NoReading,   // something arrived, but not a voltage and a current
-  Incomplete,  // the reply broke off inside or right after the current
-  Overflow,    // the instrument's overflow marker (9.9e37 and up) or not a finite number
-  PortLost,    // the serial port was gone
-  Garbled,     // not the elements asked for, a byte no number holds, or a value the instrument cannot send
-  LineError,   // the line marked a byte damaged (parity or framing error)
-  Late,        // on a grid below a second: the slot passed while the previous sample was still being read
+  NoReply,      // nothing arrived
+  NoReading,    // something arrived, but not a voltage and a current
+  Incomplete,   // the reply broke off inside or right after the current
+  Overflow,     // the instrument's overflow marker (9.9e37 and up) or not a finite number
+  PortLost,     // the serial port was gone
+  Garbled,      // not the elements asked for, a byte no number holds, or a value the instrument cannot send
+  LineError,    // the line marked a byte damaged (parity or framing error)
+  Late,         // on a grid below a second: the slot passed while the previous sample was still being read
+  Interrupted,  // fell due while the run's program was gone, before the run was resumed
 };
-constexpr int kMissReasonCount = 8;
+constexpr int kMissReasonCount = 9;
 
 // What a front end is told about, besides new samples.
 enum class SampleTrouble {

@@ -33,6 +33,7 @@ std::string MissedText(const RunSnapshot& run) {
       reason = "the serial line marked a byte of the reply damaged (parity or framing error) on " + Port(run);
       break;
     case MissReason::Late: reason = "late: its slot passed while the sample before it was still being read"; break;
+    case MissReason::Interrupted: reason = "interrupted: it fell due while the run's program was gone"; break;
   }
   return "no reading at tick " + std::to_string(run.tickCount) + ": " + reason + SoFar(c.missedSamples, "missed");
 }
@@ -54,6 +55,7 @@ const char* MissReasonText(MissReason reason) {
     case MissReason::Garbled: return "garbled reply";
     case MissReason::LineError: return "line error";
     case MissReason::Late: return "late";
+    case MissReason::Interrupted: return "interrupted";
   }
   return "unknown";
 }

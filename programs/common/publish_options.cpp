@@ -5,7 +5,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "programs/common/host_name.h"
+#include "process/host_name.h"
 
 namespace {
 
