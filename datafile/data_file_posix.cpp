@@ -1,6 +1,7 @@
 #include "datafile/data_file.h"
 
 #include <cerrno>
+#include <cstddef>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -97,4 +98,68 @@ bool DataFile::Append(const std::string& line) {
 void DataFile::Release() {
   if (lockFd_ >= 0) close(lockFd_);  // the last descriptor of the open file gives the lock up
   lockFd_ = -1;
+}
+
+bool DataFile::Continue(const std::string& path, FileCreateError* error, long long* cutBytes) {
+  Release();
+  if (cutBytes != nullptr) *cutBytes = 0;
+  auto fail = [&](FileCreateProblem problem, int systemError) {
+    if (error != nullptr) *error = FileCreateError{problem, systemError};
+    return false;
+  };
+  // Read too: the end of the file tells whether its last line was finished.
+  const int fd = open(path.c_str(), (kOpenFlags & ~O_WRONLY) | O_RDWR, 0666);
+  if (fd < 0) {
+    const int openError = errno;
+    return fail(ClassifyFileCreateError(path, openError), openError);
+  }
+  if (!LockOrShare(fd)) {
+    close(fd);
+    return fail(FileCreateProblem::InUse, 0);
+  }
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    // Back from the end to the last line end: what follows it is a line the crash cut short.
+    off_t end = info.st_size;
+    char block[4096];
+    off_t keep = 0;
+    bool found = false;
+    while (end > 0 && !found) {
+      const off_t from = end > static_cast<off_t>(sizeof block) ? end - static_cast<off_t>(sizeof block) : 0;
+      const ssize_t n = pread(fd, block, static_cast<std::size_t>(end - from), from);
+      if (n <= 0) break;
+      for (ssize_t i = n; i > 0; --i) {
+        if (block[i - 1] == '\n') {
+          keep = from + i;
+          found = true;
+          break;
+        }
+      }
+      end = from;
+    }
+    if (keep < info.st_size) {
+      if (ftruncate(fd, keep) != 0) {
+        const int truncateError = errno;
+        close(fd);
+        return fail(ClassifyFileCreateError(path, truncateError), truncateError);
+      }
+      fdatasync(fd);
+      if (cutBytes != nullptr) *cutBytes = static_cast<long long>(info.st_size - keep);
+    }
+  }
+  lockFd_ = fd;
+  path_ = path;
+  return true;
+}
+
+// The appends went through descriptors of their own, but to the same file:
+// its data reach the disk through the one the lock holds.
+bool DataFile::Sync() { return lockFd_ >= 0 && fdatasync(lockFd_) == 0; }
+
+bool DataFileLocked(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  close(fd);  // lets a lock taken here go at once
+  return held;
 }

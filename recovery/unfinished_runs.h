@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "run/run_record.h"
+#include "serial/serial_link.h"
 
 struct UnfinishedRun {
   std::string recordPath;
@@ -57,8 +58,10 @@ struct RunLookupResult {
 RunLookupResult LookUpRun(const std::string& path);
 
 struct RecoverResult {
+  bool alive = false;       // its lock was held after all: nothing was sent
   bool outputOff = false;   // ":OUTP OFF" reached the recorded connection
-  std::string portProblem;  // why the connection did not open, empty when it did
+  bool portOpened = false;  // the connection opened; portError says why not
+  PortOpenError portError;
   std::string recordError;  // why the record could not be closed, empty when it was
 };
 // Opens the recorded connection with the recorded line settings, sends

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "datafile/data_line.h"
 #include "instrument/instrument_protocol.h"
 #include "instrument/instrument_setup.h"
+#include "process/host_name.h"
 #include "serial/serial_link.h"
 
 namespace {
@@ -18,6 +20,9 @@ namespace {
 constexpr int kLineFrequencyWaitMs = 1000;
 // On a grid: the least time between two replacements of the run record.
 constexpr std::int64_t kGridRecordPeriodMs = 1000;
+// The least time between two syncs of the data file to the disk: a power cut
+// costs at most this much of the run, and the disk is not asked on every sample.
+constexpr std::int64_t kDataSyncPeriodMs = 1000;
 
 std::string WallClockNow() { return WallClockText(std::chrono::system_clock::now()); }
 
@@ -174,46 +179,39 @@ bool MeasurementRun::SendOutputOffAndClose() {
   return delivered && !link_->Lost();
 }
 
-int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& frontEnd) {
-  // The accepted values stay, also when a later step fails: the next Setup
-  // dialog offers the port that was chosen last, and a reopen of a lost port
-  // goes to the same device.
-  settings_ = accepted;
+int MeasurementRun::FailFileNotCreated(RunObserver& frontEnd, const FileCreateError& createError) {
+  Publish();
+  StartFailure failure;
+  failure.kind = StartFailure::Kind::FileNotCreated;
+  failure.outputPath = settings_.outputPath;
+  failure.fileError = createError;
+  frontEnd.ShowStartFailure(failure);
+  return 1;
+}
 
-  // Locked before it is emptied: the file of a measurement running elsewhere stays as it is.
-  FileCreateError createError;
-  if (!dataFile_.Create(settings_.outputPath, &createError)) {
-    Publish();
-    StartFailure failure;
-    failure.kind = StartFailure::Kind::FileNotCreated;
-    failure.outputPath = settings_.outputPath;
-    failure.fileError = createError;
-    frontEnd.ShowStartFailure(failure);
-    return 1;
-  }
+bool MeasurementRun::OpenLinkForStart(RunObserver& frontEnd) {
   PortOpenError openError;
   link_->SetBaudRate(settings_.instrument.baud);
   link_->SetLineFormat(settings_.instrument.lineFormat);
   link_->SetGpibAddress(settings_.gpibAddress);
-  const bool onGrid = SamplesOnGrid(settings_);
-  replyForm_ = ReplyFormFor(settings_.instrument, onGrid);
-  if (!link_->Open(settings_.portPath, &openError)) {
-    openError.path = settings_.portPath;
-    std::vector<SerialPortInfo> detected;
-    if (openError.problem == PortOpenProblem::NoSuchDevice && portLister_) detected = portLister_();
-    dataFile_.Release();
-    Publish();
-    StartFailure failure;
-    failure.kind = StartFailure::Kind::PortNotOpened;
-    failure.outputPath = settings_.outputPath;
-    failure.portError = openError;
-    failure.detectedPorts = std::move(detected);
-    frontEnd.ShowStartFailure(failure);
-    return 1;
-  }
+  replyForm_ = ReplyFormFor(settings_.instrument, SamplesOnGrid(settings_));
+  if (link_->Open(settings_.portPath, &openError)) return true;
+  openError.path = settings_.portPath;
+  std::vector<SerialPortInfo> detected;
+  if (openError.problem == PortOpenProblem::NoSuchDevice && portLister_) detected = portLister_();
+  dataFile_.Release();
+  Publish();
+  StartFailure failure;
+  failure.kind = StartFailure::Kind::PortNotOpened;
+  failure.outputPath = settings_.outputPath;
+  failure.portError = openError;
+  failure.detectedPorts = std::move(detected);
+  frontEnd.ShowStartFailure(failure);
+  return false;
+}
 
+void MeasurementRun::ResetRunState() {
   history_.Clear();
-  counters_ = RunCounters{};
   portLost_ = false;
   complianceStreakOpen_ = false;
   endedWithPortLost_ = false;
@@ -228,14 +226,21 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& fron
   rampingDown_ = false;
   recordWrittenMs_ = -1;
   recordPending_ = false;
-  record_ = RunRecord{};
-  record_.startClock = WallClockNow();
-  record_.portPath = settings_.portPath;
-  measuring_ = true;
+  dataSyncedMs_ = -1;
+}
 
+void MeasurementRun::NoteProcess(std::chrono::system_clock::time_point start) {
+  record_.pid = ProcessId();
+  record_.host = HostName();
+  record_.bootId = BootId();
+  record_.plannedEndClock = WallClockText(start + std::chrono::seconds(settings_.measurementTime));
+}
+
+bool MeasurementRun::SetUpInstrument(RunObserver& frontEnd) {
+  const bool onGrid = SamplesOnGrid(settings_);
   SendCommand(*link_, kResetCommand);
-  if (onGrid && !CheckLeastInterval(frontEnd)) return 1;
-  if (!PutSettingsInForce(frontEnd)) return 1;
+  if (onGrid && !CheckLeastInterval(frontEnd)) return false;
+  if (!PutSettingsInForce(frontEnd)) return false;
   SendCommand(*link_, kOutputOnCommand);
   if (onGrid) {
     // Once, not before every read: the voltage does not change during a run.
@@ -249,11 +254,94 @@ int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& fron
     startMs_ = clock_->NowMs();
     startTime_ = static_cast<double>(startMs_) / 1000.0;
   }
+  return true;
+}
+
+void MeasurementRun::List(bool running) {
+  if (recordWanted_ && listingListener_) listingListener_(RunRecordPath(settings_.outputPath), running);
+}
+
+int MeasurementRun::Begin(const MeasurementSettings& accepted, RunObserver& frontEnd) {
+  // The accepted values stay, also when a later step fails: the next Setup
+  // dialog offers the port that was chosen last, and a reopen of a lost port
+  // goes to the same device.
+  settings_ = accepted;
+
+  // Locked before it is emptied: the file of a measurement running elsewhere stays as it is.
+  FileCreateError createError;
+  if (!dataFile_.Create(settings_.outputPath, &createError)) return FailFileNotCreated(frontEnd, createError);
+  if (!OpenLinkForStart(frontEnd)) return 1;
+
+  ResetRunState();
+  counters_ = RunCounters{};
+  record_ = RunRecord{};
+  const auto start = std::chrono::system_clock::now();
+  record_.startClock = WallClockText(start);
+  record_.portPath = settings_.portPath;
+  NoteProcess(start);
+  measuring_ = true;
+  if (!SetUpInstrument(frontEnd)) return 1;
 
   std::error_code ignored;
   recordWanted_ = std::filesystem::is_regular_file(settings_.outputPath, ignored);
   recordFailureShown_ = false;
   WriteRunRecord(frontEnd);
+  List(true);
+  Redraw(frontEnd);
+  return 0;
+}
+
+int MeasurementRun::Resume(const ResumePlan& plan, RunObserver& frontEnd) {
+  settings_ = plan.settings;
+  FileCreateError createError;
+  long long cutBytes = 0;
+  if (!dataFile_.Continue(settings_.outputPath, &createError, &cutBytes)) {
+    return FailFileNotCreated(frontEnd, createError);
+  }
+  if (!OpenLinkForStart(frontEnd)) return 1;
+
+  ResetRunState();
+  counters_ = plan.counters;
+  counters_.noReplyStreak = 0;
+  record_ = plan.record;
+  record_.ended = false;
+  record_.endInterrupted = false;
+  record_.outputOffDelivered = -1;
+  record_.recoveredClock.clear();
+  record_.writeError.clear();
+  record_.portPath = settings_.portPath;
+  NoteProcess(plan.start);
+  measuring_ = true;
+  if (!SetUpInstrument(frontEnd)) return 1;
+
+  // The run's own time base: elapsed from the first start by the wall clock,
+  // never below the last line's, so that the times in the file go on rising.
+  const double sinceStart = std::chrono::duration<double>(std::chrono::system_clock::now() - plan.start).count();
+  const std::int64_t elapsedMs =
+      static_cast<std::int64_t>(std::ceil(std::max({sinceStart, plan.lastLineElapsed, 0.0}) * 1000.0));
+  startMs_ = clock_->NowMs() - elapsedMs;
+  startTime_ = static_cast<double>(startMs_) / 1000.0;
+  // The due samples up to now; the next one falls after the last line.
+  std::int64_t due = 0;
+  if (SamplesOnGrid(settings_)) {
+    due = elapsedMs / IntervalMs(settings_);
+    nextSlot_ = due + 1;
+    tickCount_ = static_cast<int>(due);
+  } else {
+    tickCount_ = static_cast<int>(elapsedMs / 1000);
+    due = settings_.sampleInterval > 0 ? tickCount_ / settings_.sampleInterval : 0;
+  }
+  const int missed =
+      static_cast<int>(std::max<std::int64_t>(0, due - counters_.samplesTaken - counters_.missedSamples));
+  record_.resumes.push_back(ResumeEntry{WallClockNow(), static_cast<double>(elapsedMs) / 1000.0, missed, cutBytes});
+  if (cutBytes > 0) ++record_.tornLinesCut;
+
+  std::error_code ignored;
+  recordWanted_ = std::filesystem::is_regular_file(settings_.outputPath, ignored);
+  recordFailureShown_ = false;
+  WriteRunRecord(frontEnd);
+  List(true);
+  if (missed > 0) Miss(frontEnd, MissReason::Interrupted, missed);
   Redraw(frontEnd);
   return 0;
 }
@@ -479,6 +567,7 @@ void MeasurementRun::FinishSample(RunObserver& frontEnd, const char* exchange, i
   const bool logged = dataFile_.Append(
       settings_.bias.Any() ? FormatDataLineWithVolts(reading.time, reading.current, setVoltage_, timeDecimals)
                            : FormatDataLine(reading.time, reading.current, timeDecimals));
+  if (logged) SyncDataFileWhenDue();
   history_.Append(latest_);
   ++counters_.samplesTaken;
   if (reading.inCompliance) {
@@ -528,6 +617,7 @@ bool MeasurementRun::Stop(RunObserver& frontEnd, RunEndReason reason, int signal
   rampingDown_ = false;
   ended_ = true;
   endedWithPortLost_ = (lostAtStop && !reopened) || link_->Lost();
+  dataFile_.Sync();
   dataFile_.Release();
 
   record_.ended = true;
@@ -537,7 +627,15 @@ bool MeasurementRun::Stop(RunObserver& frontEnd, RunEndReason reason, int signal
   record_.endClock = WallClockNow();
   record_.outputOffDelivered = delivered ? 1 : 0;
   WriteRunRecord(frontEnd);
+  List(false);
   Publish();
   if (!delivered) frontEnd.ReportOutputMayBeOn(settings_.portPath);
   return delivered;
+}
+
+void MeasurementRun::SyncDataFileWhenDue() {
+  const std::int64_t now = clock_->NowMs();
+  if (dataSyncedMs_ >= 0 && now - dataSyncedMs_ < kDataSyncPeriodMs) return;
+  dataSyncedMs_ = now;
+  dataFile_.Sync();
 }

@@ -9,6 +9,7 @@
 // may be called from any thread at any time, and is all a front end reads.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -126,6 +127,17 @@ class MeasurementRun {
 
  private:
   double Elapsed();
+  int FailFileNotCreated(RunObserver& frontEnd, const FileCreateError& createError);
+  // Opens the settings' connection for Begin and Resume; on failure the front end has been told.
+  bool OpenLinkForStart(RunObserver& frontEnd);
+  void ResetRunState();
+  void NoteProcess(std::chrono::system_clock::time_point start);
+  // *RST, the settings, the output on: the same for a new run and a resumed one.
+  bool SetUpInstrument(RunObserver& frontEnd);
+  // Tells the listing listener; only a run with a record is listed.
+  void List(bool running);
+  // At most once a kDataSyncPeriodMs, after a line went into the file.
+  void SyncDataFileWhenDue();
   // Makes the run as it stands the latest snapshot, and returns it.
   SnapshotPtr Publish();
   SnapshotPtr MakeSnapshot();
@@ -162,6 +174,7 @@ class MeasurementRun {
   std::int64_t startMs_ = 0;  // the same, in clock milliseconds: the grid's origin
   std::int64_t nextSlot_ = 1;
   std::int64_t recordWrittenMs_ = -1;  // on a grid: when the record was last replaced
+  std::int64_t dataSyncedMs_ = -1;     // when the data file was last synced to the disk
   bool recordPending_ = false;         // on a grid: a trouble since then waits to be written
   int lineHz_ = 50;                    // the instrument's mains, as it answered at Start
   bool voltagePending_ = false;        // on the grid: the next sample sends the voltage first

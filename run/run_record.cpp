@@ -98,6 +98,9 @@ std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& se
   j["program"] = "ivra";
   j["version"] = IVRA_VERSION;
   j["start"] = record.startClock;
+  // Enough to find the run again after its program went away, and to tell whether it is still going.
+  j["process"] = {{"pid", record.pid}, {"host", record.host}, {"boot_id", record.bootId}};
+  j["planned_end"] = {{"at", record.plannedEndClock}, {"elapsed_s", settings.measurementTime}};
   j["settings"] = {{"port_number", settings.portNumber},
                    {"port_device", record.portPath},
                    {"sample_interval_s", settings.sampleInterval},
@@ -141,7 +144,21 @@ std::string RunRecordJson(const RunRecord& record, const MeasurementSettings& se
   }
   j["running"] = !record.ended;
   j["end"] = record.ended ? TimeOrNull(record.endAt, record.endClock) : nlohmann::json(nullptr);
-  j["end_reason"] = record.ended ? nlohmann::json(EndReasonKey(record.endReason)) : nlohmann::json(nullptr);
+  j["end_reason"] = !record.ended           ? nlohmann::json(nullptr)
+                    : record.endInterrupted ? nlohmann::json("interrupted")
+                                            : nlohmann::json(EndReasonKey(record.endReason));
+  if (!record.recoveredClock.empty()) j["recovered"] = record.recoveredClock;
+  if (!record.resumes.empty()) {
+    nlohmann::ordered_json resumes = nlohmann::ordered_json::array();
+    for (const ResumeEntry& resume : record.resumes) {
+      resumes.push_back({{"at", resume.atClock},
+                         {"elapsed_s", resume.at},
+                         {"missed", resume.missed},
+                         {"torn_bytes_cut", resume.tornBytesCut}});
+    }
+    j["resumes"] = resumes;
+    j["torn_lines_cut"] = record.tornLinesCut;
+  }
   if (record.ended && record.endReason == RunEndReason::Signal) j["signal"] = SignalName(record.signalNumber);
   j["samples"] = {{"due", counters.samplesTaken + counters.missedSamples},
                   {"written", counters.samplesTaken - counters.lostLines},
@@ -196,9 +213,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& text, std
   }
   std::error_code failure;
   if (written) {
-    std::filesystem::rename(temporary, path, failure);
-    if (!failure) return true;
-    error = failure.message();
+    if (MoveIntoPlace(temporary, path, error)) return true;
   } else if (error.empty()) {
     error = std::strerror(errno);
   }

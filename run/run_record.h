@@ -116,3 +116,10 @@ bool ReadRunRecord(const std::string& text, ResumePlan& plan, std::string& probl
 
 // "2026-12-08T22:14:03.250+01:00" back into a time; false when it is not one.
 bool ParseWallClock(const std::string& text, std::chrono::system_clock::time_point& when);
+
+// The record's text closed for a run whose program was gone: running false,
+// end reason "interrupted" at the last line's elapsed, when it was recovered
+// and whether ":OUTP OFF" reached the instrument; everything else as it was.
+// Empty, with `problem`, when the text is no run record.
+std::string InterruptedRecordJson(const std::string& text, double endAt, const std::string& endClock,
+                                  const std::string& recoveredClock, bool outputOff, std::string& problem);

@@ -18,6 +18,7 @@
 #include "programs/ivra-run/run_options.h"
 #include "programs/ivra-run/run_ticks.h"
 #include "programs/ivra-run/terminal_front_end.h"
+#include "recovery/unfinished_runs.h"
 #include "run/measurement_run.h"
 #include "run/run_record.h"
 #include "serial/port_discovery.h"
@@ -36,6 +37,79 @@ constexpr int kExitOutputMayBeOn = 4;
 constexpr int kExitInCompliance = 5;
 
 int ExitCodeForSignal(int signalNumber) { return 128 + signalNumber; }
+
+// --unfinished: one line per unfinished run, tab-separated.
+int ListUnfinished() {
+  for (const UnfinishedRun& run : FindUnfinishedRuns()) {
+    std::printf("%s\t%s\t%s\t%lld\t%s\n", run.outputPath.c_str(), run.connection.c_str(), run.startClock.c_str(),
+                run.samplesWritten, run.lastLineClock.empty() ? "-" : run.lastLineClock.c_str());
+  }
+  return kExitDone;
+}
+
+// A path that names no unfinished run, in words; exit 1. Nothing was sent.
+int RefuseLookup(const char* option, const std::string& path, const RunLookupResult& found) {
+  switch (found.lookup) {
+    case RunLookup::NoRecord:
+      std::fprintf(stderr, "ivra-run: %s: %s has no run record (%s is not there). Give a run's output file.\n", option,
+                   path.c_str(), found.recordPath.c_str());
+      break;
+    case RunLookup::NotARun:
+      std::fprintf(stderr, "ivra-run: %s: %s is not a run record: %s.\n", option, found.recordPath.c_str(),
+                   found.problem.c_str());
+      break;
+    case RunLookup::Alive:
+      std::fprintf(stderr, "ivra-run: %s: the run of %s is still running (process %d); nothing was sent.\n", option,
+                   found.run.outputPath.c_str(), found.pid);
+      break;
+    case RunLookup::Ended:
+      std::fprintf(stderr, "ivra-run: %s: the run of %s has ended; there is nothing to resume.%s\n", option,
+                   found.run.outputPath.c_str(),
+                   found.outputMayBeOn ? (" Its output may still be on: ivra-run --recover " + found.run.outputPath +
+                                          " switches it off.")
+                                             .c_str()
+                                       : "");
+      break;
+    case RunLookup::Unfinished: break;
+  }
+  return kExitStartFailed;
+}
+
+// --recover: the output off on the recorded connection, the record closed.
+int Recover(const std::string& path) {
+  const RunLookupResult found = LookUpRun(path);
+  if (found.lookup == RunLookup::Ended && !found.outputMayBeOn) {
+    std::fprintf(stderr, "ivra-run: --recover: the run of %s has ended with its output off; nothing to do.\n",
+                 found.run.outputPath.c_str());
+    return kExitDone;
+  }
+  if (found.lookup != RunLookup::Unfinished && found.lookup != RunLookup::Ended) {
+    return RefuseLookup("--recover", path, found);
+  }
+  const RecoverResult result = RecoverUnfinishedRun(found.run);
+  if (result.alive) {
+    std::fprintf(stderr, "ivra-run: --recover: the run of %s is still running; nothing was sent.\n",
+                 found.run.outputPath.c_str());
+    return kExitStartFailed;
+  }
+  if (!result.recordError.empty()) {
+    std::fprintf(stderr, "ivra-run: warning: the record %s could not be closed: %s.\n", found.run.recordPath.c_str(),
+                 result.recordError.c_str());
+  }
+  if (!result.portOpened) {
+    std::fprintf(stderr, "ivra-run: %s\n", PortOpenFailureMessage(result.portError, ListSerialPorts()).c_str());
+  }
+  if (!result.outputOff) {
+    std::fprintf(stderr,
+                 "ivra-run: the output of the instrument on %s may still be on: switch it off with the OUTPUT key on "
+                 "its front panel.\n",
+                 found.run.connection.c_str());
+    return kExitOutputMayBeOn;
+  }
+  std::fprintf(stderr, "ivra-run: %s: output off on %s; the run's record is closed (interrupted).\n",
+               found.run.outputPath.c_str(), found.run.connection.c_str());
+  return kExitDone;
+}
 
 }  // namespace
 
@@ -65,9 +139,33 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ivra-run: %s\nTry 'ivra-run --help'.\n", error.c_str());
     return kExitUsage;
   }
+  if (parsed.options.unfinished) return ListUnfinished();
+  if (!parsed.options.recoverPath.empty()) return Recover(parsed.options.recoverPath);
   MeasurementSettings settings = parsed.options.settings;
+  // A run found again goes on with its record's settings, whatever else the command line says.
+  std::unique_ptr<ResumePlan> resume;
+  const bool resuming = !parsed.options.resumePath.empty();
+  if (resuming || parsed.options.resumeIfUnfinished) {
+    const std::string path = resuming ? parsed.options.resumePath : settings.outputPath;
+    const char* option = resuming ? "--resume" : "--resume-if-unfinished";
+    const RunLookupResult found = LookUpRun(path);
+    if (found.lookup == RunLookup::Unfinished) {
+      resume = std::make_unique<ResumePlan>();
+      std::string problem;
+      if (!ReadResumePlan(found.run, *resume, problem)) {
+        std::fprintf(stderr,
+                     "ivra-run: %s: the run of %s can't be resumed: %s. Its output may still be on: ivra-run "
+                     "--recover %s switches it off.\n",
+                     option, found.run.outputPath.c_str(), problem.c_str(), found.run.outputPath.c_str());
+        return kExitStartFailed;
+      }
+      settings = resume->settings;
+    } else if (resuming || found.lookup == RunLookup::Alive) {
+      return RefuseLookup(option, path, found);
+    }
+  }
   // Yesterday's run must not go because its name was typed again.
-  if (!parsed.options.overwrite) {
+  if (!parsed.options.overwrite && !resume) {
     const long long lines = ExistingLineCount(settings.outputPath);
     if (lines > 0) {
       std::fprintf(stderr, "ivra-run: %s. Give --overwrite to replace it, or choose another output file.\n",
@@ -109,7 +207,10 @@ int main(int argc, char** argv) {
   TerminalFrontEnd frontEnd(run, isatty(STDERR_FILENO) == 1);
   ReadingOutputs outputs(publishing, [&frontEnd](const std::string& text) { frontEnd.ShowMessage(text); });
   outputs.Listen(run);
-  if (run.Begin(settings, frontEnd) != 0) {
+  // Listed in the state folder while it runs: a crash leaves it there to be found.
+  run.SetListingListener(ListRunningRun);
+  if (resume) resume->settings = settings;  // the simulator's port, when simulated
+  if ((resume ? run.Resume(*resume, frontEnd) : run.Begin(settings, frontEnd)) != 0) {
     outputs.RunFailed(run.Snapshot());
     outputs.Finish();
     // An interval the instrument's settings cannot carry is the command line's fault.

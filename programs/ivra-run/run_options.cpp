@@ -92,6 +92,12 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
   app.add_flag("--list-ports", options.listPorts);
   app.add_flag("--simulate", options.simulate);
   app.add_flag("--overwrite", options.overwrite);
+  app.add_flag("--unfinished", options.unfinished);
+  app.add_flag("--resume-if-unfinished", options.resumeIfUnfinished);
+  CLI::Option* recoverOption =
+      app.add_option("--recover", options.recoverPath)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  CLI::Option* resumeOption =
+      app.add_option("--resume", options.resumePath)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   std::string port, interval, time, voltage;
   std::string portPaths[kLastPortNumber];
   const auto last = CLI::MultiOptionPolicy::TakeLast;
@@ -136,6 +142,20 @@ ParsedRunOptions ParseRunOptions(int argc, const char* const* argv, PortTable& t
     parsed.error = "Unknown option: " + app.remaining().front();
     return parsed;
   }
+  // A run found again takes everything from its record: only where its port is may be given.
+  const int modes = (options.unfinished ? 1 : 0) + (recoverOption->count() != 0 ? 1 : 0) +
+                    (resumeOption->count() != 0 ? 1 : 0) + (options.resumeIfUnfinished ? 1 : 0);
+  if (modes > 1) {
+    parsed.error = "Please give only one of --unfinished, --recover, --resume and --resume-if-unfinished.";
+    return parsed;
+  }
+  for (CLI::Option* option : {recoverOption, resumeOption}) {
+    if (option->count() != 0 && (option == recoverOption ? options.recoverPath : options.resumePath).empty()) {
+      parsed.error = option->get_name() + ": please give the run's output file (or its .run.json record).";
+      return parsed;
+    }
+  }
+  if (options.unfinished || recoverOption->count() != 0 || resumeOption->count() != 0) return parsed;
 
   PortOptions ports;
   if (portOption->count() != 0) ports.port = port;
@@ -212,6 +232,8 @@ std::string RunUsage() {
          "                [--overwrite] [--current-limit AMPS] [--current-range AMPS|auto]\n"
          "                [--nplc N] [--autozero on|once|off] [--baud N]\n"
          "                [--parity none|even|odd] [--data-bits 7|8]\n"
+         "       ivra-run --unfinished | --recover PATH | --resume PATH [--simulate]\n"
+         "       ivra-run --resume-if-unfinished --output PATH ... (as a run)\n"
          "       ivra-run --list-ports | --version | --help\n"
          "\n"
          "Runs one current-versus-time measurement with a Keithley SourceMeter 2400 on a\n"
@@ -271,6 +293,22 @@ std::string RunUsage() {
          "  --simulate          run on a simulated SourceMeter 2400 (1 MOhm resistor); with\n"
          "                      --gpib behind a simulated Prologix controller, with a tcp://\n"
          "                      --port behind a simulated bridge listening there\n"
+         "Runs whose program went away (a crash, a power cut, a kill) while they ran:\n"
+         "  --unfinished        list them, one per line, tab-separated: output file,\n"
+         "                      connection, start, samples written, time of the last line\n"
+         "  --recover PATH      send :OUTP OFF on the run's recorded connection and close\n"
+         "                      its record (end reason \"interrupted\"); PATH is the output\n"
+         "                      file or its record; exit 4 when the output can't be\n"
+         "                      confirmed off\n"
+         "  --resume PATH       continue the run into the same file until its planned end:\n"
+         "                      its settings, schedule and time base, the instrument set up\n"
+         "                      again; samples due meanwhile count as missed\n"
+         "                      (\"interrupted\"); exit status as for a run\n"
+         "  --resume-if-unfinished  with a run's command line: resume the output file's\n"
+         "                      unfinished run if it has one, else start this run (for a\n"
+         "                      service that restarts ivra-run after a crash)\n"
+         "A run whose process is still alive is never touched (exit 1, \"still running\").\n"
+         "\n"
          "  --list-ports        list the serial ports found, one per line: device path,\n"
          "                      description, USB ids, /dev/serial/by-id/ name, and for an\n"
          "                      FTDI chip \"possibly a Prologix GPIB controller\"\n"

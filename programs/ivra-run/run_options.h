@@ -9,12 +9,16 @@
 #include "serial/port_table.h"
 
 struct RunOptions {
-  MeasurementSettings settings;  // the dialog's defaults, output voltage 0.5 V
-  bool simulate = false;         // serve the chosen port from a simulated instrument
-  bool overwrite = false;        // --overwrite: an output file with data in it may be replaced
-  bool help = false;             // --help: print the usage, nothing else
-  bool version = false;          // --version: print the version, nothing else
-  bool listPorts = false;        // --list-ports: print the detected ports, nothing else
+  MeasurementSettings settings;     // the dialog's defaults, output voltage 0.5 V
+  bool simulate = false;            // serve the chosen port from a simulated instrument
+  bool overwrite = false;           // --overwrite: an output file with data in it may be replaced
+  bool help = false;                // --help: print the usage, nothing else
+  bool version = false;             // --version: print the version, nothing else
+  bool listPorts = false;           // --list-ports: print the detected ports, nothing else
+  bool unfinished = false;          // --unfinished: list the unfinished runs, nothing else
+  std::string recoverPath;          // --recover PATH: switch an unfinished run's output off and close its record
+  std::string resumePath;           // --resume PATH: continue an unfinished run into its file
+  bool resumeIfUnfinished = false;  // --resume-if-unfinished: resume the output's unfinished run, else start
 };
 
 struct ParsedRunOptions {

@@ -40,6 +40,8 @@ void RunTicks(MeasurementRun& run, TerminalFrontEnd& frontEnd) {
   }
   Clock& clock = run.RunClock();
   TickSchedule schedule(std::llround(run.StartTime() * 1000.0));
+  // A resumed run is well into its time: its next tick is the first on its grid from now.
+  if (run.TickCount() > 0) schedule.Take(clock.NowMs());
   while (run.Measuring()) {
     const std::int64_t wait = schedule.WaitMs(clock.NowMs());
     if (WaitForStopRequest(0)) {
