@@ -218,9 +218,9 @@ RecoverResult RecoverUnfinishedRun(const UnfinishedRun& run) {
   } else {
     result.portError.path = plan.settings.portPath;
   }
-  const std::string closed =
-      InterruptedRecordJson(text, run.lastLineElapsed, run.lastLineClock,
-                            WallClockText(std::chrono::system_clock::now()), result.outputOff, result.recordError);
+  const std::string closed = InterruptedRecordJson(text, run.lastLineElapsed, run.lastLineClock,
+                                                   WallClockText(std::chrono::system_clock::now()), result.outputOff,
+                                                   ReadTail(run.outputPath).lines, result.recordError);
   if (!closed.empty()) ReplaceFileAtomically(run.recordPath, closed, result.recordError);
   ListRunningRun(run.recordPath, false);
   return result;

@@ -339,9 +339,13 @@ int MeasurementRun::Resume(const ResumePlan& plan, RunObserver& frontEnd) {
   std::error_code ignored;
   recordWanted_ = std::filesystem::is_regular_file(settings_.outputPath, ignored);
   recordFailureShown_ = false;
-  WriteRunRecord(frontEnd);
+  // The miss writes the record with its count; the record is written either way.
+  if (missed > 0) {
+    Miss(frontEnd, MissReason::Interrupted, missed);
+  } else {
+    WriteRunRecord(frontEnd);
+  }
   List(true);
-  if (missed > 0) Miss(frontEnd, MissReason::Interrupted, missed);
   Redraw(frontEnd);
   return 0;
 }

@@ -119,7 +119,10 @@ bool ParseWallClock(const std::string& text, std::chrono::system_clock::time_poi
 
 // The record's text closed for a run whose program was gone: running false,
 // end reason "interrupted" at the last line's elapsed, when it was recovered
-// and whether ":OUTP OFF" reached the instrument; everything else as it was.
-// Empty, with `problem`, when the text is no run record.
+// and whether ":OUTP OFF" reached the instrument, the samples written as the
+// file holds `writtenLines` (-1: as recorded); everything else as it was. A
+// record that had ended keeps its end. Empty, with `problem`, when the text is
+// no run record.
 std::string InterruptedRecordJson(const std::string& text, double endAt, const std::string& endClock,
-                                  const std::string& recoveredClock, bool outputOff, std::string& problem);
+                                  const std::string& recoveredClock, bool outputOff, long long writtenLines,
+                                  std::string& problem);

@@ -217,7 +217,8 @@ bool ReadRunRecord(const std::string& text, ResumePlan& plan, std::string& probl
 }
 
 std::string InterruptedRecordJson(const std::string& text, double endAt, const std::string& endClock,
-                                  const std::string& recoveredClock, bool outputOff, std::string& problem) {
+                                  const std::string& recoveredClock, bool outputOff, long long writtenLines,
+                                  std::string& problem) {
   nlohmann::ordered_json j = nlohmann::ordered_json::parse(text, nullptr, false);
   if (j.is_discarded() || !j.is_object() || !j.contains("program") || j["program"] != "ivra") {
     problem = "it is not the record of an Ivra run";
@@ -228,6 +229,14 @@ std::string InterruptedRecordJson(const std::string& text, double endAt, const s
     j["running"] = false;
     j["end"] = endAt < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json{{"at", endClock}, {"elapsed_s", endAt}};
     j["end_reason"] = "interrupted";
+    // The file holds what was written; the record may not have counted the last lines yet.
+    if (writtenLines >= 0 && j.contains("samples") && j["samples"].is_object()) {
+      nlohmann::ordered_json& samples = j["samples"];
+      const long long lost = samples.value("lost", 0LL);
+      const long long missed = samples.value("missed", 0LL);
+      samples["written"] = writtenLines;
+      samples["due"] = writtenLines + lost + missed;
+    }
   }
   j["recovered"] = recoveredClock;
   j["output_off_delivered"] = outputOff;
