@@ -124,6 +124,12 @@ class Broker {
   std::string config_;
 };
 
+// The kills a case makes: `fallback` in the test suite, more from the bench (IVRA_KILLS).
+int KillsWanted(int fallback) {
+  const char* wanted = std::getenv("IVRA_KILLS");
+  return wanted != nullptr && std::atoi(wanted) > fallback ? std::atoi(wanted) : fallback;
+}
+
 struct KillFigures {
   int kills = 0;
   int runs = 0;
@@ -152,6 +158,8 @@ class KilledRun : public ::testing::Test {
                        unsigned seed) {
     SimulatorProcess sim(kSimProgram, {"--log", Path("sim.log")});
     EXPECT_FALSE(sim.DevicePath().empty());
+    kills = KillsWanted(kills);
+    if (const char* seedText = std::getenv("IVRA_KILL_SEED")) seed += static_cast<unsigned>(std::atoi(seedText));
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> pauseMs(250, 2200);
     KillFigures figures;
