@@ -30,6 +30,8 @@ constexpr int ID_VIEW_WHOLE_RUN = WxCommandId(32779);
 constexpr int ID_FILE_EXPORT_PLOT = WxCommandId(32780);
 // View > Run Details...: the whole state, summary and counters in a window of their own.
 constexpr int ID_VIEW_RUN_DETAILS = WxCommandId(32781);
+// Measurement > Unfinished Runs...: offers again the runs whose program went away.
+constexpr int ID_MEASUREMENT_UNFINISHED = WxCommandId(32782);
 
 // Framework commands routed by wx (document manager, application).
 constexpr int ID_FILE_NEW = wxID_NEW;

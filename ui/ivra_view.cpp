@@ -106,7 +106,20 @@ void CIvraView::PaintPicture(DrawingSurface& surface, const SurfaceRect& client)
     m_wholeRun.Paint(surface, client, m_nChannel, !m_bExporting);
     return;
   }
-  PaintLiveView(surface, client, m_nChannel, run->latest, run->history);
+  if (m_earlier.count == 0) {
+    PaintLiveView(surface, client, m_nChannel, run->latest, run->history);
+    return;
+  }
+  // Until the continued run's first sample its latest is the file's last.
+  LatestReading latest = run->latest;
+  if (run->history.count == 0) {
+    const int last = m_earlier.count - 1;
+    latest = LatestReading{};
+    latest.time = m_earlier.rows[0][last];
+    latest.current = m_earlier.rows[1][last];
+    latest.voltage = m_earlier.rows[2][last];
+  }
+  PaintLiveView(surface, client, m_nChannel, latest, JoinedHistory(m_earlier, run->history));
 }
 
 std::string CIvraView::ExportPlot(const std::string& path, int width, int height) {
@@ -162,10 +175,8 @@ int CIvraView::StartMeasurement() {
     if (!accepted) return failed ? 1 : -1;
     StartFailure failure;
     if (m_driver.Begin(*accepted, &failure) == 0) {
-      m_panes.ShowStarted(*m_run.Snapshot());
-      m_strCaptionFile = OutputFileName(accepted->outputPath);
-      OnChangeFilename();
-      ShowRunState();
+      m_earlier.Clear();
+      ShowMeasuring(accepted->outputPath);
       return 0;
     }
     // Its message has been shown; nothing typed is lost, the field at fault is ready.
@@ -175,6 +186,36 @@ int CIvraView::StartMeasurement() {
     last = *accepted;
     focus = FieldAtFault(failure);
   }
+}
+
+int CIvraView::ContinueMeasurement(const ResumePlan& plan) {
+  if (Measuring()) return 1;
+  // Read before the run goes on, so that no line of the file is drawn twice;
+  // the file's end beyond its last whole line is not read.
+  const DataFileStatus read = m_wholeRun.ContinueFrom(plan.settings.outputPath, plan.settings.outputVoltage,
+                                                      plan.counters.samplesTaken, m_earlier);
+  StartFailure failure;
+  if (m_driver.Resume(plan, &failure) != 0) {
+    m_earlier.Clear();
+    m_panes.ShowStartFailed(failure);
+    ShowRunState();
+    Redraw();
+    return 1;
+  }
+  ShowMeasuring(plan.settings.outputPath);
+  if (read != DataFileStatus::Read) {
+    m_panes.ShowMessage(wxString::FromUTF8("Measuring again into " + plan.settings.outputPath +
+                                           "; its earlier samples could not be read for the view."));
+  }
+  Redraw();
+  return 0;
+}
+
+void CIvraView::ShowMeasuring(const std::string& outputPath) {
+  m_panes.ShowStarted(*m_run.Snapshot());
+  m_strCaptionFile = OutputFileName(outputPath);
+  OnChangeFilename();
+  ShowRunState();
 }
 
 bool CIvraView::AskToStopAndClose() {

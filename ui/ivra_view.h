@@ -54,6 +54,11 @@ class CIvraView : public wxView, public RunFrontEnd {
   // Setup opens again with the values kept and the field at fault focused,
   // until a Start succeeds or the user cancels.
   int StartMeasurement();
+  // Continues the run of `plan`, whose program went away, in this window as
+  // if it had never stopped: the same file, its samples in the live and the
+  // whole-run view, the panes as for any run. 0 when it measures, 1 when a
+  // step failed (its message has been shown). Only while not Measuring.
+  int ContinueMeasurement(const ResumePlan& plan);
   // Before the window closes: true when nothing is measured, or the user
   // chose "Stop and Close" (Cancel, the default, keeps the run and the window).
   // With a ramp "Stop and Close" starts the way down to 0 V instead and says
@@ -122,6 +127,8 @@ class CIvraView : public wxView, public RunFrontEnd {
   void SelectChannel(int channel);
   void StartTimerOnFirstPaint();
   void ShowRunState();
+  // The run has started or been continued: the panes and the caption.
+  void ShowMeasuring(const std::string& outputPath);
 
   MeasurementRun& m_run;
   SetupSettings m_setup;
@@ -141,6 +148,9 @@ class CIvraView : public wxView, public RunFrontEnd {
   int m_nDragNowX = -1;
   // The frame owns the canvas; it may be gone before the view.
   wxWeakRef<CLiveViewCanvas> m_canvas;
+  // A continued run: the last samples its file held before, drawn ahead of
+  // the run's own in the live view until the next Start.
+  SampleHistory m_earlier;
   // The caption names it once a measurement has started; "Untitled" before.
   std::string m_strCaptionFile;
   // Last: its ticks may reach every member above.

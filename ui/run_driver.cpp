@@ -190,14 +190,24 @@ bool CRunDriver::StartTicking() { return m_timer.Start(kTickMs); }
 int CRunDriver::Begin(const MeasurementSettings& accepted, StartFailure* failure) {
   FailureKeepingObserver observer(m_frontEnd, failure);
   const int result = m_run.Begin(accepted, observer);
-  if (result == 0 && m_run.OnGrid()) {
-    m_bTroublePending = false;
-    m_pendingTroubleSnapshot.reset();
-    m_panesShownAt = std::chrono::steady_clock::now();
-    m_worker.StartGrid();
-    m_frameTimer.Start(kFrameMs);
-  }
+  if (result == 0) ServeGrid();
   return result;
+}
+
+int CRunDriver::Resume(const ResumePlan& plan, StartFailure* failure) {
+  FailureKeepingObserver observer(m_frontEnd, failure);
+  const int result = m_run.Resume(plan, observer);
+  if (result == 0) ServeGrid();
+  return result;
+}
+
+void CRunDriver::ServeGrid() {
+  if (!m_run.OnGrid()) return;
+  m_bTroublePending = false;
+  m_pendingTroubleSnapshot.reset();
+  m_panesShownAt = std::chrono::steady_clock::now();
+  m_worker.StartGrid();
+  m_frameTimer.Start(kFrameMs);
 }
 
 void CRunDriver::CollectForStop() {

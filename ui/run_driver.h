@@ -134,6 +134,9 @@ class CRunDriver : public wxEvtHandler {
   // while not Measuring. A failed Start is shown as always and, when
   // `failure` is given, also kept there, so the window can say what failed.
   int Begin(const MeasurementSettings& accepted, StartFailure* failure = nullptr);
+  // The run's Resume of a run whose program was gone, as Begin: the ticks go
+  // on from the run's own count, a grid from its next slot.
+  int Resume(const ResumePlan& plan, StartFailure* failure = nullptr);
   // Lets a sample in flight finish within its grace, cuts it after that, and
   // stops the run (the output goes off).
   void Stop(RunEndReason reason);
@@ -143,6 +146,8 @@ class CRunDriver : public wxEvtHandler {
   bool StopAfterRampDown(RunEndReason reason);
 
  private:
+  // After a Begin or Resume that worked: a grid's samples go to the worker.
+  void ServeGrid();
   // Ends the grid and collects the tick in flight: the run is this thread's.
   void CollectForStop();
   void OnTimer(wxTimerEvent& event);

@@ -26,6 +26,30 @@ void FindStepChanges(const BiasSchedule& schedule, int reached, std::vector<doub
   }
 }
 
+// The samples of a data file, each into the store's four channels and the live view's history.
+class ContinuedRunSink final : public DataLineSink {
+ public:
+  ContinuedRunSink(RunStore& store, SampleHistory& tail, double volts) : m_store(store), m_tail(tail), m_volts(volts) {}
+  bool TakeSample(double seconds, double microamperes) override {
+    return TakeSampleWithVolts(seconds, microamperes, m_volts);
+  }
+  bool TakeSampleWithVolts(double seconds, double microamperes, double volts) override {
+    const double values[kStoredChannels] = {microamperes, volts, 0.0, 0.0};
+    if (!m_store.Append(seconds, values)) return false;
+    LatestReading reading;
+    reading.time = seconds;
+    reading.current = microamperes * 1e-6;
+    reading.voltage = volts;
+    m_tail.Append(reading);
+    return true;
+  }
+
+ private:
+  RunStore& m_store;
+  SampleHistory& m_tail;
+  double m_volts;
+};
+
 }  // namespace
 
 WholeRunRecord::WholeRunRecord() : m_store(std::make_unique<RunStore>(kStoredChannels)) {}
@@ -52,6 +76,30 @@ void WholeRunRecord::Take(const RunSnapshot& run) {
     m_reachedStep = std::max(m_reachedStep, run.step.pass * count + run.step.step);
   }
   FindStepChanges(run.settings.bias, m_reachedStep, m_stepChanges);
+}
+
+DataFileStatus WholeRunRecord::ContinueFrom(const std::string& path, double volts, int samplesTaken,
+                                            SampleHistory& tail) {
+  m_store = std::make_unique<RunStore>(kStoredChannels);
+  tail.Clear();
+  ContinuedRunSink sink(*m_store, tail, volts);
+  const DataFileStatus status = ReadDataFile(path, sink).status;
+  // The run's first snapshot then adds nothing twice, and starts nothing afresh.
+  m_samplesTaken = samplesTaken;
+  m_tickCount = 0;
+  m_reachedStep = 0;
+  return status;
+}
+
+SampleHistory JoinedHistory(const SampleHistory& earlier, const SampleHistory& recent) {
+  SampleHistory joined;
+  const int fromEarlier = std::min(earlier.count, SampleHistory::kMaxSamples - recent.count);
+  for (int r = 0; r < SampleHistory::kRowCount; ++r) {
+    std::copy(earlier.rows[r] + earlier.count - fromEarlier, earlier.rows[r] + earlier.count, joined.rows[r]);
+    std::copy(recent.rows[r], recent.rows[r] + recent.count, joined.rows[r] + fromEarlier);
+  }
+  joined.count = fromEarlier + recent.count;
+  return joined;
 }
 
 RunPlotRequest WholeRunChannel(int channel) {

@@ -8,7 +8,10 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
+
+#include "datafile/data_file_reader.h"
 
 #include "plot/drawing_surface.h"
 #include "plot/run_plot.h"
@@ -24,6 +27,11 @@ class WholeRunRecord {
   // Appends the samples `run` took since the snapshot taken before; a new
   // measurement starts the record afresh.
   void Take(const RunSnapshot& run);
+  // A run continued after its program was gone: the samples its data file at
+  // `path` holds start the record afresh (`volts` stands in for lines without
+  // their set voltage), `tail` gets the last of them as the live view draws
+  // them, and the run's samples after its first `samplesTaken` follow.
+  DataFileStatus ContinueFrom(const std::string& path, double volts, int samplesTaken, SampleHistory& tail);
   const RunStore& Store() const { return *m_store; }
   // The run times (s) at which one step gave way to the next, for the steps
   // the run has reached.
@@ -42,9 +50,19 @@ class WholeRunRecord {
 // is kept in microamperes, as the data file has it.
 RunPlotRequest WholeRunChannel(int channel);
 
+// The live view's history of a continued run: the samples of `earlier` (from
+// its file) followed by those of `recent` (since it was continued), the last
+// SampleHistory::kMaxSamples of them.
+SampleHistory JoinedHistory(const SampleHistory& earlier, const SampleHistory& recent);
+
 class WholeRunView {
  public:
   void Take(const RunSnapshot& run) { m_record.Take(run); }
+  // See WholeRunRecord::ContinueFrom; the view shows the whole run again.
+  DataFileStatus ContinueFrom(const std::string& path, double volts, int samplesTaken, SampleHistory& tail) {
+    m_zoom.ShowWholeRun();
+    return m_record.ContinueFrom(path, volts, samplesTaken, tail);
+  }
   // rememberFrame: false for a picture that is not the screen's (an export).
   void Paint(DrawingSurface& surface, const SurfaceRect& client, int channel, bool rememberFrame = true);
 
