@@ -20,6 +20,8 @@
 #include "programs/ivra/ivra_doc_template.h"
 #include "programs/ivra/main_frame.h"
 #include "programs/ivra/signal_stop_request.h"
+#include "recovery/unfinished_runs.h"
+#include "recovery_ui/unfinished_runs_offer.h"
 #include "sim/simulated_instrument.h"
 #include "ui/command_ids.h"
 #include "ui/ivra_view.h"
@@ -44,6 +46,9 @@ void OnCloseSignal(int) { TheIvraApp().RequestOrderlyClose(); }
 
 wxBEGIN_EVENT_TABLE(CIvraApp, wxApp)
   EVT_MENU(ID_APP_ABOUT, CIvraApp::OnAppAbout)
+  EVT_MENU(ID_MEASUREMENT_UNFINISHED, CIvraApp::OnUnfinishedRuns)
+  EVT_UPDATE_UI(ID_MEASUREMENT_UNFINISHED, CIvraApp::OnUpdateUnfinishedRuns)
+  EVT_IDLE(CIvraApp::OnIdle)
   EVT_TIMER(kCloseTimerId, CIvraApp::OnCloseRetry)
   EVT_QUERY_END_SESSION(CIvraApp::OnEndSession)
   EVT_END_SESSION(CIvraApp::OnEndSession)
@@ -54,6 +59,9 @@ CIvraApp& TheIvraApp() { return *static_cast<CIvraApp*>(wxTheApp); }
 CIvraApp::CIvraApp() : m_portLister(ListSerialPorts), m_closeRetry(this, kCloseTimerId) {
   // A failed Start names the ports that the Setup dialog would list.
   m_run.SetPortLister([this] { return m_portLister(); });
+  // Listed in the state folder while it runs, so that a window killed in the
+  // middle of a run leaves it where the next window or ivra-run finds it.
+  m_run.SetListingListener(ListRunningRun);
 }
 
 void CIvraApp::SetPortLister(PortLister lister) {
@@ -103,7 +111,40 @@ bool CIvraApp::OnInit() {
 
   m_modalDialogs.Register();
   InstallSignalHandlers();
+  CreateUnfinishedRunsOffer();
+  m_unfinished->Look(true);
   return true;
+}
+
+void CIvraApp::CreateUnfinishedRunsOffer() {
+  auto view = [this] { return wxDynamicCast(m_docManager->GetCurrentView(), CIvraView); };
+  UnfinishedRunsHost host;
+  host.parent = [this] { return GetTopWindow(); };
+  host.measuring = [view] { return view() != nullptr && view()->Measuring(); };
+  // Not over the window's first paint, nor over a dialog the user has opened meanwhile.
+  host.readyToOffer = [this, view] {
+    return view() != nullptr && view()->FirstPaintDone() && m_modalDialogs.OpenCount() == 0;
+  };
+  host.continueRun = [view](const ResumePlan& plan) {
+    return view() != nullptr && !view()->Measuring() && view()->ContinueMeasurement(plan) == 0;
+  };
+  m_unfinished = std::make_unique<CUnfinishedRunsOffer>(std::move(host));
+}
+
+void CIvraApp::OnUnfinishedRuns(wxCommandEvent&) {
+  if (m_unfinished) m_unfinished->Offer();
+}
+
+void CIvraApp::OnUpdateUnfinishedRuns(wxUpdateUIEvent& event) {
+  // Cheap: the list found last; it is looked for again only at a run's end and after an offer.
+  event.Enable(m_unfinished && m_unfinished->Any() && !m_unfinished->Offering());
+}
+
+void CIvraApp::OnIdle(wxIdleEvent& event) {
+  event.Skip();
+  if (!m_unfinished || m_docManager == nullptr) return;
+  auto* view = wxDynamicCast(m_docManager->GetCurrentView(), CIvraView);
+  m_unfinished->NoteMeasuring(view != nullptr && view->Measuring());
 }
 
 bool CIvraApp::ApplyCommandLine() {
@@ -196,6 +237,7 @@ void CIvraApp::InstallSignalHandlers() {
 
 int CIvraApp::OnExit() {
   m_closeRetry.Stop();
+  m_unfinished.reset();
   if (m_outputs) m_outputs->Finish();
   m_modalDialogs.Unregister();
   if (wxConfigBase::Get(false) != nullptr) {

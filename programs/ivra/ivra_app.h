@@ -19,6 +19,7 @@
 #include "serial/port_table.h"
 
 class CMainFrame;
+class CUnfinishedRunsOffer;
 class SimAdapter;
 class SimulatedInstrument;
 struct SimOptions;
@@ -47,8 +48,17 @@ class CIvraApp : public wxApp {
   // dialogs first), so the view stops a running measurement on the way out.
   void RequestOrderlyClose();
 
+  // The runs whose program went away, looked for at the start and offered in
+  // turn; Measurement > Unfinished Runs... offers them again.
+  CUnfinishedRunsOffer& UnfinishedRuns() { return *m_unfinished; }
+
  private:
   void OnAppAbout(wxCommandEvent& event);
+  void OnUnfinishedRuns(wxCommandEvent& event);
+  void OnUpdateUnfinishedRuns(wxUpdateUIEvent& event);
+  // Tells the offer whether the window measures: a run that ended makes it look again.
+  void OnIdle(wxIdleEvent& event);
+  void CreateUnfinishedRunsOffer();
   void OnCloseRetry(wxTimerEvent& event);
   // Logging out of the desktop: the run stops as on a stop signal, unasked.
   void OnEndSession(wxCloseEvent& event);
@@ -79,6 +89,7 @@ class CIvraApp : public wxApp {
   // address, or --port): preset in Setup in place of the profile's.
   std::string m_commandLinePortPath;
   ModalDialogTracker m_modalDialogs;
+  std::unique_ptr<CUnfinishedRunsOffer> m_unfinished;
   wxTimer m_closeRetry;
   bool m_portsFromCommandLine = false;  // --simulate, --port or --comN=PATH given
 

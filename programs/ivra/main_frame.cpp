@@ -110,6 +110,9 @@ void CMainFrame::CreateMenuBar() {
   auto* measurement = new wxMenu;
   measurement->Append(ID_MEASUREMENT_START, "Start", wxEmptyString);
   measurement->Append(ID_MEASUREMENT_STOP, "Stop", wxEmptyString);
+  measurement->AppendSeparator();
+  measurement->Append(ID_MEASUREMENT_UNFINISHED, "Unfinished Runs...",
+                      "Switch off or continue a measurement whose program went away while it ran");
 
   auto* view = new wxMenu;
   view->Append(ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar");
