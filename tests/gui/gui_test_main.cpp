@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "programs/ivra/ivra_app.h"
 
@@ -17,7 +18,9 @@ int main(int argc, char** argv) {
   // A profile of our own, so the remembered port of one run (or of the user)
   // never preselects a port in another.
   char home[] = "/tmp/ivra-gui-home-XXXXXX";
-  if (mkdtemp(home) == nullptr || setenv("HOME", home, 1) != 0) {
+  // The state folder too: no run of the user's is offered, none of ours listed among theirs.
+  if (mkdtemp(home) == nullptr || setenv("HOME", home, 1) != 0 ||
+      setenv("XDG_STATE_HOME", (std::string(home) + "/state").c_str(), 1) != 0) {
     std::fprintf(stderr, "cannot make a private home directory\n");
     return 1;
   }
