@@ -51,7 +51,8 @@ UnfinishedRunChoice CUnfinishedRunDlg::Ask() {
   switch (ShowModal()) {
     case IDC_SWITCH_OUTPUT_OFF: return UnfinishedRunChoice::SwitchOutputOff;
     case IDC_CONTINUE_MEASURING: return UnfinishedRunChoice::ContinueMeasuring;
-    default: return UnfinishedRunChoice::Later;
+    case IDC_LATER: return UnfinishedRunChoice::Later;
+    default: return UnfinishedRunChoice::Cancelled;
   }
 }
 

@@ -15,7 +15,8 @@ constexpr int IDC_SWITCH_OUTPUT_OFF = 1301;
 constexpr int IDC_CONTINUE_MEASURING = 1302;
 constexpr int IDC_LATER = 1303;
 
-enum class UnfinishedRunChoice { SwitchOutputOff, ContinueMeasuring, Later };
+// Cancelled: ended from outside (the program closes on a signal), not by the user.
+enum class UnfinishedRunChoice { SwitchOutputOff, ContinueMeasuring, Later, Cancelled };
 
 class CUnfinishedRunDlg : public wxDialog {
  public:

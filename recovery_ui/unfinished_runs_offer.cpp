@@ -79,12 +79,14 @@ void CUnfinishedRunsOffer::Offer() {
   m_bOffering = true;
   // A copy: a look that ends meanwhile replaces the list.
   const std::vector<UnfinishedRun> runs = m_runs;
-  for (const UnfinishedRun& run : runs) OfferOne(run);
+  for (const UnfinishedRun& run : runs) {
+    if (!OfferOne(run)) break;
+  }
   m_bOffering = false;
   Look(false);
 }
 
-void CUnfinishedRunsOffer::OfferOne(const UnfinishedRun& run) {
+bool CUnfinishedRunsOffer::OfferOne(const UnfinishedRun& run) {
   wxWindow* parent = m_host.parent ? m_host.parent() : nullptr;
   std::string whyNoContinue;
   if (run.plannedEndPassed) {
@@ -120,5 +122,7 @@ void CUnfinishedRunsOffer::OfferOne(const UnfinishedRun& run) {
       break;
     }
     case UnfinishedRunChoice::Later: break;
+    case UnfinishedRunChoice::Cancelled: return false;
   }
+  return true;
 }

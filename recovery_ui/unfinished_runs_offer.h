@@ -64,7 +64,8 @@ class CUnfinishedRunsOffer : public wxEvtHandler {
   void OnWaitTimer(wxTimerEvent& event);
   // Offers now, or once the window is ready.
   void OfferWhenReady();
-  void OfferOne(const UnfinishedRun& run);
+  // False when the offer was ended from outside: no further run is offered.
+  bool OfferOne(const UnfinishedRun& run);
 
   UnfinishedRunsHost m_host;
   std::vector<UnfinishedRun> m_runs;

@@ -178,6 +178,26 @@ TEST_F(UnfinishedRunWindow, SwitchOutputOffSendsItAndClosesTheRecord) {
   EXPECT_FALSE(MenuEnabled(ID_MEASUREMENT_UNFINISHED));
 }
 
+TEST_F(UnfinishedRunWindow, SwitchOutputOffOnAConnectionThatIsGoneSaysWhatToDo) {
+  const std::string out = KilledRun("gone.dat", {"--interval", "1", "--time", "60"}, 1);
+  const std::string device = sim_->DevicePath();
+  sim_.reset();  // its pseudo-terminal goes with it, as an unplugged adapter
+  DialogDriver driver;
+  Seen seen;
+  LookAndOffer(driver, Choose(seen, IDC_SWITCH_OUTPUT_OFF));
+
+  ASSERT_EQ(driver.Messages().size(), 1u);
+  const std::string said = driver.Messages()[0].text.utf8_string();
+  EXPECT_NE(said.find(device), std::string::npos) << said;
+  EXPECT_NE(said.find("may still be on"), std::string::npos) << said;
+  EXPECT_NE(said.find("front panel"), std::string::npos) << said;
+  EXPECT_TRUE(driver.Messages()[0].style & wxICON_WARNING);
+  const ResumePlan record = ReadRecord(out);
+  EXPECT_TRUE(record.record.ended);
+  EXPECT_TRUE(record.record.endInterrupted);
+  EXPECT_EQ(record.record.outputOffDelivered, 0);
+}
+
 // The window has taken the run up: it draws what the file held, goes on
 // into the same file, and a Stop ends it as any run.
 void GoOnAndStop(const std::string& out, std::size_t linesBefore) {
