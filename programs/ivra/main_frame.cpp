@@ -111,8 +111,7 @@ void CMainFrame::CreateMenuBar() {
   measurement->Append(ID_MEASUREMENT_START, "Start", wxEmptyString);
   measurement->Append(ID_MEASUREMENT_STOP, "Stop", wxEmptyString);
   measurement->AppendSeparator();
-  measurement->Append(ID_MEASUREMENT_UNFINISHED, "Unfinished Runs...",
-                      "Switch off or continue a measurement whose program went away while it ran");
+  measurement->Append(ID_MEASUREMENT_UNFINISHED, "Unfinished Runs...", wxEmptyString);
 
   auto* view = new wxMenu;
   view->Append(ID_VIEW_TOOLBAR, "&Toolbar", "Show or hide the toolbar");

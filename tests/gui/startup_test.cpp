@@ -68,7 +68,7 @@ TEST(StartUp, WindowMenusAndStatusBar) {
   EXPECT_EQ(bar->GetMenuLabel(3), "&Help");
   EXPECT_EQ(ItemLabels(bar->GetMenu(0)),
             (std::vector<wxString>{"&Open...\tCtrl+O", "Recent &Files", "Export Plot...", "-", "E&xit"}));
-  EXPECT_EQ(ItemLabels(bar->GetMenu(1)), (std::vector<wxString>{"Start", "Stop"}));
+  EXPECT_EQ(ItemLabels(bar->GetMenu(1)), (std::vector<wxString>{"Start", "Stop", "-", "Unfinished Runs..."}));
   EXPECT_EQ(ItemLabels(bar->GetMenu(2)),
             (std::vector<wxString>{"&Toolbar", "&Status Bar", "-", "Channel 1", "Channel 2", "Channel 3", "Channel 4",
                                    "-", "Whole Run", "Run &Details..."}));
