@@ -46,6 +46,9 @@ class CIvraApp : public wxApp {
   // Closes the main window as soon as no modal dialog is open (ending our own
   // dialogs first), so the view stops a running measurement on the way out.
   void RequestOrderlyClose();
+  // A stop signal (SIGINT, SIGTERM, SIGHUP): an orderly close that, with a
+  // ramp, waits for the output's way down to 0 V; a second signal does not wait.
+  void RequestCloseOnSignal();
 
  private:
   void OnAppAbout(wxCommandEvent& event);
@@ -80,6 +83,8 @@ class CIvraApp : public wxApp {
   std::string m_commandLinePortPath;
   ModalDialogTracker m_modalDialogs;
   wxTimer m_closeRetry;
+  int m_stopSignals = 0;
+  bool m_rampDownStarted = false;
   bool m_portsFromCommandLine = false;  // --simulate, --port or --comN=PATH given
 
   wxDECLARE_EVENT_TABLE();
