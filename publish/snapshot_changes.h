@@ -9,7 +9,7 @@
 
 struct SnapshotNews {
   bool newSample = false;  // counters.samplesTaken grew: latest is a reading
-  bool newState = false;   // state, a trouble counter or the record's health changed
+  bool newState = false;   // state, a trouble counter, the record's health, the step or the way down changed
 };
 
 class SnapshotChanges {
@@ -26,5 +26,8 @@ class SnapshotChanges {
   int portLosses_ = 0;
   int complianceStreaks_ = 0;
   bool silent_ = false;
+  int step_ = -1;  // -1 while no step is in force
+  int pass_ = -1;
+  bool rampingDown_ = false;
   std::string recordWriteError_;
 };

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "plot/wx_drawing_surface.h"
+#include "process/stop_request.h"
 #include "text/run_state_text.h"
 #include "ui/command_ids.h"
 #include "ui/export_size_dlg.h"
@@ -231,6 +232,17 @@ bool CIvraView::AskToStopAndClose() {
   m_bCloseWhenStopped = true;
   ShowRunState();
   return false;
+}
+
+bool CIvraView::CloseAfterRampDown() {
+  if (!Measuring() || m_run.Snapshot()->rampingDown) return false;
+  if (m_driver.StopAfterRampDown(RunEndReason::WindowClosed)) return false;
+  // The signal's request ended the read under way; the way down must wait
+  // for its replies again, and the next signal is the hurry.
+  ClearStopRequest();
+  m_bCloseWhenStopped = true;
+  ShowRunState();
+  return true;
 }
 
 void CIvraView::OnTicked() {

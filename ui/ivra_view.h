@@ -65,6 +65,10 @@ class CIvraView : public wxView, public RunFrontEnd {
   // false: the window closes itself once the run has stopped. A close on the
   // way down switches the output off at once and is let through.
   bool AskToStopAndClose();
+  // A stop signal's close: with a ramp the first one brings the output down
+  // to 0 V and the window closes itself once the run has stopped (true).
+  // False when there is nothing to bring down: the close may go ahead.
+  bool CloseAfterRampDown();
   // The message of the zoomed whole-run view in the status bar, empty when not zoomed.
   static const char* ZoomedText();
   void StopMeasurement(RunEndReason reason = RunEndReason::StoppedByUser);

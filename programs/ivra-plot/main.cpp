@@ -3,6 +3,7 @@
 #include <wx/init.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,6 +24,22 @@ bool WriteBytes(const std::string& path, const std::string& bytes) {
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && written;
 }
+
+// The set voltage of each line that holds one, as the store's one channel.
+class SetVoltageSink : public DataLineSink {
+ public:
+  explicit SetVoltageSink(RunStore& store) : store_(store) {}
+  bool TakeSample(double, double) override {
+    ++linesWithoutVolts_;
+    return true;
+  }
+  bool TakeSampleWithVolts(double seconds, double, double volts) override { return store_.Append(seconds, &volts); }
+  std::uint64_t LinesWithoutVolts() const { return linesWithoutVolts_; }
+
+ private:
+  RunStore& store_;
+  std::uint64_t linesWithoutVolts_ = 0;
+};
 
 bool WritePicture(const PlotOptions& options, const RunStore& store, const RunPlotRequest& request) {
   const SurfacePainter painter = [&](DrawingSurface& surface, const SurfaceRect& client) {
@@ -59,7 +76,9 @@ int main(int argc, char** argv) {
 
   // The file's current, one channel: a store of it alone takes half the memory.
   RunStore store(1);
-  AppendingSink<RunStore> sink(store);
+  AppendingSink<RunStore> currentSink(store);
+  SetVoltageSink voltsSink(store);
+  DataLineSink& sink = options.setVoltage ? static_cast<DataLineSink&>(voltsSink) : currentSink;
   const DataFileReading reading = ReadDataFile(options.dataPath, sink);
   if (reading.status == DataFileStatus::CannotOpen) {
     std::fprintf(stderr, "ivra-plot: cannot open %s: %s. Check the name and that you may read it.\n",
@@ -72,6 +91,13 @@ int main(int argc, char** argv) {
   }
   const std::string badLines = BadLinesText(options.dataPath, reading.tally);
   if (!badLines.empty()) std::fprintf(stderr, "ivra-plot: %s\n", badLines.c_str());
+  if (options.setVoltage && store.Empty() && voltsSink.LinesWithoutVolts() > 0) {
+    std::fprintf(stderr,
+                 "ivra-plot: %s holds no set voltage (its lines end with the current in uA); only runs with steps "
+                 "or a ramp write one. Draw its current without --channel.\n",
+                 options.dataPath.c_str());
+    return 1;
+  }
   if (store.Empty()) {
     std::fprintf(stderr,
                  "ivra-plot: %s holds no data line (seconds, \"s\", current, \"uA\", tab-separated); "
@@ -81,6 +107,10 @@ int main(int argc, char** argv) {
   }
 
   RunPlotRequest request;
+  if (options.setVoltage) {
+    request.quantity = "Set voltage";
+    request.unit = "V";
+  }
   const ValueRange times = store.TimeRange();
   request.from = options.hasFrom ? options.from : times.min;
   request.to = options.hasTo ? options.to : times.max;

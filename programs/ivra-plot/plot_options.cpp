@@ -17,6 +17,7 @@ bool EndsWith(std::string text, const std::string& suffix) {
 
 std::string PlotUsage() {
   return "usage: ivra-plot DATA --output OUT.png|OUT.svg [--width W] [--height H] [--from S] [--to S]\n"
+         "                 [--channel current|set-voltage]\n"
          "Draws an Ivra data file (time in s, current in uA) as a PNG or SVG picture, without a display.\n"
          "Every pixel column shows the smallest and largest current of the samples in it.\n"
          "  -o, --output FILE  the picture to write; .png or .svg picks the format\n"
@@ -24,6 +25,8 @@ std::string PlotUsage() {
          "  --height H         height in pixels, 1..10000 (default 600)\n"
          "  --from S           start of the span in seconds (default: the first sample)\n"
          "  --to S             end of the span in seconds (default: the latest sample)\n"
+         "  --channel C        current (default), or set-voltage: the voltage set for each\n"
+         "                     sample, in files of runs with steps or a ramp\n"
          "  -h, --help         show this help\n"
          "  --version          show the version\n";
 }
@@ -41,6 +44,8 @@ PlotOptions ParsePlotOptions(int argc, const char* const* argv) {
   app.add_option("--height", options.height);
   CLI::Option* from = app.add_option("--from", options.from);
   CLI::Option* to = app.add_option("--to", options.to);
+  std::string channel = "current";
+  app.add_option("--channel", channel);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -62,7 +67,10 @@ PlotOptions ParsePlotOptions(int argc, const char* const* argv) {
     options.error = "--from and --to must be numbers of seconds";
   } else if (options.hasFrom && options.hasTo && options.from >= options.to) {
     options.error = "--from must be earlier than --to";
+  } else if (channel != "current" && channel != "set-voltage") {
+    options.error = "--channel must be current or set-voltage, not " + channel;
   }
+  options.setVoltage = channel == "set-voltage";
   options.svg = EndsWith(options.outputPath, ".svg");
   return options;
 }

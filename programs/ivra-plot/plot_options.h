@@ -1,5 +1,6 @@
 // ivra-plot's command line:
 //   ivra-plot DATA --output OUT.png|OUT.svg [--width W] [--height H] [--from S] [--to S]
+//             [--channel current|set-voltage]
 #pragma once
 
 #include <string>
@@ -16,7 +17,8 @@ struct PlotOptions {
   bool hasTo = false;
   double from = 0.0;
   double to = 0.0;
-  std::string error;  // a usage mistake, for the user; empty when the line was good
+  bool setVoltage = false;  // --channel set-voltage: the voltage set for each sample, not the current
+  std::string error;        // a usage mistake, for the user; empty when the line was good
 };
 
 PlotOptions ParsePlotOptions(int argc, const char* const* argv);

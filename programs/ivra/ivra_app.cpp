@@ -39,7 +39,7 @@ constexpr double kSimulatedNoiseAmperes = 5e-9;
 
 #ifndef _WIN32
 // Runs from the event loop (wx defers it from the real signal handler).
-void OnCloseSignal(int) { TheIvraApp().RequestOrderlyClose(); }
+void OnCloseSignal(int) { TheIvraApp().RequestCloseOnSignal(); }
 #endif
 
 }  // namespace
@@ -285,10 +285,22 @@ void CIvraApp::RequestOrderlyClose() {
   m_closeRetry.StartOnce(kCloseRetryMs);
 }
 
+void CIvraApp::RequestCloseOnSignal() {
+  ++m_stopSignals;
+  RequestOrderlyClose();
+}
+
 void CIvraApp::OnCloseRetry(wxTimerEvent&) {
   if (m_modalDialogs.OpenCount() > 0) {
     RequestOrderlyClose();
     return;
+  }
+  // The first stop signal brings a ramped output down before the window
+  // closes; a second one closes at once, which switches the output off.
+  if (m_stopSignals == 1 && !m_rampDownStarted && m_docManager != nullptr) {
+    m_rampDownStarted = true;
+    auto* view = wxDynamicCast(m_docManager->GetCurrentView(), CIvraView);
+    if (view != nullptr && view->CloseAfterRampDown()) return;
   }
   if (wxWindow* frame = GetTopWindow()) frame->Close(true);
 }

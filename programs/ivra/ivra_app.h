@@ -47,6 +47,9 @@ class CIvraApp : public wxApp {
   // Closes the main window as soon as no modal dialog is open (ending our own
   // dialogs first), so the view stops a running measurement on the way out.
   void RequestOrderlyClose();
+  // A stop signal (SIGINT, SIGTERM, SIGHUP): an orderly close that, with a
+  // ramp, waits for the output's way down to 0 V; a second signal does not wait.
+  void RequestCloseOnSignal();
 
   // The runs whose program went away, looked for at the start and offered in
   // turn; Measurement > Unfinished Runs... offers them again.
@@ -91,6 +94,8 @@ class CIvraApp : public wxApp {
   ModalDialogTracker m_modalDialogs;
   std::unique_ptr<CUnfinishedRunsOffer> m_unfinished;
   wxTimer m_closeRetry;
+  int m_stopSignals = 0;
+  bool m_rampDownStarted = false;
   bool m_portsFromCommandLine = false;  // --simulate, --port or --comN=PATH given
 
   wxDECLARE_EVENT_TABLE();

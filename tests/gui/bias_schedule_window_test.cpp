@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <regex>
@@ -330,4 +331,58 @@ TEST(ScheduleClose, StopAndCloseWithARampClosesTheWindowOnceTheOutputIsAt0V) {
   const std::vector<double> volts = SetVoltages(commands);
   ASSERT_FALSE(volts.empty());
   EXPECT_EQ(volts.back(), 0.0);
+}
+
+// A stop signal is a close that cannot be refused: with a ramp the first one
+// still brings the output down to 0 V before the window goes, a second one
+// switches it off at once.
+TEST(ScheduleSignal, AStopSignalWithARampClosesTheWindowOnceTheOutputIsAt0V) {
+  const std::string logPath = TempPath("signal-ramp-sim.log");
+  SimProcess sim(logPath);
+  ASSERT_TRUE(sim.Running());
+  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
+  DialogDriver driver;
+  bool voltageEditable = false;
+  ASSERT_TRUE(StartWithRampOnly(driver, TempPath("signal-ramp.dat"), voltageEditable));
+  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->setVoltage >= 1.5; }, 20000));
+
+  wxWeakRef<wxWindow> frame(Frame());
+  std::raise(SIGTERM);
+  ASSERT_TRUE(PumpUntil([] { return LatestSnapshot()->rampingDown; }, 5000)) << "no way down";
+  EXPECT_TRUE(frame) << "the window waits for 0 V";
+  ASSERT_TRUE(PumpUntil([&] { return !frame; }, 15000)) << "the window did not close at 0 V";
+  EXPECT_EQ(LatestSnapshot()->endReason, RunEndReason::WindowClosed);
+  const std::vector<std::string> commands = LoggedCommands(logPath);
+  ASSERT_GE(commands.size(), 2u);
+  EXPECT_EQ(commands.back(), ":OUTP OFF\\r");
+  const std::vector<double> volts = SetVoltages(commands);
+  ASSERT_GE(volts.size(), 3u);
+  EXPECT_EQ(volts.back(), 0.0);
+  EXPECT_GT(volts[volts.size() - 2], 0.0) << "the way down took more than one step";
+}
+
+TEST(ScheduleSecondSignal, ASecondStopSignalOnTheWayDownClosesAtOnce) {
+  const std::string logPath = TempPath("second-signal-sim.log");
+  SimProcess sim(logPath);
+  ASSERT_TRUE(sim.Running());
+  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
+  ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
+  DialogDriver driver;
+  bool voltageEditable = false;
+  ASSERT_TRUE(StartWithRampOnly(driver, TempPath("second-signal.dat"), voltageEditable));
+  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->setVoltage >= 1.5; }, 20000));
+
+  wxWeakRef<wxWindow> frame(Frame());
+  std::raise(SIGINT);
+  ASSERT_TRUE(PumpUntil([] { return LatestSnapshot()->rampingDown; }, 5000)) << "no way down";
+  std::raise(SIGINT);
+  ASSERT_TRUE(PumpUntil([&] { return !frame; }, 5000)) << "the second signal did not close the window";
+  EXPECT_FALSE(LatestSnapshot()->Measuring());
+  const std::vector<std::string> commands = LoggedCommands(logPath);
+  ASSERT_FALSE(commands.empty());
+  EXPECT_EQ(commands.back(), ":OUTP OFF\\r");
+  const std::vector<double> volts = SetVoltages(commands);
+  ASSERT_FALSE(volts.empty());
+  EXPECT_GT(volts.back(), 0.0) << "the second signal waited for 0 V";
 }

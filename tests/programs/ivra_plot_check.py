@@ -116,4 +116,29 @@ check(not os.path.exists(os.path.join(workdir, "empty.png")), "nothing drawn for
 result = run(data, "-o", os.path.join(workdir, "bad.gif"))
 check(result.returncode == 2 and ".png or .svg" in result.stderr, "unknown format refused: %s" % result.stderr)
 
+# A run with steps: the set voltage is a channel of its own, drawn where the
+# steps are (1 V, then 5 V), with its own axis title.
+steps = os.path.join(workdir, "steps.dat")
+with open(steps, "w") as f:
+    for i in range(200):
+        f.write("%.2f\ts\t%g\tuA\t%g\tV\n" % (i, 0.1 + i * 0.001, 1.0 if i < 100 else 5.0))
+steps_svg = os.path.join(workdir, "steps.svg")
+result = run(steps, "-o", steps_svg, "--channel", "set-voltage")
+check(result.returncode == 0, "set voltage drawn: " + result.stderr)
+try:
+    root = ElementTree.parse(steps_svg).getroot()
+    texts = [t.text for t in root.iter("{http://www.w3.org/2000/svg}text")]
+    check("Set voltage [V]" in texts and "Current [uA]" not in texts, "set voltage's axis title: %s" % texts)
+    # The value axis spans the voltages (1..5 V), not the currents (0.1..0.3 uA).
+    check("5" in texts or "5.0" in texts, "value axis reaches 5 V: %s" % texts)
+except ElementTree.ParseError as error:
+    check(False, "set voltage SVG parses as XML: %s" % error)
+result = run(steps, "-o", os.path.join(workdir, "steps-current.svg"))
+check(result.returncode == 0, "a file with set voltages still draws its current: " + result.stderr)
+result = run(data, "-o", os.path.join(workdir, "no-volts.svg"), "--channel", "set-voltage")
+check(result.returncode == 1 and "holds no set voltage" in result.stderr, "no set voltage: %s" % result.stderr)
+result = run(steps, "-o", os.path.join(workdir, "x.svg"), "--channel", "voltage")
+check(result.returncode == 2 and "--channel must be current or set-voltage" in result.stderr,
+      "unknown channel refused: %s" % result.stderr)
+
 sys.exit(1 if failures else 0)

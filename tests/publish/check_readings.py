@@ -8,6 +8,8 @@
 
 Every line of the data file must arrive (QoS 1 may repeat one), each equal to
 its line: the same elapsed seconds and the same microamperes; nothing else.
+A file whose lines hold the set voltage (steps or a ramp) must have it in
+each reading as set_voltage; a file without it, in none.
 """
 import json
 import re
@@ -29,8 +31,12 @@ def data_lines(path):
     lines = []
     with open(path) as f:
         for line in f:
-            seconds, s, micro, ua = line.rstrip("\n").split("\t")
-            lines.append((seconds, micro))
+            fields = line.rstrip("\n").split("\t")
+            if len(fields) == 6 and fields[5] == "V":
+                lines.append((fields[0], fields[2], fields[4]))
+            else:
+                seconds, s, micro, ua = fields
+                lines.append((seconds, micro, None))
     if not lines:
         fail(path + " holds no lines")
     return lines
@@ -75,10 +81,14 @@ def compare(kind, data_path, readings_path):
         missing = sorted(expected - set(by_sample))
         extra = sorted(set(by_sample) - expected)
         fail("%s: missing samples %s, samples not in the file %s" % (kind, missing[:20], extra[:20]))
-    for number, (seconds, micro) in enumerate(lines, 1):
+    for number, (seconds, micro, volts) in enumerate(lines, 1):
         reading = by_sample[number]
         if "%.2f" % reading["elapsed"] != seconds or "%g" % (reading["current"] * 1e6) != micro:
             fail("sample %d is %r, its file line %s s %s uA" % (number, reading, seconds, micro))
+        if kind != "influx" and (volts is None) != ("set_voltage" not in reading):
+            fail("sample %d is %r, its file line's set voltage %s" % (number, reading, volts))
+        if volts is not None and kind != "influx" and "%g" % reading["set_voltage"] != volts:
+            fail("sample %d sets %r V, its file line %s V" % (number, reading["set_voltage"], volts))
     print("%s: %d readings equal to the %d lines of %s" % (kind, len(by_sample), len(lines), data_path))
 
 

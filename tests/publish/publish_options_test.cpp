@@ -148,4 +148,22 @@ TEST(SnapshotChanges, ASampleIsNewsOnceAndAStartCountsAgain) {
   EXPECT_TRUE(changes.Next(Sampled(1, 1, 2e-6)).newSample);
 }
 
+TEST(SnapshotChanges, AStepChangeAndTheWayDownAreNewsOnce) {
+  SnapshotChanges changes;
+  RunSnapshot first = Sampled(1, 1, 1e-6);
+  first.stepInForce = true;
+  changes.Next(first);
+  EXPECT_FALSE(changes.Next(first).newState);
+  RunSnapshot second = first;
+  second.step.step = 1;
+  EXPECT_TRUE(changes.Next(second).newState);
+  RunSnapshot nextPass = first;  // the first step again, in the next pass
+  nextPass.step.pass = 1;
+  EXPECT_TRUE(changes.Next(nextPass).newState);
+  RunSnapshot down = nextPass;
+  down.rampingDown = true;
+  EXPECT_TRUE(changes.Next(down).newState);
+  EXPECT_FALSE(changes.Next(down).newState);
+}
+
 }  // namespace
