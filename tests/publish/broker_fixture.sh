@@ -6,6 +6,8 @@
 set -euo pipefail
 
 fixture=$(mktemp -d /tmp/ivra-mqtt-test.XXXXXX)
+# A killed run is listed as unfinished: in the test's folder, not the user's.
+export XDG_STATE_HOME="$fixture/state"
 broker_pid=""
 cleanup_fixture() {
   for pid in $(jobs -p); do kill "$pid" 2>/dev/null || true; done
