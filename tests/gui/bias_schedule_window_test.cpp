@@ -270,21 +270,37 @@ bool StartWithRampOnly(DialogDriver& driver, const std::string& dataPath, bool& 
   return PumpUntil([] { return View()->Measuring(); }, 10000);
 }
 
+// A run on a simulator of its own at 2 V with a ramp of 0.5 V/s and no steps,
+// once its set voltage has climbed to 1.5 V. `voltageEditable` (when given)
+// says whether Setup kept the voltage field the user's.
+::testing::AssertionResult RampedRunAt1_5V(SimProcess& sim, DialogDriver& driver, const std::string& dataName,
+                                           bool* voltageEditable = nullptr) {
+  if (!sim.Running()) return ::testing::AssertionFailure() << "ivra-sim did not start";
+  if (!Ports().SetDevicePath(2, sim.DevicePath())) return ::testing::AssertionFailure() << "COM2 not set";
+  if (!PumpUntil([] { return View()->TimerRunning(); }, 5000)) {
+    return ::testing::AssertionFailure() << "the window's timer did not run";
+  }
+  bool editable = false;
+  if (!StartWithRampOnly(driver, TempPath(dataName), editable)) {
+    return ::testing::AssertionFailure() << "the measurement did not start";
+  }
+  if (voltageEditable != nullptr) *voltageEditable = editable;
+  if (!PumpUntilCollected([] { return LatestSnapshot()->setVoltage >= 1.5; }, 20000)) {
+    return ::testing::AssertionFailure() << "the ramp did not reach 1.5 V";
+  }
+  return ::testing::AssertionSuccess();
+}
+
 }  // namespace
 
 TEST(ScheduleWindow, ASecondStopOnTheWayDownSwitchesTheOutputOffAtOnce) {
   const std::string logPath = TempPath("second-stop-sim.log");
   SimProcess sim(logPath);
-  ASSERT_TRUE(sim.Running());
-  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
-  ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
   DialogDriver driver;
   bool voltageEditable = false;
-  ASSERT_TRUE(StartWithRampOnly(driver, TempPath("second-stop.dat"), voltageEditable));
+  ASSERT_TRUE(RampedRunAt1_5V(sim, driver, "second-stop.dat", &voltageEditable));
   EXPECT_TRUE(voltageEditable) << "a ramp alone keeps the voltage field";
   EXPECT_EQ(LatestSnapshot()->settings.outputVoltage, 2.0);
-
-  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->setVoltage >= 1.5; }, 20000));
   PostMenu(ID_MEASUREMENT_STOP);
   EXPECT_TRUE(LatestSnapshot()->rampingDown);
   EXPECT_TRUE(MenuEnabled(ID_MEASUREMENT_STOP)) << "a second Stop stays at hand";
@@ -303,13 +319,8 @@ TEST(ScheduleWindow, ASecondStopOnTheWayDownSwitchesTheOutputOffAtOnce) {
 TEST(ScheduleClose, StopAndCloseWithARampClosesTheWindowOnceTheOutputIsAt0V) {
   const std::string logPath = TempPath("close-sim.log");
   SimProcess sim(logPath);
-  ASSERT_TRUE(sim.Running());
-  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
-  ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
   DialogDriver driver;
-  bool voltageEditable = false;
-  ASSERT_TRUE(StartWithRampOnly(driver, TempPath("close.dat"), voltageEditable));
-  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->setVoltage >= 1.5; }, 20000));
+  ASSERT_TRUE(RampedRunAt1_5V(sim, driver, "close.dat"));
 
   wxString asked;
   driver.ShowMessageBoxesAndRun([&](wxDialog& box) {
@@ -339,13 +350,8 @@ TEST(ScheduleClose, StopAndCloseWithARampClosesTheWindowOnceTheOutputIsAt0V) {
 TEST(ScheduleSignal, AStopSignalWithARampClosesTheWindowOnceTheOutputIsAt0V) {
   const std::string logPath = TempPath("signal-ramp-sim.log");
   SimProcess sim(logPath);
-  ASSERT_TRUE(sim.Running());
-  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
-  ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
   DialogDriver driver;
-  bool voltageEditable = false;
-  ASSERT_TRUE(StartWithRampOnly(driver, TempPath("signal-ramp.dat"), voltageEditable));
-  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->setVoltage >= 1.5; }, 20000));
+  ASSERT_TRUE(RampedRunAt1_5V(sim, driver, "signal-ramp.dat"));
 
   wxWeakRef<wxWindow> frame(Frame());
   std::raise(SIGTERM);
@@ -365,13 +371,8 @@ TEST(ScheduleSignal, AStopSignalWithARampClosesTheWindowOnceTheOutputIsAt0V) {
 TEST(ScheduleSecondSignal, ASecondStopSignalOnTheWayDownClosesAtOnce) {
   const std::string logPath = TempPath("second-signal-sim.log");
   SimProcess sim(logPath);
-  ASSERT_TRUE(sim.Running());
-  ASSERT_TRUE(Ports().SetDevicePath(2, sim.DevicePath()));
-  ASSERT_TRUE(PumpUntil([] { return View()->TimerRunning(); }, 5000));
   DialogDriver driver;
-  bool voltageEditable = false;
-  ASSERT_TRUE(StartWithRampOnly(driver, TempPath("second-signal.dat"), voltageEditable));
-  ASSERT_TRUE(PumpUntilCollected([] { return LatestSnapshot()->setVoltage >= 1.5; }, 20000));
+  ASSERT_TRUE(RampedRunAt1_5V(sim, driver, "second-signal.dat"));
 
   wxWeakRef<wxWindow> frame(Frame());
   std::raise(SIGINT);
